@@ -1,0 +1,1088 @@
+// qzbase.h - the public interface of the Qz runtime library (libqzbase0).
+//
+// Hosts and plug-ins include this header only. Internal headers live beside their sources under
+// runtime/<subsystem>/ and are not part of the interface.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <list>
+#include <stdexcept>
+#include <string>
+
+namespace qzbase {
+
+// ---------------------------------------------------------------------------------------------
+// Call trace
+//
+// Every library function starts with QZ_TRACE. The guard pushes a frame naming the function onto
+// a per-thread chain and pops it on every exit, exceptions included, so the crash handlers can
+// print which library functions were active. Push and pop are two stores each: no call, no lock.
+// ---------------------------------------------------------------------------------------------
+
+struct trace_frame_st {
+  const char* name;
+  trace_frame_st* prev;
+};
+
+// The head of the calling thread's chain (null when no traced function is active). Initial-exec
+// TLS keeps the access to one %fs-relative load.
+extern __thread trace_frame_st* trace_head __attribute__((tls_model("initial-exec")));
+
+void trace_push(trace_frame_st& frame, const char* signature);
+void trace_pop(trace_frame_st& frame);
+void print_call_trace();
+
+class TraceGuard {
+ public:
+  explicit TraceGuard(const char* signature) noexcept {
+    frame_.name = signature;
+    frame_.prev = trace_head;
+    trace_head = &frame_;
+  }
+  ~TraceGuard() { trace_head = frame_.prev; }
+  TraceGuard(const TraceGuard&) = delete;
+  TraceGuard& operator=(const TraceGuard&) = delete;
+
+ private:
+  trace_frame_st frame_;
+};
+
+#define QZ_TRACE ::qzbase::TraceGuard qz_trace_guard_(__PRETTY_FUNCTION__)
+
+// Crash handlers. The host installs them and stores what was installed before in the "old"
+// globals; the library itself installs nothing.
+extern "C" {
+extern void (*old_sig_SEGV_handler)(int);
+extern void (*old_sig_ABRT_handler)(int);
+extern void (*old_terminate_handler)();
+}
+void sig_SEGV_handler(int signal);
+void sig_ABRT_handler(int signal);
+void terminate_handler();
+
+// ---------------------------------------------------------------------------------------------
+// Broken internal invariants
+// ---------------------------------------------------------------------------------------------
+
+class assert_failed_exception {};
+
+// The one place that throws assert_failed_exception; every consistency check calls it.
+[[noreturn]] void throw_assert_failed();
+
+#define QZ_ASSERT(cond)                    \
+  do {                                     \
+    if (!(cond)) ::qzbase::throw_assert_failed(); \
+  } while (0)
+
+// ---------------------------------------------------------------------------------------------
+// Character sets
+// ---------------------------------------------------------------------------------------------
+
+class Charset;
+
+// 0: write a substitute for what the target cannot represent and go on; other values: stop.
+using CstranRecovery = int;
+// 0: all input consumed; -1: output full, input remains; 1: stopped (unrepresentable or error).
+using CstranError = int;
+
+struct charset_st {
+  uint64_t csid;
+  const char* name;
+  int32_t windows_codepage;
+  int32_t xbase_codepage;
+  const char* icu_name;
+  uint64_t min_bytes;
+  uint64_t max_bytes;
+  uint64_t bom_length;
+  const char* bom;
+  const Charset* (*loader)(const charset_st&, bool flagged);
+  uint64_t unicode;
+};
+
+class Charset {
+ public:
+  Charset(const charset_st& record, bool flagged);
+  virtual ~Charset();
+  Charset(const Charset&) = delete;
+  Charset& operator=(const Charset&) = delete;
+
+  // Bytes this text needs in target (pivot through UTF-16 by default).
+  virtual int calculate(const char* src, const char* end, const Charset* target, size_t* out_bytes,
+                        CstranRecovery rec) const;
+  virtual int convert(const char** src, const char* end, char** dst, const char* dst_end,
+                      const Charset* target, CstranRecovery rec) const;
+  // Decodes one character at *p and advances *p; *p must be before end.
+  virtual char32_t next(const char** p, const char* end) const = 0;
+  virtual void verify(const char* data, size_t size, size_t* valid_bytes, size_t* valid_chars,
+                      size_t* invalid_chars, size_t* first_invalid) const;
+  virtual CstranError out(const char** src, const char* end, char16_t** dst,
+                          const char16_t* dst_end) const;
+  virtual CstranError in(const char16_t** src, const char16_t* end, char** dst, const char* dst_end,
+                         CstranRecovery rec) const;
+
+  int convert(const char* src, const char* end, char* dst, const char* dst_end, const Charset* target,
+              CstranRecovery rec) const;
+  size_t count_chars(const char* begin, const char* end) const;
+  char32_t peek_next(const char* p, const char* end) const;
+  bool scan(const char** p, const char* end) const;
+  char32_t prev(const char** p, const char* begin) const;
+
+  const charset_st& record() const { return record_; }
+  uint64_t csid() const { return record_.csid; }
+  const char* name() const { return record_.name; }
+  size_t min_bytes() const { return record_.min_bytes; }
+  size_t max_bytes() const { return record_.max_bytes; }
+  size_t bom_length() const { return record_.bom_length; }
+  const char* bom() const { return record_.bom; }
+  bool is_fixed_width() const { return fixed_width_; }
+  bool is_flagged() const { return flagged_; }
+  bool is_unicode() const { return record_.unicode != 0; }
+
+  static const Charset* ascii;
+  static const Charset* binary;  // the flagged binary instance
+  static const Charset* utf8;
+  static const Charset* utf16le;
+  static const Charset* utf32le;
+
+ private:
+  charset_st record_;
+  bool fixed_width_;
+  bool flagged_;
+};
+
+const Charset* GetCharsetByCSID(size_t id);
+// Throws RuntimeError 1001 for a Windows code page no charset has.
+const Charset* GetCharsetByWindowsCodepage(int codepage);
+size_t GetCharsetCSID(const Charset* cs);
+size_t GetCharsetCPID(const Charset* cs);
+
+// ---------------------------------------------------------------------------------------------
+// Strings
+// ---------------------------------------------------------------------------------------------
+
+struct string_buffer_st {
+  char* bytes;
+  size_t capacity;
+  std::atomic<size_t> count;
+};
+
+// Exceptions of the text layer, thrown by value.
+struct cstran_chars_lost {};
+struct string_buffer_invalid_exception {
+  size_t position;  // 1-based byte position of the first invalid character
+};
+struct copy_buffer_too_small {};
+
+// Flags of String::convert.
+enum ConFlags : int {
+  CON_NONE = 0,
+  CON_TERMINATE = 1,  // leave a zero terminator of the target's width after the text
+  CON_UNSHARE = 2,    // convert even into the same charset when the buffer is shared
+  CON_EXACT = 4,      // size the output exactly instead of estimating
+};
+
+struct scan_string_st;  // defined in the tokenizer section below
+struct const_string_st;
+class Collation;
+
+class String {
+ public:
+  String();
+  String(size_t n, const Charset* cs);
+  String(const char* bytes, size_t n, const Charset* cs);
+  String(const char* text);
+  String(const char32_t* text);
+  String(const wchar_t* text);
+  String(const std::filesystem::path& p);
+  String(const String& s, const char* begin, const char* end);
+  String(const String& other) noexcept;
+  String(String&& other) noexcept;
+  String& operator=(const String& other) noexcept;
+  String& operator=(String&& other) noexcept;
+  ~String();
+
+  static String fromBytes(const char* bytes, size_t n, const Charset* cs);
+  static String fromBytes(const char* text, const Charset* cs);
+  static String create_from_scan_string(const scan_string_st& s);
+  static String create_from_path(const std::filesystem::path& p, const Charset* cs);
+
+  const char* read() const { return data_; }
+  const char* end() const { return data_ + size_; }
+  size_t size() const { return size_; }
+  const Charset* get_charset() const { return charset_; }
+  // The shared buffer; exposed for tests and for code that must know whether it may write.
+  const string_buffer_st* buffer() const { return buffer_; }
+
+  char* write();
+  void resize(size_t n);
+  size_t length() const;
+  size_t align(size_t n);
+  String substr(size_t start, size_t count) const;
+  void convert(const Charset* target, int flags, CstranRecovery rec);
+  operator std::filesystem::path() const;
+  CstranError strcpy(char* dst, size_t dstsize, const Charset* target, CstranRecovery rec) const;
+  void add(String other);
+  void add(const String* other);
+
+  // --- String operations (runtime/values/string_ops.cpp) ---
+  // Positions, lengths and counts are characters of this string's charset; byte
+  // offsets are from read(). The trims move the data pointer and the size only (no byte is copied
+  // or written; the buffer stays shared).
+
+  // A hit of scan: (s, hit begin, hit end, 0-based character position of the hit, needle index,
+  // hit length in characters, ctx). Returning false stops the scan.
+  using scan_callback = bool (*)(const String& s, const char* hit_begin, const char* hit_end, size_t char_pos,
+                                 size_t needle_index, size_t hit_chars, void* ctx);
+  using char_qualifies_callback = bool (*)(char32_t c);
+  // Enumerator of trim strings: `first` gives the first, `next` each further one; null ends.
+  using enum_first_callback = const String* (*)(void* ctx);
+  using enum_next_callback = const String* (*)(void* ctx);
+
+  // Calls cb for each hit, left to right, never overlapping; the first needle (in array order) that
+  // matches at a position wins; an empty needle never matches. char_pos runs along (start it at 0).
+  // Returns the number of hits passed to cb.
+  int scan(const const_string_st* needles, size_t n, size_t& char_pos, scan_callback cb, void* ctx) const;
+  // One needle; cb gets needle_index 1.
+  int scan(const const_string_st& needle, size_t& char_pos, scan_callback cb, void* ctx) const;
+  // Occurrence skip + 1 of needle: true with its character position and byte offsets; false leaves
+  // the outputs untouched.
+  bool strstr(const String& needle, size_t* char_pos, size_t* byte_begin, size_t* byte_end, size_t skip) const;
+  // Every hit of search[i] replaced by replace[i], in this string's charset (recovery 0). A binary
+  // side is copied byte for byte.
+  String strmultitran(const const_string_st* search, size_t n, const const_string_st* replace) const;
+  String strtran(String search, String replace) const;
+  // Appends the pieces between the separators to out (slices of this string).
+  void explode(const const_string_st* separators, size_t n, bool keep_separator, std::list<String>* out) const;
+  // ICU simple case mapping, one code point to one; binary text is mapped byte for byte (ASCII
+  // letters only) and keeps its size.
+  String upper() const;
+  String lower() const;
+  // Three-way compare under coll.
+  int cmp(const String* other, const Collation* coll) const;
+  int cmp(const String& other, const Collation* coll) const;
+  // True when the text is empty or holds only white space.
+  bool is_empty() const;
+  std::string u8str() const;
+  std::u16string u16str() const;
+  String& rtrim();  // trailing blanks (u_isblank)
+  String& ltrim();  // leading blanks
+  String& alltrim();
+  String& rtrim(char_qualifies_callback pred);
+  String& ltrim(char_qualifies_callback pred);
+  String& ltrim_classic_space();
+  String& ltrim_classic_tab();
+  String& ltrim_classic_space_or_tab();
+  // rtrim(), then one line end (CR LF, LF CR, CR or LF) at the very end.
+  String& rtrim_endl();
+  // Removes any of the enumerated strings repeatedly from the end (start), characters compared
+  // with coll->compare(char32_t, char32_t).
+  String& rtrim(const Collation* coll, enum_first_callback first, enum_next_callback next, void* ctx);
+  String& ltrim(const Collation* coll, enum_first_callback first, enum_next_callback next, void* ctx);
+  // Removes repeated occurrences of prefix from the start (an empty prefix removes nothing).
+  String& ltrim(const String& prefix);
+  // First occurrence of c: true with its 0-based character index and byte offsets; false sets
+  // *byte_begin and *index to 0.
+  bool chrstr(char32_t c, int* index, size_t* byte_begin, size_t* byte_end) const;
+  // As chrstr, both sides folded by u_tolower(u_toupper(x)).
+  bool christr(char32_t c, int* index, size_t* byte_begin, size_t* byte_end) const;
+  // Identifier made from text (non-alphanumerics and a leading non-letter become "_"), at most
+  // 255 characters, converted to target; *changed tells whether anything was replaced.
+  static String symbolify(String text, bool* changed, const Charset* target);
+
+  // --- end of string operations ---
+
+ private:
+  void do_copy_on_write();
+  void release() noexcept;
+
+  const char* data_;
+  const Charset* charset_;
+  string_buffer_st* buffer_;
+  size_t size_;
+};
+
+class Concat {
+ public:
+  Concat();
+  explicit Concat(const Charset* cs);
+  virtual ~Concat();
+
+  void append(const String& piece);
+  void append(const Concat& other);
+  // Re-estimating (a piece that cannot be converted) updates the charset and the estimate.
+  String to_string(bool terminate) const;
+
+  const Charset* charset() const { return charset_; }
+  size_t count() const { return count_; }
+  size_t estimate() const { return estimate_; }
+
+ protected:
+  bool exact_total(const Charset* cs, size_t* total) const;
+
+  mutable const Charset* charset_;
+  std::list<String> pieces_;
+  size_t count_;
+  mutable size_t estimate_;
+};
+
+// Binary pieces; only on a Concat in Charset::binary.
+Concat& operator<<(Concat& c, uint8_t v);
+Concat& operator<<(Concat& c, bool v);
+Concat& operator<<(Concat& c, uint32_t v);
+Concat& operator<<(Concat& c, uint64_t v);
+Concat& operator<<(Concat& c, int64_t v);
+Concat& operator<<(Concat& c, const String& v);
+
+class StringBuilder : public Concat {
+ public:
+  StringBuilder();
+  explicit StringBuilder(const Charset* cs);
+  ~StringBuilder() override;
+
+  StringBuilder& operator<<(int32_t v);
+  StringBuilder& operator<<(const char* text);
+  StringBuilder& operator<<(const String& s);
+};
+
+void strcpy_checked(char* dst, size_t n, const char* src);
+void memcpy_checked(void* dst, size_t dstsize, const void* src, size_t n);
+
+// ---------------------------------------------------------------------------------------------
+// Errors and interrupts
+// ---------------------------------------------------------------------------------------------
+
+struct error_st {
+  uint32_t code;
+  const char* message;
+  const char* format;  // one "%s" for the detail, or null
+};
+
+String error_message(int code);
+String error_message_formatted(int code, const String& detail);
+int find_error(int code, const error_st** row);
+int get_list_of_errors(const error_st** rows);
+
+enum InterruptType : int { INTERRUPT_ERROR = 0, INTERRUPT_QUIT = 1, INTERRUPT_THROW = 2 };
+
+class RuntimeInterrupt {
+ public:
+  explicit RuntimeInterrupt(InterruptType type) : type(type) {}
+  virtual ~RuntimeInterrupt();
+  InterruptType type;
+};
+
+// Caught as RuntimeError, never as RuntimeInterrupt.
+class RuntimeError : RuntimeInterrupt {
+ public:
+  RuntimeError();
+  explicit RuntimeError(int code);
+  RuntimeError(int code, String detail);
+  RuntimeError(const RuntimeError& other);
+  RuntimeError& operator=(const RuntimeError& other);
+  ~RuntimeError() override;
+
+  InterruptType interrupt_type() const { return type; }
+
+  int code;
+  String message;
+  String detail;
+  bool handled;  // set on the copy kept as a stack's last error once offered to handlers
+};
+
+enum QuitKind : int { QUIT_QUIT = 0, QUIT_CANCEL = 1 };
+
+class RuntimeQuit : public RuntimeInterrupt {
+ public:
+  explicit RuntimeQuit(QuitKind kind = QUIT_QUIT) : RuntimeInterrupt(INTERRUPT_QUIT), kind(kind) {}
+  ~RuntimeQuit() override;
+  QuitKind kind;
+};
+
+class VmStack;
+
+// Exported host functions; all return 0 unless said otherwise.
+int GetLastError(VmStack* stack);
+int GetLastErrorMessage(VmStack* stack, char* buffer, size_t size);
+int TranslateError(int code, char* buffer, size_t size);
+int TranslateErrorEx(int code, const String& detail, char* buffer, size_t size);
+
+// --- Collations (runtime/values/collation*.cpp) ---
+//
+// A Collation orders text. Only the two unicode kinds compare characters
+// (Collation::unicode_machine: code-point order; Collation::unicode_machine_ci: code-point order
+// of u_toupper); the code-page kinds build fixed-length index keys and hash, and throw
+// collation_not_impl when asked to compare. String comparison in the language always uses the
+// unicode kinds, never the session's collation: keep compare and create_char_key
+// apart.
+
+// Thrown by an operation that a collation kind does not implement, and by create_char_key when
+// the text cannot be converted into the collation's charset.
+class collation_not_impl {};
+
+// Collation groups (the index layer's collation names, subsystem 8).
+enum CollationGroup : uint32_t {
+  COLLATION_GROUP_UNICODE = 0,
+  COLLATION_GROUP_MACHINE = 1,
+  COLLATION_GROUP_GENERAL = 2,
+  COLLATION_GROUP_GREEK = 3,
+  COLLATION_GROUP_GERMAN = 4,
+  COLLATION_GROUP_POLISH = 5,
+  COLLATION_GROUP_TURKISH = 6,
+  COLLATION_GROUP_ICELAND = 7,
+  COLLATION_GROUP_NORDAN = 8,
+  COLLATION_GROUP_SWEFIN = 9,
+  COLLATION_GROUP_RUSSIAN = 10,
+  COLLATION_GROUP_THAI = 11,
+  COLLATION_GROUP_CZECH = 12,
+  COLLATION_GROUP_SLOVAK = 13,
+  COLLATION_GROUP_HUNGARY = 14,
+  COLLATION_GROUP_SPANISH = 15,
+  COLLATION_GROUP_DUTCH = 16,
+};
+
+// One collation record; the static table (collation_table, 77 rows) describes every collation.
+struct collation_st {
+  uint64_t colid;     // group x 1000 + number of the code page; 1 and 1002 for the unicode rows
+  const char* name;   // e.g. "windows_1252_spanish_ci"
+  uint32_t codepage;  // xBase code page; 39 in the two unicode rows (no charset)
+  uint32_t group;     // CollationGroup
+  Collation* (*factory)(const collation_st* record);
+};
+
+class Collation {
+ public:
+  Collation(const collation_st* record, const Charset* charset, char pad, size_t width_factor);
+  virtual ~Collation();
+  Collation(const Collation&) = delete;
+  Collation& operator=(const Collation&) = delete;
+
+  // Three-way comparison of two code points (-1, 0, 1). Base: throws collation_not_impl.
+  virtual int compare(char32_t a, char32_t b) const;
+  // 32-bit FNV-1a over the code points of [begin, end) decoded with cs.
+  virtual unsigned int hash(const char* begin, const char* end, const Charset* cs) const;
+  // Sort key of len bytes of text in the collation's charset; returns the key's length (at most
+  // keylen). Base: throws collation_not_impl.
+  virtual size_t create_char_key(const char* src, size_t len, bool pad, char* key, size_t keylen) const;
+
+  // Two strings, each decoded by its own charset (both by Charset::binary when either is binary),
+  // compared character by character with compare(char32_t, char32_t); -1, 0 or 1.
+  // Plain: a proper prefix orders first.
+  int compare(const char* left, const char* left_end, const Charset* left_cs, const char* right,
+              const char* right_end, const Charset* right_cs) const;
+  // SET EXACT ON: trailing blanks (u_isblank; NUL for binary text) of the longer side are ignored.
+  int compare_exact_on(const char* left, const char* left_end, const Charset* left_cs, const char* right,
+                       const char* right_end, const Charset* right_cs) const;
+  // SET EXACT OFF: equal as soon as the right side is exhausted with all its characters matched.
+  int compare_exact_off(const char* left, const char* left_end, const Charset* left_cs, const char* right,
+                        const char* right_end, const Charset* right_cs) const;
+  // Key of a String in any charset: converted into the collation's charset first (at most 256
+  // bytes) unless it is in that charset or binary; a character that charset lacks throws
+  // collation_not_impl.
+  size_t create_char_key(const String& text, bool pad, char* key, size_t keylen) const;
+
+  const collation_st* record() const { return record_; }
+  uint64_t colid() const { return record_->colid; }
+  const char* name() const { return record_->name; }
+  uint32_t codepage() const { return record_->codepage; }
+  uint32_t group() const { return record_->group; }
+  // The code page's charset; null for the two unicode kinds.
+  const Charset* charset() const { return charset_; }
+  // The byte that fills padded keys: 32 (unicode and machine kinds), 0 (mapped), 0xFF (debug).
+  char pad() const { return pad_; }
+  // Key bytes per character: 2 for the mapped kind (primary and secondary part), else 1.
+  size_t width_factor() const { return width_factor_; }
+
+  // COLID 1 and 1002; set by __init_collations.
+  static Collation* unicode_machine;
+  static Collation* unicode_machine_ci;
+
+ private:
+  const collation_st* record_;
+  const Charset* charset_;
+  char pad_;
+  size_t width_factor_;
+};
+
+// The collation of a COLID, made on first use and cached until __cleanup_collations; null for an
+// unknown COLID. Thread-safe.
+Collation* GetCollationByCOLID(int colid);
+// The first record (table order) with this xBase code page and group; null when none.
+Collation* GetCollationFromGroup(int codepage, int group);
+// Library start-up and unload: idempotent and thread-safe. Init sets the two globals;
+// cleanup deletes every cached collation and sets them to null.
+void __init_collations();
+void __cleanup_collations();
+
+// Types of the String operations above.
+struct const_string_st {
+  const char* begin;
+  const char* end;
+  const Charset* charset;
+};
+using string_scan_callback = String::scan_callback;
+using string_char_qulifies_callback = String::char_qualifies_callback;
+using enum_string_first = String::enum_first_callback;
+using enum_string_next = String::enum_next_callback;
+// UTF-8 text of two upper-case hexadecimal digits per byte of s, high nibble first.
+String stringToEncodedHexBinary(String s);
+
+// --- end of collations ---
+
+// --- Values: Variant, arrays, object handles, exported value interface ---
+//
+// Variant, Array, object pointers and the exported value
+// interface. A Variant is one tag byte followed by a 32-byte payload union (40 bytes in all, so
+// a stack slot of a Variant and its one-byte declaration flag fits in 48 bytes). Tags 0 to 7 are
+// plain data; tags 10 to 13 own resources and are copied and released through the per-tag member
+// tables. Every setter writes into an empty Variant (tag 0) only.
+
+class Object;
+class Variant;
+class Array;
+struct VmFrame;
+
+// The id of a name in the runtime's symbol table.
+using symbol_id_type = uint32_t;
+
+// Variant tags. 8, 9 and anything above 13 never occur.
+enum VarTag : uint8_t {
+  VT_FALSE = 0,  // also the empty (released) state
+  VT_NULL = 1,
+  VT_TRUE = 2,
+  VT_INTEGER = 3,
+  VT_NUMERIC = 4,
+  VT_MONEY = 5,
+  VT_DATE = 6,
+  VT_DATETIME = 7,
+  VT_STRING = 10,
+  VT_OBJECT = 11,
+  VT_ARRAY = 12,
+  VT_REFERENCE = 13,
+};
+
+// The raw money value (amount x 10000). Held at 8-byte alignment so the payload stays 32 bytes
+// with no padding in front of it.
+typedef __int128 money_raw_type __attribute__((aligned(8)));
+
+struct integer_type_st {
+  int64_t value;
+};
+
+// decimals all ones: the number has no fixed count of decimals.
+inline constexpr uint64_t free_decimals = ~static_cast<uint64_t>(0);
+
+struct numeric_type_st {
+  double value;
+  uint64_t decimals;
+};
+
+struct money_type_st {
+  money_raw_type value;
+};
+
+struct date_st {
+  uint32_t day;  // Julian day number; 0 is the empty date
+};
+
+struct datetime_st {
+  uint32_t day;  // Julian day number; 0 is empty
+  int32_t ms;    // milliseconds since midnight, 0 .. 86399999
+};
+
+using string_type_st = String;
+
+// The control block shared by every Variant and object_ptr that refers to one object.
+struct object_control_st {
+  std::atomic<uint64_t> refs;    // control-block references; the block is freed at 0
+  std::atomic<uint64_t> strong;  // references that keep the object alive
+  std::atomic<uint8_t> destroying;
+  std::atomic<uint8_t> destroyed;
+};
+
+// The tag-11 payload and the layout of object_ptr: control block, then the object.
+struct object_ptr_st {
+  object_control_st* control;
+  Object* object;
+};
+
+// Non-template half of object_ptr: the count operations shared with Variant.
+class object_ptr_base : public object_ptr_st {
+ public:
+  object_ptr_base() noexcept : object_ptr_st{nullptr, nullptr} {}
+
+  // Raises the strong count by compare-and-swap unless it is 0 (a dead object is never
+  // revived). Returns the count seen before.
+  static uint64_t increment_strong(object_control_st* control);
+  // Drops one strong reference; the last one runs DESTROY (when a stack is given), `destroy`
+  // down the chain, and deletes the object. Returns the count seen before (0: already dead).
+  static uint64_t release_strong(object_ptr_st* ptr, VmStack* stack);
+  // Drops one control reference and frees the block at 0.
+  static void release_control(object_control_st* control) noexcept;
+
+  // The handle must be empty; binds it to obj, making obj's control block when it has none.
+  void attach(Object* obj);
+  // The handle must be empty; shares src's object and control block.
+  void copy_from(const object_ptr_st& src);
+  // One more strong (unless the object is dead) and control reference on a non-empty handle.
+  void add_ref();
+  // Empties the handle; the last strong reference destroys the object on the given stack (a null
+  // stack does not run DESTROY).
+  void release(VmStack* stack);
+  // Null for an empty handle; the object while it lives; broken invariant once it is destroyed.
+  Object* get_object() const;
+  bool empty() const { return control == nullptr; }
+};
+
+// The owning handle to an object of class T (a class derived from Object). The destructor
+// releases without a stack.
+template <class T = Object>
+class object_ptr : public object_ptr_base {
+ public:
+  object_ptr() noexcept = default;
+  explicit object_ptr(T* obj) { attach(obj); }
+  object_ptr(const object_ptr& other) : object_ptr_base() { copy_from(other); }
+  object_ptr(object_ptr&& other) noexcept : object_ptr_base() {
+    control = other.control;
+    object = other.object;
+    other.control = nullptr;
+    other.object = nullptr;
+  }
+  object_ptr& operator=(const object_ptr& other) {
+    if (this != &other) {
+      object_ptr copy(other);
+      release(nullptr);
+      *this = static_cast<object_ptr&&>(copy);
+    }
+    return *this;
+  }
+  object_ptr& operator=(object_ptr&& other) noexcept {
+    object_control_st* c = control;
+    Object* o = object;
+    control = other.control;
+    object = other.object;
+    other.control = c;
+    other.object = o;
+    return *this;
+  }
+  ~object_ptr() { release(nullptr); }
+
+  T* get() const { return static_cast<T*>(get_object()); }
+  T* operator->() const { return get(); }
+};
+
+using ObjectPointer = object_ptr<Object>;
+
+// The element block of an array. items are allocated zero-filled (every element starts empty);
+// refcount is plain: a block belongs to one thread at a time.
+struct array_block_st {
+  Variant* items;
+  size_t n;
+  size_t refcount;
+};
+
+// A one- or two-dimensional, 1-based array of Variants (the tag-12 payload). Copies share the
+// block; the block is copied on the first write after a share. An Array must be ended through
+// release(); its destructor only checks that this happened.
+class Array {
+ public:
+  explicit Array(size_t n);                  // one-dimensional; RuntimeError 230 when too large
+  Array(size_t rows, size_t cols);           // rows x cols; RuntimeError 230 when too large
+  Array(const Array& other) noexcept;        // shares the block
+  Array& operator=(const Array&) = delete;
+  ~Array() noexcept(false);                  // the block must already be released
+
+  size_t count() const { return count_; }
+  size_t columns() const { return columns_; }
+  size_t rows() const { return columns_ ? count_ / columns_ : count_; }
+  const array_block_st* block() const { return block_; }
+
+  // Read side. Element numbers are 1-based.
+  const Variant* read(size_t n) const;
+  const Variant* read(size_t row, size_t col) const;
+  size_t element_number(size_t row, size_t col) const;
+  size_t check_row(size_t n) const;
+  size_t asubscript_row(size_t n) const;
+  size_t asubscript_column(size_t n) const;
+
+  // Write side.
+  void shm_cow_on_demand(VmStack* stack);
+  Variant* write(VmStack* stack, size_t n);
+  // RuntimeError 11 for row 0; 1234 when a two-dimensional array's column exceeds its columns.
+  Variant* write(VmStack* stack, size_t row, size_t col);
+
+  // Drops this array's share of the block (releasing the elements with the stack when it was the
+  // last); the block pointer becomes null.
+  void release(VmStack* stack);
+
+ private:
+  friend class Variant;
+  Array() noexcept : block_(nullptr), count_(0), columns_(0) {}
+
+  array_block_st* block_;
+  size_t count_;
+  size_t columns_;  // 0 for a one-dimensional array
+};
+
+using array_type_st = Array;
+
+// The tag-13 payload: the referenced value and, when it is a property, the object that owns it
+// (owner.control null otherwise). A reference holds one strong and one control reference on it.
+struct reference_st {
+  Variant* target;
+  object_ptr_st owner;
+};
+
+class Variant {
+ public:
+  Variant() noexcept : tag(VT_FALSE), raw_{0, 0, 0, 0} {}
+  Variant(const Variant& other) : tag(VT_FALSE), raw_{0, 0, 0, 0} { other.copy(this); }
+  // Moves the payload; the source is left empty.
+  Variant(Variant&& other) noexcept : tag(other.tag) {
+    for (int i = 0; i < 4; ++i) raw_[i] = other.raw_[i];
+    other.tag = VT_FALSE;
+  }
+  Variant& operator=(const Variant& other);
+  Variant& operator=(Variant&& other) noexcept;
+  // Releases an owned payload without a stack (no DESTROY runs).
+  ~Variant() noexcept {
+    if (tag >= VT_STRING) release_heap(nullptr);
+  }
+
+  // --- lifecycle ---
+
+  // Releases an owned payload (tags 10 to 13) with the stack, on which an object's DESTROY runs
+  // (null: DESTROY does not run), and leaves the Variant empty, also when the release throws.
+  void release(VmStack* stack) {
+    if (tag >= 8) {  // 8 and 9 reach the broken-invariant check
+      release_heap(stack);
+    } else {
+      tag = VT_FALSE;
+    }
+  }
+  // Copies this value into the empty dst; a reference yields a copy of the referenced value.
+  void copy(Variant* dst) const;
+  // Copies src into this empty Variant.
+  void set_variant(const Variant* src) { src->copy(this); }
+
+  bool empty() const { return tag == VT_FALSE; }
+
+  // Per-tag member tables, indexed by tag (entries without an operation are null). The release
+  // and acquire tables are consulted only for tags 10 and above.
+  using release_fn = void (Variant::*)(VmStack*);
+  using acquire_fn = void (Variant::*)();
+  using val_fn = void (Variant::*)(Variant*) const;
+  static const release_fn release_functions[16];
+  static const acquire_fn acquire_functions[16];
+  static const val_fn val_functions[16];
+
+  // Release functions: free this payload in place; the caller sets the tag to 0.
+  void release_C(VmStack* stack);
+  void release_O(VmStack* stack);
+  void release_A(VmStack* stack);
+  void release_P(VmStack* stack);
+  // Acquire functions: this Variant holds a bitwise copy of the payload; take its references.
+  void acquire_C();
+  void acquire_O();
+  void acquire_A();
+  void acquire_P();
+  // Value functions: write this value into the empty dst.
+  void val_L_false(Variant* dst) const;
+  void val_X(Variant* dst) const;
+  void val_L_true(Variant* dst) const;
+  void val_I(Variant* dst) const;
+  void val_N(Variant* dst) const;
+  void val_Y(Variant* dst) const;
+  void val_D(Variant* dst) const;
+  void val_T(Variant* dst) const;
+  void val_C(Variant* dst) const;
+  void val_O(Variant* dst) const;
+  void val_A(Variant* dst) const;
+  void val_P(Variant* dst) const;
+
+  // --- setters; each requires an empty Variant (broken invariant otherwise) ---
+
+  void set(const numeric_type_st& v);
+  void set_float(double value, unsigned long decimals);
+  void set(const integer_type_st& v);
+  void set_integer(short v);
+  void set_integer(int v);
+  void set_integer(unsigned int v);
+  void set_integer(const long& v);
+  void set_integer(const unsigned long& v);
+  void set(const money_type_st& v);
+  void set(const date_st& v);
+  void set(const datetime_st& v);
+  void set(const string_type_st& v);
+  void set_string(const String& v);
+  void set(const array_type_st& v);
+  void set_array(const Array& v);
+  void set_null();
+  void set_true();
+  void set_false();
+  void set_bool(bool v);
+
+  // --- objects ---
+
+  // Shares the object of a handle or payload (a null control gives an empty object reference).
+  void set(const object_ptr_st& v);
+  // Binds an object that already has a control block.
+  void set(Object* obj);
+  // Binds an object that has no control block yet, making one {refs 1, strong 1}.
+  void set_new_object(Object* obj);
+  // The object of a tag-11 value. RuntimeError 1924 for any other tag and for an empty object
+  // reference (no control block, or the object already destroyed).
+  operator Object*() const;
+  void val_object(Object** out) const;
+  // An empty object reference: a tag-11 value without a live object (no control block, or a
+  // strong count of 0). vartype() answers "X" for it and member access raises 1924.
+  bool is_empty_object_reference() const;
+
+  // --- references ---
+
+  // Makes dst (released first with the stack) a reference to this value; a reference is
+  // followed one level. owner, when not null, is the object whose property this value is.
+  void ref(VmStack* stack, Variant* dst, Object* owner) const;
+
+  // --- inspection ---
+
+  // The type letter: L X N Y D T C Q O A; a reference answers its target's letter; a tag-11
+  // value without a live object answers X.
+  String vartype() const;
+  // The EMPTY() test; RuntimeError 11 for a reference.
+  bool is_empty() const;
+
+  // --- arrays ---
+
+  operator Array*();              // RuntimeError 232 unless tag 12
+  operator const Array*() const;  // RuntimeError 232 unless tag 12
+  // Makes this value (or a reference's target) an array of rows x cols (cols 0: one-dimensional),
+  // carrying elements over by position. RuntimeError 230 when the size overflows or cannot be
+  // allocated; the value is then unchanged.
+  Array* dimension(VmStack* stack, size_t rows, size_t cols);
+  // Assigns value: an array receives it in every element; a reference stores into its target.
+  void store_recursive(VmStack* stack, const Variant* value);
+
+  // --- checked conversions used by the exported interface ---
+
+  operator integer_type_st() const;  // integer; numeric truncated; money / 10000; else 107
+  operator int() const;              // low 32 bits of operator integer_type_st
+  operator long() const;             // operator integer_type_st
+  operator String() const;           // string only (a shared copy); else 107
+
+  // --- data ---
+
+  uint8_t tag;
+  union {
+    integer_type_st integer;
+    numeric_type_st numeric;
+    money_type_st money;
+    date_st date;
+    datetime_st datetime;
+    String string;
+    object_ptr_st object;
+    Array array;
+    reference_st reference;
+    uint64_t raw_[4];
+  };
+
+ private:
+  void release_heap(VmStack* stack);
+  void acquire_heap();
+};
+
+static_assert(sizeof(Variant) == 40, "a Variant is a tag and a 32-byte payload");
+
+inline void Variant::copy(Variant* dst) const {
+  if (dst->tag != VT_FALSE) throw_assert_failed();
+  dst->raw_[0] = raw_[0];
+  dst->raw_[1] = raw_[1];
+  dst->raw_[2] = raw_[2];
+  dst->raw_[3] = raw_[3];
+  dst->tag = tag;
+  if (tag >= 8) dst->acquire_heap();  // 8 and 9 reach the broken-invariant check
+}
+
+// Throws RuntimeError(code): the out-of-line cold path of the inline value operations.
+[[noreturn]] void throw_variant_error(int code);
+
+inline const Variant* Array::read(size_t n) const {
+  if (n - 1 >= count_) throw_variant_error(1234);
+  return block_->items + (n - 1);
+}
+
+// Exported value functions for plug-ins. None catches anything: RuntimeError and
+// assert_failed_exception reach the caller. Setters require an empty Variant; call ReleaseVar
+// first to overwrite a value.
+void VarSetVariant(Variant* dst, const Variant* src);
+void VarSetTrue(Variant* v);
+void VarSetFalse(Variant* v);
+void VarSetBool(Variant* v, bool value);
+void VarSetNull(Variant* v);
+void VarSetInt(Variant* v, int value);
+void VarSetDouble(Variant* v, double value);
+void VarSetString(Variant* v, const String& value);
+void VarSetUtf8(Variant* v, const char* text);
+void VarSetUtf8Len(Variant* v, const char* bytes, size_t size);
+int VarGetInt(const Variant* v);
+int32_t VarGetInt32(const Variant* v);
+int64_t VarGetInt64(const Variant* v);
+String VarGetString(const Variant* v);
+const char* VarReadString(const Variant* v, size_t* size);
+char* VarWriteString(Variant* v, size_t* size);
+void ReleaseVar(VmStack* stack, Variant* v);
+const Variant* ReadArrayItem(VmStack* stack, const Array* array, size_t n);
+const Variant* ReadArrayItem(const Array* array, size_t row, size_t col);
+Variant* WriteArrayItem(VmStack* stack, Array* array, size_t row, size_t col);
+Array* VarDimArray(VmStack* stack, Variant* v, size_t rows);
+Array* VarDimArray(VmStack* stack, Variant* v, size_t rows, size_t cols);
+const Array* VarGetArray(const Variant* v);
+Array* VarGetArray(Variant* v);
+size_t ArrayNumElements(const Array* array);
+size_t ArrayNumRows(const Array* array);
+size_t ArrayNumColumns(const Array* array);
+
+// The two interrupts and the error record that hold Variants.
+
+// A THROW or a caught error on its way to an outer frame's handler (kind 2). Caught as
+// RuntimeThrow, never as RuntimeInterrupt.
+class RuntimeThrow : RuntimeInterrupt {
+ public:
+  RuntimeThrow();
+  RuntimeThrow(const Variant& value, VmFrame* target_frame, symbol_id_type catch_symbol,
+               size_t target_position);
+  RuntimeThrow(const RuntimeThrow& other);
+  RuntimeThrow& operator=(const RuntimeThrow& other);
+  ~RuntimeThrow() override;  // releases the value
+
+  InterruptType interrupt_type() const { return type; }
+
+  Variant value;                // the thrown value
+  VmFrame* target_frame;        // the frame whose handler takes it
+  symbol_id_type catch_symbol;  // the CATCH TO variable, 0 for none
+  size_t target_position;       // where the handler's clause starts in that frame
+};
+
+// One entry of a stack's error list (AERROR()).
+class Error {
+ public:
+  Error(int code, const String& message, const String& detail);
+  Error(const Error& other);
+  Error& operator=(const Error& other);
+  ~Error();  // releases the seven values
+
+  Variant number;   // integer
+  Variant message;  // string
+  Variant detail;   // string
+  Variant value4;   // the four further values stay empty unless the builder fills them
+  Variant value5;
+  Variant value6;
+  Variant value7;
+};
+
+// --- end of values ---
+
+// --- Tokenizer, checksums and digests, float-to-text ---
+
+}  // namespace qzbase
+
+#include <vector>
+
+namespace qzbase {
+
+// A range of a source text. Lines and columns count from 1, columns count
+// characters (code points) from the start of the line; char and byte offsets count from 0 from the
+// start of the text. The end fields describe the position just past the range (exclusive).
+struct document_location_st {
+  uint32_t begin_char;
+  uint32_t begin_byte;
+  uint32_t begin_line;
+  uint32_t begin_column;
+  uint32_t end_char;
+  uint32_t end_byte;
+  uint32_t end_line;
+  uint32_t end_column;
+};
+
+// A span of text in a charset (begin, end, charset, byte size = end - begin). Forward-declared
+// above for String::create_from_scan_string.
+struct scan_string_st {
+  const char* begin;
+  const char* end;
+  const Charset* charset;
+  size_t size;
+};
+
+// Token kinds of tokenize; a single punctuation character has its own code as kind.
+enum TokenKind : uint32_t {
+  TOKEN_LINE_END = 10,
+  TOKEN_BLANK = 32,
+  TOKEN_IDENTIFIER = 1024,
+  TOKEN_BINARY = 1025,  // 0h followed by hexadecimal digits (possibly none)
+  TOKEN_OTHER = 1026,   // any other single character
+  TOKEN_DIGITS = 1028,
+  TOKEN_HEX = 1029,     // 0x followed by hexadecimal digits (possibly none)
+};
+
+// One token, kept compact (64 bytes, one cache line): the token's text is stored as its start
+// and its byte size, and text() rebuilds the scan_string_st of the data model from them.
+struct token_st {
+  uint32_t kind;
+  uint32_t size;             // byte length of the token's text
+  const char* document;      // the beginning of the whole tokenized text (null for made-up tokens)
+  const char* begin;         // the token's first byte
+  const Charset* charset;    // the charset of the text
+  document_location_st location;
+
+  const char* end() const { return begin + size; }
+  scan_string_st text() const { return scan_string_st{begin, begin + size, charset, size}; }
+  void set_text(const scan_string_st& s) {
+    begin = s.begin;
+    size = static_cast<uint32_t>(s.end - s.begin);
+    charset = s.charset;
+  }
+};
+static_assert(sizeof(token_st) == 64, "token_st is meant to fill one cache line");
+
+using token_list_type = std::vector<token_st>;
+
+// Appends the tokens of [begin, end), a text in charset cs, to *tokens (what it holds stays).
+// The text must be shorter than 4 GiB (the locations are 32-bit); longer text: RuntimeError 1001.
+void tokenize(const char* begin, const char* end, const Charset* cs, token_list_type* tokens);
+// 0-9 for '0'-'9', 10-15 for A-F and a-f, -1 for anything else.
+int hex_digit_value(int character);
+
+// Digests of raw bytes: 0 and the digest at the start of out, or -1 when outsize is
+// below the digest length (20 for SHA-1, 32 for SHA-256); then nothing is written.
+int HashSHA1(const unsigned char* data, size_t length, unsigned char* out, size_t outsize);
+int HashSHA256(const unsigned char* data, size_t length, unsigned char* out, size_t outsize);
+
+// Float-to-text: ecvt/fcvt into a caller buffer of at least the digit count + 2 bytes
+// (otherwise std::exception). Returns buf or buf + 1; *len receives the length of the result.
+char* ecvt_cross(char* buf, size_t bufsize, double value, int ndigits, int* decpt, int* sign,
+                 size_t* len);
+char* fcvt_cross(char* buf, size_t bufsize, double value, int ndigits, int* decpt, int* sign,
+                 size_t* len);
+
+}  // namespace qzbase
+
+// CRCs, free functions outside the library namespace.
+// CRC-16/IBM-3740 for seed 0 (a seed of 0 starts the register at 0xFFFF).
+unsigned short calculate_crc16(unsigned short seed, const unsigned char* data, unsigned int length);
+// CRC-32 (ISO-HDLC, zlib) for seed 0; the previous result as seed continues the CRC.
+unsigned int calculate_crc32(unsigned int seed, const unsigned char* data, unsigned int length);
+// CRC-32C update without inversions: the standard value is calculate_crc32c(~0u, d, n) ^ ~0u.
+unsigned int calculate_crc32c(unsigned int seed, const unsigned char* data, unsigned int length);
+// One entry of calculate_crc32's table.
+unsigned int crc32_for_byte(unsigned int byte_value);
+
+// Zeroes the n lowest decimal digits of *value (exported under its plain name).
+extern "C" void trunc_insignificant_digits(uint32_t* value, size_t n);
+
+namespace qzbase {
+
+// --- end of tokenizer, checksums and float-to-text ---
+
+}  // namespace qzbase

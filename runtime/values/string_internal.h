@@ -1,0 +1,19 @@
+// string_internal.h - internals of String shared with start-up code and tests.
+#pragma once
+
+#include <qzbase.h>
+
+namespace qzbase {
+
+// The one buffer of every empty string made by the sized constructor (and of String()). It is
+// constant-initialized (no static-initialization-order issue): capacity 0, count 1 for the
+// global's own reference, so it is never freed. Its count changes atomically like any other.
+extern string_buffer_st empty_string_buffer;
+
+// A fresh buffer of the given capacity (bytes from array new) with count 1.
+string_buffer_st* new_string_buffer(size_t capacity);
+
+// True for text whose bytes are raw (the binary charset record, CSID 2, either instance).
+inline bool is_binary_charset(const Charset* cs) { return (cs->csid() & 0xFFFF) == 2; }
+
+}  // namespace qzbase
