@@ -31,9 +31,11 @@ __attribute__((constructor(101))) void allocator_initializer() {
 // Runs after the static initializers of the lookup tables.
 __attribute__((constructor)) void library_initializer() {
   __init_character_sets();
+  __init_collations();
 }
 
 __attribute__((destructor)) void library_finalizer() {
+  __cleanup_collations();
   __cleanup_character_sets();
 }
 

@@ -1085,4 +1085,193 @@ namespace qzbase {
 
 // --- end of tokenizer, checksums and float-to-text ---
 
+// --- Runtime host: screen, runtime, file handles ---
+//
+// Parts 2.101 (the Runtime object's data), 2.105 (date and time display formats), 2.123 (file
+// handles, internal: runtime/host/file_handle.h) and 2.124 (Screen). The Runtime's run entry
+// points are not built yet.
+
+class Runtime;
+struct RuntimePrivate;
+struct ScreenPrivate;
+struct date_format_st;  // runtime/host/date_format.h: a cached ICU formatter and its empty picture
+
+// The SET DATE styles.
+enum DateTimeFormat : uint32_t {
+  DATE_AMERICAN = 0,
+  DATE_ANSI = 1,
+  DATE_BRITISH = 2,
+  DATE_DMY = 3,
+  DATE_FRENCH = 4,
+  DATE_GERMAN = 5,
+  DATE_ITALIAN = 6,
+  DATE_JAPAN = 7,
+  DATE_LONG = 8,
+  DATE_MDY = 9,
+  DATE_SHORT = 10,
+  DATE_TAIWAN = 11,
+  DATE_USA = 12,
+  DATE_YMD = 13,
+};
+
+// What a host screen shows in its header; nothing in the library calls header() with a value.
+enum ScrHeaderTypes : int { SCR_HEADER_NONE = 0 };
+
+// Message-box buttons (bits of msgbox's `buttons`; msgbox answers with one of them, or -1).
+enum MsgboxButton : int {
+  MSGBOX_OK = 1,
+  MSGBOX_YES = 2,
+  MSGBOX_NO = 4,
+  MSGBOX_CANCEL = 8,
+  MSGBOX_ABORT = 16,
+  MSGBOX_RETRY = 32,
+  MSGBOX_IGNORE = 64,
+};
+
+// The console of all program output, error output, console input, message boxes and module-load
+// notices. One Screen is shared by every language thread: out, outendl, err,
+// errendl and the buffer operations take an internal lock (a recursive mutex, so an overriding
+// internal_out may call back into the Screen), so concurrent writers never corrupt the buffer
+// and never split one outendl. The output mutex of lock_for_output is a separate, coarser lock
+// for writers that must keep several writes together (ScreenOutputLock).
+class Screen {
+ public:
+  Screen();
+  virtual ~Screen();  // frees a pending output buffer without writing it
+  Screen(const Screen&) = delete;
+  Screen& operator=(const Screen&) = delete;
+
+  // Console input of count characters; returns the bytes stored (at most size). Base: 0.
+  virtual size_t read(char* buffer, size_t size, size_t count, const Charset** charset);
+  virtual void errendl();  // err("\n")
+  virtual void set_output_charset(const Charset* cs);
+  virtual void set_input_charset(const Charset* cs);
+  // Base: default_button. The fifth argument is passed as 0 and not used.
+  virtual int msgbox(const String& title, const String& text, int buttons, int default_button, int unused);
+  virtual void clear();
+  virtual void header(ScrHeaderTypes type, const String& text, bool flag);
+  virtual void on_load_module(VmStack* stack, const String& file);
+  virtual void modify_command(VmStack* stack, const String& text);  // base: RuntimeError 1001
+  virtual void browse(VmStack* stack);                              // base: RuntimeError 1001
+  virtual void wait(VmStack* stack);                                // base: RuntimeError 1001
+  virtual void flush();
+  virtual void internal_out(const String& text) = 0;
+  virtual void internal_err(const String& text) = 0;
+
+  void out(const String& text);      // buffered while ob_start is on, else internal_out
+  void outendl(const String& text);  // text and "\n", kept together
+  void outendl();
+  void err(const String& text);      // never buffered
+  void errendl(const String& text);  // text and "\n", kept together
+
+  void ob_start();               // one level: a nested start joins the outer capture
+  void ob_get(String* out);      // the captured text (empty when not buffering)
+  void ob_end_flush();           // writes the capture with internal_out and stops buffering
+  void ob_end_clean();           // drops the capture and stops buffering
+  bool ob_active() const;
+
+  // The output mutex (POSIX). A failing lock throws std::system_error; unlock_output flushes
+  // first.
+  void lock_for_output();
+  void unlock_output();
+
+  void set_interactive(bool value);
+  bool is_interactive() const;
+
+ private:
+  ScreenPrivate* priv_;
+};
+
+class ScreenOutputLock {
+ public:
+  explicit ScreenOutputLock(Screen* screen) : screen_(screen) { screen_->lock_for_output(); }
+  ~ScreenOutputLock() { screen_->unlock_output(); }
+  ScreenOutputLock(const ScreenOutputLock&) = delete;
+  ScreenOutputLock& operator=(const ScreenOutputLock&) = delete;
+
+ private:
+  Screen* screen_;
+};
+
+// Discards all output; the compiler installs one per thread while it runs code at compile time.
+class NullScreen : public Screen {
+ public:
+  NullScreen();
+  ~NullScreen() override;
+  void internal_out(const String& text) override;
+  void internal_err(const String& text) override;
+};
+
+// Standard output, standard error and standard input, converting to and from the console's
+// charsets (both UTF-8 at construction). Binary text is shown as "0h" and upper-case hex.
+class ConsoleScreen : public Screen {
+ public:
+  ConsoleScreen();
+  ~ConsoleScreen() override;
+
+  size_t read(char* buffer, size_t size, size_t count, const Charset** charset) override;
+  void set_output_charset(const Charset* cs) override;
+  void set_input_charset(const Charset* cs) override;
+  int msgbox(const String& title, const String& text, int buttons, int default_button, int unused) override;
+  void clear() override;
+  void flush() override;
+  void internal_out(const String& text) override;
+  void internal_err(const String& text) override;
+
+  const Charset* output_charset() const { return output_charset_; }
+  const Charset* input_charset() const { return input_charset_; }
+
+ private:
+  const Charset* output_charset_;
+  const Charset* input_charset_;
+};
+
+// Exported host functions of the screen.
+Screen* CreateScreen(int flags);  // a ConsoleScreen; interactive when flags has 0x100
+void ReleaseScreen(Screen* screen);
+int SetOutputCharset(Screen* screen, const char* name);  // 0, or 1 when no charset has the name
+int SetInputCharset(Screen* screen, const char* name);
+void PrintScreenUtf8(Screen* screen, const char* text);
+
+// The embedding object: what every thread of execution of one program shares. Only
+// the data, the date-format caches and the screen override are built so far.
+class Runtime {
+ public:
+  explicit Runtime(Screen* screen);
+  ~Runtime();
+  Runtime(const Runtime&) = delete;
+  Runtime& operator=(const Runtime&) = delete;
+
+  // The screen the calling thread writes to: the screen installed on this thread by
+  // redirect_screen (runtime/host/screen.h) while one is active, else `screen`. Every writer
+  // must go through this, not through the field.
+  Screen* get_screen() const;
+
+  // The cached formatter and empty picture of a SET DATE combination. The formatter
+  // stays owned by the cache; format only through format_date_calendar (host/date_format.h),
+  // which holds the entry's lock.
+  date_format_st dateFormat(DateTimeFormat style, bool century, const char* mark);
+  date_format_st dateTimeFormat(DateTimeFormat style, bool century, const char* mark, int hours, bool seconds,
+                                const char* date_time_separator, const char* time_separator);
+
+  Screen* screen;                 // the host's screen
+  const Charset* codepage;        // null until init
+  bool asserts;
+  char sys_point_text[5];         // "."
+  uint32_t sys_point;             // U+002E
+  bool sys_point_ascii;           // true
+  uint32_t sys_separator;         // U+002C
+  uint32_t sys_decimals;          // 2
+  DateTimeFormat sys_date_format;  // AMERICAN; init sets SHORT
+  char sys_mark[5];               // "/"
+  bool sys_century;               // false
+  uint32_t sys_hours;             // 12
+  bool sys_seconds;               // true
+  uint32_t sys_fdow;              // 1 (Sunday)
+  uint32_t fdow;                  // 1
+  RuntimePrivate* priv;
+};
+
+// --- end of runtime host ---
+
 }  // namespace qzbase

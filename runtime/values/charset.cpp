@@ -19,6 +19,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <mutex>
 #include <unordered_map>
 
 namespace qzbase {
@@ -128,7 +129,14 @@ CloneEntry& clone_entry(uint64_t serial, UConverter* shared) {
     return *e;
   }
   UErrorCode status = U_ZERO_ERROR;
-  UConverter* c = ucnv_clone(shared, &status);
+  UConverter* c;
+  {
+    // Cloning copies the shared converter's memory; ICU does not promise that concurrent
+    // clones of one converter are safe, and this runs once per thread and charset only.
+    static std::mutex clone_mutex;
+    std::lock_guard<std::mutex> lock(clone_mutex);
+    c = ucnv_clone(shared, &status);
+  }
   if (U_FAILURE(status) || !c) {
     if (c) ucnv_close(c);
     throw_assert_failed();

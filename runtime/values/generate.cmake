@@ -14,3 +14,4 @@ add_custom_command(
   COMMENT "Generating the single-byte code page maps from ICU and recode"
   VERBATIM)
 list(APPEND QZ_GENERATED_SOURCES ${QZ_SBCS_MAPS_CPP})
+include(${CMAKE_CURRENT_LIST_DIR}/collation_generate.cmake)
