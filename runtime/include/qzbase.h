@@ -1274,4 +1274,43 @@ class Runtime {
 
 // --- end of runtime host ---
 
+// --- Virtual machine ---
+//
+// The stack machine's public names: what plug-ins and hosts need to name (the stack, the symbol
+// table and compiled programs stay opaque here; their internal headers are runtime/vm/*.h).
+
+class Symtable;
+class Program;
+class Module;
+class UserFunction;
+class DataSession_Object;
+
+// The number of a local slot of a call frame: offset k is the slot k places below the frame's
+// argument top (1 .. n are the parameters in push order, larger offsets the LOCAL variables).
+using offset_type = uint64_t;
+
+// The compiler's static type record of an operand or of a compiled expression. A Program carries
+// one unchanged; a program read from a compiled-module file gets {0, false, -1}.
+struct compiler_type_info_st {
+  uint32_t type = 0;       // static type code; bit 16: the value may be null
+  bool constant = false;   // the value is known at compile time
+  int64_t width = -1;      // string length when known; -1 unknown; -2 memo or blob
+};
+
+// A built-in function: reads its nargs arguments with Param/Pointer and writes its result into
+// the empty result Variant; leaves the stack pointer where it found it.
+using native_function_type = void (*)(VmStack* stack, size_t nargs, Variant* result);
+// A built-in command: the same without a result.
+using native_command_type = void (*)(VmStack* stack, size_t nargs);
+
+// The Runtime a stack belongs to (null for a stack made without one).
+Runtime* GetRuntime(VmStack* stack);
+
+// Creates an instance of the registered class class_name (case-insensitive) on the stack and
+// returns the one owning reference. The arguments are not used and INIT does not run.
+// RuntimeError 1733 with the name when no class has that name.
+ObjectPointer CreateObject(VmStack* stack, const String& class_name, const Variant* args, size_t nargs);
+
+// --- end of virtual machine ---
+
 }  // namespace qzbase

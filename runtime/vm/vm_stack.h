@@ -18,8 +18,8 @@ class VmStack {
   // The last error offered to the handlers of this stack (code 0: none).
   RuntimeError last_error;
 
-  // The SET values of the current data session (Part 7.101). The data-session class points this
-  // at its own record when it becomes current; null reads as the defaults. Read it through
+  // The SET values of the current data session. The data-session class points this at its own
+  // record when it becomes current; null reads as the defaults. Read it through
   // current_settings() (tables/session_settings.h), never directly.
   SessionSettings* session_settings = nullptr;
 };

@@ -1,0 +1,57 @@
+// comparison.h - Variant comparison.
+//
+// The three-way comparison returns -1 (a orders before b), 0 (equal) or 1 (after), and one more
+// result: kCmpUnordered, when a NaN takes part. A NaN is neither equal to, less nor greater than
+// anything (itself included), so the operators must test the result with the predicates below
+// rather than by its sign: = is cmp_eq, <> is cmp_ne (true for unordered), < is cmp_lt, <= is
+// cmp_le, > is cmp_gt and >= is cmp_ge (all four false for unordered). A sort must place
+// unordered values itself (for instance NaNs last).
+//
+// A null operand sets *null_out and gives 0 (the caller clears the flag first; it is never
+// cleared here). The stack, when given, supplies SET EXACT for string comparison (through its
+// current data session's settings); strings always compare by code point, never by the
+// session's collation.
+//
+// Departures from Part 1.122, each mending a fault of it:
+// - A NaN operand never asserts: the result is kCmpUnordered.
+// - The absolute tolerance against zero applies to either side: 1e-20 = 0 and 0 = 1e-20 are both
+//   true. The relative test divides by the operand of larger magnitude, so that
+//   cmp(a, b) == -cmp(b, a) for every pair (the Part's 1 - a / b differs at the boundary).
+// Where the Part leaves the choice: money against an integer of any size compares exactly
+// (128-bit arithmetic).
+#pragma once
+
+#include <qzbase.h>
+
+namespace qzbase {
+
+inline constexpr int kCmpUnordered = 2;
+
+// Twice the double epsilon: a relative bound and, against zero, an absolute one.
+inline constexpr double kCmpTolerance = 4.440892098500626e-16;
+
+inline bool cmp_eq(int r) { return r == 0; }
+inline bool cmp_ne(int r) { return r != 0; }
+inline bool cmp_lt(int r) { return r == -1; }
+inline bool cmp_le(int r) { return r == -1 || r == 0; }
+inline bool cmp_gt(int r) { return r == 1; }
+inline bool cmp_ge(int r) { return r == 1 || r == 0; }
+
+// -1, 0, 1, or kCmpUnordered when either is a NaN.
+int cmp_double_with_tollerance(double a, double b);
+// The raw money value against i x 10000, exactly.
+int cmp_money_to_int_exact(const money_type_st& m, int64_t i);
+int cmp_int_to_money_exact(int64_t i, const money_type_st& m);
+
+// The out-of-line comparison: every pair through the table.
+int variant_cmp(const Variant* a, const Variant* b, bool* null_out, const VmStack* stack);
+
+// The interpreter's comparison: integer against integer without a call.
+inline int inline_variant_cmp(const Variant* a, const Variant* b, bool* null_out, const VmStack* stack) {
+  if (a->tag == VT_INTEGER && b->tag == VT_INTEGER) {
+    return (a->integer.value > b->integer.value) - (a->integer.value < b->integer.value);
+  }
+  return variant_cmp(a, b, null_out, stack);
+}
+
+}  // namespace qzbase
