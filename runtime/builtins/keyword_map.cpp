@@ -14,6 +14,7 @@ size_t utf32_length(const char32_t* word) {
 }  // namespace
 
 keyword_map_base::~keyword_map_base() {
+  QZ_TRACE;
   for (node_st* head : buckets_) {
     while (head) {
       node_st* next = head->next;
@@ -25,6 +26,7 @@ keyword_map_base::~keyword_map_base() {
 
 const keyword_map_base::node_st* keyword_map_base::find_in_bucket(size_t bucket, const keyword_key_st& key,
                                                                   uint32_t hash) const {
+  QZ_TRACE;
   if (bucket >= buckets_.size()) return nullptr;
   for (const node_st* node = buckets_[bucket]; node; node = node->next) {
     if (node->hash == hash &&
@@ -37,6 +39,7 @@ const keyword_map_base::node_st* keyword_map_base::find_in_bucket(size_t bucket,
 }
 
 void keyword_map_base::insert(const keyword_key_st& key, uint32_t hash, const void* row) {
+  QZ_TRACE;
   size_t b = bucket(hash);
   buckets_[b] = new node_st{key, hash, row, buckets_[b]};
   ++size_;

@@ -36,8 +36,8 @@ struct keyword_key_st {
   const Charset* charset;
 };
 
-// The case-insensitive hash and three-way comparison of keys: Collation::unicode_machine_ci's
-//, over two text slices in any charsets.
+// The case-insensitive hash and three-way comparison of keys: those of
+// Collation::unicode_machine_ci, over two text slices in any charsets.
 inline uint32_t keyword_ci_hash(const char* begin, const char* end, const Charset* cs) {
   return Collation::unicode_machine_ci->hash(begin, end, cs);
 }

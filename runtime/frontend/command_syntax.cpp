@@ -8,10 +8,12 @@
 namespace qzbase {
 
 size_t exact_string_hash::operator()(const String& s) const {
+  QZ_TRACE;
   return Collation::unicode_machine->hash(s.read(), s.end(), s.get_charset());
 }
 
 bool exact_string_equal::operator()(const String& a, const String& b) const {
+  QZ_TRACE;
   return Collation::unicode_machine->compare(a.read(), a.end(), a.get_charset(), b.read(), b.end(),
                                              b.get_charset()) == 0;
 }
@@ -61,6 +63,7 @@ void parse_command_syntax(const char* grammar, std::list<command_syntax_item_st>
 }
 
 size_t command_syntax_fixed_argument_count(const std::list<command_syntax_item_st>& items) {
+  QZ_TRACE;
   size_t count = 0;
   for (const command_syntax_item_st& item : items) {
     if (item.kind != COMMAND_ITEM_REPEATABLE) ++count;

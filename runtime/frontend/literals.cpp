@@ -6,15 +6,9 @@
 #include <string>
 
 #include "frontend/scanner.h"
+#include "values/value_text.h"
 
 namespace qzbase {
-
-// The shared money parser of Part 0.1: 0 on success. It belongs to the
-// values subsystem and is not built yet; the reference is weak so that the library links without
-// it and picks it up as soon as it is defined. Until then create_money reports failure, which the
-// grammar turns into a literal error (event 0).
-int string_to_money(const char* text, size_t size, const Charset* cs, money_type_st* out, char32_t point,
-                    char32_t separator) __attribute__((weak));
 
 namespace {
 
@@ -30,14 +24,19 @@ std::string joined_ascii(const scan_string_list_st& fragments) {
 
 // --- Text helpers ----------------------------------------------------------------------------------
 
-String Scanner::scan_string_to_string(const scan_string_st& text) { return String::create_from_scan_string(text); }
+String Scanner::scan_string_to_string(const scan_string_st& text) {
+  QZ_TRACE;
+  return String::create_from_scan_string(text);
+}
 
 Const_String* Scanner::create_const_string(const document_location_st& location, const scan_string_st& text) {
+  QZ_TRACE;
   return new Const_String(location, String::create_from_scan_string(text));
 }
 
 Const_String* Scanner::create_const_string_from_list(const document_location_st& location,
                                                      const scan_string_list_st& fragments) {
+  QZ_TRACE;
   return new Const_String(location, join_scan_strings(fragments));
 }
 
@@ -52,19 +51,23 @@ String Scanner::join_scan_strings(const scan_string_list_st& fragments) {
 }
 
 scan_string_list_st* Scanner::scan_string_list_new(const scan_string_st& first) {
+  QZ_TRACE;
   return new scan_string_list_st{first};
 }
 
 scan_string_list_st* Scanner::scan_string_list_new(const scan_string_st& first, const scan_string_st& second) {
+  QZ_TRACE;
   return new scan_string_list_st{first, second};
 }
 
 scan_string_list_st* Scanner::scan_string_list_append(scan_string_list_st* list, const scan_string_st& text) {
+  QZ_TRACE;
   list->push_back(text);
   return list;
 }
 
 scan_string_list_st* Scanner::scan_string_list_append_list(scan_string_list_st* list, scan_string_list_st* other) {
+  QZ_TRACE;
   if (other) {
     list->splice(list->end(), *other);
     delete other;
@@ -72,7 +75,10 @@ scan_string_list_st* Scanner::scan_string_list_append_list(scan_string_list_st* 
   return list;
 }
 
-void Scanner::scan_string_list_free(scan_string_list_st* list) { delete list; }
+void Scanner::scan_string_list_free(scan_string_list_st* list) {
+  QZ_TRACE;
+  delete list;
+}
 
 // --- Integers ----------------------------------------------------------------------------------------
 
@@ -186,7 +192,6 @@ bool Scanner::create_money(const scan_string_list_st& fragments, money_type_st& 
 
 bool Scanner::create_money(String text, money_type_st& value) {
   QZ_TRACE;
-  if (&string_to_money == nullptr) return false;  // the money parser is not part of the build yet
   return string_to_money(text.read(), text.size(), text.get_charset(), &value, U'.', 0) == 0;
 }
 

@@ -5,7 +5,7 @@
 
 namespace qzbase {
 
-// --- The tables of Part 4.101 --------------------------------------------------------------------
+// --- The tables ----------------------------------------------------------------------------------
 
 const operand_kind_row_st operand_kind_table[] = {
     {OPERAND_LIST, "OperandList", "an ordered list of operands (arguments, subscripts, value lists)"},
@@ -84,9 +84,12 @@ OperandList::OperandList(const document_location_st& location, std::list<Operand
 }
 
 OperandList::OperandList(const document_location_st& location)
-    : Operand(location, OPERAND_LIST), count(0), items(nullptr) {}
+    : Operand(location, OPERAND_LIST), count(0), items(nullptr) {
+  QZ_TRACE;
+}
 
 OperandList::~OperandList() {
+  QZ_TRACE;
   if (items) {
     for (uint64_t i = 0; i < count; ++i) delete items[i];
     delete[] items;
@@ -96,17 +99,24 @@ OperandList::~OperandList() {
 // --- Names and variables ----------------------------------------------------------------------
 
 Name::Name(const document_location_st& location, const String& name)
-    : Operand(location, OPERAND_NAME), name(name) {}
+    : Operand(location, OPERAND_NAME), name(name) {
+  QZ_TRACE;
+}
 Name::~Name() = default;
 
 Variable::Variable(const document_location_st& location, const String& name, uint32_t memvar)
-    : Operand(location, OPERAND_VARIABLE), memvar(memvar), name(name) {}
+    : Operand(location, OPERAND_VARIABLE), memvar(memvar), name(name) {
+  QZ_TRACE;
+}
 Variable::~Variable() = default;
 
 VariableWithIndex::VariableWithIndex(const document_location_st& location, Operand* variable,
                                      OperandList* indexes)
-    : Operand(location, OPERAND_VARIABLE_WITH_INDEX), variable(variable), indexes(indexes) {}
+    : Operand(location, OPERAND_VARIABLE_WITH_INDEX), variable(variable), indexes(indexes) {
+  QZ_TRACE;
+}
 VariableWithIndex::~VariableWithIndex() {
+  QZ_TRACE;
   delete variable;
   delete indexes;
 }
@@ -114,9 +124,12 @@ VariableWithIndex::~VariableWithIndex() {
 // --- Path ---------------------------------------------------------------------------------------
 
 Path::Path(const document_location_st& location, std::list<PathItem*>* items, int32_t memvar)
-    : Operand(location, OPERAND_PATH), memvar(memvar), items(items) {}
+    : Operand(location, OPERAND_PATH), memvar(memvar), items(items) {
+  QZ_TRACE;
+}
 
 Path::~Path() {
+  QZ_TRACE;
   if (items) {
     for (PathItem* item : *items) delete item;
     delete items;
@@ -139,20 +152,33 @@ bool Path::to_qualified_name(const Path* path, Concat* out) {
 // --- Reference, operators, call ---------------------------------------------------------------
 
 Reference::Reference(const document_location_st& location, Operand* operand)
-    : Operand(location, OPERAND_REFERENCE), operand(operand) {}
-Reference::~Reference() { delete operand; }
+    : Operand(location, OPERAND_REFERENCE), operand(operand) {
+  QZ_TRACE;
+}
+Reference::~Reference() {
+  QZ_TRACE;
+  delete operand;
+}
 
 Unary_Func::Unary_Func(const document_location_st& location, uint32_t op, Operand* operand)
-    : Operand(location, OPERAND_UNARY), op(op), operand(operand) {}
-Unary_Func::~Unary_Func() { delete operand; }
+    : Operand(location, OPERAND_UNARY), op(op), operand(operand) {
+  QZ_TRACE;
+}
+Unary_Func::~Unary_Func() {
+  QZ_TRACE;
+  delete operand;
+}
 Unary_Func_Not::~Unary_Func_Not() = default;
 Unary_Func_Neg::~Unary_Func_Neg() = default;
 Unary_Func_Precedence::~Unary_Func_Precedence() = default;
 
 BinaryOperator::BinaryOperator(const document_location_st& location, uint32_t op, Operand* left,
                                Operand* right)
-    : Operand(location, OPERAND_BINARY), op(op), left(left), right(right) {}
+    : Operand(location, OPERAND_BINARY), op(op), left(left), right(right) {
+  QZ_TRACE;
+}
 BinaryOperator::~BinaryOperator() {
+  QZ_TRACE;
   delete left;
   delete right;
 }
@@ -175,8 +201,13 @@ Binary_Func_Or::~Binary_Func_Or() = default;
 Binary_Func_In_Str::~Binary_Func_In_Str() = default;
 
 Call::Call(const document_location_st& location, const String& name, OperandList* arguments)
-    : Operand(location, OPERAND_CALL), name(name), arguments(arguments) {}
-Call::~Call() { delete arguments; }
+    : Operand(location, OPERAND_CALL), name(name), arguments(arguments) {
+  QZ_TRACE;
+}
+Call::~Call() {
+  QZ_TRACE;
+  delete arguments;
+}
 
 // --- Constants -----------------------------------------------------------------------------------
 
@@ -196,27 +227,47 @@ template class Const<datetime_st>;
 PathItem::~PathItem() = default;
 
 NamePathItem::NamePathItem(const document_location_st& location, const String& name)
-    : PathItem(location, PATH_ITEM_NAME), name(name) {}
+    : PathItem(location, PATH_ITEM_NAME), name(name) {
+  QZ_TRACE;
+}
 NamePathItem::~NamePathItem() = default;
 
 NameIndexPathItem::NameIndexPathItem(const document_location_st& location, const String& name,
                                      OperandList* indexes)
-    : PathItem(location, PATH_ITEM_NAME_INDEX), name(name), indexes(indexes) {}
-NameIndexPathItem::~NameIndexPathItem() { delete indexes; }
+    : PathItem(location, PATH_ITEM_NAME_INDEX), name(name), indexes(indexes) {
+  QZ_TRACE;
+}
+NameIndexPathItem::~NameIndexPathItem() {
+  QZ_TRACE;
+  delete indexes;
+}
 
 FunctionPathItem::FunctionPathItem(const document_location_st& location, const String& name,
                                    OperandList* arguments)
-    : PathItem(location, PATH_ITEM_FUNCTION), name(name), arguments(arguments) {}
-FunctionPathItem::~FunctionPathItem() { delete arguments; }
+    : PathItem(location, PATH_ITEM_FUNCTION), name(name), arguments(arguments) {
+  QZ_TRACE;
+}
+FunctionPathItem::~FunctionPathItem() {
+  QZ_TRACE;
+  delete arguments;
+}
 
 IndexPathItem::IndexPathItem(const document_location_st& location, OperandList* indexes)
-    : PathItem(location, PATH_ITEM_INDEX), indexes(indexes) {}
-IndexPathItem::~IndexPathItem() { delete indexes; }
+    : PathItem(location, PATH_ITEM_INDEX), indexes(indexes) {
+  QZ_TRACE;
+}
+IndexPathItem::~IndexPathItem() {
+  QZ_TRACE;
+  delete indexes;
+}
 
 WithPathItem::~WithPathItem() = default;
 
 // --- named_operand_st --------------------------------------------------------------------------------
 
-named_operand_st::~named_operand_st() { delete value; }
+named_operand_st::~named_operand_st() {
+  QZ_TRACE;
+  delete value;
+}
 
 }  // namespace qzbase

@@ -1,8 +1,8 @@
 // operands.h - the syntax tree, part one: locations and operands.
 //
-// Plain data holders built by the grammar actions. Every node owns its children and strings; a
-// null child is allowed wherever the spec says so and is skipped by the destructor. The only
-// virtual operations are the destructors. The compiler dispatches on the numeric fields (kind,
+// Plain data holders built by the grammar actions. Every node owns its children and strings; a null
+// child is allowed wherever the grammar may leave one out and is skipped by the destructor. The
+// only virtual operations are the destructors. The compiler dispatches on the numeric fields (kind,
 // const_type, op), never on the C++ class.
 #pragma once
 
@@ -34,7 +34,7 @@ enum OperandKind : uint32_t {
   OPERAND_CALL = 10,         // Call
 };
 
-// Constant types (the signature type codes of Part 4.140, plus 4 for null).
+// Constant types (the signature type codes, plus 4 for null).
 enum ConstType : uint32_t {
   CONST_BOOL = 1,
   CONST_NULL = 4,
@@ -80,8 +80,8 @@ enum PathItemKind : uint32_t {
 };
 
 // ---------------------------------------------------------------------------------------------
-// The tables of Part 4.101, as data (syntax_tables.cpp). Each ends at its count; the tests and
-// diagnostics read them, the compiler dispatches on the numbers.
+// The tables of operand kinds and codes, as data (syntax_tables.cpp). Each ends at its count; the
+// tests and diagnostics read them, the compiler dispatches on the numbers.
 // ---------------------------------------------------------------------------------------------
 
 struct operand_kind_row_st {
@@ -131,7 +131,7 @@ class Operand {
   Operand(const Operand&) = delete;
   Operand& operator=(const Operand&) = delete;
 
-  // Part 4.103 adds the run-time evaluation val(VmStack*, Variant*) here.
+  // The run-time evaluation val(VmStack*, Variant*) is to be added here.
 
   uint32_t kind;
   document_location_st location;

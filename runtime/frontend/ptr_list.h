@@ -28,11 +28,10 @@ class ptr_list : public std::list<T*> {
   void release() { this->clear(); }
 };
 
-// Turns a heap list of pointers into a new[] array of count + 1 pointers whose last entry is null
-//, stores the count, and frees the list nodes
-// and the list header. The items themselves move into the array. A null list gives a one-entry
-// array holding null and count 0. A count whose array cannot be addressed fails as an allocation
-// failure (std::bad_array_new_length, a std::bad_alloc).
+// Turns a heap list of pointers into a new[] array of count + 1 pointers whose last entry is null,
+// stores the count, and frees the list nodes and the list header. The items themselves move into
+// the array. A null list gives a one-entry array holding null and count 0. A count whose array
+// cannot be addressed fails as an allocation failure (std::bad_array_new_length, a std::bad_alloc).
 template <class T, class List>
 T** list_to_null_terminated_array(List* list, size_t* count) {
   size_t n = list ? list->size() : 0;

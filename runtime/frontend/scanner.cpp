@@ -267,15 +267,18 @@ Scanner::Scanner(const iterator& begin, const iterator& end, const token_st& sta
       start{},
       current(begin),
       end(end) {
+  QZ_TRACE;
   start.kind = start_token.kind;  // the start record: the kind, every other field zero
 }
 
 int Scanner::lex_bootstrap(QZSTYPE*, document_location_st*) {
+  QZ_TRACE;
   lexer = &Scanner::lex_token;
   return static_cast<int>(start.kind);
 }
 
 int Scanner::lex_token(QZSTYPE* value, document_location_st* location) {
+  QZ_TRACE;
   if (current == end) return QZ_TOKEN_END;
   const token_st& token = *current;
   value->text = token.text();
@@ -302,6 +305,7 @@ int Scanner::lex_token(QZSTYPE* value, document_location_st* location) {
 }
 
 bool Scanner::is_keyword(const token_st& token, int* code) {
+  QZ_TRACE;
   return is_keyword(token.begin, token.end(), token.charset, code);
 }
 

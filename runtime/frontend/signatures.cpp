@@ -85,12 +85,14 @@ void parse_function_signature(const char* signature, function_signature_st* out)
 }
 
 void function_signature_iter_init(function_signature_iter_st* iter, const function_signature_st* signature) {
+  QZ_TRACE;
   iter->index = 0;
   iter->signature = signature;
   iter->position = signature->entries.begin();
 }
 
 bool function_signature_iter_next(function_signature_iter_st* iter, function_signature_entry_st* out) {
+  QZ_TRACE;
   if (iter->position != iter->signature->entries.end()) {
     *out = *iter->position;
     ++iter->position;
@@ -104,6 +106,7 @@ bool function_signature_iter_next(function_signature_iter_st* iter, function_sig
 }
 
 bool function_signature_iter_done(const function_signature_iter_st* iter) {
+  QZ_TRACE;
   return iter->index >= iter->signature->required_count;
 }
 

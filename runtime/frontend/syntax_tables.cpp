@@ -1,5 +1,4 @@
-// syntax_tables.cpp - the statement-kind table, the command table, column and external types
-//.
+// syntax_tables.cpp - the statement-kind table, the command table, column and external types.
 #include "frontend/syntax_tables.h"
 
 #include <qzbase.h>

@@ -135,7 +135,7 @@ constexpr size_t kStatementKindCount = 117;
 
 // One row of the statement-kind table. node_class is null for the unused kinds 57 and 67;
 // compiled_by names the statement compiler registered for the kind, null for
-// "none". The command column of the spec's table is the command table below (find_command).
+// "none". The table's command column is the command table below (find_command).
 struct statement_kind_row_st {
   uint32_t kind;
   const char* node_class;
@@ -152,12 +152,12 @@ struct basic_command_st {
   const char* grammar;  // the option grammar, possibly empty
 };
 
-// A command's argument signature (the built-in library's command rows, piece-03 Part 9.102) must
-// take exactly the arguments its grammar yields; tests/frontend checks all 63 rows. piece-03 lists
+// A command's argument signature (the built-in library's command rows) must take exactly the
+// arguments its grammar yields; tests/frontend checks all 63 rows. The command list documents
 // "gather_name" with the signature "O", but "(memo),name" yields two arguments (the flag mask, then
-// the object, as piece-03's Part 9.151 says): its signature is "IO".
+// the object, as the GATHER command's documentation says): its signature is "IO".
 constexpr size_t kCommandTableSize = 63;
-// In the spec's order; no terminating row.
+// In the documented order; no terminating row.
 extern const basic_command_st command_table[kCommandTableSize];
 
 // The command row of a statement kind, or null (a map built once, thread-safe, read-only after).

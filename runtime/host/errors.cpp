@@ -148,6 +148,7 @@ void copy_out(const String& text, char* buffer, size_t size) {
 }  // namespace
 
 void throw_assert_failed() {
+  QZ_TRACE;
   throw assert_failed_exception();
 }
 
@@ -199,21 +200,30 @@ RuntimeQuit::~RuntimeQuit() = default;
 
 RuntimeError::RuntimeError()
     : RuntimeInterrupt(INTERRUPT_ERROR), code(0), message(0, Charset::utf8), detail(0, Charset::utf8),
-      handled(false) {}
+      handled(false) {
+  QZ_TRACE;
+}
 
 RuntimeError::RuntimeError(int code)
     : RuntimeInterrupt(INTERRUPT_ERROR), code(code), message(error_message(code)),
-      detail(0, Charset::utf8), handled(false) {}
+      detail(0, Charset::utf8), handled(false) {
+  QZ_TRACE;
+}
 
 RuntimeError::RuntimeError(int code, String detail)
     : RuntimeInterrupt(INTERRUPT_ERROR), code(code), message(error_message_formatted(code, detail)),
-      detail(std::move(detail)), handled(false) {}
+      detail(std::move(detail)), handled(false) {
+  QZ_TRACE;
+}
 
 RuntimeError::RuntimeError(const RuntimeError& other)
     : RuntimeInterrupt(INTERRUPT_ERROR), code(other.code), message(other.message),
-      detail(other.detail), handled(other.handled) {}
+      detail(other.detail), handled(other.handled) {
+  QZ_TRACE;
+}
 
 RuntimeError& RuntimeError::operator=(const RuntimeError& other) {
+  QZ_TRACE;
   code = other.code;
   message = other.message;
   detail = other.detail;

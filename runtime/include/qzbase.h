@@ -422,7 +422,7 @@ int TranslateErrorEx(int code, const String& detail, char* buffer, size_t size);
 // the text cannot be converted into the collation's charset.
 class collation_not_impl {};
 
-// Collation groups (the index layer's collation names, subsystem 8).
+// Collation groups (the index layer's collation names).
 enum CollationGroup : uint32_t {
   COLLATION_GROUP_UNICODE = 0,
   COLLATION_GROUP_MACHINE = 1,
@@ -447,7 +447,7 @@ enum CollationGroup : uint32_t {
 struct collation_st {
   uint64_t colid;     // group x 1000 + number of the code page; 1 and 1002 for the unicode rows
   const char* name;   // e.g. "windows_1252_spanish_ci"
-  uint32_t codepage;  // xBase code page; 39 in the two unicode rows (no charset)
+  uint32_t codepage;  // table-file code page; 39 in the two unicode rows (no charset)
   uint32_t group;     // CollationGroup
   Collation* (*factory)(const collation_st* record);
 };
@@ -509,7 +509,7 @@ class Collation {
 // The collation of a COLID, made on first use and cached until __cleanup_collations; null for an
 // unknown COLID. Thread-safe.
 Collation* GetCollationByCOLID(int colid);
-// The first record (table order) with this xBase code page and group; null when none.
+// The first record (table order) with this table-file code page and group; null when none.
 Collation* GetCollationFromGroup(int codepage, int group);
 // Library start-up and unload: idempotent and thread-safe. Init sets the two globals;
 // cleanup deletes every cached collation and sets them to null.
@@ -1087,9 +1087,10 @@ namespace qzbase {
 
 // --- Runtime host: screen, runtime, file handles ---
 //
-// Parts 2.101 (the Runtime object's data), 2.105 (date and time display formats), 2.123 (file
-// handles, internal: runtime/host/file_handle.h) and 2.124 (Screen). The Runtime's run entry
-// points are not built yet.
+// The Runtime object's data and host data, date and time display formats, text file handles
+// (internal: runtime/host/file_handle.h) and the Screen. Internal, beside their sources: files
+// (runtime/host/file.h), processes (runtime/host/process.h), paths (runtime/host/paths.h). The
+// Runtime's run entry points are not built yet.
 
 class Runtime;
 struct RuntimePrivate;
@@ -1233,8 +1234,9 @@ int SetOutputCharset(Screen* screen, const char* name);  // 0, or 1 when no char
 int SetInputCharset(Screen* screen, const char* name);
 void PrintScreenUtf8(Screen* screen, const char* text);
 
-// The embedding object: what every thread of execution of one program shares. Only
-// the data, the date-format caches and the screen override are built so far.
+// The embedding object: what every thread of execution of one program shares. Built so far:
+// the data, the date-format caches, the screen override and the host data (arguments,
+// environment copy, code page, the locale reads of init).
 class Runtime {
  public:
   explicit Runtime(Screen* screen);
@@ -1254,6 +1256,41 @@ class Runtime {
   date_format_st dateTimeFormat(DateTimeFormat style, bool century, const char* mark, int hours, bool seconds,
                                 const char* date_time_separator, const char* time_separator);
 
+  // --- Host data (runtime/host/host_data.cpp) ---
+  // Reads the locale's values: sys_fdow, sys_point(_text, _ascii), sys_separator, then
+  // sys_date_format = SHORT and codepage = the locale's default charset. ICU failures keep the
+  // defaults. (The built-in library's registration joins init later.)
+  void init();
+  // Keeps argc UTF-8 copies of the arguments (replacing, and freeing, an earlier set). A negative
+  // argc throws std::bad_array_new_length.
+  void pass_arguments(int argc, const char* const* argv);
+  void pass_arguments(int argc, const wchar_t* const* argv);
+  int argument_count() const;
+  const char* argument(int index) const;  // UTF-8, 0-based; null outside 0 .. argc - 1
+  // Replaces the environment copy: each "NAME=value" entry is split at its first "="; the first
+  // entry of a name wins; an entry without "=" is skipped; null only empties the copy. The
+  // process environment is never read: this copy is the only environment the runtime has.
+  void pass_environment(const char* const* envp);
+  void pass_environment(const wchar_t* const* envp);
+  // Exact, case-sensitive lookup in the copy; value may be null.
+  bool getenv(const String& name, String* value) const;
+  // Inserts or replaces one entry of the copy (SETENV); child processes receive the copy.
+  void setenv(const String& name, const String& value);
+  // The copy in name order (UTF-8 name and value pairs), taken under its lock.
+  std::list<std::pair<String, String>> environment() const;
+  // HOME from the copy: true and out set when present and not empty; nothing is created.
+  bool create_home_dir(String& out) const;
+  void set_module_file_name(const char* name);
+  void set_module_file_name(const wchar_t* name);
+  std::filesystem::path module_file_name() const;
+  // The plain charset of an xBase code page number / of a charset name or alias. Mended: an
+  // unknown one leaves codepage unchanged and returns false (the documented form set it to null).
+  bool set_codepage_by_id(int codepage_id);
+  bool set_codepage_by_name(const char* name);
+  // 1, 2, ... (atomic: stacks may be made on several threads at once).
+  uint64_t create_stack_id();
+  // --- end of host data ---
+
   Screen* screen;                 // the host's screen
   const Charset* codepage;        // null until init
   bool asserts;
@@ -1271,6 +1308,17 @@ class Runtime {
   uint32_t fdow;                  // 1
   RuntimePrivate* priv;
 };
+
+// Exported host-data functions (runtime/host/host_data.cpp).
+// A null-terminated array of argc separately allocated UTF-8 copies of the wide arguments;
+// returns 0. Free it with FreeArgsW.
+int AllocArgsW(const wchar_t* const* argv, int argc, char*** out);
+// Frees each string up to the null entry, then the array; null does nothing; returns 0.
+int FreeArgsW(char** block);
+void SetRuntimeAsserts(Runtime* runtime, bool value);
+// The display name of a field type code for DISPLAY STRUCTURE (1 "Blob" ... 14 "Varchar");
+// "?" for any other code.
+const char* field_type_name(uint8_t code);
 
 // --- end of runtime host ---
 

@@ -10,6 +10,9 @@ constinit const SessionSettings kDefaults{};
 
 }  // namespace
 
-const SessionSettings& default_session_settings() { return kDefaults; }
+const SessionSettings& default_session_settings() {
+  QZ_TRACE;
+  return kDefaults;
+}
 
 }  // namespace qzbase

@@ -1,11 +1,11 @@
 // session_settings.h - the SET values of a data session, as the value layer reads them.
 //
-// The data-session class (subsystem 7) embeds one SessionSettings and points its stack's
+// The data-session class embeds one SessionSettings and points its stack's
 // VmStack::session_settings at it while it is the current session. Until then, and for a null
-// stack or a stack with no current session, readers get the defaults of Part 7.101 through
-// current_settings(). The SET commands and SET SYSFORMATS write the
-// fields (EXACT) and 1.123 (POINT, SEPARATOR, DECIMALS and the date settings) read
-// them.
+// stack or a stack with no current session, readers get the defaults through
+// current_settings(). The SET commands and SET SYSFORMATS write the fields; comparison reads
+// EXACT, and the money and date conversions read POINT, SEPARATOR, DECIMALS and the date
+// settings.
 #pragma once
 
 #include <cstdint>
@@ -27,7 +27,7 @@ struct SessionSettings {
   char32_t separator = U',';
   // SET DECIMALS: digits shown for numbers with free decimals.
   uint32_t decimals = 2;
-  // SET DATE style (`DateTimeFormat`, Part 2.105); 0 is AMERICAN.
+  // SET DATE style (`DateTimeFormat`); 0 is AMERICAN.
   uint32_t date_format = kSetDateAmerican;
   // SET MARK: the date separator as UTF-8 (at most 4 bytes and a zero byte).
   char mark[5] = "/";
@@ -43,7 +43,7 @@ struct SessionSettings {
   uint64_t blocksize = 64;
 };
 
-// The initial values of Part 7.101 (shared, never written).
+// The initial values (shared, never written).
 const SessionSettings& default_session_settings();
 
 // The settings of the stack's current data session; the defaults for a null stack or a stack

@@ -1,5 +1,5 @@
-// arithmetic.cpp - Variant arithmetic. The departures from the Part are listed in
-// arithmetic.h.
+// arithmetic.cpp - Variant arithmetic. The deliberate differences from the documented arithmetic
+// are listed in arithmetic.h.
 #include "values/arithmetic.h"
 
 #include <cfloat>
@@ -31,14 +31,19 @@ inline double scaled_in_reach(double value, uint64_t decimals, uint64_t d, doubl
 }  // namespace
 
 double numeric_scaled(double value, uint64_t decimals, uint64_t d) {
+  QZ_TRACE;
   const double p = value * pow10_double(d);
   if (!(std::fabs(p) < kTwo52)) return p;  // integral already, or NaN / infinite
   return scaled_in_reach(value, decimals, d, p);
 }
 
-void numeric_scale(numeric_type_st* n, uint64_t d) { n->value = numeric_scaled(n->value, n->decimals, d); }
+void numeric_scale(numeric_type_st* n, uint64_t d) {
+  QZ_TRACE;
+  n->value = numeric_scaled(n->value, n->decimals, d);
+}
 
 void numeric_round(numeric_type_st* n, uint64_t d) {
+  QZ_TRACE;
   const double scale = pow10_double(d);
   const double p = n->value * scale;
   if (std::fabs(p) < kTwo52) n->value = scaled_in_reach(n->value, n->decimals, d, p) / scale;
@@ -46,6 +51,7 @@ void numeric_round(numeric_type_st* n, uint64_t d) {
 }
 
 bool datetime_normalize(int64_t day, int64_t ms, datetime_st* out) {
+  QZ_TRACE;
   int64_t q = ms / 86400000;
   int64_t r = ms % 86400000;
   if (r < 0) {

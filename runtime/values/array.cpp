@@ -47,6 +47,7 @@ bool element_index(size_t row, size_t columns, size_t col, size_t* n) {
 // ---------------------------------------------------------------------------------------------
 
 size_t array_max_elements() {
+  QZ_TRACE;
   // More elements than the machine has memory for could never be used; asking the allocator
   // for them is not even safe (allocators that reserve lazily succeed, sanitizers abort).
   static const size_t limit = [] {

@@ -1,12 +1,13 @@
 // charset.cpp - the kinds of character set.
 //
-// Departures from the Part, each a fault mended:
-// - ICU `in` reports a full destination as -1 (the Part said 0, and the pivot then dropped the rest).
+// Where this deliberately differs from the documented design, each to mend a fault:
+// - ICU `in` reports a full destination as -1 (the documented form said 0, and the pivot then
+//   dropped the rest).
 // - The pivot never splits a surrogate pair between two chunks: a chunk that ends in a lead
 //   surrogate while source remains keeps that unit for the next chunk, and an ICU target is
 //   flushed only at the true end of the text.
-// - `prev` accepts the candidate whose decoding ends exactly at the old position (the Part stepped
-//   back while the result was U+FFFD, which walked over a genuine U+FFFD).
+// - `prev` accepts the candidate whose decoding ends exactly at the old position (the documented
+//   form stepped back while the result was U+FFFD, which walked over a genuine U+FFFD).
 // - The per-thread clones are keyed by a serial number that is never reused, so a charset created
 //   at the address of a destroyed one never meets the old one's clone; conversions that run after
 //   the thread's clone map is destroyed (exit handlers) use a small trivially destructible table.
@@ -239,9 +240,13 @@ int fill_chunk(const Charset* source, ChunkState& st, const char** src, const ch
 // =============================================================================================
 
 Charset::Charset(const charset_st& record, bool flagged)
-    : record_(record), fixed_width_(record.min_bytes == record.max_bytes), flagged_(flagged) {}
+    : record_(record), fixed_width_(record.min_bytes == record.max_bytes), flagged_(flagged) {
+  QZ_TRACE;
+}
 
-Charset::~Charset() {}
+Charset::~Charset() {
+  QZ_TRACE;
+}
 
 int Charset::calculate(const char* src, const char* end, const Charset* target, size_t* out_bytes,
                        CstranRecovery rec) const {
@@ -387,8 +392,12 @@ char32_t Charset::prev(const char** p, const char* begin) const {
 // Binary
 // =============================================================================================
 
-Binary::Binary(const charset_st& record, bool flagged) : Charset(record, flagged) {}
-Binary::~Binary() {}
+Binary::Binary(const charset_st& record, bool flagged) : Charset(record, flagged) {
+  QZ_TRACE;
+}
+Binary::~Binary() {
+  QZ_TRACE;
+}
 
 int Binary::calculate(const char* src, const char* end, const Charset*, size_t* out_bytes, CstranRecovery) const {
   QZ_TRACE;
@@ -442,7 +451,9 @@ Manual_SBCSCharset::Manual_SBCSCharset(const charset_st& record, bool flagged, c
   }
 }
 
-Manual_SBCSCharset::~Manual_SBCSCharset() {}
+Manual_SBCSCharset::~Manual_SBCSCharset() {
+  QZ_TRACE;
+}
 
 char32_t Manual_SBCSCharset::next(const char** p, const char* end) const {
   QZ_TRACE;
@@ -522,6 +533,7 @@ _ICUConverterCharset::_ICUConverterCharset(const charset_st& record, bool flagge
 }
 
 _ICUConverterCharset::~_ICUConverterCharset() {
+  QZ_TRACE;
   // Clones of other threads are closed when those threads end; their serial is never reused.
   erase_clone(serial_);
   if (shared_) ucnv_close(shared_);
@@ -619,10 +631,18 @@ CstranError _ICUConverterCharset::in_chunk(const char16_t** src, const char16_t*
   return 0;
 }
 
-GenericCharset::~GenericCharset() {}
-UTF8::~UTF8() {}
-UTF16LE::~UTF16LE() {}
-UTF32LE::~UTF32LE() {}
+GenericCharset::~GenericCharset() {
+  QZ_TRACE;
+}
+UTF8::~UTF8() {
+  QZ_TRACE;
+}
+UTF16LE::~UTF16LE() {
+  QZ_TRACE;
+}
+UTF32LE::~UTF32LE() {
+  QZ_TRACE;
+}
 
 // =============================================================================================
 // Own decoders

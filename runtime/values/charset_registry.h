@@ -22,7 +22,7 @@ constexpr size_t kCharsetFlaggedBit = 0x10000;
 
 struct locale_codepage_st {
   const char* locale;  // language, underscore, country
-  int32_t codepage;    // xBase code page
+  int32_t codepage;    // table-file code page
 };
 constexpr size_t kLocaleTableSize = 51;
 extern const locale_codepage_st locale_codepage_table[kLocaleTableSize];
@@ -48,7 +48,7 @@ void __cleanup_character_sets();
 // The Charset of a CSID (bit 16: the flagged instance); id 2 always gives the flagged binary
 // instance. Null for an unknown CSID.
 const Charset* get_charset_by_csid(size_t id);
-// The charset of an xBase code page, flagged or plain; null when unknown.
+// The charset of a table-file code page, flagged or plain; null when unknown.
 const Charset* get_charset_by_codepage(int xbase_cp, bool flagged);
 // The plain charset of a name or alias (case-insensitive, ASCII); null when unknown.
 const Charset* get_charset_by_name(const char* name);

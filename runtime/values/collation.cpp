@@ -19,14 +19,28 @@ Collation* Collation::unicode_machine = nullptr;
 Collation* Collation::unicode_machine_ci = nullptr;
 
 Collation::Collation(const collation_st* record, const Charset* charset, char pad, size_t width_factor)
-    : record_(record), charset_(charset), pad_(pad), width_factor_(width_factor) {}
+    : record_(record), charset_(charset), pad_(pad), width_factor_(width_factor) {
+  QZ_TRACE;
+}
 
-Collation::~Collation() {}
-Unicode_Machine::~Unicode_Machine() {}
-Unicode_Machine_CI::~Unicode_Machine_CI() {}
-Generic_Machine_Coll::~Generic_Machine_Coll() {}
-Debug_Collation::~Debug_Collation() {}
-Mapped_Collation::~Mapped_Collation() {}
+Collation::~Collation() {
+  QZ_TRACE;
+}
+Unicode_Machine::~Unicode_Machine() {
+  QZ_TRACE;
+}
+Unicode_Machine_CI::~Unicode_Machine_CI() {
+  QZ_TRACE;
+}
+Generic_Machine_Coll::~Generic_Machine_Coll() {
+  QZ_TRACE;
+}
+Debug_Collation::~Debug_Collation() {
+  QZ_TRACE;
+}
+Mapped_Collation::~Mapped_Collation() {
+  QZ_TRACE;
+}
 
 int Collation::compare(char32_t, char32_t) const {
   QZ_TRACE;
@@ -248,6 +262,7 @@ size_t Collation::create_char_key(const String& text, bool pad, char* key, size_
 // --- Unicode_Machine_CI ------------------------------------------------------------------------
 
 int Unicode_Machine_CI::compare(char32_t a, char32_t b) const {
+  QZ_TRACE;
   if ((a | b) < 0x80) {  // ASCII: the same as u_toupper, without the call
     if (a >= 'a' && a <= 'z') a -= 32;
     if (b >= 'a' && b <= 'z') b -= 32;
@@ -324,6 +339,7 @@ Mapped_Collation::Mapped_Collation(const collation_st* record, const Charset* cs
 
 void Mapped_Collation::map_single_character(const uint8_t* src, size_t* pos, size_t len, KeyOut* out,
                                             int depth) const {
+  QZ_TRACE;
   uint8_t c = src[*pos];
   const collation_entry_st& ce = chars_[c];
   if (ce.flags[1] && len - *pos >= 3) {

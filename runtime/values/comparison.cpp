@@ -1,5 +1,5 @@
-// comparison.cpp - Variant comparison. The departures from the Part are listed in
-// comparison.h.
+// comparison.cpp - Variant comparison. The deliberate differences from the documented comparison
+// are listed in comparison.h.
 #include "values/comparison.h"
 
 #include <cfloat>
@@ -11,6 +11,7 @@
 namespace qzbase {
 
 int cmp_double_with_tollerance(double a, double b) {
+  QZ_TRACE;
   if (a != a || b != b) return kCmpUnordered;
   // Against zero the tolerance is absolute, whichever side the zero is on.
   if (b == 0) return a < -kCmpTolerance ? -1 : (a > kCmpTolerance ? 1 : 0);
@@ -25,12 +26,16 @@ int cmp_double_with_tollerance(double a, double b) {
 }
 
 int cmp_money_to_int_exact(const money_type_st& m, int64_t i) {
+  QZ_TRACE;
   const __int128 raw = m.value;
   const __int128 scaled = static_cast<__int128>(i) * 10000;
   return (raw > scaled) - (raw < scaled);
 }
 
-int cmp_int_to_money_exact(int64_t i, const money_type_st& m) { return -cmp_money_to_int_exact(m, i); }
+int cmp_int_to_money_exact(int64_t i, const money_type_st& m) {
+  QZ_TRACE;
+  return -cmp_money_to_int_exact(m, i);
+}
 
 namespace {
 

@@ -28,11 +28,15 @@ constexpr double kTwo95 = 39614081257132168796771975168.0;
 }  // namespace
 
 money_wide pow10_wide(int n) {
+  QZ_TRACE;
   QZ_ASSERT(n >= 0 && n <= kPow10WideMax);
   return kPow10Wide.v[n];
 }
 
-void throw_money_range() { throw RuntimeError(1988); }
+void throw_money_range() {
+  QZ_TRACE;
+  throw RuntimeError(1988);
+}
 
 int count_digits_int128(money_wide value, unsigned radix) {
   QZ_TRACE;
@@ -47,18 +51,21 @@ int count_digits_int128(money_wide value, unsigned radix) {
 }
 
 money_wide money_mul(money_wide a, money_wide b) {
+  QZ_TRACE;
   money_wide p;
   if (!money_mul_checked(a, b, &p)) throw_money_range();
   return p;
 }
 
 money_wide money_mul_int(money_wide money, int64_t factor) {
+  QZ_TRACE;
   money_wide p;
   if (!money_mul_int_checked(money, factor, &p)) throw_money_range();
   return p;
 }
 
 bool money_round_checked(money_wide* raw, int64_t decimals) {
+  QZ_TRACE;
   if (decimals >= 4) return true;
   // 10^30 / 2 exceeds every 96-bit value: the value rounds to 0 from there on.
   if (decimals <= 4 - 30) {
@@ -75,10 +82,12 @@ bool money_round_checked(money_wide* raw, int64_t decimals) {
 }
 
 void money_round(money_wide* raw, int64_t decimals) {
+  QZ_TRACE;
   if (!money_round_checked(raw, decimals)) throw_money_range();
 }
 
 bool numeric_to_money_checked(uint64_t decimals, double value, money_wide* out) {
+  QZ_TRACE;
   const uint64_t s = decimals < 4 ? decimals : 4;  // free decimals (all ones) count as above 4
   const double v = numeric_scaled(value, decimals, s);
   if (!(std::fabs(v) < kTwo95)) return false;  // NaN, an infinity, or beyond 96 bits
@@ -88,6 +97,7 @@ bool numeric_to_money_checked(uint64_t decimals, double value, money_wide* out) 
 }
 
 money_wide numeric_to_money(uint64_t decimals, double value) {
+  QZ_TRACE;
   money_wide out;
   if (!numeric_to_money_checked(decimals, value, &out)) throw_money_range();
   return out;

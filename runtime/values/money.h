@@ -1,5 +1,4 @@
-// money.h - the exact steps of money arithmetic, shared with the conversions of
-// Part 1.123.
+// money.h - the exact steps of money arithmetic, shared with the money conversions.
 //
 // A money value is a signed 128-bit raw value = amount x 10000. Results of operations must fit
 // 63 bits plus sign (the money range, RuntimeError 1988 otherwise); intermediate values and
@@ -8,7 +7,7 @@
 // the 96-bit limit exactly as a 256-bit product would.
 //
 // Each step comes in two forms: `_checked` returns false on overflow and throws nothing; the
-// plain form throws RuntimeError 1988. The Part's "positive overflow"/"negative overflow"
+// plain form throws RuntimeError 1988. The documented "positive overflow"/"negative overflow"
 // std::overflow_error is never thrown: nothing in the language would catch it.
 #pragma once
 

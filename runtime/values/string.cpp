@@ -20,6 +20,7 @@ alignas(16) static char empty_string_bytes[16] = {};
 constinit string_buffer_st empty_string_buffer{empty_string_bytes, 0, 1};
 
 string_buffer_st* new_string_buffer(size_t capacity) {
+  QZ_TRACE;
   std::unique_ptr<char[]> bytes(new char[capacity]);
   auto* buffer = new string_buffer_st{bytes.get(), capacity, 1};
   bytes.release();
@@ -87,7 +88,9 @@ String::String()
     : data_(empty_string_buffer.bytes),
       charset_(Charset::binary),
       buffer_(acquire_empty()),
-      size_(0) {}
+      size_(0) {
+  QZ_TRACE;
+}
 
 String::String(size_t n, const Charset* cs) : charset_(cs), size_(n) {
   QZ_TRACE;
@@ -106,7 +109,9 @@ String::String(const char* bytes, size_t n, const Charset* cs)
   if (n) std::memcpy(buffer_->bytes, bytes, n);
 }
 
-String::String(const char* text) : String(text, std::strlen(text), Charset::utf8) {}
+String::String(const char* text) : String(text, std::strlen(text), Charset::utf8) {
+  QZ_TRACE;
+}
 
 String::String(const char32_t* text) : charset_(Charset::utf32le) {
   QZ_TRACE;
@@ -129,7 +134,9 @@ String::String(const wchar_t* text) : charset_(Charset::utf32le) {
 }
 
 String::String(const std::filesystem::path& p)
-    : String(p.c_str(), std::strlen(p.c_str()), Charset::utf8) {}
+    : String(p.c_str(), std::strlen(p.c_str()), Charset::utf8) {
+  QZ_TRACE;
+}
 
 String::String(const String& s, const char* begin, const char* end) {
   QZ_TRACE;
@@ -431,9 +438,13 @@ void String::add(String other) {
 // Concat
 // ---------------------------------------------------------------------------------------------
 
-Concat::Concat() : charset_(nullptr), count_(0), estimate_(0) {}
+Concat::Concat() : charset_(nullptr), count_(0), estimate_(0) {
+  QZ_TRACE;
+}
 
-Concat::Concat(const Charset* cs) : charset_(cs), count_(0), estimate_(0) {}
+Concat::Concat(const Charset* cs) : charset_(cs), count_(0), estimate_(0) {
+  QZ_TRACE;
+}
 
 Concat::~Concat() = default;
 
@@ -464,6 +475,7 @@ void Concat::append(const Concat& other) {
 
 // Exact bytes of every piece in cs (recovery 1); false when some piece cannot be converted.
 bool Concat::exact_total(const Charset* cs, size_t* total) const {
+  QZ_TRACE;
   size_t sum = 0;
   for (const String& piece : pieces_) {
     size_t n = 0;
@@ -607,9 +619,13 @@ Concat& operator<<(Concat& c, const String& v) {
 // StringBuilder
 // ---------------------------------------------------------------------------------------------
 
-StringBuilder::StringBuilder() : Concat() {}
+StringBuilder::StringBuilder() : Concat() {
+  QZ_TRACE;
+}
 
-StringBuilder::StringBuilder(const Charset* cs) : Concat(cs) {}
+StringBuilder::StringBuilder(const Charset* cs) : Concat(cs) {
+  QZ_TRACE;
+}
 
 StringBuilder::~StringBuilder() = default;
 

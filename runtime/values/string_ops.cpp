@@ -458,7 +458,10 @@ int String::cmp(const String* other, const Collation* coll) const {
   return coll->compare(read(), end(), charset_, other->read(), other->end(), other->charset_);
 }
 
-int String::cmp(const String& other, const Collation* coll) const { return cmp(&other, coll); }
+int String::cmp(const String& other, const Collation* coll) const {
+  QZ_TRACE;
+  return cmp(&other, coll);
+}
 
 bool String::is_empty() const {
   QZ_TRACE;
@@ -517,21 +520,31 @@ String& String::ltrim(char_qualifies_callback pred) {
   return *this;
 }
 
-String& String::rtrim() { return rtrim(&is_blank); }
-String& String::ltrim() { return ltrim(&is_blank); }
+String& String::rtrim() {
+  QZ_TRACE;
+  return rtrim(&is_blank);
+}
+String& String::ltrim() {
+  QZ_TRACE;
+  return ltrim(&is_blank);
+}
 
 String& String::alltrim() {
+  QZ_TRACE;
   ltrim();
   return rtrim();
 }
 
 String& String::ltrim_classic_space() {
+  QZ_TRACE;
   return ltrim([](char32_t c) { return c == U' '; });
 }
 String& String::ltrim_classic_tab() {
+  QZ_TRACE;
   return ltrim([](char32_t c) { return c == U'\t'; });
 }
 String& String::ltrim_classic_space_or_tab() {
+  QZ_TRACE;
   return ltrim([](char32_t c) { return c == U' ' || c == U'\t'; });
 }
 

@@ -277,6 +277,7 @@ void tokenize(const char* begin, const char* end, const Charset* cs, token_list_
 }
 
 int hex_digit_value(int character) {
+  QZ_TRACE;
   if (character >= '0' && character <= '9') return character - '0';
   if (character >= 'A' && character <= 'F') return character - 'A' + 10;
   if (character >= 'a' && character <= 'f') return character - 'a' + 10;

@@ -10,7 +10,10 @@
 
 namespace qzbase {
 
-void throw_variant_error(int code) { throw RuntimeError(code); }
+void throw_variant_error(int code) {
+  QZ_TRACE;
+  throw RuntimeError(code);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Member tables
@@ -53,6 +56,7 @@ Variant& Variant::operator=(const Variant& other) {
 }
 
 Variant& Variant::operator=(Variant&& other) noexcept {
+  QZ_TRACE;
   if (this != &other) {
     Variant old(static_cast<Variant&&>(*this));  // released when it goes out of scope
     for (int i = 0; i < 4; ++i) raw_[i] = other.raw_[i];

@@ -1,27 +1,308 @@
-// VmStack: the execution state of one language thread.
+// vm_stack.h - VmStack: the whole execution state of one thread of the language.
 //
-// Only the fields other subsystems already read are here; the virtual machine fills in the rest.
+// Slots. The stack is an array of slots, each a Variant followed by a one-byte declaration flag
+// (a Memvar). It grows toward lower addresses: pushing moves the stack pointer one slot down,
+// popping one slot up; an empty stack points one past the last slot. Every pop releases the
+// slot's value, so a free slot is always empty.
+//
+// Frames. Each running call has a VmFrame (owned by the code that runs the call). Argument i of
+// the running frame (1 = first pushed) lies i slots below the frame argument top; a compiled local
+// with offset k lies k slots below it. The frame local base is the stack pointer once the frame
+// has reserved its locals; its operand stack grows below it. Frames nest at most 128 deep.
+//
+// Variables. LOCALs that the compiler placed live in slots; other variables are Memvars:
+//   - the memory-variable map (symbol -> Memvar*) holds the bindings every frame sees: PRIVATE
+//     variables (created by assignment to an unbound name), PARAMETERS (bound to the argument
+//     slot itself) and PUBLIC variables (heap records owned by the map);
+//   - the frame memory-variable map (symbol -> Memvar*) owns the heap memvars of the running frame
+//     (LOCALs the compiler did not place, and the records behind its PRIVATE variables); at top
+//     level, with no frame, it holds those of command lines.
+// Each time a frame hides or creates a binding of the memory-variable map, an undo record
+// {symbol, previous binding} is pushed; when the frame ends its records are undone, newest first.
+// The undo array fills from its end toward its start.
+//
+// A VmStack belongs to one thread and takes no lock. What it shares with other threads (the
+// symbol table, the stack-id counter) is reached through its Runtime.
 #pragma once
 
 #include <qzbase.h>
 
+#include <cstdint>
+#include <list>
+#include <unordered_map>
+#include <vector>
+
+#include "vm/vm_op.h"
+
 namespace qzbase {
 
+class Class;
+class Object;
+class ProgramDebugger;
+class Table_Object;
+struct RuntimeVmState;
 struct SessionSettings;  // runtime/tables/session_settings.h
+
+// Declaration flags of a slot or memvar.
+enum MemvarFlag : uint8_t {
+  MEMVAR_NONE = 0,     // a temporary, an undeclared argument, or a freed record
+  MEMVAR_LOCAL = 1,    // LOCAL (or LPARAMETERS) of its frame
+  MEMVAR_PRIVATE = 2,  // bound in the memory-variable map: PARAMETERS, or created by assignment
+  MEMVAR_PUBLIC = 3,   // PUBLIC: a heap record owned by the memory-variable map
+};
+
+// A variable or a stack slot: a value and its declaration flag (48 bytes).
+struct Memvar {
+  Variant value;
+  uint8_t flag = MEMVAR_NONE;
+};
+static_assert(sizeof(Memvar) == 48, "a slot is a Variant and a flag byte");
+
+using memvar_map = std::unordered_map<symbol_id_type, Memvar*>;
+
+// The binding a symbol had before a frame hid or created one (null: it had none).
+struct UndoMemvar {
+  symbol_id_type symbol;
+  Memvar* saved;
+};
+
+// One installed TRY handler of a frame; newest first.
+struct handler_record_st {
+  const VmOpInstallErrorHandler* handler;
+  handler_record_st* next;
+};
+
+class VmStack;
+
+// One running call. Lives on the native stack of the code that runs the call; VmStack::enter_frame
+// fills it and VmStack::leave_frame restores the caller from it.
+struct VmFrame {
+  uint64_t depth;                 // 1 for a frame without a caller, else the caller's + 1
+  VmFrame* previous;              // the calling frame, null for the outermost
+  code_position position;         // the operation being executed
+  code_position saved_position;   // where an interrupt stopped the frame (restored on unwinding)
+  const Program* program;
+  handler_record_st* handlers;    // newest first; freed when the frame ends
+  // The caller's registers, restored when the frame ends.
+  Memvar* caller_arg_top;
+  Memvar* caller_local_base;
+  Memvar* caller_sp;
+  UndoMemvar* caller_undo_top;
+  uint64_t caller_nargs;
+  VmStack* stack;
+  memvar_map* caller_frame_memvars;
+};
+
+// The deepest nesting of frames.
+inline constexpr uint64_t max_frame_depth = 128;
+
+// Accessor modes of the method context.
+enum AccessorMode : uint32_t {
+  ACCESS_NONE = 0,
+  ACCESS_READ = 1,           // property read
+  ACCESS_READ_REENTERED = 2, // property read from inside the same property's own read
+  ACCESS_WRITE = 3,          // property write
+  ACCESS_WRITE_REENTERED = 4,
+  ACCESS_CALL = 5,           // method call
+};
+
+// The member running now: set around every method call, property access and DODEFAULT, and
+// restored afterwards (MethodContextScope).
+struct method_context_st {
+  Object* object = nullptr;       // THIS
+  Object* owner = nullptr;        // the object of the chain that holds the running member
+  Class* cls = nullptr;           // the class whose code runs (DODEFAULT starts above it)
+  symbol_id_type member = 0;      // the member's symbol
+  uint32_t mode = ACCESS_NONE;    // AccessorMode
+  int32_t data_session_id = 0;    // the data session of THIS (0: none)
+};
+
+// The output of SET TEXTMERGE TO.
+struct textmerge_target_st {
+  std::list<String> texts;
+};
 
 class VmStack {
  public:
-  VmStack() = default;
+  // A stack of nslots slots and nundo undo records on the runtime (whose VM state must be
+  // attached, see vm/runtime_vm.h), with its default data session current.
+  VmStack(Runtime* runtime, size_t nslots, size_t nundo);
+  // A small stack without a runtime (no symbol table, stack id 0), for code that only needs
+  // values, settings and a data session.
+  VmStack();
+  ~VmStack();
   VmStack(const VmStack&) = delete;
   VmStack& operator=(const VmStack&) = delete;
 
+  Runtime* get_runtime() const { return runtime; }
+  Symtable* get_symtable() const { return symtable; }
+
+  // --- slots ---
+
+  // The slot of local offset k of the running frame.
+  Memvar* local_slot(offset_type k) const { return frame_arg_top - k; }
+  // The lowest slot and one past the highest.
+  Memvar* slots_begin() const { return slots; }
+  Memvar* slots_end() const { return slots + nslots; }
+  // Pushes an empty slot and returns it; RuntimeError 9010 when the stack is full.
+  Memvar* push() {
+    if (sp == slots) throw_stack_overflow();
+    return --sp;
+  }
+  // Releases and pops the top slot (clearing its flag).
+  void pop();
+  // Releases and pops every slot from the stack pointer up to, not including, mark.
+  void release_stack_to(Memvar* mark);
+
+  // --- variables ---
+
+  // The variable of the running frame only: a compiled local slot, else the frame memory-variable
+  // map's entry. False when the frame has neither.
+  bool get_frame_memvar_pointer(symbol_id_type symbol, Memvar** out) const;
+  // The variable a name denotes: a LOCAL of the running frame, else the memory-variable map's
+  // binding. False when neither has it.
+  bool get_memvar(symbol_id_type symbol, Memvar** out) const;
+  // The frame's variable of that name, created empty (flag 0) in the frame memory-variable map
+  // when the frame has none.
+  void alloc_memvar(symbol_id_type symbol, Memvar** out);
+  // Pushes an undo record; RuntimeError 103 when the undo array is full (nothing changes then).
+  void alloc_undo_memvar(symbol_id_type symbol, Memvar* saved);
+  // Given the frame's memvar *m of that name: a LOCAL stays as it is; an existing binding of the
+  // name replaces *m; otherwise *m becomes a PRIVATE of the frame bound in the map.
+  void define_undefined_memvar(symbol_id_type symbol, Memvar** m);
+  // alloc_memvar then define_undefined_memvar: the variable an assignment to the name writes.
+  void alloc_undefined_memvar(symbol_id_type symbol, Memvar** out);
+
+  // The declarations (what the declaration operations do).
+  // LOCAL by name (VmOpDefLocal); RuntimeError 1960 when the name is a PARAMETERS variable here.
+  void declare_local(symbol_id_type symbol);
+  // LOCAL of a compiled slot (VmOpDefLocalOffset); RuntimeError 1960 when the slot is a parameter.
+  void declare_local_offset(offset_type offset, symbol_id_type symbol);
+  // LPARAMETERS: the first count local slots become LOCALs (VmOpInitLocalParameters).
+  void init_local_parameters(uint64_t count);
+  // PARAMETERS: the argument slot becomes the name's PRIVATE binding (VmOpInitParameter).
+  void init_parameter(offset_type offset, symbol_id_type symbol);
+  // PRIVATE: hides the name's current binding until the frame ends (VmOpDefPrivateSymbol).
+  void declare_private(symbol_id_type symbol);
+  // PUBLIC (VmOpDefPublicOffset); RuntimeError 1960 for a conflicting declaration.
+  void declare_public(offset_type offset, symbol_id_type symbol);
+
+  // --- frames ---
+
+  // Starts a call of program with nargs arguments (and extra further slot) already pushed:
+  // RuntimeError 94 for more arguments than the program takes, 103 beyond 128 frames (the stack is
+  // unchanged then), 9010 when its locals do not fit (the caller's registers are restored first).
+  // The frame is current afterwards with its local slots reserved.
+  void enter_frame(VmFrame* frame, const Program* program, size_t nargs, bool extra);
+  // What a frame's end releases: its slots down from the stack pointer to the caller's stack
+  // pointer, its undo records up to the caller's undo top (restoring the saved bindings), and its
+  // frame memory-variable map. Values are released with this stack, so DESTROY code runs. An
+  // interrupt raised by such code leaves the stack consistent: calling again finishes the work.
+  void release_variables(UndoMemvar* caller_undo_top, Memvar* caller_sp);
+  // Restores the caller's registers from the frame and frees its handler records.
+  void leave_frame(VmFrame* frame) noexcept;
+  // enter_frame's counterpart: release_variables, then leave_frame. An interrupt raised by DESTROY
+  // code does not stop the release: the rest is released, the frame left, and the first interrupt
+  // raised again.
+  void end_frame(VmFrame* frame);
+
+  // --- errors ---
+
+  // Replaces the error list (AERROR()) by a copy of the one error, or of all the given errors.
+  void error(const Error& e);
+  void error(const std::vector<Error>& list);
+
+  // --- data sessions ---
+
+  // Makes session current and points session_settings at its SET values (null: none).
+  void set_current_data_session(DataSession_Object* session);
+  // The default data session (created by the constructor).
+  DataSession_Object* get_default_data_session() const;
+
+  // ------------------------------------------------------------------------------------------
+  // Fields. Other subsystems read and write them directly.
+
+  uint64_t id = 0;                   // from the runtime's stack-id counter; 0 without a runtime
+  Memvar* slots = nullptr;           // the lowest slot
+  uint64_t frame_nargs = 0;          // arguments of the running frame (PCOUNT())
+  Memvar* frame_arg_top = nullptr;
+  Memvar* frame_local_base = nullptr;
+  Memvar* sp = nullptr;              // the top value
+  Memvar* native_arg_top = nullptr;  // set around a built-in's call: argument i is i slots below
+  uint64_t native_nargs = 0;
+  uint64_t nslots = 0;
+  UndoMemvar* undo = nullptr;        // the first undo record
+  UndoMemvar* undo_top = nullptr;    // the newest record; one past the last when there is none
+  uint64_t nundo = 0;
+  uint64_t last_call_nargs = 0;      // set by every call of a user function (PARAMETERS())
+
+  uint32_t next_data_session_id = 1;  // a new data session takes it and adds 1
+  std::unordered_map<int32_t, DataSession_Object*> data_sessions;  // kept by the sessions
+  DataSession_Object* current_data_session = nullptr;
+
+  uint8_t textmerge_on = 0;
+  uint8_t textmerge_show = 1;
+  textmerge_target_st* textmerge_target = nullptr;  // owned; null when none
+  Variant textmerge_value;
+  String textmerge_variable;  // the variable that receives the merged text
+  uint8_t set_space = 1;
+  ProgramDebugger* debugger = nullptr;  // null when none is attached
+  uint8_t step_request = 0;
+
+  memvar_map memvars;                  // the bindings every frame sees
+  Table_Object* bound_table = nullptr;  // set while a table evaluates its own expressions
+  VmFrame* frame = nullptr;            // the running call, null when nothing runs
+
+  std::vector<Error> errors;   // AERROR()
   // The last error offered to the handlers of this stack (code 0: none).
   RuntimeError last_error;
+  RuntimeThrow pending_throw;  // a caught error on its way to an outer frame
+  method_context_st method_context;
+  memvar_map* frame_memvars = nullptr;  // the running frame's memvars; null until first used
 
-  // The SET values of the current data session. The data-session class points this at its own
-  // record when it becomes current; null reads as the defaults. Read it through
-  // current_settings() (tables/session_settings.h), never directly.
+  Runtime* runtime = nullptr;
+  ObjectPointer default_data_session;
+
+  // The SET values of the current data session. The stack points this at the current session's
+  // record (set_current_data_session); null reads as the defaults. Read it through
+  // current_settings() (tables/session_settings.h).
   SessionSettings* session_settings = nullptr;
+
+  // The runtime's symbol table (null without a runtime).
+  Symtable* symtable = nullptr;
+
+ private:
+  [[noreturn]] void throw_stack_overflow();
+  void init(Runtime* runtime, size_t nslots, size_t nundo);
+  void release_all() noexcept;
+  // Undoes the records from the undo top up to mark, newest first (at most limit of them).
+  void undo_to(UndoMemvar* mark, size_t limit = SIZE_MAX);
+  void release_frame_memvars();
 };
+
+// Saves the method context and the current data session, and restores both when it goes out of
+// scope (also during unwinding).
+class MethodContextScope {
+ public:
+  explicit MethodContextScope(VmStack* stack)
+      : stack_(stack), saved_(stack->method_context), session_(stack->current_data_session) {}
+  ~MethodContextScope() {
+    stack_->method_context = saved_;
+    if (stack_->current_data_session != session_) stack_->set_current_data_session(session_);
+  }
+  MethodContextScope(const MethodContextScope&) = delete;
+  MethodContextScope& operator=(const MethodContextScope&) = delete;
+  const method_context_st& saved() const { return saved_; }
+
+ private:
+  VmStack* stack_;
+  method_context_st saved_;
+  DataSession_Object* session_;
+};
+
+// The runtime's symbol table of a stack (null for a stack without a runtime).
+inline Symtable* get_symtable(VmStack* stack) { return stack->symtable; }
+// Pops and releases every slot from the stack pointer up to, not including, mark.
+void release_stack_to(VmStack* stack, Memvar* mark);
 
 }  // namespace qzbase

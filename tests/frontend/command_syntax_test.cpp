@@ -1,4 +1,4 @@
-// Tests of the command option grammars against the command signatures of piece-03.
+// Tests of the command option grammars against the documented command signatures.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -11,9 +11,10 @@
 namespace qzbase {
 namespace {
 
-// piece-03's command table: name and argument signature. One correction: piece-03
-// gives "gather_name" the signature "O", but its option grammar "(memo),name" passes two arguments
-// (the flag mask, then the object), as piece-03's own Part 9.151 says; the signature is "IO".
+// The built-in library's command table: name and argument signature. One correction: the command
+// list gives "gather_name" the signature "O", but its option grammar "(memo),name" passes two
+// arguments (the flag mask, then the object), as the GATHER command's documentation says; the
+// signature is "IO".
 const std::pair<const char*, const char*> command_signatures[] = {
     {"add_columns", "CI|.?+"},
     {"append", "IC?"},
@@ -41,7 +42,7 @@ const std::pair<const char*, const char*> command_signatures[] = {
     {"error", "..?"},
     {"gather_from", "IA"},
     {"gather_memvar", "I"},
-    {"gather_name", "IO"},  // piece-03: "O" (corrected)
+    {"gather_name", "IO"},  // documented as "O" (corrected)
     {"go_bottom", "I.?"},
     {"go_record", ".?I"},
     {"go_top", "I.?"},

@@ -228,7 +228,7 @@ TEST_F(CharsetTest, LookupByXbaseCodepage) {
   EXPECT_EQ(get_charset_by_codepage(620, false)->csid(), 34u);
   EXPECT_EQ(get_charset_by_codepage(437, false)->csid(), 19u);
   EXPECT_EQ(get_charset_by_codepage(65001, false), Charset::utf8);
-  EXPECT_EQ(get_charset_by_codepage(1257, false), nullptr);  // windows-1257 has no xBase code page
+  EXPECT_EQ(get_charset_by_codepage(1257, false), nullptr);  // windows-1257 has none
   EXPECT_EQ(get_charset_by_codepage(12345, true), nullptr);
   EXPECT_EQ(GetCharsetCPID(get_charset_by_name("iso-8859-1")), 0u);
   EXPECT_EQ(GetCharsetCPID(Charset::utf8), 65001u);

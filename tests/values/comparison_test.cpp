@@ -83,7 +83,7 @@ int cmp_error(const Variant& a, const Variant& b) {
 // Tolerance
 // ---------------------------------------------------------------------------------------------
 
-TEST(Tolerance, PartExamples) {
+TEST(Tolerance, DocumentedExamples) {
   EXPECT_EQ(cmp_double_with_tollerance(0.1 + 0.2, 0.3), 0);
   EXPECT_EQ(cmp_double_with_tollerance(1e-16, 0), 0);
   EXPECT_EQ(cmp_double_with_tollerance(1e-15, 0), 1);
@@ -344,7 +344,7 @@ TEST(StringComparison, ExactOnAndOffFromTheSession) {
   stack.session_settings = saved;
 }
 
-TEST(SessionSettingsDefaults, Part7_101) {
+TEST(SessionSettingsDefaults, InitialValues) {
   const SessionSettings& d = current_settings(nullptr);
   EXPECT_STREQ(d.decimal_point, ".");
   EXPECT_EQ(d.decimal_point_code, U'.');

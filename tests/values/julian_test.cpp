@@ -86,7 +86,7 @@ TEST(Julian, StartOfTheDayCount) {
 TEST(Julian, EndOfTheDayCount) {
   int y, m, d;
   unserial_julian_date(date_st{0xFFFFFFFFu}, &y, &m, &d);
-  // Fault: the Part's signed 32-bit steps read this day as negative and overflowed.
+  // Fault: the documented signed 32-bit steps read this day as negative and overflowed.
   EXPECT_GT(y, 11000000);
   EXPECT_EQ(jd(y, m, d), 0xFFFFFFFFu);
   int ny = y, nm = m, nd = d + 1;
@@ -146,7 +146,7 @@ TEST(Julian, RoundTripOverTheWholeRange) {
     date_st back{0};
     if (y == 0) {
       // The formula's years are astronomical: year 0 (1 BC, days 1721060 .. 1721425) comes out of
-      // unserial, but serial refuses year 0.
+      // unserial, but serial refuses year 0 (not a valid year).
       ASSERT_GE(day, 1721060u);
       ASSERT_LE(day, 1721425u);
       ASSERT_EQ(serial_julian_date(y, static_cast<unsigned>(m), static_cast<unsigned>(d), &back), 2034) << day;

@@ -269,7 +269,7 @@ TEST(Tokenizer, BlankRuns) {
   EXPECT_EQ(kinds("\x0B\x0C"), (K{1026, 1026}));  // vertical tab and form feed are others
 }
 
-TEST(Tokenizer, SpecLocations) {
+TEST(Tokenizer, LocationFields) {
   // A two-byte letter advances the column by one and the byte offset by two.
   auto t = tok8("\xC3\xA4 x");
   ASSERT_EQ(t.size(), 3u);

@@ -1,4 +1,4 @@
-# fcvt_test: the self-test of Part 1.145 that prints ecvt_cross and fcvt_cross next to the
+# fcvt_test: the self-test that prints ecvt_cross and fcvt_cross next to the
 # platform's ecvt and fcvt. Its main lives in tool/ so that the library's *.cpp glob skips it.
 # This file is included before qzbase0 exists; linking to a target defined later is allowed.
 add_executable(fcvt_test ${CMAKE_CURRENT_LIST_DIR}/tool/fcvt_test.cpp)

@@ -1,0 +1,55 @@
+// runtime.cpp - the Runtime object's data, construction and destruction.
+#include "host/runtime.h"
+
+#include <cstring>
+
+#include "host/screen.h"
+
+namespace qzbase {
+
+Runtime::Runtime(Screen* screen_arg)
+    : screen(screen_arg),
+      codepage(nullptr),
+      asserts(false),
+      sys_point_text{'.', 0, 0, 0, 0},
+      sys_point(U'.'),
+      sys_point_ascii(true),
+      sys_separator(U','),
+      sys_decimals(2),
+      sys_date_format(DATE_AMERICAN),
+      sys_mark{'/', 0, 0, 0, 0},
+      sys_century(false),
+      sys_hours(12),
+      sys_seconds(true),
+      sys_fdow(1),
+      fdow(1),
+      priv(new RuntimePrivate) {
+  attach_runtime_vm(this, &priv->vm);
+}
+
+Runtime::~Runtime() {
+  QZ_TRACE;
+  // Libraries, the language threads and the built-in library are released here once they exist
+  //. The cached formatters are closed with the caches (date formats first).
+  {
+    std::unique_lock<std::shared_mutex> lock(priv->date_formats.lock);
+    priv->date_formats.entries.clear();
+  }
+  {
+    std::unique_lock<std::shared_mutex> lock(priv->datetime_formats.lock);
+    priv->datetime_formats.entries.clear();
+  }
+  detach_runtime_vm(this);
+  if (priv->argv) {
+    for (int32_t i = 0; i < priv->argc; ++i) delete[] priv->argv[i];
+    delete[] priv->argv;
+  }
+  delete priv;
+}
+
+Screen* Runtime::get_screen() const {
+  Screen* s = screen_override(this);
+  return s ? s : screen;
+}
+
+}  // namespace qzbase

@@ -1,0 +1,69 @@
+// runtime.h - the Runtime's private state.
+//
+// The public part of Runtime is in qzbase.h. This is the data skeleton: the fields whose types
+// exist today, the date-format caches and the language-thread registry's lock. The symbol table
+// and the stack-id counter are the virtual machine's RuntimeVmState (vm/runtime_vm.h), attached
+// under the Runtime's address by the constructor and detached by the destructor. The module
+// caches (ModuleCache), the Library objects and the language-thread
+// record come with the run entry points; their fields are added then.
+#pragma once
+
+#include <qzbase.h>
+
+#include <filesystem>
+#include <list>
+#include <map>
+#include <shared_mutex>
+#include <unordered_map>
+#include <vector>
+
+#include "host/date_format.h"
+#include "vm/runtime_vm.h"
+
+namespace qzbase {
+
+class Library;
+struct LanguageThread;
+
+// Hash and equality of String keys under Collation::unicode_machine_ci.
+struct string_ci_hash {
+  size_t operator()(const String& s) const {
+    return Collation::unicode_machine_ci->hash(s.read(), s.end(), s.get_charset());
+  }
+};
+struct string_ci_equal {
+  bool operator()(const String& a, const String& b) const {
+    return Collation::unicode_machine_ci->compare(a.read(), a.end(), a.get_charset(), b.read(), b.end(),
+                                                  b.get_charset()) == 0;
+  }
+};
+// Order of String keys under Collation::unicode_machine (case-sensitive).
+struct string_machine_less {
+  bool operator()(const String& a, const String& b) const {
+    return Collation::unicode_machine->compare(a.read(), a.end(), a.get_charset(), b.read(), b.end(),
+                                               b.get_charset()) < 0;
+  }
+};
+
+struct RuntimePrivate {
+  // program_cache, procedure_cache, call_cache (ModuleCache): with the run entry points.
+  std::vector<std::filesystem::path> search_path;  // SET PATH, in order
+  std::unordered_map<String, Library*, string_ci_hash, string_ci_equal> libraries;
+  std::list<Library*> library_list;  // SET LIBRARY, in order
+  date_format_cache date_formats;      // Runtime::dateFormat
+  date_format_cache datetime_formats;  // Runtime::dateTimeFormat
+  std::map<String, String, string_machine_less> environment;
+  mutable std::shared_mutex environment_lock;  // guards environment (host data, SETENV, child processes)
+  std::filesystem::path module_file_name;
+  RuntimeVmState vm;  // the Symtable and next_stack_id (from 1)
+  Library* builtin_library = nullptr;
+  int32_t argc = 0;
+  char** argv = nullptr;  // argc separately allocated UTF-8 copies
+  VmStack* main_stack = nullptr;
+  std::shared_mutex threads_lock;  // guards next_thread_id and threads
+  uint64_t next_thread_id = 2;
+  std::unordered_map<uint64_t, LanguageThread*> threads;
+  std::unordered_map<void*, ObjectPointer> open_tables;
+};
+
+}  // namespace qzbase

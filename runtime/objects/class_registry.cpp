@@ -1,0 +1,45 @@
+// class_registry.cpp - the native classes and CreateObject.
+#include "objects/class_registry.h"
+
+#include <cstring>
+#include <string>
+
+#include "objects/object.h"
+#include "tables/data_session.h"
+
+namespace qzbase {
+
+namespace {
+
+const native_class_st kNativeClasses[] = {
+    {"SESSION", new_datasession},
+};
+
+}  // namespace
+
+native_factory_type find_native_class(const String& name) {
+  QZ_TRACE;
+  String upper = name.upper();
+  upper.convert(Charset::utf8, CON_NONE, 0);
+  for (const native_class_st& row : kNativeClasses) {
+    size_t n = std::strlen(row.name);
+    if (upper.size() == n && std::memcmp(upper.read(), row.name, n) == 0) return row.factory;
+  }
+  return nullptr;
+}
+
+ObjectPointer CreateObject(VmStack* stack, const String& class_name, const Variant*, size_t) {
+  QZ_TRACE;
+  if (stack == nullptr) throw_assert_failed();
+  native_factory_type factory = find_native_class(class_name);
+  if (factory == nullptr) throw RuntimeError(1733, class_name);
+  Object* obj = factory(stack);
+  try {
+    return ObjectPointer(obj);
+  } catch (...) {
+    delete obj;
+    throw;
+  }
+}
+
+}  // namespace qzbase

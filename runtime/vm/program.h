@@ -1,0 +1,105 @@
+// program.h - a compiled code unit and its line information.
+//
+// A Program is one main program, function, procedure, class method, compiled expression or
+// command line: a null-terminated array of operations, the largest number of arguments a call may
+// pass, the compiler's type record, the map from symbol id to local slot offset (its size is the
+// number of slots a call frame of the program reserves) and optional line information. It is
+// immutable once built and linked, so any number of stacks on any threads run it at once.
+#pragma once
+
+#include <qzbase.h>
+
+#include <cstdint>
+#include <map>
+#include <unordered_map>
+
+#include "vm/vm_op.h"
+
+namespace qzbase {
+
+using local_offset_map = std::unordered_map<symbol_id_type, offset_type>;
+using location_map = std::unordered_map<code_position, document_location_st>;
+using statement_map = std::multimap<int64_t, code_position>;
+
+// The line information of one program, built once by the compiler (or the module-file reader)
+// and read-only afterwards.
+class DebugInfo {
+ public:
+  // span: the program's source span; locations: code position -> source location of the
+  // operation there; statements: statement number -> code positions, in code order.
+  DebugInfo(const document_location_st& span, const location_map& locations, const statement_map& statements);
+  ~DebugInfo();
+  DebugInfo(const DebugInfo&) = delete;
+  DebugInfo& operator=(const DebugInfo&) = delete;
+
+  // The first operation (in code order) whose location begins on exactly that source line; null
+  // when no operation does (a comment line, a line past the end).
+  code_position find_opcode_for_line_no(size_t line) const;
+  // The source location of the operation at p; null when it has none.
+  const document_location_st* location_of(code_position p) const;
+
+  const document_location_st& span() const { return span_; }
+  const location_map& locations() const { return locations_; }
+  const statement_map& statements() const { return statements_; }
+
+ private:
+  document_location_st span_;
+  location_map locations_;
+  std::multimap<uint32_t, code_position> lines_;  // begin line -> positions, in code order
+  statement_map statements_;
+};
+
+class Program {
+ public:
+  // Copies the name and the offset map; takes ownership of the code array, allocated with
+  // new VmOp*[ncode + 1] and ended by a null element (a null array stands for an empty program),
+  // and of debug (may be null). A null type stands for {0, false, -1}. The owner module starts
+  // null; the linker sets it.
+  Program(const String& name, VmOp** code, size_t ncode, size_t nparams, const local_offset_map& offsets,
+          DebugInfo* debug, const compiler_type_info_st* type);
+  Program(const String& name, VmOp** code, size_t ncode, size_t nparams, const local_offset_map& offsets,
+          DebugInfo* debug, compiler_type_info_st type);
+  // Moves transfer the code array and the line information (the source is left without them)
+  // and copy the other fields.
+  Program(Program&& other);
+  Program& operator=(Program&& other);
+  Program(const Program&) = delete;
+  Program& operator=(const Program&) = delete;
+  // Deletes every operation (and through them the condition programs of error handlers), the
+  // array and the line information.
+  ~Program();
+
+  const String& name() const { return name_; }
+  // The first element of the code array; the element after the last operation is null.
+  code_position code() const { return code_; }
+  size_t code_length() const { return ncode_; }
+  const VmOp* op(size_t i) const { return code_[i]; }
+  size_t parameter_count() const { return nparams_; }
+  const compiler_type_info_st& type_info() const { return type_; }
+  const local_offset_map& local_offsets() const { return offsets_; }
+  // The number of slots a call frame of this program reserves.
+  size_t slot_count() const { return offsets_.size(); }
+  const DebugInfo* debug_info() const { return debug_; }
+  const Module* owner_module() const { return module_; }
+
+  // For the linker: binds the program to its module and replaces operations in place.
+  void set_owner_module(const Module* module) { module_ = module; }
+  VmOp** mutable_code() { return code_; }
+
+  // Not read by the virtual machine; other subsystems may keep a word here. 0 at construction.
+  uint64_t user_word;
+
+ private:
+  void free_code() noexcept;
+
+  String name_;
+  VmOp** code_;
+  size_t ncode_;
+  size_t nparams_;
+  compiler_type_info_st type_;
+  local_offset_map offsets_;
+  DebugInfo* debug_;
+  const Module* module_;
+};
+
+}  // namespace qzbase

@@ -1,0 +1,554 @@
+// vm_stack.cpp - VmStack: slots, frames, variables and scoping.
+#include "vm/vm_stack.h"
+
+#include <exception>
+#include <unordered_set>
+#include <utility>
+
+#include "tables/data_session.h"
+#include "vm/program.h"
+#include "vm/runtime_vm.h"
+#include "vm/symtable.h"
+
+namespace qzbase {
+
+namespace {
+
+// How many passes over the variables the destructor makes while DESTROY code run by the releases
+// makes new ones; past that the rest is freed without running DESTROY.
+constexpr int kMaxDestructionSteps = 1000;
+
+// Releases a value with the stack until it stays empty (DESTROY code may store a new value into
+// the variable it is releasing).
+void release_fully(Variant* value, VmStack* stack) {
+  while (value->tag != VT_FALSE) value->release(stack);
+}
+
+// Drops what a value still holds without a stack, whatever its release raises.
+void discard_value(Variant* value) noexcept {
+  try {
+    value->release(nullptr);
+  } catch (...) {
+  }
+  value->tag = VT_FALSE;
+}
+
+// Runs f; an interrupt of the language (an error, QUIT or THROW raised by DESTROY code) is
+// dropped. Used where nothing may be thrown and the work must go on.
+template <class F>
+void ignoring_interrupts(F&& f) {
+  try {
+    f();
+  } catch (const RuntimeError&) {
+  } catch (const RuntimeQuit&) {
+  } catch (const RuntimeThrow&) {
+  }
+}
+
+// True for the exceptions of the language, which leave the stack consistent.
+bool is_interrupt(const std::exception_ptr& e) {
+  try {
+    std::rethrow_exception(e);
+  } catch (const RuntimeError&) {
+    return true;
+  } catch (const RuntimeQuit&) {
+    return true;
+  } catch (const RuntimeThrow&) {
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+String symbol_name(const VmStack* stack, symbol_id_type symbol) {
+  return stack->symtable != nullptr ? stack->symtable->resolve(symbol) : String();
+}
+
+}  // namespace
+
+// --- construction and destruction --------------------------------------------------------------
+
+VmStack::VmStack(Runtime* rt, size_t slot_count, size_t undo_count) { init(rt, slot_count, undo_count); }
+
+VmStack::VmStack() { init(nullptr, 256, 64); }
+
+void VmStack::init(Runtime* rt, size_t slot_count, size_t undo_count) {
+  QZ_TRACE;
+  memvars.max_load_factor(1.0f);
+  data_sessions.max_load_factor(1.0f);
+  runtime = rt;
+  if (rt != nullptr) {
+    RuntimeVmState* state = find_runtime_vm(rt);
+    if (state == nullptr) throw_assert_failed();  // the runtime has not attached its VM state
+    id = state->create_stack_id();
+    symtable = &state->symtable;
+  }
+  try {
+    slots = new Memvar[slot_count];
+    nslots = slot_count;
+    sp = frame_arg_top = frame_local_base = slots + slot_count;
+    undo = new UndoMemvar[undo_count]();
+    nundo = undo_count;
+    undo_top = undo + undo_count;
+    default_data_session = CreateObject(this, String("session"), nullptr, 0);
+    set_current_data_session(get_default_data_session());
+  } catch (...) {
+    release_all();
+    throw;
+  }
+}
+
+VmStack::~VmStack() {
+  QZ_TRACE;
+  release_all();
+}
+
+void VmStack::release_all() noexcept {
+  QZ_TRACE;
+  // 1. The variables. Releasing a value may run DESTROY code, which may assign variables (and so
+  //    change the maps being released) or create new ones: every map is moved out before its
+  //    values are released, and the work goes on while the code leaves something behind. The
+  //    frame memory-variable map, whose records bindings may point at, goes only once no binding
+  //    and no undo record is left.
+  for (int step = 0; step < kMaxDestructionSteps; ++step) {
+    if (undo != nullptr && undo_top != undo + nundo) {  // PRIVATE declarations of command lines
+      // Only the records there now: those that DESTROY code adds meanwhile wait for the next step.
+      size_t present = static_cast<size_t>(undo + nundo - undo_top);
+      ignoring_interrupts([&] { undo_to(undo + nundo, present); });
+    } else if (!memvars.empty()) {
+      memvar_map taken;
+      taken.swap(memvars);
+      for (auto& [symbol, m] : taken) {
+        ignoring_interrupts([&] { release_fully(&m->value, this); });
+        if (m->flag == MEMVAR_PUBLIC) delete m;  // PUBLIC records belong to the map, the others not
+      }
+    } else if (frame_memvars != nullptr) {  // LOCALs and PRIVATE records of command lines
+      ignoring_interrupts([&] { release_frame_memvars(); });
+    } else {
+      break;
+    }
+  }
+  // What DESTROY code still left behind after the last step is freed without a stack.
+  std::unordered_set<Memvar*> publics;
+  if (undo != nullptr) {
+    for (UndoMemvar* u = undo_top; u < undo + nundo; ++u) {
+      if (u->saved != nullptr && u->saved->flag == MEMVAR_PUBLIC) publics.insert(u->saved);
+    }
+    undo_top = undo + nundo;
+  }
+  for (auto& [symbol, m] : memvars) {
+    if (m->flag == MEMVAR_PUBLIC) publics.insert(m);
+  }
+  memvars.clear();
+  for (Memvar* m : publics) delete m;
+  if (frame_memvars != nullptr) {
+    for (auto& [symbol, m] : *frame_memvars) delete m;
+    delete frame_memvars;
+    frame_memvars = nullptr;
+  }
+
+  // 2. The slots, highest first, without a stack.
+  if (slots != nullptr) {
+    for (Memvar* s = slots + nslots; s-- > slots;) {
+      ignoring_interrupts([&] { s->value.release(nullptr); });
+      s->flag = MEMVAR_NONE;
+    }
+    delete[] slots;
+    slots = nullptr;
+  }
+  sp = frame_arg_top = frame_local_base = nullptr;
+  nslots = 0;
+
+  // 3. The undo array.
+  delete[] undo;
+  undo = undo_top = nullptr;
+  nundo = 0;
+
+  // 4. The default data session, without a stack. Sessions that outlive the stack (held by objects
+  //    elsewhere) must not come back to it.
+  ignoring_interrupts([&] { default_data_session.release(nullptr); });
+  for (auto& [number, session] : data_sessions) session->forget_owner();
+  data_sessions.clear();
+  current_data_session = nullptr;
+  session_settings = nullptr;
+
+  // 5. The TEXTMERGE target and value.
+  delete textmerge_target;
+  textmerge_target = nullptr;
+  ignoring_interrupts([&] { textmerge_value.release(nullptr); });
+  ignoring_interrupts([&] { pending_throw.value.release(nullptr); });
+}
+
+// --- slots -------------------------------------------------------------------------------------
+
+void VmStack::throw_stack_overflow() {
+  QZ_TRACE;
+  throw RuntimeError(9010);
+}
+
+void VmStack::pop() {
+  QZ_TRACE;
+  if (sp >= slots + nslots) throw_assert_failed();
+  sp->value.release(this);
+  sp->flag = MEMVAR_NONE;
+  ++sp;
+}
+
+void VmStack::release_stack_to(Memvar* mark) {
+  QZ_TRACE;
+  while (sp < mark) {
+    sp->value.release(this);
+    sp->flag = MEMVAR_NONE;
+    ++sp;
+  }
+}
+
+void release_stack_to(VmStack* stack, Memvar* mark) { stack->release_stack_to(mark); }
+
+// --- variables ---------------------------------------------------------------------------------
+
+bool VmStack::get_frame_memvar_pointer(symbol_id_type symbol, Memvar** out) const {
+  QZ_TRACE;
+  if (frame != nullptr) {
+    const local_offset_map& offsets = frame->program->local_offsets();
+    auto it = offsets.find(symbol);
+    if (it != offsets.end()) {
+      *out = frame_arg_top - it->second;
+      return true;
+    }
+  }
+  if (frame_memvars != nullptr) {
+    auto it = frame_memvars->find(symbol);
+    if (it != frame_memvars->end()) {
+      *out = it->second;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool VmStack::get_memvar(symbol_id_type symbol, Memvar** out) const {
+  QZ_TRACE;
+  Memvar* m;
+  if (get_frame_memvar_pointer(symbol, &m) && m->flag == MEMVAR_LOCAL) {
+    *out = m;
+    return true;
+  }
+  auto it = memvars.find(symbol);
+  if (it == memvars.end()) return false;
+  *out = it->second;
+  return true;
+}
+
+void VmStack::alloc_memvar(symbol_id_type symbol, Memvar** out) {
+  QZ_TRACE;
+  if (get_frame_memvar_pointer(symbol, out)) return;
+  if (frame_memvars == nullptr) {
+    frame_memvars = new memvar_map();
+    frame_memvars->max_load_factor(1.0f);
+  }
+  auto* m = new Memvar();
+  try {
+    frame_memvars->emplace(symbol, m);
+  } catch (...) {
+    delete m;
+    throw;
+  }
+  *out = m;
+}
+
+void VmStack::alloc_undo_memvar(symbol_id_type symbol, Memvar* saved) {
+  QZ_TRACE;
+  if (undo_top == undo) throw RuntimeError(103);
+  --undo_top;
+  undo_top->symbol = symbol;
+  undo_top->saved = saved;
+}
+
+void VmStack::define_undefined_memvar(symbol_id_type symbol, Memvar** m) {
+  QZ_TRACE;
+  if ((*m)->flag == MEMVAR_LOCAL) return;
+  auto it = memvars.find(symbol);
+  if (it != memvars.end()) {
+    *m = it->second;
+    return;
+  }
+  alloc_undo_memvar(symbol, nullptr);
+  try {
+    memvars.emplace(symbol, *m);
+  } catch (...) {
+    ++undo_top;  // the record goes with the failed binding
+    throw;
+  }
+  (*m)->flag = MEMVAR_PRIVATE;
+}
+
+void VmStack::alloc_undefined_memvar(symbol_id_type symbol, Memvar** out) {
+  QZ_TRACE;
+  alloc_memvar(symbol, out);
+  define_undefined_memvar(symbol, out);
+}
+
+// --- declarations ------------------------------------------------------------------------------
+
+void VmStack::declare_local(symbol_id_type symbol) {
+  QZ_TRACE;
+  Memvar* m;
+  alloc_memvar(symbol, &m);
+  if (m->flag == MEMVAR_PRIVATE) throw RuntimeError(1960, symbol_name(this, symbol));
+  m->flag = MEMVAR_LOCAL;
+}
+
+void VmStack::declare_local_offset(offset_type offset, symbol_id_type symbol) {
+  QZ_TRACE;
+  Memvar* slot = local_slot(offset);
+  if (slot->flag == MEMVAR_PRIVATE) throw RuntimeError(1960, symbol_name(this, symbol));
+  slot->flag = MEMVAR_LOCAL;
+}
+
+void VmStack::init_local_parameters(uint64_t count) {
+  QZ_TRACE;
+  for (uint64_t k = 1; k <= count; ++k) {
+    if (local_slot(k)->flag != MEMVAR_NONE) throw_assert_failed();
+  }
+  for (uint64_t k = 1; k <= count; ++k) local_slot(k)->flag = MEMVAR_LOCAL;
+}
+
+void VmStack::init_parameter(offset_type offset, symbol_id_type symbol) {
+  QZ_TRACE;
+  Memvar* slot = local_slot(offset);
+  if (slot->flag != MEMVAR_NONE) throw_assert_failed();
+  auto it = memvars.find(symbol);
+  Memvar* previous = it != memvars.end() ? it->second : nullptr;
+  alloc_undo_memvar(symbol, previous);  // 103 leaves everything as it was
+  if (it != memvars.end()) {
+    it->second = slot;
+  } else {
+    try {
+      memvars.emplace(symbol, slot);
+    } catch (...) {
+      ++undo_top;
+      throw;
+    }
+  }
+  slot->flag = MEMVAR_PRIVATE;
+}
+
+void VmStack::declare_private(symbol_id_type symbol) {
+  QZ_TRACE;
+  auto it = memvars.find(symbol);
+  if (it == memvars.end()) return;
+  alloc_undo_memvar(symbol, it->second);
+  memvars.erase(it);
+}
+
+void VmStack::declare_public(offset_type offset, symbol_id_type symbol) {
+  QZ_TRACE;
+  Memvar* slot = local_slot(offset);
+  if (slot->flag != MEMVAR_NONE && slot->flag != MEMVAR_PUBLIC) throw RuntimeError(1960, symbol_name(this, symbol));
+  auto it = memvars.find(symbol);
+  if (it != memvars.end()) {
+    if (it->second->flag == MEMVAR_PUBLIC) {
+      slot->flag = MEMVAR_PUBLIC;
+    } else if (slot->flag != MEMVAR_PUBLIC) {
+      throw RuntimeError(1960, symbol_name(this, symbol));
+    }
+    return;
+  }
+  auto* m = new Memvar();
+  m->flag = MEMVAR_PUBLIC;
+  try {
+    memvars.emplace(symbol, m);
+  } catch (...) {
+    delete m;
+    throw;
+  }
+  slot->flag = MEMVAR_PUBLIC;
+}
+
+// --- frames ------------------------------------------------------------------------------------
+
+void VmStack::enter_frame(VmFrame* f, const Program* program, size_t nargs, bool extra) {
+  QZ_TRACE;
+  if (nargs > program->parameter_count()) throw RuntimeError(94);
+  f->depth = frame != nullptr ? frame->depth + 1 : 1;
+  f->previous = frame;
+  f->position = program->code();
+  f->saved_position = nullptr;
+  f->program = program;
+  f->handlers = nullptr;
+  f->caller_arg_top = frame_arg_top;
+  f->caller_local_base = frame_local_base;
+  f->caller_sp = sp;
+  f->caller_undo_top = undo_top;
+  f->caller_nargs = frame_nargs;
+  f->stack = this;
+  f->caller_frame_memvars = frame_memvars;
+  if (f->depth > max_frame_depth) throw RuntimeError(103);
+
+  size_t passed = nargs + (extra ? 1 : 0);
+  frame_nargs = nargs;
+  frame = f;
+  frame_memvars = nullptr;
+  frame_arg_top = sp + passed;
+  size_t wanted = program->slot_count();
+  size_t reserve = wanted > passed ? wanted - passed : 0;
+  if (reserve != 0) {
+    if (static_cast<size_t>(sp - slots) < reserve) {
+      leave_frame(f);
+      throw RuntimeError(9010);
+    }
+    sp -= reserve;
+  }
+  frame_local_base = sp;
+}
+
+void VmStack::undo_to(UndoMemvar* mark, size_t limit) {
+  QZ_TRACE;
+  while (undo_top < mark && limit-- > 0) {
+    // The record is taken off the array before its binding is released: code run by the release
+    // on this frame (a native DESTROY member) may push records of its own, which land where this
+    // one was and are undone next, newest first.
+    UndoMemvar record = *undo_top;
+    undo_top->symbol = 0;
+    undo_top->saved = nullptr;
+    ++undo_top;
+    std::exception_ptr failure;
+    auto it = memvars.find(record.symbol);
+    if (it != memvars.end()) {
+      Memvar* bound = it->second;
+      // Released while still bound: DESTROY code sees the variables as they were.
+      try {
+        if (bound->flag == MEMVAR_PUBLIC) {
+          release_fully(&bound->value, this);
+        } else {
+          bound->value.release(this);
+        }
+      } catch (...) {
+        failure = std::current_exception();
+      }
+      memvars.erase(record.symbol);  // looked up again: the code may have changed the map
+      if (bound->flag == MEMVAR_PUBLIC) {
+        discard_value(&bound->value);
+        delete bound;
+      }
+    }
+    if (record.saved != nullptr) memvars[record.symbol] = record.saved;
+    if (failure) std::rethrow_exception(failure);  // the record is done; the caller goes on
+  }
+}
+
+void VmStack::release_frame_memvars() {
+  QZ_TRACE;
+  // Taken out first: DESTROY code run by the releases gets a map of its own.
+  memvar_map* map = frame_memvars;
+  frame_memvars = nullptr;
+  if (map == nullptr) return;
+  std::exception_ptr first;
+  for (auto& [symbol, m] : *map) {
+    for (;;) {
+      try {
+        release_fully(&m->value, this);
+        break;
+      } catch (...) {
+        if (!first) first = std::current_exception();
+        if (!is_interrupt(std::current_exception())) {
+          m->value.tag = VT_FALSE;  // a broken value: give it up
+          break;
+        }
+      }
+    }
+    delete m;
+  }
+  delete map;
+  if (first) std::rethrow_exception(first);
+}
+
+void VmStack::release_variables(UndoMemvar* caller_undo_top, Memvar* caller_sp) {
+  QZ_TRACE;
+  // Code run by the releases on this frame (a native DESTROY member) may make new variables of
+  // the frame: the steps are repeated until none is left.
+  do {
+    // 1. The frame's own slots (locals and temporaries); the arguments above the caller's stack
+    //    pointer stay for the caller to pop.
+    while (sp < caller_sp) {
+      sp->value.release(this);
+      sp->flag = MEMVAR_NONE;
+      ++sp;
+    }
+    // 2. The frame's undo records, newest first.
+    undo_to(caller_undo_top);
+    // 3. The frame's memory-variable map.
+    release_frame_memvars();
+  } while (sp < caller_sp || undo_top < caller_undo_top || frame_memvars != nullptr);
+}
+
+void VmStack::leave_frame(VmFrame* f) noexcept {
+  frame_arg_top = f->caller_arg_top;
+  frame_local_base = f->caller_local_base;
+  undo_top = f->caller_undo_top;
+  sp = f->caller_sp;
+  frame_memvars = f->caller_frame_memvars;
+  frame = f->previous;
+  frame_nargs = f->caller_nargs;
+  handler_record_st* h = f->handlers;
+  f->handlers = nullptr;
+  while (h != nullptr) {
+    handler_record_st* next = h->next;
+    delete h;
+    h = next;
+  }
+}
+
+void VmStack::end_frame(VmFrame* f) {
+  QZ_TRACE;
+  std::exception_ptr first;
+  for (;;) {
+    try {
+      release_variables(f->caller_undo_top, f->caller_sp);
+      break;
+    } catch (...) {
+      std::exception_ptr e = std::current_exception();
+      if (!first) first = e;
+      if (!is_interrupt(e)) break;  // a broken invariant: no second try
+    }
+  }
+  leave_frame(f);
+  if (first) std::rethrow_exception(first);
+}
+
+// --- errors ------------------------------------------------------------------------------------
+
+void VmStack::error(const Error& e) {
+  QZ_TRACE;
+  std::vector<Error> list;
+  list.push_back(e);
+  errors.swap(list);
+}
+
+void VmStack::error(const std::vector<Error>& list) {
+  QZ_TRACE;
+  std::vector<Error> copy(list);
+  errors.swap(copy);
+}
+
+// --- data sessions -----------------------------------------------------------------------------
+
+void VmStack::set_current_data_session(DataSession_Object* session) {
+  QZ_TRACE;
+  current_data_session = session;
+  session_settings = session != nullptr ? &session->settings : nullptr;
+}
+
+DataSession_Object* VmStack::get_default_data_session() const {
+  QZ_TRACE;
+  if (default_data_session.empty()) return nullptr;
+  return static_cast<DataSession_Object*>(default_data_session.object);
+}
+
+Runtime* GetRuntime(VmStack* stack) {
+  QZ_TRACE;
+  return stack->runtime;
+}
+
+}  // namespace qzbase
