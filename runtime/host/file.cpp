@@ -49,6 +49,38 @@ bool take_flock(int fd, OpenMode mode) {
 
 off_t to_offset(std::streampos position) { return static_cast<off_t>(static_cast<std::streamoff>(position)); }
 
+// Writes everything, retrying short writes and EINTR; offset < 0 writes at the file position.
+void write_fully(int fd, const char* data, size_t size, off_t offset) {
+  while (size > 0) {
+    ssize_t n = offset < 0 ? ::write(fd, data, size) : ::pwrite(fd, data, size, offset);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw file_error(errno);
+    }
+    if (n == 0) throw file_error(EIO);  // no progress and no error: never loop forever
+    data += n;
+    size -= static_cast<size_t>(n);
+    if (offset >= 0) offset += n;
+  }
+}
+
+// Reads until size bytes, the end of the file or an error; returns the bytes read. offset < 0
+// reads at the file position.
+size_t read_fully(int fd, char* buffer, size_t size, off_t offset) {
+  size_t done = 0;
+  while (done < size) {
+    ssize_t n = offset < 0 ? ::read(fd, buffer + done, size - done)
+                           : ::pread(fd, buffer + done, size - done, offset + static_cast<off_t>(done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return done;
+}
+
 }  // namespace
 
 File::~File() = default;
@@ -100,6 +132,7 @@ FileUnix* FileUnix::create(String name, OpenMode mode) {
 }
 
 std::streampos FileUnix::seek(std::streamoff offset, std::ios_base::seekdir direction) {
+  QZ_TRACE;
   int whence;
   if (direction == std::ios_base::beg) {
     whence = SEEK_SET;
@@ -114,83 +147,48 @@ std::streampos FileUnix::seek(std::streamoff offset, std::ios_base::seekdir dire
 }
 
 std::streampos FileUnix::seek(std::streampos position) {
+  QZ_TRACE;
   return std::streampos(static_cast<std::streamoff>(::lseek(fd, to_offset(position), SEEK_SET)));
 }
 
 void FileUnix::write(const char* data, size_t size) {
   QZ_TRACE;
-  while (size > 0) {
-    ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      throw file_error(errno);
-    }
-    if (n == 0) throw file_error(EIO);  // no progress and no error: never loop forever
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
+  write_fully(fd, data, size, -1);
 }
 
 void FileUnix::writeex(std::streampos position, const char* data, size_t size) {
   QZ_TRACE;
   off_t offset = to_offset(position);
   if (offset < 0) throw file_error(EINVAL);
-  while (size > 0) {
-    ssize_t n = ::pwrite(fd, data, size, offset);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      throw file_error(errno);
-    }
-    if (n == 0) throw file_error(EIO);
-    data += n;
-    size -= static_cast<size_t>(n);
-    offset += n;
-  }
+  write_fully(fd, data, size, offset);
 }
 
 size_t FileUnix::read(char* buffer, size_t size) {
   QZ_TRACE;
-  size_t done = 0;
-  while (done < size) {
-    ssize_t n = ::read(fd, buffer + done, size - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    if (n == 0) break;
-    done += static_cast<size_t>(n);
-  }
-  return done;
+  return read_fully(fd, buffer, size, -1);
 }
 
 size_t FileUnix::readex(std::streampos position, char* buffer, size_t size) {
   QZ_TRACE;
   off_t offset = to_offset(position);
   if (offset < 0) return 0;
-  size_t done = 0;
-  while (done < size) {
-    ssize_t n = ::pread(fd, buffer + done, size - done, offset + static_cast<off_t>(done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    if (n == 0) break;
-    done += static_cast<size_t>(n);
-  }
-  return done;
+  return read_fully(fd, buffer, size, offset);
 }
 
 int FileUnix::getc() {
+  QZ_TRACE;
   char c;
   if (read(&c, 1) != 1) return -1;
   return static_cast<int>(static_cast<signed char>(c));
 }
 
 std::streampos FileUnix::tell() {
+  QZ_TRACE;
   return std::streampos(static_cast<std::streamoff>(::lseek(fd, 0, SEEK_CUR)));
 }
 
 void FileUnix::close() {
+  QZ_TRACE;
   if (fd >= 0) {
     ::close(fd);  // never retried: the descriptor is gone whatever close answers
     fd = -1;
@@ -236,18 +234,21 @@ bool FileUnix::unlock(std::streampos position, size_t length) {
 }
 
 size_t FileUnix::get_size() const {
+  QZ_TRACE;
   struct stat st;
   if (::fstat(fd, &st) != 0) return 0;
   return static_cast<size_t>(st.st_size);
 }
 
 time_t FileUnix::get_last_modified() const {
+  QZ_TRACE;
   struct stat st;
   if (::fstat(fd, &st) != 0) return 0;
   return st.st_mtim.tv_sec;
 }
 
 time_t FileUnix::get_create_time() const {
+  QZ_TRACE;
   struct statx stx;
   std::memset(&stx, 0, sizeof stx);
   if (::statx(fd, "", AT_EMPTY_PATH, STATX_BTIME, &stx) != 0) return 0;
@@ -260,6 +261,7 @@ time_t FileUnix::get_create_time() const {
 // ---------------------------------------------------------------------------------------------
 
 FileRamdisk::FileRamdisk(String name, OpenMode mode) : File(std::move(name), mode) {
+  QZ_TRACE;
   create_time = std::time(nullptr);
   last_modified = create_time;
 }
@@ -293,6 +295,7 @@ FileRamdisk* FileRamdisk::create(String name, OpenMode mode) {
 }
 
 std::streampos FileRamdisk::seek(std::streamoff offset, std::ios_base::seekdir direction) {
+  QZ_TRACE;
   if (direction == std::ios_base::beg) {
     position = std::streampos(offset);
   } else if (direction == std::ios_base::cur) {
@@ -306,6 +309,7 @@ std::streampos FileRamdisk::seek(std::streamoff offset, std::ios_base::seekdir d
 }
 
 std::streampos FileRamdisk::seek(std::streampos new_position) {
+  QZ_TRACE;
   position = new_position;
   return position;
 }
@@ -355,30 +359,55 @@ void FileRamdisk::writeex(std::streampos at, const char* data, size_t count) {
 }
 
 size_t FileRamdisk::read(char* buffer, size_t count) {
+  QZ_TRACE;
   size_t n = readex(position, buffer, count);
   position += static_cast<std::streamoff>(n);
   return n;
 }
 
 void FileRamdisk::write(const char* data, size_t count) {
+  QZ_TRACE;
   writeex(position, data, count);
   position += static_cast<std::streamoff>(count);
 }
 
 int FileRamdisk::getc() {
+  QZ_TRACE;
   char c;
   if (read(&c, 1) != 1) return -1;
   return static_cast<int>(static_cast<signed char>(c));
 }
 
-std::streampos FileRamdisk::tell() { return position; }
-void FileRamdisk::close() {}
-void FileRamdisk::remove() {}
-bool FileRamdisk::lock(std::streampos, size_t) { return true; }
-bool FileRamdisk::unlock(std::streampos, size_t) { return true; }
-size_t FileRamdisk::get_size() const { return static_cast<size_t>(size); }
-time_t FileRamdisk::get_last_modified() const { return last_modified; }
-time_t FileRamdisk::get_create_time() const { return create_time; }
+std::streampos FileRamdisk::tell() {
+  QZ_TRACE;
+  return position;
+}
+void FileRamdisk::close() {
+  QZ_TRACE;
+}
+void FileRamdisk::remove() {
+  QZ_TRACE;
+}
+bool FileRamdisk::lock(std::streampos, size_t) {
+  QZ_TRACE;
+  return true;
+}
+bool FileRamdisk::unlock(std::streampos, size_t) {
+  QZ_TRACE;
+  return true;
+}
+size_t FileRamdisk::get_size() const {
+  QZ_TRACE;
+  return static_cast<size_t>(size);
+}
+time_t FileRamdisk::get_last_modified() const {
+  QZ_TRACE;
+  return last_modified;
+}
+time_t FileRamdisk::get_create_time() const {
+  QZ_TRACE;
+  return create_time;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Factories
@@ -413,6 +442,7 @@ File* open_file(String name, OpenMode mode) {
 }
 
 std::streampos seek_to_end(File* file) {
+  QZ_TRACE;
   file->seek(0, std::ios_base::end);
   return file->tell();
 }

@@ -155,9 +155,13 @@ void Runtime::pass_arguments(int argc, const wchar_t* const* argv) {
   });
 }
 
-int Runtime::argument_count() const { return priv->argc; }
+int Runtime::argument_count() const {
+  QZ_TRACE;
+  return priv->argc;
+}
 
 const char* Runtime::argument(int index) const {
+  QZ_TRACE;
   if (index < 0 || index >= priv->argc) return nullptr;
   return priv->argv[index];
 }
@@ -266,7 +270,10 @@ void Runtime::set_module_file_name(const wchar_t* name) {
   priv->module_file_name = std::filesystem::path(String(name));
 }
 
-std::filesystem::path Runtime::module_file_name() const { return priv->module_file_name; }
+std::filesystem::path Runtime::module_file_name() const {
+  QZ_TRACE;
+  return priv->module_file_name;
+}
 
 bool Runtime::set_codepage_by_id(int codepage_id) {
   QZ_TRACE;
@@ -285,7 +292,10 @@ bool Runtime::set_codepage_by_name(const char* name) {
   return true;
 }
 
-uint64_t Runtime::create_stack_id() { return priv->vm.create_stack_id(); }
+uint64_t Runtime::create_stack_id() {
+  QZ_TRACE;
+  return priv->vm.create_stack_id();
+}
 
 void SetRuntimeAsserts(Runtime* runtime, bool value) {
   QZ_TRACE;
@@ -293,6 +303,7 @@ void SetRuntimeAsserts(Runtime* runtime, bool value) {
 }
 
 const char* field_type_name(uint8_t code) {
+  QZ_TRACE;
   static const char* const names[] = {"?",         "Blob",    "Char",    "Integer", "Currency",
                                       "Date",      "Datetime", "Double", "General", "Logical",
                                       "Memo",      "Numeric", "Float",   "Varbinary", "Varchar"};

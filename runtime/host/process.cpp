@@ -505,6 +505,7 @@ void argvifylin(String text, char*** argv) {
 }
 
 void freeargv(char** argv) {
+  QZ_TRACE;
   if (argv == nullptr) return;
   for (char** p = argv; *p != nullptr; ++p) delete[] *p;
   delete[] argv;

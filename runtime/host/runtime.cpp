@@ -24,6 +24,7 @@ Runtime::Runtime(Screen* screen_arg)
       sys_fdow(1),
       fdow(1),
       priv(new RuntimePrivate) {
+  QZ_TRACE;
   attach_runtime_vm(this, &priv->vm);
 }
 
@@ -48,6 +49,7 @@ Runtime::~Runtime() {
 }
 
 Screen* Runtime::get_screen() const {
+  QZ_TRACE;
   Screen* s = screen_override(this);
   return s ? s : screen;
 }
