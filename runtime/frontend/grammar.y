@@ -20,14 +20,14 @@
  *   2. Prologue code: locations, events, ownership helpers and node builders for the actions.
  *   3. Rules, by section:
  *        start forms
- *        [statements, statement lines and declarations]        -- next issue
- *        [command clauses and options, command statements] -- next issue
+ *        statements: layout, raw text and macro lines; statement lines; block, declaration,
+ *          assignment and output forms; declarations
+ *        command statements; command clauses and options; column definitions; DECLARE
  *        expressions, operands, names, paths, lists, constants, strings
  *        keyword_word and ordinary_keyword_word (one production per keyword token)
  *      Symbols of the operand grammar used only by statements (line_end, text_line_end, statement_end,
  *      paren_element, assign_target, raw_line, line_token, raw_name, raw_name_token, macro_line,
- *      macro_items) come with the statement grammar: Bison drops unreachable symbols with a
- *      warning, and warnings fail the build.
+ *      macro_items) stand with the statement grammar.
  *      A new group of rules goes in as its own section; a new owning symbol also goes into the matching
  *      %destructor list below.
  *
@@ -342,15 +342,40 @@ class Scanner;
     constant null_constant logical_constant integer_constant numeric_constant money_constant
     binary_constant string_constant date_constant datetime_constant string_literal
     decimal_literal money_literal
+    paren_element assign_target store_targets name_or_expression file_name file_names on_off opt_step of_clause
 %destructor { qz_destroy(VC_ITEM, $$); }
     member_name path_root indexed_path_root call_path_root indexed_member member_call member
     chain_member chain_member_name index_suffix
 %destructor { qz_destroy(VC_ITEMS, $$); } member_access path_tail
-%destructor { qz_destroy(VC_OPERANDS, $$); } expression_items argument_items
+%destructor { qz_destroy(VC_OPERANDS, $$); } expression_items argument_items store_target_items file_name_items
 %destructor { qz_destroy(VC_SLICES, $$); }
     and_operator or_operator not_operator member_operator unsigned_integer negative_integer
     digits decimal_digits empty_date empty_datetime single_quoted_text double_quoted_text
-    bracket_quoted_text
+    bracket_quoted_text raw_line trimmed_line raw_name dotted_name
+%destructor { qz_destroy(VC_STATEMENT, $$); } statement statement_line block_close_line
+%destructor { qz_destroy(VC_OPTION, $$); }
+    in_clause codepage_clause engine_clause record_target append_option use_option scan_option locate_option
+    seek_option order_option index_option filter_option do_option copy_option unlock_option for_each_part
+    text_option textmerge_option go_bottom_option go_top_option gather_from_option gather_name_option
+    gather_memvar_option scatter_to_option scatter_name_option scatter_memvar_option table_option
+    column_attribute
+%destructor { qz_destroy(VC_OPTIONS, $$); }
+    append_options use_options scan_options locate_options seek_options order_options index_options
+    filter_options do_options copy_options unlock_options skip_arguments for_each_parts text_options
+    textmerge_options go_record_target go_bottom_options go_top_options gather_from_options
+    gather_name_options gather_memvar_options scatter_to_options scatter_name_options scatter_memvar_options
+    opt_table_options table_options opt_column_attributes column_attributes
+%destructor { qz_destroy(VC_DEFINITION, $$); } declared_name array_declarator variable_declaration dimension_item
+    path_array_declarator
+%destructor { qz_destroy(VC_DEFINITIONS, $$); }
+    parameter_names variable_declarations array_declarators private_names hidden_names protected_names
+    dimension_items
+%destructor { qz_destroy(VC_NAMED, $$); } as_clause opt_as_clause
+%destructor { qz_destroy(VC_COLUMN, $$); } column_definition
+%destructor { qz_destroy(VC_COLUMNS, $$); } column_definitions
+%destructor { qz_destroy(VC_DLL_PARAMETERS, $$); } dll_parameters
+%destructor { qz_destroy(VC_FRAGMENTS, $$); } macro_items
+%destructor { qz_destroy(VC_MACRO_ITEMS, $$); } macro_line
 
 %code {
 #include <cstdint>
@@ -360,9 +385,11 @@ class Scanner;
 #include <list>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "frontend/parser.h"
 #include "frontend/scanner.h"
+#include "frontend/statements.h"
 #include "values/julian.h"
 
 using namespace qzbase;
@@ -464,7 +491,17 @@ void qz_action_failed(Scanner* scanner, QzparseCallback callback, void* data, co
 // moved out of them.
 inline YYSTYPE& MUT(const YYSTYPE& v) { return const_cast<YYSTYPE&>(v); }
 
-enum value_class { VC_OPERAND, VC_ITEM, VC_ITEMS, VC_OPERANDS, VC_SLICES };
+enum value_class {
+  VC_OPERAND, VC_ITEM, VC_ITEMS, VC_OPERANDS, VC_SLICES,
+  // the statement grammar's values
+  VC_STATEMENT, VC_OPTION, VC_OPTIONS, VC_DEFINITION, VC_DEFINITIONS, VC_NAMED, VC_COLUMN, VC_COLUMNS,
+  VC_DLL_PARAMETERS, VC_FRAGMENTS, VC_MACRO_ITEMS
+};
+
+using definition_list_t = std::list<Definition*>;
+using column_list_t = std::list<column_definition_st*>;
+using dll_parameter_list_t = std::list<external_parameter_st*>;
+using fragment_list_t = std::list<macro_item_st>;
 
 inline slices_t* SL(const YYSTYPE& v) { return static_cast<slices_t*>(v.slices); }
 inline Operand* OP(const YYSTYPE& v) { return static_cast<Operand*>(v.object); }
@@ -496,6 +533,48 @@ void qz_destroy(value_class c, YYSTYPE& v) noexcept {
       break;
     case VC_SLICES:
       break;  // the object word holds nothing or a plain integer
+    case VC_STATEMENT:
+      delete static_cast<Statement*>(v.object);
+      break;
+    case VC_OPTION:
+      delete static_cast<Option*>(v.object);
+      break;
+    case VC_OPTIONS:
+      delete static_cast<option_ptr_list*>(v.object);
+      break;
+    case VC_DEFINITION:
+      delete static_cast<Definition*>(v.object);
+      break;
+    case VC_DEFINITIONS:
+      if (auto* list = static_cast<definition_list_t*>(v.object)) {
+        for (Definition* d : *list) delete d;
+        delete list;
+      }
+      break;
+    case VC_NAMED:
+      delete static_cast<named_operand_st*>(v.object);
+      break;
+    case VC_COLUMN:
+      delete static_cast<column_definition_st*>(v.object);
+      break;
+    case VC_COLUMNS:
+      if (auto* list = static_cast<column_list_t*>(v.object)) {
+        for (column_definition_st* c : *list) delete c;
+        delete list;
+      }
+      break;
+    case VC_DLL_PARAMETERS:
+      if (auto* list = static_cast<dll_parameter_list_t*>(v.object)) {
+        for (external_parameter_st* p : *list) delete p;
+        delete list;
+      }
+      break;
+    case VC_FRAGMENTS:
+      delete static_cast<fragment_list_t*>(v.object);
+      break;
+    case VC_MACRO_ITEMS:
+      delete static_cast<ptr_list<MacroItem>*>(v.object);
+      break;
   }
   delete SL(v);
   v.object = nullptr;
@@ -519,6 +598,15 @@ class adopted {
     return *this;
   }
   void commit() { count_ = 0; }
+  // The adopted objects moved elsewhere: clears their object words and frees their slices.
+  void moved() noexcept {
+    for (int i = 0; i < count_; ++i) {
+      delete SL(*values_[i]);
+      values_[i]->object = nullptr;
+      values_[i]->slices = nullptr;
+    }
+    count_ = 0;
+  }
 
  private:
   static constexpr int kMax = 12;
@@ -881,6 +969,198 @@ void qz_report_operand(QzparseCallback callback, void* data, const YYSTYPE& oper
   callback(data, QZPARSE_EVENT_OPERAND, reinterpret_cast<intptr_t>(node), location);
 }
 
+
+// --- Statements, options and records -------------------------------------------------------------
+
+// Statement values, options, option lists, declared-variable records and the other records of the
+// statement grammar carry no token slices unless said otherwise (the slices word may be null).
+
+inline Statement* STMT(const YYSTYPE& v) { return static_cast<Statement*>(v.object); }
+inline Option* OPT(const YYSTYPE& v) { return static_cast<Option*>(v.object); }
+inline option_ptr_list* OPTS(const YYSTYPE& v) { return static_cast<option_ptr_list*>(v.object); }
+inline Definition* DEF(const YYSTYPE& v) { return static_cast<Definition*>(v.object); }
+inline named_operand_st* NAMED(const YYSTYPE& v) { return static_cast<named_operand_st*>(v.object); }
+inline column_definition_st* COLUMN(const YYSTYPE& v) { return static_cast<column_definition_st*>(v.object); }
+
+// A plain value: a Statement* as the statement symbols carry it.
+inline YYSTYPE qz_statement_value(Statement* statement) { return qz_value(statement, nullptr); }
+
+// Builds a statement node from adopted values that all move into it.
+template <class Node, class... Args>
+YYSTYPE qz_stmt(adopted& owned, Args&&... args) {
+  Statement* statement = new Node(std::forward<Args>(args)...);
+  owned.moved();
+  return qz_statement_value(statement);
+}
+
+// A Const_String of the text a value's slices cover, at the location; the value keeps its object
+// (the caller drops it) and hands over its slices.
+YYSTYPE qz_text_constant(const document_location_st& location, const YYSTYPE& value) {
+  Operand* node = new Const_String(location, qz_text(SL(value)));
+  YYSTYPE result = qz_value(node, SL(value));
+  MUT(value).slices = nullptr;
+  return result;
+}
+
+// The same for a value that owns an operand: the operand is released once its text is taken.
+YYSTYPE qz_source_text(const document_location_st& location, const YYSTYPE& value) {
+  adopted dropped;
+  dropped(VC_OPERAND, value);
+  return qz_text_constant(location, value);
+}
+
+// A flag option.
+YYSTYPE qz_flag(const char* name, const document_location_st& location) {
+  return qz_value(new Option(String(name), location), nullptr);
+}
+
+// A valued option; the operand moves into it.
+YYSTYPE qz_valued(const char* name, const document_location_st& location, const YYSTYPE& operand) {
+  adopted owned;
+  owned(VC_OPERAND, operand);
+  Option* option = new Option(String(name), location, OP(operand));
+  owned.moved();
+  return qz_value(option, nullptr);
+}
+
+// A new option list holding the option.
+YYSTYPE qz_options_first(QzparseCallback callback, void* data, const YYSTYPE& option) {
+  adopted owned;
+  owned(VC_OPTION, option);
+  std::unique_ptr<option_ptr_list> list(new option_ptr_list());
+  Option* item = OPT(option);
+  owned.moved();
+  list->push(item, callback, data);
+  return qz_value(list.release(), nullptr);
+}
+
+// The list plus the option (a repeated name is reported and the later option dropped).
+YYSTYPE qz_options_push(QzparseCallback callback, void* data, const YYSTYPE& list, const YYSTYPE& option) {
+  adopted owned;
+  owned(VC_OPTIONS, list)(VC_OPTION, option);
+  option_ptr_list* options = OPTS(list);
+  Option* item = OPT(option);
+  owned.moved();
+  std::unique_ptr<option_ptr_list> guard(options);
+  options->push(item, callback, data);
+  return qz_value(guard.release(), nullptr);
+}
+
+// One option that a command action adds by itself: a flag when value is null; skipped when name is
+// null.
+struct named_value {
+  const char* name;
+  const YYSTYPE* value;
+  document_location_st location;
+};
+
+// A BasicCommand of the kind over the option list (a new empty one when list is null), with the
+// named options pushed after the list's.
+YYSTYPE qz_command(QzparseCallback callback, void* data, const document_location_st& location, StatementTypes kind,
+                   const YYSTYPE* list, std::initializer_list<named_value> extra = {}) {
+  adopted owned;
+  if (list) owned(VC_OPTIONS, *list);
+  for (const named_value& e : extra) {
+    if (e.value) owned(VC_OPERAND, *e.value);
+  }
+  std::unique_ptr<option_ptr_list> fresh(list ? nullptr : new option_ptr_list());
+  std::unique_ptr<BasicCommand> command(new BasicCommand(location, kind, list ? OPTS(*list) : fresh.get()));
+  if (list) {
+    MUT(*list).object = nullptr;
+  } else {
+    fresh.release();
+  }
+  for (const named_value& e : extra) {
+    if (!e.name) continue;
+    Option* option = e.value ? new Option(String(e.name), e.location, OP(*e.value)) : new Option(String(e.name), e.location);
+    if (e.value) MUT(*e.value).object = nullptr;
+    command->options->push(option, callback, data);
+  }
+  owned.moved();  // every object moved; only slices are left to free
+  return qz_statement_value(command.release());
+}
+
+// Lists of owned records (declared names, column records): a new list, and the list plus an item.
+template <class T>
+YYSTYPE qz_records_first(value_class item_class, const YYSTYPE& item) {
+  adopted owned;
+  owned(item_class, item);
+  std::unique_ptr<std::list<T*>> list(new std::list<T*>());
+  list->push_back(static_cast<T*>(item.object));
+  owned.moved();
+  return qz_value(list.release(), nullptr);
+}
+
+template <class T>
+YYSTYPE qz_records_push(value_class list_class, const YYSTYPE& list, value_class item_class, const YYSTYPE& item) {
+  adopted owned;
+  owned(list_class, list)(item_class, item);
+  auto* records = static_cast<std::list<T*>*>(list.object);
+  records->push_back(static_cast<T*>(item.object));
+  owned.moved();
+  return qz_value(records, nullptr);
+}
+
+// A declared-variable record; a declared Variable is marked as a memory variable.
+YYSTYPE qz_definition(const YYSTYPE& variable, const YYSTYPE* dimensions, const YYSTYPE* type) {
+  adopted owned;
+  owned(VC_OPERAND, variable);
+  if (dimensions) owned(VC_OPERAND, *dimensions);
+  if (type) owned(VC_NAMED, *type);
+  if (OP(variable)->kind == OPERAND_VARIABLE) static_cast<Variable*>(OP(variable))->memvar = 1;
+  Definition* definition = new Definition(OP(variable), dimensions ? static_cast<OperandList*>(OP(*dimensions)) : nullptr,
+                                          type ? NAMED(*type) : nullptr);
+  owned.moved();
+  return qz_value(definition, nullptr);
+}
+
+// A column record of CREATE TABLE, CREATE CURSOR and ADD COLUMN.
+YYSTYPE qz_column(uint32_t type_code, const YYSTYPE& name, const YYSTYPE* width, const YYSTYPE* decimals,
+                  const YYSTYPE& attributes) {
+  adopted owned;
+  owned(VC_OPERAND, name)(VC_OPTIONS, attributes);
+  if (width) owned(VC_OPERAND, *width);
+  if (decimals) owned(VC_OPERAND, *decimals);
+  auto* column = new column_definition_st(type_code, OP(name), width ? OP(*width) : nullptr,
+                                          decimals ? OP(*decimals) : nullptr, OPTS(attributes));
+  owned.moved();
+  return qz_value(column, nullptr);
+}
+
+// An empty option list.
+inline YYSTYPE qz_no_options() { return qz_value(new option_ptr_list(), nullptr); }
+
+// A DECLARE parameter travels as an integer: the type code, plus 256 when passed by reference.
+inline YYSTYPE qz_dll_parameter(int64_t type, bool by_reference) {
+  return qz_int_value(type + (by_reference ? 256 : 0), nullptr);
+}
+
+// The raw text of a token-slice value as a String (the value keeps its slices).
+inline String qz_slices_text(const YYSTYPE& value) { return qz_text(SL(value)); }
+
+// A macro fragment list: literal text ('S') and variable names ('V').
+YYSTYPE qz_fragment(const YYSTYPE* list, uint32_t kind, const scan_string_st& text) {
+  adopted owned;
+  if (list) owned(VC_FRAGMENTS, *list);
+  std::unique_ptr<fragment_list_t> fresh(list ? nullptr : new fragment_list_t());
+  fragment_list_t* fragments = list ? static_cast<fragment_list_t*>(list->object) : fresh.get();
+  fragments->push_back(macro_item_st{kind, text});
+  fresh.release();
+  owned.moved();
+  return qz_value(fragments, nullptr);
+}
+
+// The start forms of statement lines: hand the statement (null for a NOTE line) to the receiver
+// (event 1), who owns it from then on; with no callback it is released here.
+void qz_report_statement(QzparseCallback callback, void* data, const YYSTYPE& statement,
+                         const document_location_st& location) {
+  adopted owned;
+  owned(VC_STATEMENT, statement);
+  Statement* node = STMT(statement);
+  if (!callback) return;
+  MUT(statement).object = nullptr;
+  callback(data, QZPARSE_EVENT_STATEMENT, reinterpret_cast<intptr_t>(node), location);
+}
 }  // namespace
 
 /* Every action body runs inside QZ_TRY ... QZ_CATCH(@$): an exception ends the parse (memory
@@ -902,7 +1182,8 @@ void qz_report_operand(QzparseCallback callback, void* data, const YYSTYPE& oper
 %%
 /* =============================================================================================
  * Start forms. Each reports its result and accepts at once.
- * The statement, text-line and macro-line forms come with the statement grammar.
+ * Statement lines, text lines and macro lines report a Statement (event 1), expressions and
+ * operands an Operand (event 2).
  * =========================================================================================== */
 
 input
@@ -910,6 +1191,1457 @@ input
       { QZ_TRY qz_report_operand(callback, callback_data, $3, @3); QZ_CATCH(@$) YYACCEPT; }
   | T_START_OPERAND opt_blank operand
       { QZ_TRY qz_report_operand(callback, callback_data, $3, @3); QZ_CATCH(@$) YYACCEPT; }
+
+  | T_START_STATEMENT statement_line
+      { QZ_TRY qz_report_statement(callback, callback_data, $2, @2); QZ_CATCH(@$) YYACCEPT; }
+  | T_START_TEXT_LINE line_end  %dprec 1
+      { QZ_TRY
+          adopted owned;
+          YYSTYPE s = qz_stmt<Cmd_Text>(owned, @$, 1u, String());
+          qz_report_statement(callback, callback_data, s, @$);
+        QZ_CATCH(@$) YYACCEPT; }
+  | T_START_TEXT_LINE raw_line line_end  %dprec 2
+      { QZ_TRY
+          adopted owned;
+          owned(VC_SLICES, $2);
+          YYSTYPE s = qz_stmt<Cmd_Text>(owned, @$, 1u, qz_slices_text($2));
+          qz_report_statement(callback, callback_data, s, @$);
+        QZ_CATCH(@$) YYACCEPT; }
+  | T_START_TEXT_LINE opt_blank KW_ENDTEXT opt_line_text line_end  %dprec 3
+      { QZ_TRY
+          YYSTYPE s = qz_command(callback, callback_data, @$, STMT_ENDTEXT, nullptr);
+          qz_report_statement(callback, callback_data, s, @$);
+        QZ_CATCH(@$) YYACCEPT; }
+  | T_START_MACRO_LINE macro_line line_end  %dprec 1
+      { QZ_TRY
+          adopted owned;
+          owned(VC_MACRO_ITEMS, $2);
+          YYSTYPE s = qz_stmt<Cmd_Incomplete>(owned, @$, static_cast<ptr_list<MacroItem>*>($2.object),
+                                              static_cast<uint32_t>(STMT_INCOMPLETE));
+          qz_report_statement(callback, callback_data, s, @$);
+        QZ_CATCH(@$) YYACCEPT; }
+  | T_START_MACRO_LINE KW_IF macro_line line_end  %dprec 2
+      { QZ_TRY
+          adopted owned;
+          owned(VC_MACRO_ITEMS, $3);
+          YYSTYPE s = qz_stmt<Cmd_If>(owned, @$, static_cast<ptr_list<MacroItem>*>($3.object));
+          qz_report_statement(callback, callback_data, s, @$);
+        QZ_CATCH(@$) YYACCEPT; }
+  | T_START_MACRO_LINE KW_DO opt_blank KW_WHILE macro_line line_end  %dprec 2
+      { QZ_TRY
+          adopted owned;
+          owned(VC_MACRO_ITEMS, $5);
+          YYSTYPE s = qz_stmt<Cmd_DoWhile>(owned, @$, static_cast<ptr_list<MacroItem>*>($5.object));
+          qz_report_statement(callback, callback_data, s, @$);
+        QZ_CATCH(@$) YYACCEPT; }
+  | T_START_MACRO_LINE KW_SCAN macro_line line_end  %dprec 2
+      { QZ_TRY
+          adopted owned;
+          owned(VC_MACRO_ITEMS, $3);
+          YYSTYPE s = qz_stmt<BasicCommand>(owned, @$, STMT_SCAN, static_cast<ptr_list<MacroItem>*>($3.object));
+          qz_report_statement(callback, callback_data, s, @$);
+        QZ_CATCH(@$) YYACCEPT; }
+  ;
+
+/* =============================================================================================
+ * Statements: layout, raw text and macro lines
+ * =========================================================================================== */
+
+line_end
+  : T_NEWLINE
+  | T_END
+  ;
+
+text_line_end
+  : opt_blank T_NEWLINE
+  ;
+
+statement_end
+  : opt_blank T_NEWLINE
+  | opt_blank T_END
+  ;
+
+raw_line
+  : line_token
+      { QZ_TRY $$ = qz_value(nullptr, qz_slices({$1.text}).release()); QZ_CATCH(@$) }
+  | raw_line line_token
+      { QZ_TRY adopted owned; owned(VC_SLICES, $1); qz_append(SL($1), {$2.text}); owned.commit(); $$ = $1; QZ_CATCH(@$) }
+  ;
+
+line_token
+  : raw_token | ',' | ';' | '"' | '\'' | ']' | T_BLANK | '&'
+  ;
+
+/* Text up to the end of the statement that neither starts nor ends with a blank: the blanks
+   before the line end belong to statement_end. (Read as a raw_line, a trailing blank could end
+   either the text or the statement, and the line failed as ambiguous.) */
+trimmed_line
+  : line_word
+      { QZ_TRY $$ = qz_value(nullptr, qz_slices({$1.text}).release()); QZ_CATCH(@$) }
+  | trimmed_line line_word
+      { QZ_TRY adopted owned; owned(VC_SLICES, $1); qz_append(SL($1), {$2.text}); owned.commit(); $$ = $1; QZ_CATCH(@$) }
+  | trimmed_line T_BLANK line_word
+      { QZ_TRY
+          adopted owned;
+          owned(VC_SLICES, $1);
+          qz_append(SL($1), {$2.text, $3.text});
+          owned.commit();
+          $$ = $1;
+        QZ_CATCH(@$) }
+  ;
+
+line_word
+  : raw_token | ',' | ';' | '"' | '\'' | ']' | '&'
+  ;
+
+raw_name
+  : raw_name_token
+      { QZ_TRY $$ = qz_value(nullptr, qz_slices({$1.text}).release()); QZ_CATCH(@$) }
+  | raw_name raw_name_token
+      { QZ_TRY adopted owned; owned(VC_SLICES, $1); qz_append(SL($1), {$2.text}); owned.commit(); $$ = $1; QZ_CATCH(@$) }
+  ;
+
+raw_name_token
+  : raw_token | '"' | '\'' | ']' | '&'
+  ;
+
+macro_line
+  : macro_items
+      { QZ_TRY
+          adopted owned;
+          owned(VC_FRAGMENTS, $1);
+          ptr_list<MacroItem>* items = nullptr;
+          auto* fragments = static_cast<fragment_list_t*>($1.object);
+          MUT($1).object = nullptr;  // parse_macro_endl frees the fragments
+          int rc = Scanner::parse_macro_endl(@$, fragments, &items);
+          if (rc != 0 || !items) {
+            delete items;
+            YYABORT;  /* no variable item: the parse fails without a message */
+          }
+          if (callback) callback(callback_data, QZPARSE_EVENT_MACRO_LINE, 0, @$);
+          $$ = qz_value(items, nullptr);
+        QZ_CATCH(@$) }
+  ;
+
+macro_items
+  : '&' name  %dprec 4
+      { QZ_TRY $$ = qz_fragment(nullptr, MACRO_ITEM_VARIABLE, $2.text); QZ_CATCH(@$) }
+  | line_token  %dprec 3
+      { QZ_TRY $$ = qz_fragment(nullptr, MACRO_ITEM_STRING, $1.text); QZ_CATCH(@$) }
+  | macro_items '&' name  %dprec 2
+      { QZ_TRY $$ = qz_fragment(&$1, MACRO_ITEM_VARIABLE, $3.text); QZ_CATCH(@$) }
+  | macro_items line_token  %dprec 1
+      { QZ_TRY $$ = qz_fragment(&$1, MACRO_ITEM_STRING, $2.text); QZ_CATCH(@$) }
+  ;
+
+/* =============================================================================================
+ * Statements: statement lines and block-closing lines
+ * =========================================================================================== */
+
+statement_line
+  : statement  %dprec 3
+      { $$ = $1; }
+  | call statement_end  %dprec 2
+      { QZ_TRY adopted owned; owned(VC_OPERAND, $1); $$ = qz_stmt<Cmd_Assign>(owned, @$, nullptr, OP($1)); QZ_CATCH(@$) }
+  | path statement_end  %dprec 2
+      { QZ_TRY adopted owned; owned(VC_OPERAND, $1); $$ = qz_stmt<Cmd_Assign>(owned, @$, nullptr, OP($1)); QZ_CATCH(@$) }
+  | block_close_line  %dprec 1
+      { $$ = $1; }
+  ;
+
+block_close_line
+  : KW_ELSE opt_line_text line_end
+      { QZ_TRY adopted owned; $$ = qz_stmt<Cmd_Else>(owned, @$); QZ_CATCH(@$) }
+  | KW_ENDDO opt_line_text line_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_ENDDO, nullptr); QZ_CATCH(@$) }
+  | KW_ENDFOR opt_line_text line_end
+      { QZ_TRY adopted owned; $$ = qz_stmt<Cmd_EndFor>(owned, @$); QZ_CATCH(@$) }
+  | KW_ENDIF opt_line_text line_end
+      { QZ_TRY adopted owned; $$ = qz_stmt<Cmd_Endif>(owned, @$); QZ_CATCH(@$) }
+  | KW_ENDSCAN opt_line_text line_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_ENDSCAN, nullptr); QZ_CATCH(@$) }
+  | KW_EXIT opt_line_text line_end
+      { QZ_TRY adopted owned; $$ = qz_stmt<Cmd_Exit>(owned, @$); QZ_CATCH(@$) }
+  | KW_LOOP opt_line_text line_end
+      { QZ_TRY adopted owned; $$ = qz_stmt<Cmd_Loop>(owned, @$); QZ_CATCH(@$) }
+  | KW_NEXT opt_line_text line_end
+      { QZ_TRY adopted owned; $$ = qz_stmt<Cmd_EndFor>(owned, @$); QZ_CATCH(@$) }
+  | KW_NOTE opt_line_text line_end
+      { QZ_TRY qz_syntax(callback, callback_data, 4, @1); $$ = qz_statement_value(nullptr); QZ_CATCH(@$) }
+  | KW_QUIT opt_line_text line_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_QUIT, nullptr); QZ_CATCH(@$) }
+  ;
+
+opt_line_text
+  : %empty
+  | raw_line
+      { QZ_TRY adopted owned; owned(VC_SLICES, $1); qz_syntax(callback, callback_data, 4, @1); QZ_CATCH(@$) }
+  ;
+
+/* =============================================================================================
+ * Statements: block, declaration, assignment and output forms
+ *
+ * Mended: RETURN @ takes a variable name as well as a call or a path (RETURN @v returns a
+ * reference to v).
+ * =========================================================================================== */
+
+statement
+  : '=' opt_blank expression statement_end
+      { QZ_TRY adopted owned; owned(VC_OPERAND, $3); $$ = qz_stmt<Cmd_Assign>(owned, @$, nullptr, OP($3)); QZ_CATCH(@$) }
+  | '?' statement_end
+      { QZ_TRY adopted owned; $$ = qz_stmt<Cmd_Echo>(owned, @$, qz_empty_list(@1), 1); QZ_CATCH(@$) }
+  | '?' opt_blank expression_list statement_end
+      { QZ_TRY
+          adopted owned;
+          owned(VC_OPERAND, $3);
+          $$ = qz_stmt<Cmd_Echo>(owned, @$, static_cast<OperandList*>(OP($3)), 1);
+        QZ_CATCH(@$) }
+  | '?' '?' statement_end
+      { QZ_TRY adopted owned; $$ = qz_stmt<Cmd_Echo>(owned, @$, qz_empty_list(qz_span(@1, @2)), 0); QZ_CATCH(@$) }
+  | '?' '?' opt_blank expression_list statement_end
+      { QZ_TRY
+          adopted owned;
+          owned(VC_OPERAND, $4);
+          $$ = qz_stmt<Cmd_Echo>(owned, @$, static_cast<OperandList*>(OP($4)), 0);
+        QZ_CATCH(@$) }
+  | '\\' line_end
+      { QZ_TRY adopted owned; $$ = qz_stmt<Cmd_Text>(owned, @$, 1u, String()); QZ_CATCH(@$) }
+  | '\\' '\\' line_end  %dprec 2
+      { QZ_TRY adopted owned; $$ = qz_stmt<Cmd_Text>(owned, @$, 0u, String()); QZ_CATCH(@$) }
+  | '\\' raw_line line_end  %dprec 1
+      { QZ_TRY
+          adopted owned;
+          owned(VC_SLICES, $2);
+          $$ = qz_stmt<Cmd_Text>(owned, @$, 1u, qz_slices_text($2));
+        QZ_CATCH(@$) }
+  | '\\' '\\' raw_line line_end  %dprec 2
+      { QZ_TRY
+          adopted owned;
+          owned(VC_SLICES, $3);
+          $$ = qz_stmt<Cmd_Text>(owned, @$, 0u, qz_slices_text($3));
+        QZ_CATCH(@$) }
+  | KW_DEFINE opt_blank KW_CLASS opt_blank name opt_blank as_clause opt_olepublic statement_end
+      { QZ_TRY
+          adopted owned;
+          owned(VC_NAMED, $7);
+          $$ = qz_stmt<Cmd_Define>(owned, @$, qz_name($5.text), NAMED($7), static_cast<uint32_t>(INT($8)));
+        QZ_CATCH(@$) }
+  | KW_ENDDEFINE statement_end
+      { QZ_TRY adopted owned; $$ = qz_stmt<Cmd_Enddefine>(owned, @$); QZ_CATCH(@$) }
+  | KW_ENDFUNC statement_end
+      { QZ_TRY adopted owned; $$ = qz_stmt<Cmd_Endfunc>(owned, @$); QZ_CATCH(@$) }
+  | KW_ENDPROC statement_end
+      { QZ_TRY adopted owned; $$ = qz_stmt<Cmd_Endfunc>(owned, @$); QZ_CATCH(@$) }
+  | KW_ENDWITH statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_ENDWITH, nullptr); QZ_CATCH(@$) }
+  | KW_FOR opt_blank variable_name opt_blank '=' opt_blank expression opt_blank KW_TO opt_blank expression opt_step
+    statement_end
+      { QZ_TRY
+          adopted owned;
+          owned(VC_OPERAND, $3)(VC_OPERAND, $7)(VC_OPERAND, $11)(VC_OPERAND, $12);
+          $$ = qz_stmt<Cmd_For>(owned, @$, OP($3), OP($7), OP($11), OP($12));
+        QZ_CATCH(@$) }
+  | KW_FOR opt_blank KW_EACH opt_blank variable_name opt_blank KW_IN opt_blank expression opt_qzobject statement_end
+      { QZ_TRY
+          $$ = qz_command(callback, callback_data, @$, STMT_FOR_EACH, nullptr,
+                          {{"VALUE", &$5, @5}, {"IN", &$9, @9}, {INT($10) ? "QZOBJECT" : nullptr, nullptr, @10}});
+        QZ_CATCH(@$) }
+  | KW_FOR opt_blank KW_EACH opt_blank for_each_parts opt_blank KW_IN opt_blank expression opt_qzobject statement_end
+      { QZ_TRY
+          $$ = qz_command(callback, callback_data, @$, STMT_FOR_EACH, &$5,
+                          {{"IN", &$9, @9}, {INT($10) ? "QZOBJECT" : nullptr, nullptr, @10}});
+        QZ_CATCH(@$) }
+  | function_head opt_blank name opt_as_clause statement_end
+      { QZ_TRY
+          adopted owned;
+          owned(VC_NAMED, $4);
+          $$ = qz_stmt<Cmd_Function>(owned, @$, qz_name($3.text), nullptr, static_cast<uint32_t>(INT($1)), NAMED($4));
+        QZ_CATCH(@$) }
+  | function_head opt_blank name opt_blank '(' opt_blank ')' opt_as_clause statement_end
+      { QZ_TRY
+          adopted owned;
+          owned(VC_NAMED, $8);
+          $$ = qz_stmt<Cmd_Function>(owned, @$, qz_name($3.text), nullptr, static_cast<uint32_t>(INT($1)), NAMED($8));
+        QZ_CATCH(@$) }
+  | function_head opt_blank name opt_blank '(' opt_blank parameter_names opt_blank ')' opt_as_clause statement_end
+      { QZ_TRY
+          adopted owned;
+          owned(VC_DEFINITIONS, $7)(VC_NAMED, $10);
+          $$ = qz_stmt<Cmd_Function>(owned, @$, qz_name($3.text), static_cast<definition_list_t*>($7.object),
+                                     static_cast<uint32_t>(INT($1)), NAMED($10));
+        QZ_CATCH(@$) }
+  | KW_LPARAMETERS opt_blank parameter_names statement_end
+      { QZ_TRY
+          adopted owned;
+          owned(VC_DEFINITIONS, $3);
+          $$ = qz_stmt<Cmd_LParameters>(owned, @$, static_cast<definition_list_t*>($3.object));
+        QZ_CATCH(@$) }
+  | assign_target opt_blank '=' opt_blank expression statement_end
+      { QZ_TRY
+          adopted owned;
+          owned(VC_OPERAND, $1)(VC_OPERAND, $5);
+          $$ = qz_stmt<Cmd_Assign>(owned, @$, OP($1), OP($5));
+        QZ_CATCH(@$) }
+  | KW_PARAMETERS opt_blank parameter_names statement_end
+      { QZ_TRY
+          adopted owned;
+          owned(VC_DEFINITIONS, $3);
+          $$ = qz_stmt<Cmd_Parameters>(owned, @$, static_cast<definition_list_t*>($3.object));
+        QZ_CATCH(@$) }
+  | KW_TEXT text_line_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_TEXT, nullptr); QZ_CATCH(@$) }
+  | KW_TEXT opt_blank text_options text_line_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_TEXT, &$3); QZ_CATCH(@$) }
+  | KW_IF opt_blank expression statement_end  %dprec 1
+      { QZ_TRY adopted owned; owned(VC_OPERAND, $3); $$ = qz_stmt<Cmd_If>(owned, @$, OP($3)); QZ_CATCH(@$) }
+  | KW_IF opt_blank expression opt_blank KW_THEN statement_end  %dprec 2
+      { QZ_TRY adopted owned; owned(VC_OPERAND, $3); $$ = qz_stmt<Cmd_If>(owned, @$, OP($3)); QZ_CATCH(@$) }
+  | KW_LOCAL opt_blank variable_declarations statement_end
+      { QZ_TRY
+          adopted owned;
+          owned(VC_DEFINITIONS, $3);
+          $$ = qz_stmt<Cmd_Local>(owned, @$, static_cast<definition_list_t*>($3.object));
+        QZ_CATCH(@$) }
+  | KW_LOCAL opt_blank KW_ARRAY opt_blank array_declarators statement_end
+      { QZ_TRY
+          adopted owned;
+          owned(VC_DEFINITIONS, $5);
+          $$ = qz_stmt<Cmd_Local>(owned, @$, static_cast<definition_list_t*>($5.object));
+        QZ_CATCH(@$) }
+  | KW_RETURN statement_end
+      { QZ_TRY adopted owned; $$ = qz_stmt<Cmd_Return>(owned, @$, new Const<bool>(@1, true)); QZ_CATCH(@$) }
+  | KW_RETURN opt_blank expression statement_end
+      { QZ_TRY adopted owned; owned(VC_OPERAND, $3); $$ = qz_stmt<Cmd_Return>(owned, @$, OP($3)); QZ_CATCH(@$) }
+  | KW_RETURN opt_blank '@' opt_blank call statement_end
+      { QZ_TRY
+          YYSTYPE reference = qz_unary<Reference>(qz_span(@3, @5), {$3.text, $4.text}, $5);
+          adopted owned;
+          owned(VC_OPERAND, reference);
+          $$ = qz_stmt<Cmd_Return>(owned, @$, OP(reference));
+        QZ_CATCH(@$) }
+  | KW_RETURN opt_blank '@' opt_blank path statement_end
+      { QZ_TRY
+          YYSTYPE reference = qz_unary<Reference>(qz_span(@3, @5), {$3.text, $4.text}, $5);
+          adopted owned;
+          owned(VC_OPERAND, reference);
+          $$ = qz_stmt<Cmd_Return>(owned, @$, OP(reference));
+        QZ_CATCH(@$) }
+  | KW_RETURN opt_blank '@' opt_blank variable_name statement_end
+      { QZ_TRY
+          YYSTYPE reference = qz_unary<Reference>(qz_span(@3, @5), {$3.text, $4.text}, $5);
+          adopted owned;
+          owned(VC_OPERAND, reference);
+          $$ = qz_stmt<Cmd_Return>(owned, @$, OP(reference));
+        QZ_CATCH(@$) }
+  | KW_WITH T_BLANK expression statement_end
+      { QZ_TRY adopted owned; owned(VC_OPERAND, $3); $$ = qz_stmt<Cmd_With>(owned, @$, OP($3)); QZ_CATCH(@$) }
+  | KW_PUBLIC opt_blank variable_declarations statement_end
+      { QZ_TRY
+          adopted owned;
+          owned(VC_DEFINITIONS, $3);
+          $$ = qz_stmt<Cmd_Public>(owned, @$, static_cast<definition_list_t*>($3.object));
+        QZ_CATCH(@$) }
+  | KW_PRIVATE opt_blank private_names statement_end  %dprec 1
+      { QZ_TRY
+          adopted owned;
+          owned(VC_DEFINITIONS, $3);
+          $$ = qz_stmt<Cmd_Private_VarList>(owned, @$, static_cast<definition_list_t*>($3.object));
+        QZ_CATCH(@$) }
+  | KW_PRIVATE opt_blank KW_ALL statement_end  %dprec 2
+      { QZ_TRY adopted owned; $$ = qz_stmt<Cmd_Private_Pattern>(owned, @$, String("*"), String()); QZ_CATCH(@$) }
+  | KW_PRIVATE opt_blank KW_ALL opt_blank KW_EXCEPT T_BLANK trimmed_line statement_end  %dprec 2
+      { QZ_TRY
+          adopted owned;
+          owned(VC_SLICES, $7);
+          $$ = qz_stmt<Cmd_Private_Pattern>(owned, @$, String("*"), qz_slices_text($7));
+        QZ_CATCH(@$) }
+  | KW_PRIVATE opt_blank KW_ALL opt_blank KW_LIKE T_BLANK trimmed_line statement_end  %dprec 2
+      { QZ_TRY
+          adopted owned;
+          owned(VC_SLICES, $7);
+          $$ = qz_stmt<Cmd_Private_Pattern>(owned, @$, qz_slices_text($7), String());
+        QZ_CATCH(@$) }
+  | KW_HIDDEN opt_blank hidden_names statement_end
+      { QZ_TRY
+          adopted owned;
+          owned(VC_DEFINITIONS, $3);
+          $$ = qz_stmt<Cmd_Hidden>(owned, @$, static_cast<definition_list_t*>($3.object));
+        QZ_CATCH(@$) }
+  | KW_PROTECTED opt_blank protected_names statement_end
+      { QZ_TRY
+          adopted owned;
+          owned(VC_DEFINITIONS, $3);
+          $$ = qz_stmt<Cmd_Protected>(owned, @$, static_cast<definition_list_t*>($3.object));
+        QZ_CATCH(@$) }
+  | KW_DIMENSION opt_blank dimension_items statement_end  %dprec 2
+      { QZ_TRY
+          adopted owned;
+          owned(VC_DEFINITIONS, $3);
+          $$ = qz_stmt<Cmd_Dimension>(owned, @$, static_cast<definition_list_t*>($3.object));
+        QZ_CATCH(@$) }
+  | KW_SUSPEND statement_end
+      { QZ_TRY adopted owned; $$ = qz_stmt<Statement>(owned, @$, static_cast<uint32_t>(STMT_SUSPEND)); QZ_CATCH(@$) }
+  | KW_DO opt_blank KW_WHILE opt_blank expression statement_end  %dprec 3
+      { QZ_TRY adopted owned; owned(VC_OPERAND, $5); $$ = qz_stmt<Cmd_DoWhile>(owned, @$, OP($5)); QZ_CATCH(@$) }
+  | KW_DO opt_blank KW_CASE statement_end  %dprec 2
+      { QZ_TRY adopted owned; $$ = qz_stmt<Cmd_DoCase>(owned, @$); QZ_CATCH(@$) }
+  | KW_CASE opt_blank expression statement_end
+      { QZ_TRY adopted owned; owned(VC_OPERAND, $3); $$ = qz_stmt<Cmd_Case>(owned, @$, OP($3)); QZ_CATCH(@$) }
+  | KW_OTHERWISE statement_end
+      { QZ_TRY adopted owned; $$ = qz_stmt<Cmd_Otherwise>(owned, @$); QZ_CATCH(@$) }
+  | KW_ENDCASE statement_end
+      { QZ_TRY adopted owned; $$ = qz_stmt<Cmd_EndCase>(owned, @$); QZ_CATCH(@$) }
+  | KW_TRY statement_end
+      { QZ_TRY adopted owned; $$ = qz_stmt<Cmd_Try>(owned, @$); QZ_CATCH(@$) }
+  | KW_CATCH statement_end
+      { QZ_TRY adopted owned; $$ = qz_stmt<Cmd_CatchTo>(owned, @$, nullptr, new Const<bool>(@1, true)); QZ_CATCH(@$) }
+  | KW_CATCH opt_blank KW_TO opt_blank variable_name statement_end
+      { QZ_TRY
+          adopted owned;
+          owned(VC_OPERAND, $5);
+          $$ = qz_stmt<Cmd_CatchTo>(owned, @$, OP($5), new Const<bool>(@1, true));
+        QZ_CATCH(@$) }
+  | KW_CATCH opt_blank KW_TO opt_blank variable_name opt_blank KW_WHEN opt_blank expression statement_end
+      { QZ_TRY
+          adopted owned;
+          owned(VC_OPERAND, $5)(VC_OPERAND, $9);
+          $$ = qz_stmt<Cmd_CatchTo>(owned, @$, OP($5), OP($9));
+        QZ_CATCH(@$) }
+  | KW_FINALLY statement_end
+      { QZ_TRY adopted owned; $$ = qz_stmt<Cmd_Finally>(owned, @$); QZ_CATCH(@$) }
+  | KW_ENDTRY statement_end
+      { QZ_TRY adopted owned; $$ = qz_stmt<Cmd_Endtry>(owned, @$); QZ_CATCH(@$) }
+  | KW_STORE opt_blank expression opt_blank KW_TO opt_blank store_targets statement_end
+      { QZ_TRY
+          adopted owned;
+          owned(VC_OPERAND, $3)(VC_OPERAND, $7);
+          $$ = qz_stmt<Cmd_Store>(owned, @$, OP($3), static_cast<OperandList*>(OP($7)));
+        QZ_CATCH(@$) }
+  | KW_EXTERNAL opt_blank KW_ARRAY opt_blank expression_list statement_end
+      { QZ_TRY
+          adopted owned;
+          owned(VC_OPERAND, $5);
+          $$ = qz_stmt<Cmd_External_Array>(owned, @$, static_cast<OperandList*>(OP($5)));
+        QZ_CATCH(@$) }
+  | KW_SCAN statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_SCAN, nullptr); QZ_CATCH(@$) }
+  | KW_SCAN opt_blank scan_options statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_SCAN, &$3); QZ_CATCH(@$) }
+  | '#' KW_PRAGMA opt_blank name opt_blank '(' opt_blank argument_list opt_blank ')' statement_end
+      { QZ_TRY
+          adopted owned;
+          owned(VC_OPERAND, $8);
+          $$ = qz_stmt<Prep_Pragma>(owned, @$, qz_name($4.text), static_cast<OperandList*>(OP($8)));
+        QZ_CATCH(@$) }
+  ;
+
+/* =============================================================================================
+ * Statements: keyword groups
+ * =========================================================================================== */
+
+function_keyword
+  : KW_FUNCTION
+  | KW_PROCEDURE
+  ;
+
+function_head
+  : function_keyword
+      { $$ = qz_int_value(1, nullptr); }
+  | KW_PROTECTED opt_blank function_keyword
+      { $$ = qz_int_value(2, nullptr); }
+  | KW_HIDDEN opt_blank function_keyword
+      { $$ = qz_int_value(4, nullptr); }
+  ;
+
+opt_qzobject
+  : %empty                  { $$ = qz_int_value(0, nullptr); }
+  | opt_blank KW_QZOBJECT   { $$ = qz_int_value(1, nullptr); }
+  ;
+
+opt_olepublic
+  : %empty                  { $$ = qz_int_value(0, nullptr); }
+  | opt_blank KW_OLEPUBLIC  { $$ = qz_int_value(1, nullptr); }
+  ;
+
+/* =============================================================================================
+ * Statements: declarations
+ * =========================================================================================== */
+
+declared_name
+  : variable_name
+      { QZ_TRY $$ = qz_definition($1, nullptr, nullptr); QZ_CATCH(@$) }
+  | variable_name opt_blank as_clause
+      { QZ_TRY $$ = qz_definition($1, nullptr, &$3); QZ_CATCH(@$) }
+  ;
+
+array_declarator
+  : variable_name opt_blank '[' opt_blank expression_list opt_blank ']'
+      { QZ_TRY $$ = qz_definition($1, &$5, nullptr); QZ_CATCH(@$) }
+  | variable_name opt_blank '(' opt_blank expression_list opt_blank ')'
+      { QZ_TRY $$ = qz_definition($1, &$5, nullptr); QZ_CATCH(@$) }
+  | variable_name opt_blank '[' opt_blank expression_list opt_blank ']' opt_blank as_clause
+      { QZ_TRY $$ = qz_definition($1, &$5, &$9); QZ_CATCH(@$) }
+  | variable_name opt_blank '(' opt_blank expression_list opt_blank ')' opt_blank as_clause
+      { QZ_TRY $$ = qz_definition($1, &$5, &$9); QZ_CATCH(@$) }
+  ;
+
+parameter_names
+  : declared_name
+      { QZ_TRY $$ = qz_records_first<Definition>(VC_DEFINITION, $1); QZ_CATCH(@$) }
+  | parameter_names opt_blank ',' opt_blank declared_name
+      { QZ_TRY $$ = qz_records_push<Definition>(VC_DEFINITIONS, $1, VC_DEFINITION, $5); QZ_CATCH(@$) }
+  ;
+
+variable_declarations
+  : variable_declaration
+      { QZ_TRY $$ = qz_records_first<Definition>(VC_DEFINITION, $1); QZ_CATCH(@$) }
+  | variable_declarations opt_blank ',' opt_blank variable_declaration
+      { QZ_TRY $$ = qz_records_push<Definition>(VC_DEFINITIONS, $1, VC_DEFINITION, $5); QZ_CATCH(@$) }
+  ;
+
+variable_declaration
+  : declared_name       { $$ = $1; }
+  | array_declarator    { $$ = $1; }
+  ;
+
+array_declarators
+  : array_declarator
+      { QZ_TRY $$ = qz_records_first<Definition>(VC_DEFINITION, $1); QZ_CATCH(@$) }
+  | array_declarators opt_blank ',' opt_blank array_declarator
+      { QZ_TRY $$ = qz_records_push<Definition>(VC_DEFINITIONS, $1, VC_DEFINITION, $5); QZ_CATCH(@$) }
+  ;
+
+private_names
+  : declared_name
+      { QZ_TRY $$ = qz_records_first<Definition>(VC_DEFINITION, $1); QZ_CATCH(@$) }
+  | private_names opt_blank ',' opt_blank declared_name
+      { QZ_TRY $$ = qz_records_push<Definition>(VC_DEFINITIONS, $1, VC_DEFINITION, $5); QZ_CATCH(@$) }
+  ;
+
+hidden_names
+  : declared_name
+      { QZ_TRY $$ = qz_records_first<Definition>(VC_DEFINITION, $1); QZ_CATCH(@$) }
+  | hidden_names opt_blank ',' opt_blank declared_name
+      { QZ_TRY $$ = qz_records_push<Definition>(VC_DEFINITIONS, $1, VC_DEFINITION, $5); QZ_CATCH(@$) }
+  ;
+
+protected_names
+  : declared_name
+      { QZ_TRY $$ = qz_records_first<Definition>(VC_DEFINITION, $1); QZ_CATCH(@$) }
+  | protected_names opt_blank ',' opt_blank declared_name
+      { QZ_TRY $$ = qz_records_push<Definition>(VC_DEFINITIONS, $1, VC_DEFINITION, $5); QZ_CATCH(@$) }
+  ;
+
+dimension_items
+  : dimension_item
+      { QZ_TRY $$ = qz_records_first<Definition>(VC_DEFINITION, $1); QZ_CATCH(@$) }
+  | dimension_items opt_blank ',' opt_blank dimension_item
+      { QZ_TRY $$ = qz_records_push<Definition>(VC_DEFINITIONS, $1, VC_DEFINITION, $5); QZ_CATCH(@$) }
+  ;
+
+dimension_item
+  : array_declarator        { $$ = $1; }
+  | path_array_declarator   { $$ = $1; }
+  ;
+
+path_array_declarator
+  : path opt_blank '[' opt_blank expression_list opt_blank ']'
+      { QZ_TRY $$ = qz_definition($1, &$5, nullptr); QZ_CATCH(@$) }
+  | path opt_blank '[' opt_blank expression_list opt_blank ']' opt_blank as_clause
+      { QZ_TRY $$ = qz_definition($1, &$5, &$9); QZ_CATCH(@$) }
+  ;
+
+opt_as_clause
+  : %empty                  { $$ = qz_value(nullptr, nullptr); }
+  | opt_blank as_clause     { $$ = $2; }
+  ;
+
+as_clause
+  : KW_AS opt_blank raw_name opt_blank of_clause
+      { QZ_TRY
+          adopted owned;
+          owned(VC_SLICES, $3)(VC_OPERAND, $5);
+          named_operand_st* clause = new named_operand_st(qz_slices_text($3), OP($5));
+          owned.moved();
+          $$ = qz_value(clause, nullptr);
+        QZ_CATCH(@$) }
+  | KW_AS opt_blank raw_name
+      { QZ_TRY
+          adopted owned;
+          owned(VC_SLICES, $3);
+          named_operand_st* clause = new named_operand_st(qz_slices_text($3), nullptr);
+          owned.moved();
+          $$ = qz_value(clause, nullptr);
+        QZ_CATCH(@$) }
+  ;
+
+of_clause
+  : KW_OF opt_blank dotted_name
+      { QZ_TRY adopted owned; owned(VC_SLICES, $3); $$ = qz_text_constant(@3, $3); QZ_CATCH(@$) }
+  ;
+
+dotted_name
+  : name
+      { QZ_TRY $$ = qz_value(nullptr, qz_slices({$1.text}).release()); QZ_CATCH(@$) }
+  | dotted_name '.' name
+      { QZ_TRY
+          adopted owned;
+          owned(VC_SLICES, $1);
+          qz_append(SL($1), {$2.text, $3.text});
+          owned.commit();
+          $$ = $1;
+        QZ_CATCH(@$) }
+  ;
+
+store_targets
+  : store_target_items
+      { QZ_TRY $$ = qz_operand_list(@$, $1); QZ_CATCH(@$) }
+  ;
+
+store_target_items
+  : assign_target
+      { QZ_TRY $$ = qz_list_first($1); QZ_CATCH(@$) }
+  | store_target_items opt_blank ',' opt_blank assign_target
+      { QZ_TRY $$ = qz_list_append($1, @3, {$2.text, $3.text, $4.text}, &$5); QZ_CATCH(@$) }
+  ;
+
+paren_element
+  : variable_name opt_blank '(' opt_blank expression_list opt_blank ')'
+      { QZ_TRY
+          adopted owned;
+          owned(VC_OPERAND, $1)(VC_OPERAND, $5);
+          qz_append(SL($1), {$2.text, $3.text, $4.text, $5, $6.text, $7.text});
+          Operand* node = new VariableWithIndex(@$, OP($1), static_cast<OperandList*>(OP($5)));
+          owned.commit();
+          $$ = qz_value(node, SL($1));
+        QZ_CATCH(@$) }
+  ;
+
+assign_target
+  : variable_name  %dprec 2      { $$ = $1; }
+  | bracket_element  %dprec 2    { $$ = $1; }
+  | paren_element  %dprec 2      { $$ = $1; }
+  | path  %dprec 1               { $$ = $1; }
+  ;
+
+/* =============================================================================================
+ * Command statements
+ *
+ * Mended:
+ *   - DECLARE: a blank stands between the result type and the function name and between the
+ *     library and the parameters (without a place for them, DECLARE with a result type or with
+ *     parameters could never parse); the parameter list follows its blank only when it is not
+ *     empty, so DECLARE f IN lib with a trailing blank stays one reading.
+ *   - the raw form of DELETE FILE takes its text as a trimmed_line: a trailing blank ends the
+ *     statement (with a raw_line it was ambiguous).
+ * =========================================================================================== */
+
+/* further productions of statement: the commands compete with the forms above by priority */
+statement
+  : KW_ALTER opt_blank KW_TABLE opt_blank file_name opt_blank KW_ADD opt_blank KW_COLUMN opt_blank column_definition
+    statement_end
+      { QZ_TRY
+          adopted owned;
+          owned(VC_OPERAND, $5)(VC_COLUMN, $11);
+          $$ = qz_stmt<Cmd_Add_Column>(owned, @$, OP($5), COLUMN($11), new option_ptr_list());
+        QZ_CATCH(@$) }
+  | KW_ALTER opt_blank KW_TABLE opt_blank file_name opt_blank KW_DROP opt_blank KW_COLUMN opt_blank name_or_expression
+    statement_end
+      { QZ_TRY
+          adopted owned;
+          owned(VC_OPERAND, $5)(VC_OPERAND, $11);
+          $$ = qz_stmt<Cmd_Drop_Column>(owned, @$, OP($5), OP($11));
+        QZ_CATCH(@$) }
+  | KW_APPEND opt_blank append_options statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_APPEND, &$3); QZ_CATCH(@$) }
+  | KW_ASSERT opt_blank expression statement_end
+      { QZ_TRY
+          YYSTYPE text = qz_value(new Const_String(@3, qz_slices_text($3)), nullptr);
+          $$ = qz_command(callback, callback_data, @$, STMT_ASSERT, nullptr, {{"EXPR", &$3, @3}, {"EXPRTEXT", &text, @3}});
+        QZ_CATCH(@$) }
+  | KW_BEGIN opt_blank KW_TRANSACTION statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_BEGIN_TRANSACTION, nullptr); QZ_CATCH(@$) }
+  | KW_BROWSE statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_BROWSE, nullptr); QZ_CATCH(@$) }
+  | KW_CANCEL statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_CANCEL, nullptr); QZ_CATCH(@$) }
+  | KW_DELETE opt_blank KW_TAG opt_blank name_or_expression statement_end  %dprec 1
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_DELETE_TAG, nullptr, {{"TAG", &$5, @5}}); QZ_CATCH(@$) }
+  | KW_DELETE opt_blank KW_TAG opt_blank KW_ALL statement_end  %dprec 2
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_DELETE_ALL_TAGS, nullptr); QZ_CATCH(@$) }
+  | KW_END opt_blank KW_TRANSACTION statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_END_TRANSACTION, nullptr); QZ_CATCH(@$) }
+  | KW_ERROR opt_blank expression opt_blank ',' opt_blank expression statement_end
+      { QZ_TRY
+          $$ = qz_command(callback, callback_data, @$, STMT_ERROR, nullptr, {{"CODE", &$3, @3}, {"MESSAGE", &$7, @7}});
+        QZ_CATCH(@$) }
+  | KW_ERROR opt_blank expression statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_ERROR, nullptr, {{"CODE", &$3, @3}}); QZ_CATCH(@$) }
+  | KW_MODIFY opt_blank KW_COMMAND opt_blank file_name statement_end
+      { QZ_TRY
+          $$ = qz_command(callback, callback_data, @$, STMT_MODIFY_COMMAND, nullptr, {{"FILENAME", &$5, @5}});
+        QZ_CATCH(@$) }
+  | KW_ROLLBACK statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_ROLLBACK, nullptr); QZ_CATCH(@$) }
+  | KW_SET opt_blank set_flag_word opt_blank on_off statement_end
+      { QZ_TRY
+          $$ = qz_command(callback, callback_data, @$, STMT_SET, nullptr,
+                          {{static_cast<const char*>($3.object), nullptr, @3}, {"TO", &$5, @5}});
+        QZ_CATCH(@$) }
+  | KW_SET opt_blank set_to_word opt_blank KW_TO opt_blank expression statement_end
+      { QZ_TRY
+          $$ = qz_command(callback, callback_data, @$, STMT_SET, nullptr,
+                          {{static_cast<const char*>($3.object), nullptr, @3}, {"TO", &$7, @7}});
+        QZ_CATCH(@$) }
+  | KW_SET opt_blank KW_FILTER opt_blank KW_TO statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_SET_FILTER_TO, nullptr); QZ_CATCH(@$) }
+  | KW_SET opt_blank KW_FILTER opt_blank filter_options statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_SET_FILTER_TO, &$5); QZ_CATCH(@$) }
+  | KW_SET opt_blank text_keyword opt_blank textmerge_options statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_SET_TEXTMERGE_TO, &$5); QZ_CATCH(@$) }
+  | KW_SET opt_blank KW_DATASESSION opt_blank KW_TO statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_SET_DATASESSION_TO, nullptr); QZ_CATCH(@$) }
+  | KW_SET opt_blank KW_DATASESSION opt_blank KW_TO opt_blank expression statement_end
+      { QZ_TRY
+          $$ = qz_command(callback, callback_data, @$, STMT_SET_DATASESSION_TO, nullptr, {{"TO", &$7, @7}});
+        QZ_CATCH(@$) }
+  | KW_USE T_BLANK file_name opt_blank use_options statement_end  %dprec 1
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_USE, &$5, {{"FILENAME", &$3, @3}}); QZ_CATCH(@$) }
+  | KW_USE T_BLANK file_name statement_end  %dprec 1
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_USE, nullptr, {{"FILENAME", &$3, @3}}); QZ_CATCH(@$) }
+  | KW_USE opt_blank KW_IN opt_blank name_or_expression statement_end  %dprec 2
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_USE, nullptr, {{"IN", &$5, @5}}); QZ_CATCH(@$) }
+  | KW_USE statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_USE, nullptr); QZ_CATCH(@$) }
+  | KW_SELECT opt_blank name_or_expression statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_SELECT, nullptr, {{"ALIAS", &$3, @3}}); QZ_CATCH(@$) }
+  | KW_DECLARE T_BLANK name opt_blank KW_IN T_BLANK file_name statement_end
+      { QZ_TRY
+          adopted owned;
+          owned(VC_OPERAND, $7);
+          $$ = qz_stmt<Cmd_DeclareDll>(owned, @$, 0u, qz_name($3.text), OP($7), nullptr);
+        QZ_CATCH(@$) }
+  | KW_DECLARE T_BLANK name opt_blank KW_IN T_BLANK file_name T_BLANK dll_parameters statement_end
+      { QZ_TRY
+          adopted owned;
+          owned(VC_OPERAND, $7)(VC_DLL_PARAMETERS, $9);
+          auto* parameters = static_cast<dll_parameter_list_t*>($9.object);
+          $$ = qz_stmt<Cmd_DeclareDll>(owned, @$, 0u, qz_name($3.text), OP($7), parameters);
+        QZ_CATCH(@$) }
+  | KW_DECLARE T_BLANK dll_type T_BLANK name opt_blank KW_IN T_BLANK file_name statement_end
+      { QZ_TRY
+          adopted owned;
+          owned(VC_OPERAND, $9);
+          $$ = qz_stmt<Cmd_DeclareDll>(owned, @$, static_cast<uint32_t>(INT($3)), qz_name($5.text), OP($9), nullptr);
+        QZ_CATCH(@$) }
+  | KW_DECLARE T_BLANK dll_type T_BLANK name opt_blank KW_IN T_BLANK file_name T_BLANK dll_parameters statement_end
+      { QZ_TRY
+          adopted owned;
+          owned(VC_OPERAND, $9)(VC_DLL_PARAMETERS, $11);
+          auto* parameters = static_cast<dll_parameter_list_t*>($11.object);
+          $$ = qz_stmt<Cmd_DeclareDll>(owned, @$, static_cast<uint32_t>(INT($3)), qz_name($5.text), OP($9), parameters);
+        QZ_CATCH(@$) }
+  | KW_SKIP statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_SKIP, nullptr); QZ_CATCH(@$) }
+  | KW_SKIP opt_blank skip_arguments statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_SKIP, &$3); QZ_CATCH(@$) }
+  | go_keyword opt_blank go_top_options statement_end  %dprec 2
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_GO_TOP, &$3); QZ_CATCH(@$) }
+  | go_keyword opt_blank go_bottom_options statement_end  %dprec 2
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_GO_BOTTOM, &$3); QZ_CATCH(@$) }
+  | go_keyword opt_blank go_record_target statement_end  %dprec 1
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_GO_RECORD, &$3); QZ_CATCH(@$) }
+  | KW_CREATE opt_blank KW_CURSOR opt_blank name_or_expression opt_table_options opt_blank '(' opt_blank
+    column_definitions opt_blank ')' statement_end
+      { QZ_TRY
+          adopted owned;
+          owned(VC_OPERAND, $5)(VC_OPTIONS, $6)(VC_COLUMNS, $10);
+          $$ = qz_stmt<Cmd_Create_Table>(owned, @$, 1u, OP($5), OPTS($6), static_cast<column_list_t*>($10.object));
+        QZ_CATCH(@$) }
+  | KW_CREATE opt_blank KW_TABLE opt_blank file_name opt_table_options opt_blank '(' opt_blank
+    column_definitions opt_blank ')' statement_end
+      { QZ_TRY
+          adopted owned;
+          owned(VC_OPERAND, $5)(VC_OPTIONS, $6)(VC_COLUMNS, $10);
+          $$ = qz_stmt<Cmd_Create_Table>(owned, @$, 0u, OP($5), OPTS($6), static_cast<column_list_t*>($10.object));
+        QZ_CATCH(@$) }
+  | KW_PACK statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_PACK, nullptr); QZ_CATCH(@$) }
+  | KW_ZAP statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_ZAP, nullptr); QZ_CATCH(@$) }
+  | KW_REPLACE opt_blank name_or_expression opt_blank KW_WITH opt_blank expression statement_end
+      { QZ_TRY
+          $$ = qz_command(callback, callback_data, @$, STMT_REPLACE, nullptr, {{"FIELD", &$3, @3}, {"VALUE", &$7, @7}});
+        QZ_CATCH(@$) }
+  | KW_REPLACE opt_blank name_or_expression opt_blank KW_WITH opt_blank expression opt_blank KW_IN opt_blank
+    name_or_expression statement_end
+      { QZ_TRY
+          $$ = qz_command(callback, callback_data, @$, STMT_REPLACE, nullptr,
+                          {{"FIELD", &$3, @3}, {"VALUE", &$7, @7}, {"IN", &$11, @11}});
+        QZ_CATCH(@$) }
+  | KW_SCATTER opt_blank scatter_to_options statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_SCATTER_TO, &$3); QZ_CATCH(@$) }
+  | KW_SCATTER opt_blank scatter_memvar_options statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_SCATTER_MEMVAR, &$3); QZ_CATCH(@$) }
+  | KW_SCATTER opt_blank scatter_name_options statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_SCATTER_NAME, &$3); QZ_CATCH(@$) }
+  | KW_GATHER opt_blank gather_from_options statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_GATHER_FROM, &$3); QZ_CATCH(@$) }
+  | KW_GATHER opt_blank gather_memvar_options statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_GATHER_MEMVAR, &$3); QZ_CATCH(@$) }
+  | KW_GATHER opt_blank gather_name_options statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_GATHER_NAME, &$3); QZ_CATCH(@$) }
+  | KW_DO T_BLANK file_name statement_end  %dprec 1
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_DO, nullptr, {{"FILENAME", &$3, @3}}); QZ_CATCH(@$) }
+  | KW_DO T_BLANK file_name opt_blank do_options statement_end  %dprec 1
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_DO, &$5, {{"FILENAME", &$3, @3}}); QZ_CATCH(@$) }
+  | KW_DROP T_BLANK KW_TABLE T_BLANK file_name statement_end
+      { QZ_TRY
+          $$ = qz_command(callback, callback_data, @$, STMT_DROP_TABLE, nullptr, {{"FILENAME", &$5, @5}});
+        QZ_CATCH(@$) }
+  | KW_RENAME T_BLANK KW_TABLE T_BLANK file_name T_BLANK KW_TO T_BLANK file_name statement_end
+      { QZ_TRY
+          $$ = qz_command(callback, callback_data, @$, STMT_RENAME_TABLE, nullptr, {{"FROM", &$5, @5}, {"TO", &$9, @9}});
+        QZ_CATCH(@$) }
+  | KW_THROW opt_blank expression statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_THROW, nullptr, {{"EXPRESSION", &$3, @3}}); QZ_CATCH(@$) }
+  | KW_SET opt_blank set_path_word opt_blank KW_TO T_BLANK file_names statement_end
+      { QZ_TRY
+          $$ = qz_command(callback, callback_data, @$, static_cast<StatementTypes>(INT($3)), nullptr,
+                          {{"PATH", &$7, @7}});
+        QZ_CATCH(@$) }
+  | KW_SET opt_blank set_path_word opt_blank KW_TO T_BLANK file_names opt_blank KW_ADDITIVE statement_end
+      { QZ_TRY
+          $$ = qz_command(callback, callback_data, @$, static_cast<StatementTypes>(INT($3)), nullptr,
+                          {{"PATH", &$7, @7}, {"ADDITIVE", nullptr, @9}});
+        QZ_CATCH(@$) }
+  | KW_SET opt_blank set_path_word opt_blank KW_TO statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, static_cast<StatementTypes>(INT($3)), nullptr); QZ_CATCH(@$) }
+  | KW_SET opt_blank set_value_word opt_blank KW_TO opt_blank expression statement_end
+      { QZ_TRY
+          $$ = qz_command(callback, callback_data, @$, static_cast<StatementTypes>(INT($3)), nullptr, {{"TO", &$7, @7}});
+        QZ_CATCH(@$) }
+  | KW_SET opt_blank KW_DATE opt_blank KW_TO opt_blank name_or_expression statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_SET_DATE_TO, nullptr, {{"TO", &$7, @7}}); QZ_CATCH(@$) }
+  | KW_SET opt_blank KW_DATE opt_blank name_or_expression statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_SET_DATE_TO, nullptr, {{"TO", &$5, @5}}); QZ_CATCH(@$) }
+  | KW_SET opt_blank set_switch_word opt_blank on_off statement_end
+      { QZ_TRY
+          $$ = qz_command(callback, callback_data, @$, static_cast<StatementTypes>(INT($3)), nullptr, {{"TO", &$5, @5}});
+        QZ_CATCH(@$) }
+  | KW_INDEX opt_blank index_options statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_INDEX, &$3); QZ_CATCH(@$) }
+  | KW_LOCATE opt_blank locate_options statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_LOCATE, &$3); QZ_CATCH(@$) }
+  | KW_CONTINUE statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_CONTINUE, nullptr); QZ_CATCH(@$) }
+  | KW_DELETE statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_DELETE_RECORD, nullptr); QZ_CATCH(@$) }
+  | KW_RECALL statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_RECALL_RECORD, nullptr); QZ_CATCH(@$) }
+  | KW_DELETE opt_blank KW_FILE opt_blank '(' opt_blank expression opt_blank ')' statement_end  %dprec 2
+      { QZ_TRY
+          $$ = qz_command(callback, callback_data, @$, STMT_DELETE_FILE, nullptr, {{"FILENAME", &$7, @7}});
+        QZ_CATCH(@$) }
+  | KW_DELETE opt_blank KW_FILE T_BLANK trimmed_line statement_end  %dprec 1
+      { QZ_TRY
+          adopted owned;
+          owned(VC_SLICES, $5);
+          YYSTYPE text = qz_text_constant(@5, $5);
+          $$ = qz_command(callback, callback_data, @$, STMT_DELETE_FILE, nullptr, {{"FILENAME", &text, @5}});
+        QZ_CATCH(@$) }
+  | KW_RUN T_BLANK raw_line line_end
+      { QZ_TRY
+          adopted owned;
+          owned(VC_SLICES, $3);
+          YYSTYPE text = qz_text_constant(@3, $3);
+          $$ = qz_command(callback, callback_data, @$, STMT_RUN, nullptr, {{"CMD", &text, @3}});
+        QZ_CATCH(@$) }
+  | KW_UNLOCK statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_UNLOCK, nullptr); QZ_CATCH(@$) }
+  | KW_UNLOCK opt_blank unlock_options statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_UNLOCK, &$3); QZ_CATCH(@$) }
+  | '!' T_BLANK raw_line line_end
+      { QZ_TRY
+          adopted owned;
+          owned(VC_SLICES, $3);
+          YYSTYPE text = qz_text_constant(@3, $3);
+          $$ = qz_command(callback, callback_data, @$, STMT_RUN, nullptr, {{"CMD", &text, @3}});
+        QZ_CATCH(@$) }
+  | clear_keyword statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_CLEAR, nullptr); QZ_CATCH(@$) }
+  | KW_CD T_BLANK raw_line line_end
+      { QZ_TRY
+          adopted owned;
+          owned(VC_SLICES, $3);
+          YYSTYPE text = qz_text_constant(@3, $3);
+          $$ = qz_command(callback, callback_data, @$, STMT_CD, nullptr, {{"PATH", &text, @3}});
+        QZ_CATCH(@$) }
+  | KW_COPY opt_blank KW_TO T_BLANK file_name statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_COPY_TO, nullptr, {{"FILENAME", &$5, @5}}); QZ_CATCH(@$) }
+  | KW_COPY opt_blank KW_TO T_BLANK file_name opt_blank copy_options statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_COPY_TO, &$7, {{"FILENAME", &$5, @5}}); QZ_CATCH(@$) }
+  | KW_REINDEX statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_REINDEX, nullptr); QZ_CATCH(@$) }
+  | KW_SET opt_blank KW_ORDER opt_blank KW_TO statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_SET_ORDER_TO, nullptr); QZ_CATCH(@$) }
+  | KW_SET opt_blank KW_ORDER opt_blank KW_TO opt_blank name_or_expression statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_SET_ORDER_TO, nullptr, {{"TAG", &$7, @7}}); QZ_CATCH(@$) }
+  | KW_SET opt_blank KW_ORDER opt_blank KW_TO opt_blank name_or_expression opt_blank order_options statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_SET_ORDER_TO, &$9, {{"TAG", &$7, @7}}); QZ_CATCH(@$) }
+  | KW_SET opt_blank KW_ORDER opt_blank KW_TO opt_blank order_options statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_SET_ORDER_TO, &$7); QZ_CATCH(@$) }
+  | seek_keyword opt_blank expression statement_end  %dprec 2
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_SEEK, nullptr, {{"EXPRESSION", &$3, @3}}); QZ_CATCH(@$) }
+  | seek_keyword opt_blank expression opt_blank seek_options statement_end  %dprec 2
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_SEEK, &$5, {{"EXPRESSION", &$3, @3}}); QZ_CATCH(@$) }
+  | KW_DISPLAY opt_blank KW_STRUCTURE statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_DISPLAY_STRUCTURE, nullptr); QZ_CATCH(@$) }
+  | KW_IMPORTS T_BLANK file_name statement_end
+      { QZ_TRY adopted owned; owned(VC_OPERAND, $3); $$ = qz_stmt<Cmd_Import_Library>(owned, @$, OP($3)); QZ_CATCH(@$) }
+  | KW_MKDIR T_BLANK file_name statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_MKDIR, nullptr, {{"FILENAME", &$3, @3}}); QZ_CATCH(@$) }
+  | KW_WAIT statement_end
+      { QZ_TRY $$ = qz_command(callback, callback_data, @$, STMT_WAIT, nullptr); QZ_CATCH(@$) }
+  ;
+
+/* The SET forms by their word. The flag-style settings carry their option name (a static string)
+   in the object word; the others carry their statement kind. */
+
+set_flag_word
+  : asserts_keyword   { $$ = qz_value(const_cast<char*>("ASSERTS"), nullptr); }
+  | KW_DELETED        { $$ = qz_value(const_cast<char*>("DELETED"), nullptr); }
+  | KW_STEP           { $$ = qz_value(const_cast<char*>("STEP"), nullptr); }
+  | KW_EXACT          { $$ = qz_value(const_cast<char*>("EXACT"), nullptr); }
+  | KW_EXCLUSIVE      { $$ = qz_value(const_cast<char*>("EXCLUSIVE"), nullptr); }
+  | KW_NEAR           { $$ = qz_value(const_cast<char*>("NEAR"), nullptr); }
+  | KW_SPACE          { $$ = qz_value(const_cast<char*>("SPACE"), nullptr); }
+  ;
+
+set_to_word
+  : KW_DECIMALS       { $$ = qz_value(const_cast<char*>("DECIMALS"), nullptr); }
+  | KW_BLOCKSIZE      { $$ = qz_value(const_cast<char*>("BLOCKSIZE"), nullptr); }
+  ;
+
+set_path_word
+  : KW_LIBRARY        { $$ = qz_int_value(STMT_SET_LIBRARY_TO, nullptr); }
+  | KW_PATH           { $$ = qz_int_value(STMT_SET_PATH_TO, nullptr); }
+  | KW_PROCEDURE      { $$ = qz_int_value(STMT_SET_PROCEDURE_TO, nullptr); }
+  ;
+
+set_value_word
+  : KW_FDOW           { $$ = qz_int_value(STMT_SET_FDOW_TO, nullptr); }
+  | KW_POINT          { $$ = qz_int_value(STMT_SET_POINT_TO, nullptr); }
+  | KW_SEPARATOR      { $$ = qz_int_value(STMT_SET_SEPARATOR_TO, nullptr); }
+  | KW_HOURS          { $$ = qz_int_value(STMT_SET_HOURS_TO, nullptr); }
+  ;
+
+set_switch_word
+  : KW_SYSFORMATS     { $$ = qz_int_value(STMT_SET_SYSFORMATS_TO, nullptr); }
+  | KW_SECONDS        { $$ = qz_int_value(STMT_SET_SECONDS_TO, nullptr); }
+  | KW_CENTURY        { $$ = qz_int_value(STMT_SET_CENTURY_TO, nullptr); }
+  ;
+
+go_keyword : KW_GO | KW_GOTO ;
+seek_keyword : KW_SEEK | KW_FIND ;
+text_keyword : KW_TEXT | KW_TEXTMERGE ;
+asserts_keyword : KW_ASSERT | KW_ASSERTS ;
+clear_keyword : KW_CLEAR | KW_CLS ;
+
+/* =============================================================================================
+ * Command clauses and options
+ * =========================================================================================== */
+
+in_clause
+  : KW_IN opt_blank name_or_expression
+      { QZ_TRY $$ = qz_valued("IN", @$, $3); QZ_CATCH(@$) }
+  ;
+
+codepage_clause
+  : KW_CODEPAGE opt_blank '=' opt_blank expression
+      { QZ_TRY $$ = qz_valued("CODEPAGE", @$, $5); QZ_CATCH(@$) }
+  ;
+
+engine_clause
+  : KW_ENGINE opt_blank '=' opt_blank name_or_expression
+      { QZ_TRY $$ = qz_valued("ENGINE", @$, $5); QZ_CATCH(@$) }
+  ;
+
+record_target
+  : KW_RECORD opt_blank expression  %dprec 2
+      { QZ_TRY $$ = qz_valued("RECORD", @$, $3); QZ_CATCH(@$) }
+  | expression  %dprec 1
+      { QZ_TRY $$ = qz_valued("RECORD", @$, $1); QZ_CATCH(@$) }
+  ;
+
+on_off
+  : KW_ON
+      { QZ_TRY $$ = qz_value(new Const<bool>(@$, true), nullptr); QZ_CATCH(@$) }
+  | KW_OFF
+      { QZ_TRY $$ = qz_value(new Const<bool>(@$, false), nullptr); QZ_CATCH(@$) }
+  ;
+
+opt_step
+  : %empty
+      { $$ = qz_value(nullptr, nullptr); }
+  | opt_blank KW_STEP opt_blank expression
+      { $$ = $4; }
+  ;
+
+name_or_expression
+  : name  %dprec 2
+      { QZ_TRY
+          std::unique_ptr<slices_t> s = qz_slices({$1.text});
+          $$ = qz_value(new Name(@$, qz_name($1.text)), s.release());
+        QZ_CATCH(@$) }
+  | expression  %dprec 1
+      { $$ = $1; }
+  ;
+
+file_name
+  : dotted_name  %dprec 3
+      { QZ_TRY adopted owned; owned(VC_SLICES, $1); $$ = qz_text_constant(@$, $1); QZ_CATCH(@$) }
+  | expression  %dprec 2
+      { $$ = $1; }
+  | raw_name  %dprec 1
+      { QZ_TRY adopted owned; owned(VC_SLICES, $1); $$ = qz_text_constant(@$, $1); QZ_CATCH(@$) }
+  ;
+
+file_names
+  : file_name_items
+      { QZ_TRY $$ = qz_operand_list(@$, $1); QZ_CATCH(@$) }
+  ;
+
+file_name_items
+  : file_name
+      { QZ_TRY $$ = qz_list_first($1); QZ_CATCH(@$) }
+  | file_name_items opt_blank ',' opt_blank file_name
+      { QZ_TRY $$ = qz_list_append($1, @3, {$2.text, $3.text, $4.text}, &$5); QZ_CATCH(@$) }
+  ;
+
+append_options
+  : append_option                         { QZ_TRY $$ = qz_options_first(callback, callback_data, $1); QZ_CATCH(@$) }
+  | append_options opt_blank append_option { QZ_TRY $$ = qz_options_push(callback, callback_data, $1, $3); QZ_CATCH(@$) }
+  ;
+append_option
+  : KW_BLANK      { QZ_TRY $$ = qz_flag("BLANK", @$); QZ_CATCH(@$) }
+  | in_clause     { $$ = $1; }
+  | KW_NOMENU     { QZ_TRY $$ = qz_flag("NOMENU", @$); QZ_CATCH(@$) }
+  ;
+
+use_options
+  : use_option                       { QZ_TRY $$ = qz_options_first(callback, callback_data, $1); QZ_CATCH(@$) }
+  | use_options opt_blank use_option { QZ_TRY $$ = qz_options_push(callback, callback_data, $1, $3); QZ_CATCH(@$) }
+  ;
+use_option
+  : engine_clause   { $$ = $1; }
+  | in_clause       { $$ = $1; }
+  | KW_SHARED       { QZ_TRY $$ = qz_flag("SHARED", @$); QZ_CATCH(@$) }
+  | KW_EXCLUSIVE    { QZ_TRY $$ = qz_flag("EXCLUSIVE", @$); QZ_CATCH(@$) }
+  | KW_AGAIN        { QZ_TRY $$ = qz_flag("AGAIN", @$); QZ_CATCH(@$) }
+  | KW_ALIAS opt_blank name_or_expression  %dprec 1
+      { QZ_TRY $$ = qz_valued("ALIAS", @$, $3); QZ_CATCH(@$) }
+  | KW_NOUPDATE     { QZ_TRY $$ = qz_flag("NOUPDATE", @$); QZ_CATCH(@$) }
+  ;
+
+scan_options
+  : scan_option                        { QZ_TRY $$ = qz_options_first(callback, callback_data, $1); QZ_CATCH(@$) }
+  | scan_options opt_blank scan_option { QZ_TRY $$ = qz_options_push(callback, callback_data, $1, $3); QZ_CATCH(@$) }
+  ;
+scan_option
+  : KW_NOOPTIMIZE                   { QZ_TRY $$ = qz_flag("NOOPTIMIZE", @$); QZ_CATCH(@$) }
+  | KW_REST                         { QZ_TRY $$ = qz_flag("REST", @$); QZ_CATCH(@$) }
+  | KW_FOR opt_blank expression     { QZ_TRY $$ = qz_valued("FOR", @$, $3); QZ_CATCH(@$) }
+  | KW_WHILE opt_blank expression   { QZ_TRY $$ = qz_valued("WHILE", @$, $3); QZ_CATCH(@$) }
+  ;
+
+locate_options
+  : locate_option                          { QZ_TRY $$ = qz_options_first(callback, callback_data, $1); QZ_CATCH(@$) }
+  | locate_options opt_blank locate_option { QZ_TRY $$ = qz_options_push(callback, callback_data, $1, $3); QZ_CATCH(@$) }
+  ;
+locate_option
+  : KW_FOR opt_blank expression     { QZ_TRY $$ = qz_valued("FOR", @$, qz_source_text(@3, $3)); QZ_CATCH(@$) }
+  | KW_WHILE opt_blank expression   { QZ_TRY $$ = qz_valued("WHILE", @$, qz_source_text(@3, $3)); QZ_CATCH(@$) }
+  | KW_REST                         { QZ_TRY $$ = qz_flag("REST", @$); QZ_CATCH(@$) }
+  | KW_NOOPTIMIZE                   { QZ_TRY $$ = qz_flag("NOOPTIMIZE", @$); QZ_CATCH(@$) }
+  ;
+
+seek_options
+  : seek_option                        { QZ_TRY $$ = qz_options_first(callback, callback_data, $1); QZ_CATCH(@$) }
+  | seek_options opt_blank seek_option { QZ_TRY $$ = qz_options_push(callback, callback_data, $1, $3); QZ_CATCH(@$) }
+  ;
+seek_option
+  : KW_IN opt_blank name_or_expression  { QZ_TRY $$ = qz_valued("IN", @$, $3); QZ_CATCH(@$) }
+  | KW_RECORD opt_blank expression      { QZ_TRY $$ = qz_valued("RECORD", @$, $3); QZ_CATCH(@$) }
+  | KW_ASCENDING                        { QZ_TRY $$ = qz_flag("ASCENDING", @$); QZ_CATCH(@$) }
+  | KW_DESCENDING                       { QZ_TRY $$ = qz_flag("DESCENDING", @$); QZ_CATCH(@$) }
+  | KW_SAME                             { QZ_TRY $$ = qz_flag("SAME", @$); QZ_CATCH(@$) }
+  | KW_AFTER                            { QZ_TRY $$ = qz_flag("AFTER", @$); QZ_CATCH(@$) }
+  | KW_NEAR opt_blank on_off            { QZ_TRY $$ = qz_valued("NEAR", @$, $3); QZ_CATCH(@$) }
+  | KW_EXACT                            { QZ_TRY $$ = qz_flag("EXACT", @$); QZ_CATCH(@$) }
+  | KW_PREFIX                           { QZ_TRY $$ = qz_flag("PREFIX", @$); QZ_CATCH(@$) }
+  ;
+
+order_options
+  : order_option                         { QZ_TRY $$ = qz_options_first(callback, callback_data, $1); QZ_CATCH(@$) }
+  | order_options opt_blank order_option { QZ_TRY $$ = qz_options_push(callback, callback_data, $1, $3); QZ_CATCH(@$) }
+  ;
+order_option
+  : KW_TAG opt_blank name_or_expression { QZ_TRY $$ = qz_valued("TAG", @$, $3); QZ_CATCH(@$) }
+  | KW_ASCENDING                        { QZ_TRY $$ = qz_flag("ASCENDING", @$); QZ_CATCH(@$) }
+  | KW_DESCENDING                       { QZ_TRY $$ = qz_flag("DESCENDING", @$); QZ_CATCH(@$) }
+  ;
+
+index_options
+  : index_option                         { QZ_TRY $$ = qz_options_first(callback, callback_data, $1); QZ_CATCH(@$) }
+  | index_options opt_blank index_option { QZ_TRY $$ = qz_options_push(callback, callback_data, $1, $3); QZ_CATCH(@$) }
+  ;
+index_option
+  : KW_ADDITIVE                         { QZ_TRY $$ = qz_flag("ADDITIVE", @$); QZ_CATCH(@$) }
+  | KW_ASCENDING                        { QZ_TRY $$ = qz_flag("ASCENDING", @$); QZ_CATCH(@$) }
+  | KW_CANDIDATE                        { QZ_TRY $$ = qz_flag("CANDIDATE", @$); QZ_CATCH(@$) }
+  | KW_COLLATE opt_blank expression     { QZ_TRY $$ = qz_valued("COLLATE", @$, $3); QZ_CATCH(@$) }
+  | KW_DESCENDING                       { QZ_TRY $$ = qz_flag("DESCENDING", @$); QZ_CATCH(@$) }
+  | KW_ON opt_blank expression          { QZ_TRY $$ = qz_valued("ON", @$, qz_source_text(@3, $3)); QZ_CATCH(@$) }
+  | KW_TAG opt_blank name_or_expression { QZ_TRY $$ = qz_valued("TAG", @$, qz_source_text(@3, $3)); QZ_CATCH(@$) }
+  | KW_UNIQUE                           { QZ_TRY $$ = qz_flag("UNIQUE", @$); QZ_CATCH(@$) }
+  | KW_BINARY                           { QZ_TRY $$ = qz_flag("BINARY", @$); QZ_CATCH(@$) }
+  | KW_FOR opt_blank expression         { QZ_TRY $$ = qz_valued("FOR", @$, qz_source_text(@3, $3)); QZ_CATCH(@$) }
+  ;
+
+filter_options
+  : filter_option                          { QZ_TRY $$ = qz_options_first(callback, callback_data, $1); QZ_CATCH(@$) }
+  | filter_options opt_blank filter_option { QZ_TRY $$ = qz_options_push(callback, callback_data, $1, $3); QZ_CATCH(@$) }
+  ;
+filter_option
+  : KW_TO opt_blank expression    { QZ_TRY $$ = qz_valued("TO", @$, qz_source_text(@3, $3)); QZ_CATCH(@$) }
+  | in_clause                     { $$ = $1; }
+  ;
+
+do_options
+  : do_option                      { QZ_TRY $$ = qz_options_first(callback, callback_data, $1); QZ_CATCH(@$) }
+  | do_options opt_blank do_option { QZ_TRY $$ = qz_options_push(callback, callback_data, $1, $3); QZ_CATCH(@$) }
+  ;
+do_option
+  : KW_WITH opt_blank argument_list { QZ_TRY $$ = qz_valued("WITH", @$, $3); QZ_CATCH(@$) }
+  | in_clause                       { $$ = $1; }
+  ;
+
+copy_options
+  : copy_option                        { QZ_TRY $$ = qz_options_first(callback, callback_data, $1); QZ_CATCH(@$) }
+  | copy_options opt_blank copy_option { QZ_TRY $$ = qz_options_push(callback, callback_data, $1, $3); QZ_CATCH(@$) }
+  ;
+copy_option
+  : KW_WITH opt_blank KW_CDX      { QZ_TRY $$ = qz_flag("CDX", @$); QZ_CATCH(@$) }
+  ;
+
+unlock_options
+  : unlock_option                          { QZ_TRY $$ = qz_options_first(callback, callback_data, $1); QZ_CATCH(@$) }
+  | unlock_options opt_blank unlock_option { QZ_TRY $$ = qz_options_push(callback, callback_data, $1, $3); QZ_CATCH(@$) }
+  ;
+unlock_option
+  : in_clause                         { $$ = $1; }
+  | KW_RECORD opt_blank expression    { QZ_TRY $$ = qz_valued("RECORD", @$, $3); QZ_CATCH(@$) }
+  | KW_ALL                            { QZ_TRY $$ = qz_flag("ALL", @$); QZ_CATCH(@$) }
+  ;
+
+skip_arguments
+  : in_clause  %dprec 2
+      { QZ_TRY $$ = qz_options_first(callback, callback_data, $1); QZ_CATCH(@$) }
+  | expression  %dprec 1
+      { QZ_TRY $$ = qz_options_first(callback, callback_data, qz_valued("RECORDS", @1, $1)); QZ_CATCH(@$) }
+  | in_clause T_BLANK expression  %dprec 2
+      { QZ_TRY
+          YYSTYPE list = qz_options_first(callback, callback_data, $1);
+          $$ = qz_options_push(callback, callback_data, list, qz_valued("RECORDS", @3, $3));
+        QZ_CATCH(@$) }
+  | expression opt_blank in_clause  %dprec 1
+      { QZ_TRY
+          YYSTYPE list = qz_options_first(callback, callback_data, qz_valued("RECORDS", @1, $1));
+          $$ = qz_options_push(callback, callback_data, list, $3);
+        QZ_CATCH(@$) }
+  ;
+
+for_each_parts
+  : for_each_part                          { QZ_TRY $$ = qz_options_first(callback, callback_data, $1); QZ_CATCH(@$) }
+  | for_each_parts opt_blank for_each_part { QZ_TRY $$ = qz_options_push(callback, callback_data, $1, $3); QZ_CATCH(@$) }
+  ;
+for_each_part
+  : KW_KEY opt_blank variable_name    { QZ_TRY $$ = qz_valued("KEY", @$, $3); QZ_CATCH(@$) }
+  | KW_VALUE opt_blank variable_name  { QZ_TRY $$ = qz_valued("VALUE", @$, $3); QZ_CATCH(@$) }
+  ;
+
+text_options
+  : text_option                        { QZ_TRY $$ = qz_options_first(callback, callback_data, $1); QZ_CATCH(@$) }
+  | text_options opt_blank text_option { QZ_TRY $$ = qz_options_push(callback, callback_data, $1, $3); QZ_CATCH(@$) }
+  ;
+text_option
+  : KW_TO opt_blank expression        { QZ_TRY $$ = qz_valued("TO", @$, $3); QZ_CATCH(@$) }
+  | KW_ADDITIVE                       { QZ_TRY $$ = qz_flag("ADDITIVE", @$); QZ_CATCH(@$) }
+  | text_keyword                      { QZ_TRY $$ = qz_flag("TEXTMERGE", @$); QZ_CATCH(@$) }
+  | KW_NOSHOW                         { QZ_TRY $$ = qz_flag("NOSHOW", @$); QZ_CATCH(@$) }
+  | KW_FLAGS opt_blank expression     { QZ_TRY $$ = qz_valued("FLAGS", @$, $3); QZ_CATCH(@$) }
+  | KW_PRETEXT opt_blank expression   { QZ_TRY $$ = qz_valued("PRETEXT", @$, $3); QZ_CATCH(@$) }
+  ;
+
+textmerge_options
+  : textmerge_option                             { QZ_TRY $$ = qz_options_first(callback, callback_data, $1); QZ_CATCH(@$) }
+  | textmerge_options opt_blank textmerge_option { QZ_TRY $$ = qz_options_push(callback, callback_data, $1, $3); QZ_CATCH(@$) }
+  ;
+textmerge_option
+  : KW_ON           { QZ_TRY $$ = qz_flag("ON", @$); QZ_CATCH(@$) }
+  | KW_OFF          { QZ_TRY $$ = qz_flag("OFF", @$); QZ_CATCH(@$) }
+  | KW_TO           { QZ_TRY $$ = qz_flag("TO", @$); QZ_CATCH(@$) }
+  | KW_TO opt_blank KW_MEMVAR opt_blank name_or_expression
+      { QZ_TRY $$ = qz_valued("TO_MEMVAR", @$, $5); QZ_CATCH(@$) }
+  | KW_ADDITIVE     { QZ_TRY $$ = qz_flag("ADDITIVE", @$); QZ_CATCH(@$) }
+  | KW_SHOW         { QZ_TRY $$ = qz_flag("SHOW", @$); QZ_CATCH(@$) }
+  | KW_NOSHOW       { QZ_TRY $$ = qz_flag("NOSHOW", @$); QZ_CATCH(@$) }
+  ;
+
+go_record_target
+  : record_target
+      { QZ_TRY $$ = qz_options_first(callback, callback_data, $1); QZ_CATCH(@$) }
+  | record_target opt_blank in_clause
+      { QZ_TRY
+          YYSTYPE list = qz_options_first(callback, callback_data, $1);
+          $$ = qz_options_push(callback, callback_data, list, $3);
+        QZ_CATCH(@$) }
+  | in_clause T_BLANK record_target
+      { QZ_TRY
+          YYSTYPE list = qz_options_first(callback, callback_data, $1);
+          $$ = qz_options_push(callback, callback_data, list, $3);
+        QZ_CATCH(@$) }
+  ;
+
+go_bottom_options
+  : go_bottom_option                             { QZ_TRY $$ = qz_options_first(callback, callback_data, $1); QZ_CATCH(@$) }
+  | go_bottom_options opt_blank go_bottom_option { QZ_TRY $$ = qz_options_push(callback, callback_data, $1, $3); QZ_CATCH(@$) }
+  ;
+go_bottom_option
+  : KW_BOTTOM       { QZ_TRY $$ = qz_flag("BOTTOM", @$); QZ_CATCH(@$) }
+  | in_clause       { $$ = $1; }
+  ;
+
+go_top_options
+  : go_top_option                          { QZ_TRY $$ = qz_options_first(callback, callback_data, $1); QZ_CATCH(@$) }
+  | go_top_options opt_blank go_top_option { QZ_TRY $$ = qz_options_push(callback, callback_data, $1, $3); QZ_CATCH(@$) }
+  ;
+go_top_option
+  : KW_TOP          { QZ_TRY $$ = qz_flag("TOP", @$); QZ_CATCH(@$) }
+  | in_clause       { $$ = $1; }
+  ;
+
+gather_from_options
+  : gather_from_option                               { QZ_TRY $$ = qz_options_first(callback, callback_data, $1); QZ_CATCH(@$) }
+  | gather_from_options opt_blank gather_from_option { QZ_TRY $$ = qz_options_push(callback, callback_data, $1, $3); QZ_CATCH(@$) }
+  ;
+gather_from_option
+  : KW_MEMO                       { QZ_TRY $$ = qz_flag("MEMO", @$); QZ_CATCH(@$) }
+  | KW_FROM opt_blank expression  { QZ_TRY $$ = qz_valued("FROM", @$, $3); QZ_CATCH(@$) }
+  ;
+
+gather_name_options
+  : gather_name_option                               { QZ_TRY $$ = qz_options_first(callback, callback_data, $1); QZ_CATCH(@$) }
+  | gather_name_options opt_blank gather_name_option { QZ_TRY $$ = qz_options_push(callback, callback_data, $1, $3); QZ_CATCH(@$) }
+  ;
+gather_name_option
+  : KW_MEMO                       { QZ_TRY $$ = qz_flag("MEMO", @$); QZ_CATCH(@$) }
+  | KW_NAME opt_blank expression  { QZ_TRY $$ = qz_valued("NAME", @$, $3); QZ_CATCH(@$) }
+  ;
+
+gather_memvar_options
+  : gather_memvar_option                                 { QZ_TRY $$ = qz_options_first(callback, callback_data, $1); QZ_CATCH(@$) }
+  | gather_memvar_options opt_blank gather_memvar_option { QZ_TRY $$ = qz_options_push(callback, callback_data, $1, $3); QZ_CATCH(@$) }
+  ;
+gather_memvar_option
+  : KW_MEMO         { QZ_TRY $$ = qz_flag("MEMO", @$); QZ_CATCH(@$) }
+  | KW_MEMVAR       { QZ_TRY $$ = qz_flag("MEMVAR", @$); QZ_CATCH(@$) }
+  ;
+
+scatter_to_options
+  : scatter_to_option                              { QZ_TRY $$ = qz_options_first(callback, callback_data, $1); QZ_CATCH(@$) }
+  | scatter_to_options opt_blank scatter_to_option { QZ_TRY $$ = qz_options_push(callback, callback_data, $1, $3); QZ_CATCH(@$) }
+  ;
+scatter_to_option
+  : KW_BLANK                      { QZ_TRY $$ = qz_flag("BLANK", @$); QZ_CATCH(@$) }
+  | KW_MEMO                       { QZ_TRY $$ = qz_flag("MEMO", @$); QZ_CATCH(@$) }
+  | KW_TO opt_blank expression    { QZ_TRY $$ = qz_valued("TO", @$, $3); QZ_CATCH(@$) }
+  ;
+
+scatter_name_options
+  : scatter_name_option                                { QZ_TRY $$ = qz_options_first(callback, callback_data, $1); QZ_CATCH(@$) }
+  | scatter_name_options opt_blank scatter_name_option { QZ_TRY $$ = qz_options_push(callback, callback_data, $1, $3); QZ_CATCH(@$) }
+  ;
+scatter_name_option
+  : KW_BLANK                      { QZ_TRY $$ = qz_flag("BLANK", @$); QZ_CATCH(@$) }
+  | KW_MEMO                       { QZ_TRY $$ = qz_flag("MEMO", @$); QZ_CATCH(@$) }
+  | KW_NAME opt_blank expression  { QZ_TRY $$ = qz_valued("NAME", @$, $3); QZ_CATCH(@$) }
+  | KW_ADDITIVE                   { QZ_TRY $$ = qz_flag("ADDITIVE", @$); QZ_CATCH(@$) }
+  ;
+
+scatter_memvar_options
+  : scatter_memvar_option                                  { QZ_TRY $$ = qz_options_first(callback, callback_data, $1); QZ_CATCH(@$) }
+  | scatter_memvar_options opt_blank scatter_memvar_option { QZ_TRY $$ = qz_options_push(callback, callback_data, $1, $3); QZ_CATCH(@$) }
+  ;
+scatter_memvar_option
+  : KW_BLANK        { QZ_TRY $$ = qz_flag("BLANK", @$); QZ_CATCH(@$) }
+  | KW_MEMO         { QZ_TRY $$ = qz_flag("MEMO", @$); QZ_CATCH(@$) }
+  | KW_MEMVAR       { QZ_TRY $$ = qz_flag("MEMVAR", @$); QZ_CATCH(@$) }
+  ;
+
+/* CREATE TABLE, CREATE CURSOR and ALTER TABLE ADD COLUMN */
+
+opt_table_options
+  : %empty                  { QZ_TRY $$ = qz_no_options(); QZ_CATCH(@$) }
+  | opt_blank table_options { $$ = $2; }
+  ;
+
+table_options
+  : table_option                         { QZ_TRY $$ = qz_options_first(callback, callback_data, $1); QZ_CATCH(@$) }
+  | table_options opt_blank table_option { QZ_TRY $$ = qz_options_push(callback, callback_data, $1, $3); QZ_CATCH(@$) }
+  ;
+table_option
+  : codepage_clause   { $$ = $1; }
+  | engine_clause     { $$ = $1; }
+  ;
+
+column_definitions
+  : column_definition
+      { QZ_TRY $$ = qz_records_first<column_definition_st>(VC_COLUMN, $1); QZ_CATCH(@$) }
+  | column_definitions opt_blank ',' opt_blank column_definition
+      { QZ_TRY $$ = qz_records_push<column_definition_st>(VC_COLUMNS, $1, VC_COLUMN, $5); QZ_CATCH(@$) }
+  ;
+
+column_definition
+  : name_or_expression opt_blank type_blob opt_column_attributes
+      { QZ_TRY $$ = qz_column(COLUMN_BLOB, $1, nullptr, nullptr, $4); QZ_CATCH(@$) }
+  | name_or_expression opt_blank type_char opt_blank '(' opt_blank expression opt_blank ')' opt_column_attributes
+      { QZ_TRY $$ = qz_column(COLUMN_CHAR, $1, &$7, nullptr, $10); QZ_CATCH(@$) }
+  | name_or_expression opt_blank type_char opt_column_attributes
+      { QZ_TRY $$ = qz_column(COLUMN_CHAR, $1, nullptr, nullptr, $4); QZ_CATCH(@$) }
+  | name_or_expression opt_blank type_currency opt_column_attributes
+      { QZ_TRY $$ = qz_column(COLUMN_CURRENCY, $1, nullptr, nullptr, $4); QZ_CATCH(@$) }
+  | name_or_expression opt_blank type_date opt_column_attributes
+      { QZ_TRY $$ = qz_column(COLUMN_DATE, $1, nullptr, nullptr, $4); QZ_CATCH(@$) }
+  | name_or_expression opt_blank type_datetime opt_column_attributes
+      { QZ_TRY $$ = qz_column(COLUMN_DATETIME, $1, nullptr, nullptr, $4); QZ_CATCH(@$) }
+  | name_or_expression opt_blank type_double opt_column_attributes
+      { QZ_TRY $$ = qz_column(COLUMN_DOUBLE, $1, nullptr, nullptr, $4); QZ_CATCH(@$) }
+  | name_or_expression opt_blank type_double '(' opt_blank expression opt_blank ')' opt_column_attributes
+      { QZ_TRY $$ = qz_column(COLUMN_DOUBLE, $1, nullptr, &$6, $9); QZ_CATCH(@$) }
+  | name_or_expression opt_blank type_general opt_column_attributes
+      { QZ_TRY $$ = qz_column(COLUMN_GENERAL, $1, nullptr, nullptr, $4); QZ_CATCH(@$) }
+  | name_or_expression opt_blank type_logical opt_column_attributes
+      { QZ_TRY $$ = qz_column(COLUMN_LOGICAL, $1, nullptr, nullptr, $4); QZ_CATCH(@$) }
+  | name_or_expression opt_blank type_memo opt_column_attributes
+      { QZ_TRY $$ = qz_column(COLUMN_MEMO, $1, nullptr, nullptr, $4); QZ_CATCH(@$) }
+  | name_or_expression opt_blank type_integer opt_column_attributes
+      { QZ_TRY $$ = qz_column(COLUMN_INTEGER, $1, nullptr, nullptr, $4); QZ_CATCH(@$) }
+  | name_or_expression opt_blank type_numeric opt_column_attributes
+      { QZ_TRY $$ = qz_column(COLUMN_NUMERIC, $1, nullptr, nullptr, $4); QZ_CATCH(@$) }
+  | name_or_expression opt_blank type_numeric opt_blank '(' opt_blank expression opt_blank ')' opt_column_attributes
+      { QZ_TRY $$ = qz_column(COLUMN_NUMERIC, $1, &$7, nullptr, $10); QZ_CATCH(@$) }
+  | name_or_expression opt_blank type_numeric opt_blank '(' opt_blank expression opt_blank ',' opt_blank expression
+    opt_blank ')' opt_column_attributes
+      { QZ_TRY $$ = qz_column(COLUMN_NUMERIC, $1, &$7, &$11, $14); QZ_CATCH(@$) }
+  | name_or_expression opt_blank type_varchar opt_blank '(' opt_blank expression opt_blank ')' opt_column_attributes
+      { QZ_TRY $$ = qz_column(COLUMN_VARCHAR, $1, &$7, nullptr, $10); QZ_CATCH(@$) }
+  | name_or_expression opt_blank type_varchar opt_column_attributes
+      { QZ_TRY $$ = qz_column(COLUMN_VARCHAR, $1, nullptr, nullptr, $4); QZ_CATCH(@$) }
+  | name_or_expression opt_blank type_varbinary opt_blank '(' opt_blank expression opt_blank ')' opt_column_attributes
+      { QZ_TRY $$ = qz_column(COLUMN_VARBINARY, $1, &$7, nullptr, $10); QZ_CATCH(@$) }
+  | name_or_expression opt_blank type_varbinary opt_column_attributes
+      { QZ_TRY $$ = qz_column(COLUMN_VARBINARY, $1, nullptr, nullptr, $4); QZ_CATCH(@$) }
+  | name_or_expression opt_blank type_float opt_column_attributes
+      { QZ_TRY $$ = qz_column(COLUMN_FLOAT, $1, nullptr, nullptr, $4); QZ_CATCH(@$) }
+  | name_or_expression opt_blank type_float opt_blank '(' opt_blank expression opt_blank ')' opt_column_attributes
+      { QZ_TRY $$ = qz_column(COLUMN_FLOAT, $1, &$7, nullptr, $10); QZ_CATCH(@$) }
+  | name_or_expression opt_blank type_float opt_blank '(' opt_blank expression opt_blank ',' opt_blank expression
+    opt_blank ')' opt_column_attributes
+      { QZ_TRY $$ = qz_column(COLUMN_FLOAT, $1, &$7, &$11, $14); QZ_CATCH(@$) }
+  ;
+
+opt_column_attributes
+  : %empty                      { QZ_TRY $$ = qz_no_options(); QZ_CATCH(@$) }
+  | opt_blank column_attributes { $$ = $2; }
+  ;
+
+column_attributes
+  : column_attribute                             { QZ_TRY $$ = qz_options_first(callback, callback_data, $1); QZ_CATCH(@$) }
+  | column_attributes opt_blank column_attribute { QZ_TRY $$ = qz_options_push(callback, callback_data, $1, $3); QZ_CATCH(@$) }
+  ;
+
+column_attribute
+  : KW_NOCPTRANS                    { QZ_TRY $$ = qz_flag("NOCPTRANS", @$); QZ_CATCH(@$) }
+  | KW_AUTOINC                      { QZ_TRY $$ = qz_flag("AUTOINC", @$); QZ_CATCH(@$) }
+  | KW_NULL                         { QZ_TRY $$ = qz_flag("NULL", @$); QZ_CATCH(@$) }
+  | KW_NOT opt_blank KW_NULL        { QZ_TRY $$ = qz_flag("NOT", @$); QZ_CATCH(@$) }
+  | KW_NEXTVALUE opt_blank expression { QZ_TRY $$ = qz_valued("NEXTVALUE", @$, $3); QZ_CATCH(@$) }
+  | KW_STEP opt_blank expression    { QZ_TRY $$ = qz_valued("STEP", @$, $3); QZ_CATCH(@$) }
+  ;
+
+type_integer : KW_I | KW_INTEGER ;
+type_blob : KW_W | KW_BLOB ;
+type_char : KW_C | KW_CHAR ;
+type_currency : KW_Y | KW_CURRENCY ;
+type_date : KW_D | KW_DATE ;
+type_datetime : KW_T | KW_DATETIME ;
+type_double : KW_B | KW_DOUBLE ;
+type_general : KW_G | KW_GENERAL ;
+type_logical : KW_L | KW_LOGICAL ;
+type_memo : KW_M | KW_MEMO ;
+type_numeric : KW_N | KW_NUMERIC ;
+type_float : KW_F | KW_FLOAT ;
+type_varbinary : KW_Q | KW_VARBINARY ;
+type_varchar : KW_V | KW_VARCHAR ;
+
+/* DECLARE: a type travels as its code, a parameter as its code plus 256 when passed by reference */
+
+dll_type
+  : KW_SHORT                  { $$ = qz_int_value(EXTERNAL_SHORT, nullptr); }
+  | KW_INTEGER                { $$ = qz_int_value(EXTERNAL_INTEGER, nullptr); }
+  | KW_LONG                   { $$ = qz_int_value(EXTERNAL_INTEGER, nullptr); }
+  | KW_LONG opt_blank KW_LONG { $$ = qz_int_value(EXTERNAL_LONG_LONG, nullptr); }
+  | KW_SINGLE                 { $$ = qz_int_value(EXTERNAL_SINGLE, nullptr); }
+  | KW_DOUBLE                 { $$ = qz_int_value(EXTERNAL_DOUBLE, nullptr); }
+  | KW_STRING                 { $$ = qz_int_value(EXTERNAL_STRING, nullptr); }
+  | KW_BINARY                 { $$ = qz_int_value(EXTERNAL_BINARY, nullptr); }
+  | KW_OBJECT                 { $$ = qz_int_value(EXTERNAL_OBJECT, nullptr); }
+  ;
+
+dll_parameters
+  : dll_parameter
+      { QZ_TRY
+          std::unique_ptr<dll_parameter_list_t> list(new dll_parameter_list_t());
+          std::unique_ptr<external_parameter_st> cell(new external_parameter_st{static_cast<uint32_t>(INT($1) & 255),
+                                                                                static_cast<uint8_t>(INT($1) >> 8),
+                                                                                {0, 0, 0}});
+          list->push_back(cell.get());
+          cell.release();
+          $$ = qz_value(list.release(), nullptr);
+        QZ_CATCH(@$) }
+  | dll_parameter opt_blank ',' opt_blank dll_parameters
+      { QZ_TRY
+          adopted owned;
+          owned(VC_DLL_PARAMETERS, $5);
+          auto* list = static_cast<dll_parameter_list_t*>($5.object);
+          std::unique_ptr<external_parameter_st> cell(new external_parameter_st{static_cast<uint32_t>(INT($1) & 255),
+                                                                                static_cast<uint8_t>(INT($1) >> 8),
+                                                                                {0, 0, 0}});
+          list->push_front(cell.get());
+          cell.release();
+          owned.moved();
+          $$ = qz_value(list, nullptr);
+        QZ_CATCH(@$) }
+  ;
+
+dll_parameter
+  : dll_type opt_blank '@' name   { $$ = qz_dll_parameter(INT($1), true); }
+  | dll_type opt_blank name  %dprec 1
+      { $$ = qz_dll_parameter(INT($1), false); }
+  | dll_type  %dprec 2            { $$ = qz_dll_parameter(INT($1), false); }
+  | dll_type opt_blank '@'        { $$ = qz_dll_parameter(INT($1), true); }
   ;
 
 /* =============================================================================================
@@ -1115,7 +2847,7 @@ not_operator
 
 /* =============================================================================================
  * Operands and expressions: operands, variables and calls
- * (paren_element and assign_target come with the statement grammar, their only users.)
+ * (paren_element and assign_target stand with the statement grammar, their only users.)
  * =========================================================================================== */
 
 operand
@@ -1694,7 +3426,7 @@ date_separator
 
 /* =============================================================================================
  * Operands and expressions: string literals and raw text
- * (raw_line, line_token, raw_name and raw_name_token come with the statement grammar.)
+ * (raw_line, line_token, raw_name and raw_name_token stand with the statement grammar.)
  * =========================================================================================== */
 
 string_literal

@@ -96,13 +96,14 @@ class option_ptr_list {
 // PROTECTED and of a FUNCTION's parameter list.
 class Definition {
  public:
-  Definition(Variable* variable, OperandList* dimensions, named_operand_st* type)
+  Definition(Operand* variable, OperandList* dimensions, named_operand_st* type)
       : variable(variable), dimensions(dimensions), type(type) {}
   ~Definition();
   Definition(const Definition&) = delete;
   Definition& operator=(const Definition&) = delete;
 
-  Variable* variable;        // the declared name (memvar set by the grammar)
+  Operand* variable;         // the declared name: a Variable (memvar set by the grammar), or a
+                             // Path for DIMENSION of an object's member array
   OperandList* dimensions;   // array dimensions, null for a plain variable
   named_operand_st* type;    // AS type [OF library], null when absent
 };
