@@ -20,6 +20,27 @@ Object::~Object() {
 
 void Object::destroy(VmStack*) { QZ_TRACE; }
 
+// The base has no members: every access is error 1734 (the objects subsystem overrides these).
+void Object::virtual_call(VmStack*, symbol_id_type, size_t, Variant*) {
+  QZ_TRACE;
+  throw RuntimeError(1734);
+}
+
+void Object::virtual_access(VmStack*, symbol_id_type, size_t, Variant*) {
+  QZ_TRACE;
+  throw RuntimeError(1734);
+}
+
+void Object::virtual_access_ref(VmStack*, symbol_id_type, size_t, Variant*) {
+  QZ_TRACE;
+  throw RuntimeError(1734);
+}
+
+void Object::virtual_assign(VmStack*, symbol_id_type, size_t) {
+  QZ_TRACE;
+  throw RuntimeError(1734);
+}
+
 void Object::call_destroy_method(Object* obj, VmStack* stack) {
   QZ_TRACE;
   if (destroy_method_runner != nullptr) destroy_method_runner(obj, stack);

@@ -36,6 +36,18 @@ class Object {
   // member) until the objects subsystem installs its member lookup at load; tests install fakes.
   static void (*destroy_method_runner)(Object* obj, VmStack* stack);
 
+  // The member operations (slots 3..6), resolved by the object. The arguments, index values or
+  // assigned values are the nargs slots at the top of the stack (slot 0 the last), the object's own
+  // slot just above them; the members leave the stack pointer where they found it.
+  // virtual_call: calls the method symbol into result (empty on entry).
+  virtual void virtual_call(VmStack* stack, symbol_id_type symbol, size_t nargs, Variant* result);
+  // virtual_access: reads the property symbol (with nargs index values) into result.
+  virtual void virtual_access(VmStack* stack, symbol_id_type symbol, size_t nargs, Variant* result);
+  // virtual_access_ref: a reference to the property into result.
+  virtual void virtual_access_ref(VmStack* stack, symbol_id_type symbol, size_t nargs, Variant* result);
+  // virtual_assign: assigns the property; the value is the oldest of the nargs slots.
+  virtual void virtual_assign(VmStack* stack, symbol_id_type symbol, size_t nargs);
+
   // The shared control block of object_ptr and Variant; null until the object is first bound.
   object_control_st* control;
   // (The property lock and the Class* come with the objects subsystem.)

@@ -20,9 +20,13 @@
 
 namespace qzbase {
 
+class CallResolver;  // vm/calls.h
+
 struct RuntimeVmState {
   Symtable symtable;
   std::atomic<uint64_t> next_stack_id{1};
+  // Where calls by name find their callees (SET LIBRARY, SET PROCEDURE); null: nowhere.
+  CallResolver* call_resolver = nullptr;
 
   // The next stack id (1, 2, ...).
   uint64_t create_stack_id() { return next_stack_id.fetch_add(1); }

@@ -82,6 +82,7 @@ void VmStack::init(Runtime* rt, size_t slot_count, size_t undo_count) {
     if (state == nullptr) throw_assert_failed();  // the runtime has not attached its VM state
     id = state->create_stack_id();
     symtable = &state->symtable;
+    vm_state = state;
   }
   try {
     slots = new Memvar[slot_count];
@@ -105,6 +106,7 @@ VmStack::~VmStack() {
 
 void VmStack::release_all() noexcept {
   QZ_TRACE;
+  bindings_changed();
   // 1. The variables. Releasing a value may run DESTROY code, which may assign variables (and so
   //    change the maps being released) or create new ones: every map is moved out before its
   //    values are released, and the work goes on while the code leaves something behind. The
@@ -248,6 +250,7 @@ void VmStack::alloc_memvar(symbol_id_type symbol, Memvar** out) {
     frame_memvars->max_load_factor(1.0f);
   }
   auto* m = new Memvar();
+  bindings_changed();
   try {
     frame_memvars->emplace(symbol, m);
   } catch (...) {
@@ -255,6 +258,14 @@ void VmStack::alloc_memvar(symbol_id_type symbol, Memvar** out) {
     throw;
   }
   *out = m;
+}
+
+bool VmStack::frame_has_undo_record(symbol_id_type symbol) const {
+  UndoMemvar* end = frame != nullptr ? frame->caller_undo_top : undo + nundo;
+  for (const UndoMemvar* u = undo_top; u < end; ++u) {
+    if (u->symbol == symbol) return true;
+  }
+  return false;
 }
 
 void VmStack::alloc_undo_memvar(symbol_id_type symbol, Memvar* saved) {
@@ -273,11 +284,15 @@ void VmStack::define_undefined_memvar(symbol_id_type symbol, Memvar** m) {
     *m = it->second;
     return;
   }
-  alloc_undo_memvar(symbol, nullptr);
+  // A frame that already saved the symbol's binding needs no second record: undoing the first one
+  // removes whatever binding the frame made and restores the saved one.
+  bool saved = frame_has_undo_record(symbol);
+  if (!saved) alloc_undo_memvar(symbol, nullptr);
+  bindings_changed();
   try {
     memvars.emplace(symbol, *m);
   } catch (...) {
-    ++undo_top;  // the record goes with the failed binding
+    if (!saved) ++undo_top;  // the record goes with the failed binding
     throw;
   }
   (*m)->flag = MEMVAR_PRIVATE;
@@ -297,13 +312,17 @@ void VmStack::declare_local(symbol_id_type symbol) {
   alloc_memvar(symbol, &m);
   if (m->flag == MEMVAR_PRIVATE) throw RuntimeError(1960, symbol_name(this, symbol));
   m->flag = MEMVAR_LOCAL;
+  bindings_changed();
 }
 
 void VmStack::declare_local_offset(offset_type offset, symbol_id_type symbol) {
   QZ_TRACE;
   Memvar* slot = local_slot(offset);
   if (slot->flag == MEMVAR_PRIVATE) throw RuntimeError(1960, symbol_name(this, symbol));
-  slot->flag = MEMVAR_LOCAL;
+  if (slot->flag != MEMVAR_LOCAL) {
+    slot->flag = MEMVAR_LOCAL;
+    bindings_changed();
+  }
 }
 
 void VmStack::init_local_parameters(uint64_t count) {
@@ -312,6 +331,7 @@ void VmStack::init_local_parameters(uint64_t count) {
     if (local_slot(k)->flag != MEMVAR_NONE) throw_assert_failed();
   }
   for (uint64_t k = 1; k <= count; ++k) local_slot(k)->flag = MEMVAR_LOCAL;
+  bindings_changed();
 }
 
 void VmStack::init_parameter(offset_type offset, symbol_id_type symbol) {
@@ -321,6 +341,7 @@ void VmStack::init_parameter(offset_type offset, symbol_id_type symbol) {
   auto it = memvars.find(symbol);
   Memvar* previous = it != memvars.end() ? it->second : nullptr;
   alloc_undo_memvar(symbol, previous);  // 103 leaves everything as it was
+  bindings_changed();
   if (it != memvars.end()) {
     it->second = slot;
   } else {
@@ -338,7 +359,12 @@ void VmStack::declare_private(symbol_id_type symbol) {
   QZ_TRACE;
   auto it = memvars.find(symbol);
   if (it == memvars.end()) return;
-  alloc_undo_memvar(symbol, it->second);
+  // PRIVATE run again by the frame (in a loop) hides the binding the frame made itself since its
+  // first PRIVATE of the name: no second record is saved (the first one restores the binding the
+  // name had before the frame). A PUBLIC record made since then belongs to the map and must be
+  // freed by a record of its own.
+  if (it->second->flag == MEMVAR_PUBLIC || !frame_has_undo_record(symbol)) alloc_undo_memvar(symbol, it->second);
+  bindings_changed();
   memvars.erase(it);
 }
 
@@ -357,6 +383,7 @@ void VmStack::declare_public(offset_type offset, symbol_id_type symbol) {
   }
   auto* m = new Memvar();
   m->flag = MEMVAR_PUBLIC;
+  bindings_changed();
   try {
     memvars.emplace(symbol, m);
   } catch (...) {
@@ -390,6 +417,7 @@ void VmStack::enter_frame(VmFrame* f, const Program* program, size_t nargs, bool
   frame_nargs = nargs;
   frame = f;
   frame_memvars = nullptr;
+  bindings_changed();
   frame_arg_top = sp + passed;
   size_t wanted = program->slot_count();
   size_t reserve = wanted > passed ? wanted - passed : 0;
@@ -414,6 +442,7 @@ void VmStack::undo_to(UndoMemvar* mark, size_t limit) {
     undo_top->saved = nullptr;
     ++undo_top;
     std::exception_ptr failure;
+    bindings_changed();
     auto it = memvars.find(record.symbol);
     if (it != memvars.end()) {
       Memvar* bound = it->second;
@@ -444,6 +473,7 @@ void VmStack::release_frame_memvars() {
   memvar_map* map = frame_memvars;
   frame_memvars = nullptr;
   if (map == nullptr) return;
+  bindings_changed();
   std::exception_ptr first;
   for (auto& [symbol, m] : *map) {
     for (;;) {
@@ -484,6 +514,7 @@ void VmStack::release_variables(UndoMemvar* caller_undo_top, Memvar* caller_sp) 
 }
 
 void VmStack::leave_frame(VmFrame* f) noexcept {
+  bindings_changed();
   frame_arg_top = f->caller_arg_top;
   frame_local_base = f->caller_local_base;
   undo_top = f->caller_undo_top;

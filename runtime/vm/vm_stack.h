@@ -74,6 +74,18 @@ struct handler_record_st {
 
 class VmStack;
 
+// One entry of a stack's cache of plain name reads (VmOpReadByName): what the operation op found
+// last time, valid while the table, the table epoch and the stack's binding version are the same.
+struct name_cache_st {
+  const VmOp* op = nullptr;
+  Table_Object* table = nullptr;
+  uint64_t table_epoch = 0;
+  uint64_t binding_version = 0;
+  int32_t field = -1;        // the field number found in the table, -1 for none
+  Memvar* memvar = nullptr;  // otherwise the variable the name denotes
+};
+inline constexpr size_t name_cache_size = 64;
+
 // One running call. Lives on the native stack of the code that runs the call; VmStack::enter_frame
 // fills it and VmStack::leave_frame restores the caller from it.
 struct VmFrame {
@@ -167,6 +179,9 @@ class VmStack {
   void alloc_memvar(symbol_id_type symbol, Memvar** out);
   // Pushes an undo record; RuntimeError 103 when the undo array is full (nothing changes then).
   void alloc_undo_memvar(symbol_id_type symbol, Memvar* saved);
+  // True when the running frame (or, with no frame, the top level) already holds an undo record
+  // of the symbol.
+  bool frame_has_undo_record(symbol_id_type symbol) const;
   // Given the frame's memvar *m of that name: a LOCAL stays as it is; an existing binding of the
   // name replaces *m; otherwise *m becomes a PRIVATE of the frame bound in the map.
   void define_undefined_memvar(symbol_id_type symbol, Memvar** m);
@@ -270,6 +285,15 @@ class VmStack {
 
   // The runtime's symbol table (null without a runtime).
   Symtable* symtable = nullptr;
+  // The VM state of the runtime (null without a runtime).
+  RuntimeVmState* vm_state = nullptr;
+
+  // Incremented whenever what a name denotes may change: a binding of the memory-variable map, a
+  // frame memvar or a declaration flag, a frame entered or left. Caches of name lookups compare it.
+  uint64_t binding_version = 1;
+  void bindings_changed() { ++binding_version; }
+  // The interpreter's cache of plain name reads (see name_cache_st), indexed by operation address.
+  name_cache_st name_cache[name_cache_size];
 
  private:
   [[noreturn]] void throw_stack_overflow();

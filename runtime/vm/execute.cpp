@@ -1,0 +1,196 @@
+// execute.cpp - execute_program, execute_expression, UserFunction, Param and Pointer.
+#include "vm/execute.h"
+
+#include <optional>
+
+#include "vm/interpreter.h"
+#include "vm/program.h"
+
+namespace qzbase {
+
+exception_handler_type vm_exception_handler = nullptr;
+
+Function::~Function() = default;
+
+UserFunction::~UserFunction() { delete program_; }
+
+void UserFunction::exec(VmStack* stack, size_t nargs, bool extra, Variant* result) const {
+  QZ_TRACE;
+  stack->last_call_nargs = nargs;
+  execute_program(stack, nargs, extra, program_, result);
+}
+
+code_position unwind_code() {
+  static const VmOp* const* code = [] {
+    auto** c = new VmOp*[2];
+    c[0] = new VmOpUnwind();
+    c[1] = nullptr;
+    return const_cast<const VmOp* const*>(c);
+  }();
+  return code;
+}
+
+Variant* Param(VmStack* stack, size_t n) {
+  QZ_TRACE;
+  return &(stack->native_arg_top - n)->value;
+}
+
+Variant* Pointer(VmStack* stack, size_t n) {
+  QZ_TRACE;
+  return (stack->native_arg_top - n)->value.reference.target;
+}
+
+namespace {
+
+enum class Rethrow { none, error, pending_throw, quit };
+
+// What execute_program raises once the frame is released.
+struct rethrow_st {
+  Rethrow choice = Rethrow::none;
+  std::optional<RuntimeError> error;  // copied when chosen: DESTROY code may replace the stack's
+  std::optional<RuntimeThrow> pending;
+  QuitKind quit = QUIT_QUIT;
+};
+
+// Points the frame at the unwind code (keeping the position where it stopped).
+void start_unwind(VmFrame& frame) {
+  code_position unwind = unwind_code();
+  if (frame.position != unwind) {
+    frame.saved_position = frame.position;
+    frame.position = unwind;
+  }
+}
+
+// Stores a copy of value in the CATCH TO variable (none for symbol 0).
+void store_catch_variable(VmStack* stack, symbol_id_type symbol, const Variant& value) {
+  if (symbol == 0) return;
+  Memvar* m;
+  stack->alloc_undefined_memvar(symbol, &m);
+  m->value.release(stack);
+  value.copy(&m->value);
+}
+
+// A RuntimeError caught in the frame (Part 3.122).
+void on_error(VmStack* stack, VmFrame& frame, const RuntimeError& e, rethrow_st& r) {
+  if (r.choice != Rethrow::none) {  // already unwinding: the chosen rethrow stands
+    start_unwind(frame);
+    return;
+  }
+  if (e.handled) {
+    r.choice = Rethrow::error;
+    r.error.emplace(e);
+    start_unwind(frame);
+    return;
+  }
+  stack->last_error = e;
+  stack->last_error.handled = true;
+  how_to_handle_st how;
+  RuntimeErrorRecovery recovery = vm_exception_handler != nullptr ? vm_exception_handler(stack, how) : RECOVERY_PROPAGATE;
+  switch (recovery) {
+    case RECOVERY_HANDLER:
+      if (how.frame == &frame) {
+        store_catch_variable(stack, how.symbol, how.value);
+        frame.position = reinterpret_cast<code_position>(how.target);
+      } else {
+        stack->pending_throw = RuntimeThrow(how.value, const_cast<VmFrame*>(how.frame), how.symbol,
+                                            static_cast<size_t>(how.target));
+        r.choice = Rethrow::pending_throw;
+        r.pending.emplace(stack->pending_throw);
+        start_unwind(frame);
+      }
+      break;
+    case RECOVERY_CONTINUE:
+      break;
+    case RECOVERY_PROPAGATE:
+      r.choice = Rethrow::error;
+      r.error.emplace(stack->last_error);
+      start_unwind(frame);
+      break;
+    default:
+      throw_assert_failed();
+  }
+  how.value.release(stack);
+}
+
+// A RuntimeThrow caught in the frame.
+void on_throw(VmStack* stack, VmFrame& frame, const RuntimeThrow& t, rethrow_st& r) {
+  if (r.choice != Rethrow::none) {
+    start_unwind(frame);
+    return;
+  }
+  if (t.target_frame != stack->pending_throw.target_frame) stack->pending_throw = t;
+  if (t.target_frame == &frame) {
+    store_catch_variable(stack, t.catch_symbol, t.value);
+    stack->pending_throw.value.release(stack);
+    frame.position = reinterpret_cast<code_position>(t.target_position);
+    return;
+  }
+  r.choice = Rethrow::pending_throw;
+  r.pending.emplace(stack->pending_throw);
+  start_unwind(frame);
+}
+
+}  // namespace
+
+void execute_program(VmStack* stack, size_t nargs, bool extra, const Program* program, Variant* result) {
+  QZ_TRACE;
+  VmFrame frame;
+  stack->enter_frame(&frame, program, nargs, extra);  // 94, 103 (nothing changed), 9010 (restored)
+  rethrow_st r;
+  try {
+    for (;;) {
+      try {
+        vm_execute_opcode(stack, frame.position, result);
+        break;
+      } catch (const RuntimeQuit& q) {
+        if (r.choice == Rethrow::none) {
+          r.choice = Rethrow::quit;
+          r.quit = q.kind;
+        }
+        start_unwind(frame);
+      } catch (const RuntimeError& e) {
+        on_error(stack, frame, e, r);
+      } catch (const RuntimeThrow& t) {
+        on_throw(stack, frame, t, r);
+      }
+    }
+    if (stack->sp != stack->frame_local_base) throw_assert_failed();
+  } catch (const assert_failed_exception&) {
+    stack->leave_frame(&frame);  // a broken invariant: the registers only
+    throw;
+  } catch (...) {
+    // Any other exception (std::bad_alloc, ...): the frame is released before it passes.
+    try {
+      stack->end_frame(&frame);
+    } catch (...) {
+    }
+    throw;
+  }
+  // The loop has returned: the teardown is finished whatever DESTROY code raises, and what it
+  // raises goes to the caller (a chosen rethrow wins over it).
+  if (r.choice == Rethrow::none) {
+    stack->end_frame(&frame);
+    return;
+  }
+  try {
+    stack->end_frame(&frame);
+  } catch (...) {
+  }
+  switch (r.choice) {
+    case Rethrow::error: throw RuntimeError(*r.error);
+    case Rethrow::pending_throw: throw RuntimeThrow(*r.pending);
+    case Rethrow::quit: throw RuntimeQuit(r.quit);
+    case Rethrow::none: break;
+  }
+}
+
+void execute_expression(VmStack* stack, const Program* program, Variant* result) {
+  QZ_TRACE;
+  if (program->slot_count() != 0) throw_assert_failed();
+  Memvar* before = stack->sp;
+  code_position position = program->code();
+  vm_execute_opcode(stack, position, result);
+  if (stack->sp != before) throw_assert_failed();
+}
+
+}  // namespace qzbase

@@ -1,0 +1,89 @@
+// execute.h - running programs: execute_program, execute_expression, Function and UserFunction,
+// the native-call convention (Param, Pointer) and the seam to the handler search (Part 3.122).
+//
+// execute_program runs a program as a new frame: it checks the call, reserves the frame's slots,
+// runs the interpreter loop, turns interrupts into handler jumps, unwinding or rethrows, and on
+// every exit releases the frame and restores the caller's registers.
+//
+// Where this deliberately differs from the documented form, to mend a fault (execute_test.cpp):
+// - The error to rethrow is copied into a local when the rethrow is chosen: DESTROY code run by
+//   the teardown may replace the stack's last error.
+// - Once the loop has returned, an interrupt raised by the teardown (DESTROY code) is not handed
+//   to the frame's own handlers (which would jump back into a half-released frame): the teardown
+//   is finished and the interrupt propagates to the caller (a chosen rethrow wins over it).
+// - An exception that is not an interrupt of the language (std::bad_alloc, ...) still releases
+//   the frame before it passes; only a broken invariant (assert_failed_exception) passes with the
+//   registers restored but nothing released.
+#pragma once
+
+#include <qzbase.h>
+
+#include <cstdint>
+
+#include "vm/vm_stack.h"
+
+namespace qzbase {
+
+// A callable function of a module (or a class member).
+class Function {
+ public:
+  Function() = default;
+  virtual ~Function();
+  Function(const Function&) = delete;
+  Function& operator=(const Function&) = delete;
+  // Runs the function with nargs arguments pushed (extra: one more slot above them belongs to the
+  // frame's argument area); result is empty on entry.
+  virtual void exec(VmStack* stack, size_t nargs, bool extra, Variant* result) const = 0;
+};
+
+// A function compiled to one Program, which it owns.
+class UserFunction : public Function {
+ public:
+  explicit UserFunction(const Program* program) : program_(program) {}
+  ~UserFunction() override;  // deletes the program
+  // Sets the last call's argument count (PARAMETERS()) and runs execute_program.
+  void exec(VmStack* stack, size_t nargs, bool extra, Variant* result) const override;
+  const Program* program() const { return program_; }
+
+ private:
+  const Program* program_;
+};
+
+// Runs program as a call with nargs arguments already pushed (argument 1 highest). RuntimeError
+// 94 for more arguments than the program takes, 103 above 128 frames (stack unchanged), 9010 when
+// its locals do not fit (the caller's registers restored, the arguments left for the caller).
+void execute_program(VmStack* stack, size_t nargs, bool extra, const Program* program, Variant* result);
+
+// Runs an expression program (no slots of its own) on the running frame; it must leave the stack
+// pointer as it found it. Interrupts pass through untouched.
+void execute_expression(VmStack* stack, const Program* program, Variant* result);
+
+// The unwind code: VmOpUnwind followed by a null entry, shared by all stacks.
+code_position unwind_code();
+
+// Argument n (1 = first) of the running built-in, and the value a by-reference argument n refers
+// to (its payload word).
+Variant* Param(VmStack* stack, size_t n);
+Variant* Pointer(VmStack* stack, size_t n);
+
+// --- the seam to the handler search (Part 3.122) -------------------------------------------------
+
+enum RuntimeErrorRecovery : int {
+  RECOVERY_PROPAGATE = 0,  // unwind this frame and rethrow
+  RECOVERY_CONTINUE = 1,   // go on at the frame's (possibly moved) position
+  RECOVERY_HANDLER = 2,    // a handler was found: frame, target and symbol are filled
+};
+
+struct how_to_handle_st {
+  Variant value;                   // the exception object
+  intptr_t target = 0;             // the handler clause's code position
+  const VmFrame* frame = nullptr;  // the frame of the handler
+  symbol_id_type symbol = 0;       // the CATCH TO variable (0: none)
+};
+
+// Offers the stack's last error (copied there, handled flag set) to the handlers. The handler
+// subsystem installs its VmStack::handle_exception here; null propagates every error.
+using exception_handler_type = RuntimeErrorRecovery (*)(VmStack* stack, how_to_handle_st& how);
+extern exception_handler_type vm_exception_handler;
+
+}  // namespace qzbase

@@ -1,0 +1,919 @@
+// interpreter.cpp - the interpreter loop: dispatch through a dense table of 86 labels (computed
+// goto), one bounds check per operation; constants, local reads and writes, comparisons, jumps
+// and the sum of two integers move values inside the slots and allocate nothing.
+//
+// Where this deliberately differs from the documented form, to mend a fault (interpreter_test.cpp):
+// - 84 pushes no second handler record for an operation already in the frame's list (a TRY in a
+//   loop grew the list without bound; the handler search finds the same clauses either way).
+// - 84 with no running frame raises RuntimeError 1001 ("TRY outside a program") instead of
+//   dereferencing null.
+// - An overflow inside an implicit cast (std::overflow_error) becomes RuntimeError 1988 for a
+//   money target and 39 otherwise, so the frame is cleaned up like for any error.
+#include "vm/interpreter.h"
+
+#include <stdexcept>
+
+#include "tables/data_session.h"
+#include "values/arithmetic.h"
+#include "values/comparison.h"
+#include "values/value_text.h"
+#include "vm/calls.h"
+#include "vm/execute.h"
+#include "vm/program.h"
+#include "vm/symtable.h"
+
+namespace qzbase {
+
+vm_table_hooks_st vm_table_hooks;
+std::atomic<uint64_t> vm_table_epoch{1};
+macro_compiler_type vm_macro_compiler = nullptr;
+
+namespace {
+
+[[noreturn]] __attribute__((noinline, cold)) void raise(int code) { throw RuntimeError(code); }
+
+[[noreturn]] __attribute__((noinline, cold)) void raise_with_name(VmStack* stack, int code, symbol_id_type symbol) {
+  throw RuntimeError(code, stack->symtable != nullptr ? stack->symtable->resolve(symbol) : String());
+}
+
+[[noreturn]] __attribute__((noinline, cold)) void broken() { throw_assert_failed(); }
+
+// Pushes an empty slot: RuntimeError 9010 (nothing changed) when the stack is full.
+inline Memvar* push(VmStack* stack) {
+  Memvar* p = stack->sp;
+  if (__builtin_expect(p == stack->slots, 0)) raise(9010);
+  --p;
+  stack->sp = p;
+  return p;
+}
+
+// Releases and pops slot 0.
+inline void pop(VmStack* stack) {
+  Memvar* p = stack->sp;
+  p->value.release(stack);
+  p->flag = MEMVAR_NONE;
+  stack->sp = p + 1;
+}
+
+// Pops a slot known to hold no heap value.
+inline void pop_plain(VmStack* stack) {
+  Memvar* p = stack->sp;
+  p->value.tag = VT_FALSE;
+  p->flag = MEMVAR_NONE;
+  stack->sp = p + 1;
+}
+
+// The defined local slot of offset k (flag 1 required).
+inline Memvar* defined_local(VmStack* stack, offset_type k) {
+  Memvar* m = stack->frame_arg_top - k;
+  if (__builtin_expect(m->flag != MEMVAR_LOCAL, 0)) broken();
+  return m;
+}
+
+inline Variant* deref(Variant* v) { return v->tag == VT_REFERENCE ? v->reference.target : v; }
+
+// Moves src into the empty dst (src becomes empty).
+inline void move_into(Variant* dst, Variant* src) {
+  dst->raw_[0] = src->raw_[0];
+  dst->raw_[1] = src->raw_[1];
+  dst->raw_[2] = src->raw_[2];
+  dst->raw_[3] = src->raw_[3];
+  dst->tag = src->tag;
+  src->tag = VT_FALSE;
+}
+
+// The assignment of 78/79: target released, slot 0 stored into it, slot 0 popped.
+inline void assign_top(VmStack* stack, Variant* target) {
+  Memvar* top = stack->sp;
+  if (target->tag != VT_FALSE) target->release(stack);
+  if (top->value.tag == VT_REFERENCE) {
+    (top->value.*Variant::val_functions[VT_REFERENCE])(target);  // the referenced value
+    pop(stack);
+  } else {
+    move_into(target, &top->value);  // the same as a copy and a release, without the counts
+    top->flag = MEMVAR_NONE;
+    stack->sp = top + 1;
+  }
+}
+
+// Slot 0 into result, popped.
+inline void return_top(VmStack* stack, Variant* result) {
+  Memvar* top = stack->sp;
+  if (result->tag != VT_FALSE) result->release(stack);
+  move_into(result, &top->value);
+  top->flag = MEMVAR_NONE;
+  stack->sp = top + 1;
+}
+
+// A variable by name: RuntimeError 12 with the name when absent.
+inline Memvar* named_memvar(VmStack* stack, symbol_id_type symbol) {
+  Memvar* m;
+  if (!stack->get_memvar(symbol, &m)) raise_with_name(stack, 12, symbol);
+  return m;
+}
+
+// The table a plain name reads first: the bound table, else the selected table.
+inline Table_Object* name_table(VmStack* stack) {
+  if (stack->bound_table != nullptr) return stack->bound_table;
+  DataSession_Object* ds = stack->current_data_session;
+  return ds != nullptr ? ds->current_table : nullptr;
+}
+
+// 51: a field of the bound or selected table, else a memory variable; cached per operation.
+void read_by_name(VmStack* stack, const VmOp* op, symbol_id_type symbol) {
+  Table_Object* table = name_table(stack);
+  uint64_t epoch = vm_table_epoch.load(std::memory_order_relaxed);
+  name_cache_st& c = stack->name_cache[(reinterpret_cast<uintptr_t>(op) >> 4) & (name_cache_size - 1)];
+  if (!(c.op == op && c.table == table && c.table_epoch == epoch && c.binding_version == stack->binding_version)) {
+    int field = -1;
+    if (table != nullptr && vm_table_hooks.field_by_symbol != nullptr) field = vm_table_hooks.field_by_symbol(table, symbol);
+    Memvar* m = nullptr;
+    if (field < 0) m = named_memvar(stack, symbol);  // not cached when absent
+    c.op = op;
+    c.table = table;
+    c.table_epoch = epoch;
+    c.binding_version = stack->binding_version;
+    c.field = field;
+    c.memvar = m;
+  }
+  if (c.field >= 0) {
+    int field = c.field;
+    Memvar* slot = push(stack);
+    try {
+      vm_table_hooks.read_field(stack, table, field, &slot->value);
+    } catch (...) {
+      pop(stack);
+      throw;
+    }
+    return;
+  }
+  Memvar* m = c.memvar;
+  Memvar* slot = push(stack);
+  m->value.copy(&slot->value);
+}
+
+// 54: the table object of an alias, else a memory variable.
+void read_file_object_or_memvar(VmStack* stack, symbol_id_type symbol) {
+  DataSession_Object* ds = stack->current_data_session;
+  if (ds != nullptr && !ds->aliases.empty()) {
+    auto a = ds->aliases.find(symbol);
+    if (a != ds->aliases.end()) {
+      auto w = ds->work_areas.find(a->second);
+      if (w != ds->work_areas.end() && !w->second.empty()) {
+        Memvar* slot = push(stack);
+        slot->value.set(static_cast<const object_ptr_st&>(w->second));
+        return;
+      }
+    }
+  }
+  Memvar* m = named_memvar(stack, symbol);
+  Memvar* slot = push(stack);
+  m->value.copy(&slot->value);
+}
+
+// 85: field number field of the bound table.
+void read_field_by_num(VmStack* stack, uint64_t field) {
+  Table_Object* table = stack->bound_table;
+  if (table == nullptr || vm_table_hooks.read_field == nullptr) raise(52);
+  Memvar* slot = push(stack);
+  try {
+    vm_table_hooks.read_field(stack, table, static_cast<int>(field), &slot->value);
+  } catch (...) {
+    pop(stack);
+    throw;
+  }
+}
+
+// 3..6 on slot 1 (left) and slot 0 (right).
+void binary_arith(VmStack* stack, unsigned opcode) {
+  Variant* right = &stack->sp[0].value;
+  Variant* left = &stack->sp[1].value;
+  if (left->tag == VT_REFERENCE || right->tag == VT_REFERENCE) broken();
+  if (right->tag == VT_NULL) {
+    left->release(stack);
+    left->tag = VT_NULL;
+  } else if (left->tag != VT_NULL) {
+    switch (opcode) {
+      case OP_BINARY_SUB: variant_sub(left, right); break;
+      case OP_BINARY_MUL: variant_mul(left, right); break;
+      case OP_BINARY_DIV: variant_div(left, right); break;
+      default: variant_pow(left, right); break;
+    }
+  }
+  pop(stack);
+}
+
+// 7.
+void binary_mod(VmStack* stack) {
+  Variant* right = &stack->sp[0].value;
+  Variant* left = &stack->sp[1].value;
+  if (right->tag == VT_NULL) {
+    left->release(stack);
+    left->tag = VT_NULL;
+  } else if (left->tag != VT_NULL) {
+    Variant temp;
+    variant_mod(stack, left, right, &temp);
+    left->release(stack);
+    move_into(left, &temp);
+  }
+  pop(stack);
+}
+
+// 8..14 (the general path).
+void binary_cmp(VmStack* stack, unsigned opcode) {
+  Variant* right = &stack->sp[0].value;
+  Variant* left = &stack->sp[1].value;
+  bool is_null = false;
+  int c = variant_cmp(left, right, &is_null, opcode == OP_BINARY_EQ_EQ ? nullptr : stack);
+  bool r;
+  switch (opcode) {
+    case OP_BINARY_EQ:
+    case OP_BINARY_EQ_EQ: r = cmp_eq(c); break;
+    case OP_BINARY_LT: r = cmp_lt(c); break;
+    case OP_BINARY_LT_EQ: r = cmp_le(c); break;
+    case OP_BINARY_GT: r = cmp_gt(c); break;
+    case OP_BINARY_GT_EQ: r = cmp_ge(c); break;
+    default: r = cmp_ne(c); break;
+  }
+  pop(stack);
+  left->release(stack);
+  left->tag = is_null ? VT_NULL : (r ? VT_TRUE : VT_FALSE);
+}
+
+inline bool int_cmp_result(unsigned opcode, int64_t a, int64_t b) {
+  switch (opcode) {
+    case OP_BINARY_EQ:
+    case OP_BINARY_EQ_EQ: return a == b;
+    case OP_BINARY_LT: return a < b;
+    case OP_BINARY_LT_EQ: return a <= b;
+    case OP_BINARY_GT: return a > b;
+    case OP_BINARY_GT_EQ: return a >= b;
+    default: return a != b;
+  }
+}
+
+// 76.
+void unary_neg(VmStack* stack) {
+  Variant* v = &stack->sp->value;
+  if (deref(v)->tag == VT_NULL) return;
+  Variant temp;
+  variant_val_negative(v, stack, &temp);
+  v->release(stack);
+  move_into(v, &temp);
+}
+
+// 41: true when the loop goes on.
+bool for_continues(VmStack* stack) {
+  Variant* var = &stack->sp[0].value;
+  Variant* limit = &stack->sp[1].value;
+  Variant* step = &stack->sp[2].value;
+  bool is_null = false;
+  int c = inline_variant_cmp(var, limit, &is_null, stack);
+  int s;
+  if (step->tag == VT_INTEGER) {
+    s = (step->integer.value > 0) - (step->integer.value < 0);
+  } else {
+    s = cmp_double_with_tollerance(variant_to_double(*step), 0);
+  }
+  pop(stack);
+  pop(stack);
+  pop(stack);
+  return !is_null && c != s;
+}
+
+// The allow_null byte of 19..26.
+bool cast_allows_null(const VmOp* op) {
+  switch (op->opcode) {
+    case OP_CAST_TO_BOOLEAN_IMPLICITLY: return static_cast<const VmOpCastToBooleanImplicitly*>(op)->allow_null != 0;
+    case OP_CAST_TO_INTEGER_IMPLICITLY: return static_cast<const VmOpCastToIntegerImplicitly*>(op)->allow_null != 0;
+    case OP_CAST_TO_NUMERIC_IMPLICITLY: return static_cast<const VmOpCastToNumericImplicitly*>(op)->allow_null != 0;
+    case OP_CAST_TO_MONEY_IMPLICITLY: return static_cast<const VmOpCastToMoneyImplicitly*>(op)->allow_null != 0;
+    case OP_CAST_TO_DATE_IMPLICITLY: return static_cast<const VmOpCastToDateImplicitly*>(op)->allow_null != 0;
+    case OP_CAST_TO_DATETIME_IMPLICITLY: return static_cast<const VmOpCastToDatetimeImplicitly*>(op)->allow_null != 0;
+    case OP_CAST_TO_STRING_IMPLICITLY: return static_cast<const VmOpCastToStringImplicitly*>(op)->allow_null != 0;
+    default: return static_cast<const VmOpCastToObjectImplicitly*>(op)->allow_null != 0;
+  }
+}
+
+// 19..26.
+void implicit_cast(VmStack* stack, unsigned opcode, bool allow_null) {
+  Variant* v = &stack->sp->value;
+  static constexpr uint8_t target_tag[8] = {VT_FALSE, VT_INTEGER, VT_NUMERIC, VT_MONEY,
+                                            VT_DATE,  VT_DATETIME, VT_STRING, VT_OBJECT};
+  unsigned k = opcode - OP_CAST_TO_BOOLEAN_IMPLICITLY;
+  uint8_t tag = v->tag;
+  if (k == 0 ? (tag == VT_FALSE || tag == VT_TRUE) : tag == target_tag[k]) return;
+  if (tag == VT_NULL) {
+    if (allow_null) return;
+    raise(11);
+  }
+  Variant temp;
+  try {
+    switch (opcode) {
+      case OP_CAST_TO_INTEGER_IMPLICITLY: {
+        integer_type_st x;
+        variant_cast(*v, &x);
+        temp.set(x);
+        break;
+      }
+      case OP_CAST_TO_NUMERIC_IMPLICITLY: {
+        numeric_type_st x;
+        variant_cast(*v, &x);
+        temp.set(x);
+        break;
+      }
+      case OP_CAST_TO_MONEY_IMPLICITLY: {
+        money_type_st x;
+        variant_cast(*v, &x);
+        temp.set(x);
+        break;
+      }
+      case OP_CAST_TO_DATE_IMPLICITLY: {
+        date_st x;
+        variant_cast(*v, &x);
+        temp.set(x);
+        break;
+      }
+      case OP_CAST_TO_DATETIME_IMPLICITLY: {
+        datetime_st x;
+        variant_cast(*v, &x);
+        temp.set(x);
+        break;
+      }
+      case OP_CAST_TO_STRING_IMPLICITLY: {
+        String x;
+        variant_cast(*v, &x);
+        temp.set(x);
+        break;
+      }
+      default:
+        raise(11);  // 19 and 26 never convert
+    }
+  } catch (const std::overflow_error&) {
+    raise(opcode == OP_CAST_TO_MONEY_IMPLICITLY ? 1988 : 39);
+  }
+  v->release(stack);
+  move_into(v, &temp);
+}
+
+// 28.
+void check_argument(VmStack* stack, uint8_t expected, int32_t flags) {
+  const Variant* v = &stack->sp->value;
+  if (v->tag != VT_REFERENCE) {
+    if (flags & CHECK_ARG_BY_REFERENCE) raise(11);
+  } else {
+    if (!(flags & (CHECK_ARG_BY_REFERENCE | CHECK_ARG_MAY_BE_REFERENCE))) raise(11);
+    v = v->reference.target;
+  }
+  if (v->tag == expected) return;
+  if (v->tag == VT_NULL && (flags & CHECK_ARG_NULL_ALLOWED)) return;
+  raise(11);
+}
+
+// 84: one record per operation in the frame's list.
+void install_error_handler(VmStack* stack, const VmOpInstallErrorHandler* op) {
+  VmFrame* f = stack->frame;
+  if (f == nullptr) throw RuntimeError(1001, String("TRY outside a program"));
+  for (handler_record_st* h = f->handlers; h != nullptr; h = h->next) {
+    if (h->handler == op) return;
+  }
+  f->handlers = new handler_record_st{op, f->handlers};
+}
+
+// 45: returns true when the compiled command returned a value (the loop then leaves).
+bool run_macro(VmStack* stack, const VmOp* const* position, Variant* result) {
+  String text = variant_to_string(stack->sp->value);
+  pop(stack);
+  const document_location_st* location = nullptr;
+  if (stack->frame != nullptr) {
+    const DebugInfo* debug = stack->frame->program->debug_info();
+    location = debug != nullptr ? debug->location_of(position) : nullptr;
+    if (location == nullptr) raise(1206);
+  }
+  if (vm_macro_compiler == nullptr) throw RuntimeError(1001, String("macro substitution"));
+  document_location_st loc_copy{};
+  if (location != nullptr) loc_copy = *location;
+  Program* program = vm_macro_compiler(stack, text, location != nullptr ? &loc_copy : nullptr);
+  struct Owner {
+    Program* p;
+    ~Owner() { delete p; }
+  } owner{program};
+  Variant temp;
+  code_position inner = program->code();
+  vm_execute_opcode(stack, inner, &temp);
+  if (*inner != nullptr && (*inner)->opcode == OP_RETURN) {
+    temp.release(stack);
+    return false;
+  }
+  if (result->tag != VT_FALSE) result->release(stack);
+  move_into(result, &temp);
+  return true;
+}
+
+}  // namespace
+
+Table_Object* get_current_table(VmStack* stack, const Variant* area, bool required) {
+  QZ_TRACE;
+  Table_Object* t = stack->bound_table;
+  DataSession_Object* ds = stack->current_data_session;
+  if (t == nullptr && ds != nullptr) {
+    if (area == nullptr || area->tag == VT_NULL) {
+      t = ds->current_table;
+    } else {
+      int32_t number = 0;
+      const Variant* a = deref(const_cast<Variant*>(area));
+      if (a->tag == VT_STRING) {
+        symbol_id_type symbol = 0;
+        if (stack->symtable != nullptr && stack->symtable->find(a->string, &symbol)) {
+          auto it = ds->aliases.find(symbol);
+          if (it != ds->aliases.end()) number = it->second;
+        }
+      } else {
+        number = static_cast<int32_t>(variant_to_integer(*a).value);
+      }
+      auto w = ds->work_areas.find(number);
+      if (w != ds->work_areas.end() && !w->second.empty() && vm_table_hooks.table_of != nullptr) {
+        t = vm_table_hooks.table_of(w->second.get());
+      }
+    }
+  }
+  if (t == nullptr && required) raise(52);
+  return t;
+}
+
+#define QZ_OP_LABELS(X)                                                                                   \
+  X(0) X(1) X(2) X(3) X(4) X(5) X(6) X(7) X(8) X(9) X(10) X(11) X(12) X(13) X(14) X(15) X(16) X(17) X(18)  \
+  X(19) X(20) X(21) X(22) X(23) X(24) X(25) X(26) X(27) X(28) X(29) X(30) X(31) X(32) X(33) X(34) X(35)   \
+  X(36) X(37) X(38) X(39) X(40) X(41) X(42) X(43) X(44) X(45) X(46) X(47) X(48) X(49) X(50) X(51) X(52)   \
+  X(53) X(54) X(55) X(56) X(57) X(58) X(59) X(60) X(61) X(62) X(63) X(64) X(65) X(66) X(67) X(68) X(69)   \
+  X(70) X(71) X(72) X(73) X(74) X(75) X(76) X(77) X(78) X(79) X(80) X(81) X(82) X(83) X(84) X(85)
+
+void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result) {
+  QZ_TRACE;
+#define QZ_LABEL_ADDR(n) &&op_##n,
+  static const void* const dispatch[kVmOpCount] = {QZ_OP_LABELS(QZ_LABEL_ADDR)};
+#undef QZ_LABEL_ADDR
+  code_position pc = ip;
+  const VmOp* op;
+
+#define NEXT()       \
+  do {               \
+    ++pc;            \
+    goto dispatch_op; \
+  } while (0)
+#define JUMP_TO(T, o)                                                         \
+  do {                                                                        \
+    pc = reinterpret_cast<code_position>(static_cast<const T*>(o)->target);   \
+    goto dispatch_op;                                                         \
+  } while (0)
+#define LEAVE() \
+  do {          \
+    ip = pc;    \
+    return;     \
+  } while (0)
+
+  try {
+  dispatch_op:
+    op = *pc;
+    if (__builtin_expect(op == nullptr || op->opcode >= kVmOpCount, 0)) broken();
+    goto* dispatch[op->opcode];
+
+  op_0: {  // VmOpUnwind
+    VmFrame* f = stack->frame;
+    if (f == nullptr) broken();
+    stack->release_stack_to(stack->frame_local_base);
+    ip = f->saved_position;
+    return;
+  }
+  op_1:  // VmOpUnwindContinue
+    stack->release_stack_to(stack->frame_local_base);
+    NEXT();
+  op_2: {  // VmOpBinaryAdd
+    Memvar* sp = stack->sp;
+    Variant* left = &sp[1].value;
+    Variant* right = &sp[0].value;
+    int64_t sum;
+    if (left->tag == VT_INTEGER && right->tag == VT_INTEGER &&
+        !__builtin_add_overflow(left->integer.value, right->integer.value, &sum)) {
+      left->integer.value = sum;
+      pop_plain(stack);
+      NEXT();
+    }
+    variant_add(left, right);
+    pop(stack);
+    NEXT();
+  }
+  op_3:
+  op_4:
+  op_5:
+  op_6:
+    binary_arith(stack, op->opcode);
+    NEXT();
+  op_7:
+    binary_mod(stack);
+    NEXT();
+  op_8:
+  op_9:
+  op_10:
+  op_11:
+  op_12:
+  op_13:
+  op_14: {
+    Memvar* sp = stack->sp;
+    Variant* left = &sp[1].value;
+    Variant* right = &sp[0].value;
+    if (left->tag == VT_INTEGER && right->tag == VT_INTEGER) {
+      left->tag = int_cmp_result(op->opcode, left->integer.value, right->integer.value) ? VT_TRUE : VT_FALSE;
+      pop_plain(stack);
+      NEXT();
+    }
+    binary_cmp(stack, op->opcode);
+    NEXT();
+  }
+  op_15: {  // VmOpCallSpecUser
+    auto* o = static_cast<const VmOpCallSpecUser*>(op);
+    ip = pc;
+    call_user_function(stack, o->function, o->count);
+    NEXT();
+  }
+  op_16: {  // VmOpCallSpecDynamic
+    auto* o = static_cast<const VmOpCallSpecDynamic*>(op);
+    ip = pc;
+    call_dynamic(stack, o->symbol, o->count);
+    NEXT();
+  }
+  op_17: {  // VmOpCallSpecDo
+    auto* o = static_cast<const VmOpCallSpecDo*>(op);
+    ip = pc;
+    call_native_function(stack, o->function, o->count);
+    NEXT();
+  }
+  op_18: {  // VmOpCallSpecVoid
+    auto* o = static_cast<const VmOpCallSpecVoid*>(op);
+    ip = pc;
+    call_native_command(stack, o->function, o->count);
+    NEXT();
+  }
+  op_19:
+  op_20:
+  op_21:
+  op_22:
+  op_23:
+  op_24:
+  op_25:
+  op_26:
+    implicit_cast(stack, op->opcode, cast_allows_null(op));
+    NEXT();
+  op_27:  // VmOpCastToNotNull
+    if (stack->sp->value.tag == VT_NULL) raise(11);
+    NEXT();
+  op_28: {  // VmOpCheckArgument
+    auto* o = static_cast<const VmOpCheckArgument*>(op);
+    check_argument(stack, o->expected_tag, o->flags);
+    NEXT();
+  }
+  op_29: {  // VmOpCondTrueJump: pops in both cases
+    uint8_t tag = stack->sp->value.tag;
+    if (tag > VT_TRUE) raise(11);
+    pop_plain(stack);
+    if (tag == VT_TRUE) JUMP_TO(VmOpCondTrueJump, op);
+    NEXT();
+  }
+  op_30: {  // VmOpCondTrueJumpKeepEsp
+    uint8_t tag = stack->sp->value.tag;
+    if (tag > VT_TRUE) raise(11);
+    if (tag == VT_TRUE) JUMP_TO(VmOpCondTrueJumpKeepEsp, op);
+    NEXT();
+  }
+  op_31: {  // VmOpCondFalseOrNullJump: pops in both cases
+    uint8_t tag = stack->sp->value.tag;
+    if (tag > VT_TRUE) raise(11);
+    pop_plain(stack);
+    if (tag != VT_TRUE) JUMP_TO(VmOpCondFalseOrNullJump, op);
+    NEXT();
+  }
+  op_32: {  // VmOpCondFalseOrNullJumpKeepEsp
+    uint8_t tag = stack->sp->value.tag;
+    if (tag > VT_TRUE) raise(11);
+    if (tag != VT_TRUE) JUMP_TO(VmOpCondFalseOrNullJumpKeepEsp, op);
+    pop_plain(stack);
+    NEXT();
+  }
+  op_33: {  // VmOpCondTrueOrNullMerge2P
+    Memvar* sp = stack->sp;
+    Variant* b = &sp[0].value;
+    Variant* a = &sp[1].value;
+    if (!(a->tag == VT_NULL && b->tag == VT_FALSE)) {
+      a->release(stack);
+      b->copy(a);
+    }
+    pop(stack);
+    NEXT();
+  }
+  op_34: {  // VmOpReadMemvarPointerByNameDefault
+    Memvar* m;
+    stack->alloc_undefined_memvar(static_cast<const VmOpReadMemvarPointerByNameDefault*>(op)->symbol, &m);
+    Memvar* slot = push(stack);
+    m->value.ref(stack, &slot->value, nullptr);
+    NEXT();
+  }
+  op_35:  // VmOpDefLocal
+    stack->declare_local(static_cast<const VmOpDefLocal*>(op)->symbol);
+    NEXT();
+  op_36: {  // VmOpDefLocalOffset
+    auto* o = static_cast<const VmOpDefLocalOffset*>(op);
+    stack->declare_local_offset(o->offset, o->symbol);
+    NEXT();
+  }
+  op_37:  // VmOpDefPrivateSymbol
+    stack->declare_private(static_cast<const VmOpDefPrivateSymbol*>(op)->symbol);
+    NEXT();
+  op_38: {  // VmOpDefPublicOffset
+    auto* o = static_cast<const VmOpDefPublicOffset*>(op);
+    stack->declare_public(o->offset, o->symbol);
+    NEXT();
+  }
+  op_39:  // VmOpEspAlloc
+    push(stack);
+    NEXT();
+  op_40:  // VmOpEspFree
+    pop(stack);
+    NEXT();
+  op_41: {  // VmOpForCondFalseJump
+    Memvar* sp = stack->sp;
+    if (sp[0].value.tag == VT_INTEGER && sp[1].value.tag == VT_INTEGER && sp[2].value.tag == VT_INTEGER) {
+      int64_t a = sp[0].value.integer.value, b = sp[1].value.integer.value, st = sp[2].value.integer.value;
+      int c = (a > b) - (a < b);
+      int s = (st > 0) - (st < 0);
+      sp[0].value.tag = sp[1].value.tag = sp[2].value.tag = VT_FALSE;
+      sp[0].flag = sp[1].flag = sp[2].flag = MEMVAR_NONE;
+      stack->sp = sp + 3;
+      if (c != s) NEXT();
+      JUMP_TO(VmOpForCondFalseJump, op);
+    }
+    if (for_continues(stack)) NEXT();
+    JUMP_TO(VmOpForCondFalseJump, op);
+  }
+  op_42:  // VmOpInitLocalParameters
+    stack->init_local_parameters(static_cast<const VmOpInitLocalParameters*>(op)->count);
+    NEXT();
+  op_43: {  // VmOpInitParameter
+    auto* o = static_cast<const VmOpInitParameter*>(op);
+    stack->init_parameter(o->offset, o->symbol);
+    NEXT();
+  }
+  op_44:  // VmOpJump
+    JUMP_TO(VmOpJump, op);
+  op_45: {  // VmOpMacro
+    ip = pc;
+    if (run_macro(stack, pc, result)) LEAVE();
+    NEXT();
+  }
+  op_46: {  // VmOpObjectCall
+    auto* o = static_cast<const VmOpObjectCall*>(op);
+    ip = pc;
+    object_call(stack, o->symbol, o->count);
+    NEXT();
+  }
+  op_47: {  // VmOpObjectCallPointer
+    auto* o = static_cast<const VmOpObjectCallPointer*>(op);
+    ip = pc;
+    object_call_pointer(stack, o->symbol, o->count);
+    NEXT();
+  }
+  op_48:  // VmOpReturnValue
+    return_top(stack, result);
+    LEAVE();
+  op_49: {  // VmOpReturnPointer
+    if (stack->sp->value.tag != VT_REFERENCE) broken();
+    return_top(stack, result);  // the same target and owner
+    LEAVE();
+  }
+  op_50:  // VmOpReturn
+    if (result->tag != VT_FALSE) result->release(stack);
+    result->tag = VT_TRUE;
+    LEAVE();
+  op_51:  // VmOpReadByName
+    read_by_name(stack, op, static_cast<const VmOpReadByName*>(op)->symbol);
+    NEXT();
+  op_52: {  // VmOpReadMemvarByName
+    Memvar* m = named_memvar(stack, static_cast<const VmOpReadMemvarByName*>(op)->symbol);
+    Memvar* slot = push(stack);
+    m->value.copy(&slot->value);
+    NEXT();
+  }
+  op_53: {  // VmOpReadMemvarByNameDefault
+    Memvar* m;
+    bool found = stack->get_memvar(static_cast<const VmOpReadMemvarByNameDefault*>(op)->symbol, &m);
+    Memvar* slot = push(stack);
+    if (found) m->value.copy(&slot->value);
+    NEXT();
+  }
+  op_54:  // VmOpReadFileObjectOrMemvarByName
+    read_file_object_or_memvar(stack, static_cast<const VmOpReadFileObjectOrMemvarByName*>(op)->symbol);
+    NEXT();
+  op_55: {  // VmOpReadLocalMemvarByOffset
+    Memvar* m = defined_local(stack, static_cast<const VmOpReadLocalMemvarByOffset*>(op)->offset);
+    Memvar* slot = push(stack);
+    m->value.copy(&slot->value);
+    NEXT();
+  }
+  op_56: {  // VmOpReadArrayItemByName
+    auto* o = static_cast<const VmOpReadArrayItemByName*>(op);
+    Memvar* m = named_memvar(stack, o->symbol);
+    ip = pc;
+    read_array_item(stack, o->count, deref(&m->value), &stack->sp[o->count].value);
+    for (uint64_t i = 0; i < o->count; ++i) pop(stack);
+    NEXT();
+  }
+  op_57: {  // VmOpReadMemvarIndexLocal
+    auto* o = static_cast<const VmOpReadMemvarIndexLocal*>(op);
+    Memvar* m = defined_local(stack, o->offset);
+    Variant* container = deref(&m->value);
+    Memvar* sp = stack->sp;
+    if (container->tag == VT_ARRAY && o->count == 1 && sp[0].value.tag == VT_INTEGER) {
+      // The common case inline: one integer index.
+      int64_t i = sp[0].value.integer.value;
+      const Variant* item = container->array.read(static_cast<size_t>(i));
+      item->copy(&sp[1].value);
+      pop_plain(stack);
+      NEXT();
+    }
+    ip = pc;
+    read_array_item(stack, o->count, container, &sp[o->count].value);
+    for (uint64_t i = 0; i < o->count; ++i) pop(stack);
+    NEXT();
+  }
+  op_58:  // VmOpReadConstTrue
+    push(stack)->value.tag = VT_TRUE;
+    NEXT();
+  op_59:  // VmOpReadConstFalse
+    push(stack);
+    NEXT();
+  op_60: {  // VmOpReadConstInteger
+    Memvar* slot = push(stack);
+    slot->value.integer.value = static_cast<const VmOpReadConstInteger*>(op)->value;
+    slot->value.tag = VT_INTEGER;
+    NEXT();
+  }
+  op_61: {  // VmOpReadConstNumeric
+    Memvar* slot = push(stack);
+    slot->value.numeric = static_cast<const VmOpReadConstNumeric*>(op)->value;
+    slot->value.tag = VT_NUMERIC;
+    NEXT();
+  }
+  op_62: {  // VmOpReadConstMoney
+    Memvar* slot = push(stack);
+    slot->value.money = static_cast<const VmOpReadConstMoney*>(op)->value;
+    slot->value.tag = VT_MONEY;
+    NEXT();
+  }
+  op_63: {  // VmOpReadConstString: shares the constant's buffer
+    Memvar* slot = push(stack);
+    slot->value.set_string(static_cast<const VmOpReadConstString*>(op)->value);
+    NEXT();
+  }
+  op_64: {  // VmOpReadConstDate
+    Memvar* slot = push(stack);
+    slot->value.date = static_cast<const VmOpReadConstDate*>(op)->value;
+    slot->value.tag = VT_DATE;
+    NEXT();
+  }
+  op_65: {  // VmOpReadConstDatetime
+    Memvar* slot = push(stack);
+    slot->value.datetime = static_cast<const VmOpReadConstDatetime*>(op)->value;
+    slot->value.tag = VT_DATETIME;
+    NEXT();
+  }
+  op_66:  // VmOpReadConstNull
+    push(stack)->value.tag = VT_NULL;
+    NEXT();
+  op_67:
+  op_83:  // never executed: no class, or a call the linker did not resolve
+    broken();
+  op_68: {  // VmOpObjectReadProperty
+    auto* o = static_cast<const VmOpObjectReadProperty*>(op);
+    ip = pc;
+    object_read_property(stack, o->symbol, o->count);
+    NEXT();
+  }
+  op_69: {  // VmOpObjectReadPropertyPointer
+    auto* o = static_cast<const VmOpObjectReadPropertyPointer*>(op);
+    ip = pc;
+    object_read_property_pointer(stack, o->symbol, o->count);
+    NEXT();
+  }
+  op_70: {  // VmOpReadMemvarPointerByName
+    Memvar* m = named_memvar(stack, static_cast<const VmOpReadMemvarPointerByName*>(op)->symbol);
+    Memvar* slot = push(stack);
+    m->value.ref(stack, &slot->value, nullptr);
+    NEXT();
+  }
+  op_71: {  // VmOpReadLocalMemvarPointerByOffset
+    Memvar* m = defined_local(stack, static_cast<const VmOpReadLocalMemvarPointerByOffset*>(op)->offset);
+    Memvar* slot = push(stack);
+    m->value.ref(stack, &slot->value, nullptr);
+    NEXT();
+  }
+  op_72: {  // VmOpReadAddWrite
+    Memvar* m = named_memvar(stack, static_cast<const VmOpReadAddWrite*>(op)->symbol);
+    inline_variant_add(deref(&m->value), &stack->sp->value);
+    pop(stack);
+    NEXT();
+  }
+  op_73: {  // VmOpReadAddWriteLocal
+    Memvar* m = defined_local(stack, static_cast<const VmOpReadAddWriteLocal*>(op)->offset);
+    Variant* target = deref(&m->value);
+    Variant* v = &stack->sp->value;
+    int64_t sum;
+    if (target->tag == VT_INTEGER && v->tag == VT_INTEGER &&
+        !__builtin_add_overflow(target->integer.value, v->integer.value, &sum)) {
+      target->integer.value = sum;
+      pop_plain(stack);
+      NEXT();
+    }
+    variant_add(target, v);
+    pop(stack);
+    NEXT();
+  }
+  op_74: {  // VmOpStore
+    Memvar* sp = stack->sp;
+    sp[1].value.store_recursive(stack, &sp[0].value);
+    pop(stack);
+    NEXT();
+  }
+  op_75: {  // VmOpUnaryNot
+    Variant* v = &stack->sp->value;
+    if (v->tag == VT_TRUE) {
+      v->tag = VT_FALSE;
+    } else if (v->tag == VT_FALSE) {
+      v->tag = VT_TRUE;
+    } else if (v->tag != VT_NULL) {
+      raise(11);
+    }
+    NEXT();
+  }
+  op_76:
+    unary_neg(stack);
+    NEXT();
+  op_77:  // VmOpTestTextmergeOn
+    push(stack)->value.tag = static_cast<uint8_t>(stack->textmerge_on ? VT_TRUE : VT_FALSE);
+    NEXT();
+  op_78: {  // VmOpWriteMemarByName
+    Memvar* m;
+    stack->alloc_undefined_memvar(static_cast<const VmOpWriteMemarByName*>(op)->symbol, &m);
+    assign_top(stack, deref(&m->value));
+    NEXT();
+  }
+  op_79: {  // VmOpWriteMemvarByOffset
+    Memvar* m = defined_local(stack, static_cast<const VmOpWriteMemvarByOffset*>(op)->offset);
+    Variant* target = deref(&m->value);
+    Variant* v = &stack->sp->value;
+    if (target->tag < VT_STRING && v->tag < VT_STRING) {  // plain values: a copy of the five words
+      target->raw_[0] = v->raw_[0];
+      target->raw_[1] = v->raw_[1];
+      target->tag = v->tag;
+      pop_plain(stack);
+      NEXT();
+    }
+    assign_top(stack, target);
+    NEXT();
+  }
+  op_80: {  // VmOpWriteArrayByName
+    auto* o = static_cast<const VmOpWriteArrayByName*>(op);
+    Memvar* m = named_memvar(stack, o->symbol);
+    ip = pc;
+    write_array_item(stack, o->count + 1, deref(&m->value));
+    for (uint64_t i = 0; i <= o->count; ++i) pop(stack);
+    NEXT();
+  }
+  op_81: {  // VmOpWriteArrayByOffset
+    auto* o = static_cast<const VmOpWriteArrayByOffset*>(op);
+    Memvar* m = defined_local(stack, o->offset);
+    ip = pc;
+    write_array_item(stack, o->count + 1, deref(&m->value));
+    for (uint64_t i = 0; i <= o->count; ++i) pop(stack);
+    NEXT();
+  }
+  op_82: {  // VmOpObjectWriteProperty
+    auto* o = static_cast<const VmOpObjectWriteProperty*>(op);
+    ip = pc;
+    object_write_property(stack, o->symbol, o->count);
+    NEXT();
+  }
+  op_84:  // VmOpInstallErrorHandler
+    install_error_handler(stack, static_cast<const VmOpInstallErrorHandler*>(op));
+    NEXT();
+  op_85:  // VmOpReadFieldByFieldNum
+    read_field_by_num(stack, static_cast<const VmOpReadFieldByFieldNum*>(op)->field);
+    NEXT();
+  } catch (...) {
+    ip = pc;
+    throw;
+  }
+#undef NEXT
+#undef JUMP_TO
+#undef LEAVE
+}
+
+}  // namespace qzbase
