@@ -76,6 +76,7 @@ Operand* parse_one(Scanner::iterator begin, Scanner::iterator end, int start_tok
 }  // namespace
 
 int yylex(QZSTYPE* value, document_location_st* location, Scanner* scanner) {
+  QZ_TRACE;
   value->object = nullptr;
   value->slices = nullptr;
   try {
@@ -90,8 +91,8 @@ int yylex(QZSTYPE* value, document_location_st* location, Scanner* scanner) {
 }  // namespace qzbase
 
 int yyparse(qzbase::Scanner* scanner, void* callback_data, qzbase::QzparseCallback callback) {
-  using namespace qzbase;
   QZ_TRACE;
+  using namespace qzbase;
   size_t tokens = static_cast<size_t>(scanner->end - scanner->current);
   if (tokens <= kDirectTokens) return qz_glr_parse(scanner, callback_data, callback);
   parse_job_st job{scanner, callback_data, callback, parser_slices_probe, 2};
@@ -117,6 +118,7 @@ int yyparse(qzbase::Scanner* scanner, void* callback_data, qzbase::QzparseCallba
 namespace qzbase {
 
 void yyerror(const document_location_st& location, Scanner* scanner, void*, QzparseCallback, const char* message) {
+  QZ_TRACE;
   scanner->error_location = location;
   if (std::strcmp(message, "memory exhausted") == 0) {
     scanner->error_code = PARSER_ERROR_STACK_EXHAUSTED;
@@ -129,6 +131,7 @@ void yyerror(const document_location_st& location, Scanner* scanner, void*, Qzpa
 
 void yyerror(const document_location_st* location, Scanner* scanner, void* callback_data, QzparseCallback callback,
              const char* message) {
+  QZ_TRACE;
   yyerror(*location, scanner, callback_data, callback, message);
 }
 
@@ -150,11 +153,13 @@ int parse_tokens(Scanner::iterator begin, Scanner::iterator end, int start_token
 
 Operand* parse_expression_tokens(Scanner::iterator begin, Scanner::iterator end, parse_status_st* status,
                                  QzparseCallback forward, void* forward_data) {
+  QZ_TRACE;
   return parse_one(begin, end, QZ_TOKEN_START_EXPRESSION, status, forward, forward_data);
 }
 
 Operand* parse_operand_tokens(Scanner::iterator begin, Scanner::iterator end, parse_status_st* status,
                               QzparseCallback forward, void* forward_data) {
+  QZ_TRACE;
   return parse_one(begin, end, QZ_TOKEN_START_OPERAND, status, forward, forward_data);
 }
 
