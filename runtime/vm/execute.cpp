@@ -70,7 +70,7 @@ void store_catch_variable(VmStack* stack, symbol_id_type symbol, const Variant& 
   value.copy(&m->value);
 }
 
-// A RuntimeError caught in the frame (Part 3.122).
+// A RuntimeError caught in the frame.
 void on_error(VmStack* stack, VmFrame& frame, const RuntimeError& e, rethrow_st& r) {
   if (r.choice != Rethrow::none) {  // already unwinding: the chosen rethrow stands
     start_unwind(frame);

@@ -1,5 +1,5 @@
 // execute.h - running programs: execute_program, execute_expression, Function and UserFunction,
-// the native-call convention (Param, Pointer) and the seam to the handler search (Part 3.122).
+// the native-call convention (Param, Pointer) and the seam to the handler search.
 //
 // execute_program runs a program as a new frame: it checks the call, reserves the frame's slots,
 // runs the interpreter loop, turns interrupts into handler jumps, unwinding or rethrows, and on
@@ -66,7 +66,7 @@ code_position unwind_code();
 Variant* Param(VmStack* stack, size_t n);
 Variant* Pointer(VmStack* stack, size_t n);
 
-// --- the seam to the handler search (Part 3.122) -------------------------------------------------
+// --- the seam to the handler search ----------------------------------------------------------
 
 enum RuntimeErrorRecovery : int {
   RECOVERY_PROPAGATE = 0,  // unwind this frame and rethrow
