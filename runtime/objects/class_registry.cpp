@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "objects/exception_object.h"
 #include "objects/object.h"
 #include "tables/data_session.h"
 
@@ -13,6 +14,7 @@ namespace {
 
 const native_class_st kNativeClasses[] = {
     {"SESSION", new_datasession},
+    {"EXCEPTION", new_exception},
 };
 
 }  // namespace

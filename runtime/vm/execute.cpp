@@ -3,12 +3,13 @@
 
 #include <optional>
 
+#include "vm/error_handlers.h"
 #include "vm/interpreter.h"
 #include "vm/program.h"
 
 namespace qzbase {
 
-exception_handler_type vm_exception_handler = nullptr;
+exception_handler_type vm_exception_handler = vm_handle_exception;
 
 Function::~Function() = default;
 
@@ -118,10 +119,13 @@ void on_throw(VmStack* stack, VmFrame& frame, const RuntimeThrow& t, rethrow_st&
     start_unwind(frame);
     return;
   }
-  if (t.target_frame != stack->pending_throw.target_frame) stack->pending_throw = t;
+  // Always taken over: a pending throw left from an earlier run (one that never arrived) may name
+  // a frame at the very address of a frame now running, and would pass for this one.
+  stack->pending_throw = t;
   if (t.target_frame == &frame) {
     store_catch_variable(stack, t.catch_symbol, t.value);
     stack->pending_throw.value.release(stack);
+    stack->pending_throw.target_frame = nullptr;  // arrived: nothing is pending any more
     frame.position = reinterpret_cast<code_position>(t.target_position);
     return;
   }

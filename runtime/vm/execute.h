@@ -14,6 +14,10 @@
 // - An exception that is not an interrupt of the language (std::bad_alloc, ...) still releases
 //   the frame before it passes; only a broken invariant (assert_failed_exception) passes with the
 //   registers restored but nothing released.
+// - A RuntimeThrow caught on its way always replaces the stack's pending throw (the documented
+//   form copied it only when its target frame differed from the pending one's, and a stale
+//   pending throw naming a reused frame address made a new throw arrive without its value); the
+//   pending throw is cleared when the throw arrives.
 #pragma once
 
 #include <qzbase.h>
@@ -81,8 +85,9 @@ struct how_to_handle_st {
   symbol_id_type symbol = 0;       // the CATCH TO variable (0: none)
 };
 
-// Offers the stack's last error (copied there, handled flag set) to the handlers. The handler
-// subsystem installs its VmStack::handle_exception here; null propagates every error.
+// Offers the stack's last error (copied there, handled flag set) to the handlers. Initially the
+// handler search (VmStack::handle_exception, vm/error_handlers.h); tests may install doubles; null
+// propagates every error.
 using exception_handler_type = RuntimeErrorRecovery (*)(VmStack* stack, how_to_handle_st& how);
 extern exception_handler_type vm_exception_handler;
 

@@ -41,6 +41,8 @@ class Object;
 class ProgramDebugger;
 class Table_Object;
 struct RuntimeVmState;
+struct how_to_handle_st;         // vm/execute.h
+enum RuntimeErrorRecovery : int;  // vm/execute.h
 struct SessionSettings;  // runtime/tables/session_settings.h
 
 // Declaration flags of a slot or memvar.
@@ -227,6 +229,12 @@ class VmStack {
   void error(const Error& e);
   void error(const std::vector<Error>& list);
 
+  // The handler search (vm/error_handlers.h). handle_exception offers the last error (flagged
+  // handled) to the handlers, the debugger and the user; find_handler searches the handlers of the
+  // running frame and its callers for a clause that takes error.
+  RuntimeErrorRecovery handle_exception(how_to_handle_st& how);
+  bool find_handler(Variant* error, const VmFrame** frame, intptr_t* target, symbol_id_type* symbol);
+
   // --- data sessions ---
 
   // Makes session current and points session_settings at its SET values (null: none).
@@ -272,6 +280,9 @@ class VmStack {
   // The last error offered to the handlers of this stack (code 0: none).
   RuntimeError last_error;
   RuntimeThrow pending_throw;  // a caught error on its way to an outer frame
+  // While a handler search runs WHEN conditions: the frame that was running when it began. A
+  // search started inside a condition stops there. Null when no search runs.
+  const VmFrame* handler_search_base = nullptr;
   method_context_st method_context;
   memvar_map* frame_memvars = nullptr;  // the running frame's memvars; null until first used
 

@@ -4,6 +4,8 @@
 
 #include <stdexcept>
 
+#include "vm/error_handlers.h"
+
 namespace qzbase::testing_vm {
 namespace {
 
@@ -238,7 +240,7 @@ TEST_F(Execute, TeardownErrorsGoToTheCaller) {
   vm_exception_handler = g_catch_all;
   g_offers = 0;
   int code = run_error(a.build("F"));
-  vm_exception_handler = nullptr;
+  vm_exception_handler = vm_handle_exception;
   EXPECT_EQ(code, 1234);
   EXPECT_EQ(g_offers, 0);  // not offered to the frame's own handlers
   EXPECT_EQ(count_events(log, "DESTROY p"), 1u);
@@ -301,7 +303,7 @@ TEST_F(Execute, HandlerSeamSameFrameAndOuterFrame) {
     a.op<VmOpReturnValue>();
     EXPECT_EQ(as_int(run(a.build("OUTER"))), 103);
   }
-  vm_exception_handler = nullptr;
+  vm_exception_handler = vm_handle_exception;
   expect_clean();
 }
 
