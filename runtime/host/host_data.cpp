@@ -92,6 +92,7 @@ char32_t first_code_point(const UChar* text, int32_t length) {
 
 void Runtime::init() {
   QZ_TRACE;
+  register_builtin_library();
   const char* locale = uloc_getDefault();
   // Separate status values: a calendar that cannot be opened does not keep the separators from
   // being read (the documented form shared one status, so such a failure kept their defaults).

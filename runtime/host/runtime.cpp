@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "builtins/library.h"
 #include "host/screen.h"
 
 namespace qzbase {
@@ -30,8 +31,16 @@ Runtime::Runtime(Screen* screen_arg)
 
 Runtime::~Runtime() {
   QZ_TRACE;
-  // Libraries, the language threads and the built-in library are released here once they exist
-  //. The cached formatters are closed with the caches (date formats first).
+  // A runtime destroyed without shutdown still gives its per-runtime state back.
+  try {
+    detach_builtin_library();
+  } catch (...) {
+  }
+  for (auto& entry : priv->libraries) delete entry.second;
+  priv->libraries.clear();
+  priv->library_list.clear();
+  // The cached formatters are closed with the caches (date formats first); the language threads
+  // are joined here once they exist.
   {
     std::unique_lock<std::shared_mutex> lock(priv->date_formats.lock);
     priv->date_formats.entries.clear();
@@ -40,6 +49,9 @@ Runtime::~Runtime() {
     std::unique_lock<std::shared_mutex> lock(priv->datetime_formats.lock);
     priv->datetime_formats.entries.clear();
   }
+  if (priv->vm.call_resolver == priv->call_resolver.get()) priv->vm.call_resolver = nullptr;
+  delete priv->builtin_library;
+  priv->builtin_library = nullptr;
   detach_runtime_vm(this);
   if (priv->argv) {
     for (int32_t i = 0; i < priv->argc; ++i) delete[] priv->argv[i];

@@ -13,11 +13,14 @@
 #include <filesystem>
 #include <list>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <shared_mutex>
 #include <unordered_map>
 #include <vector>
 
 #include "host/date_format.h"
+#include "vm/calls.h"
 #include "vm/runtime_vm.h"
 
 namespace qzbase {
@@ -48,6 +51,10 @@ struct string_machine_less {
 struct RuntimePrivate {
   // program_cache, procedure_cache, call_cache (ModuleCache): with the run entry points.
   std::vector<std::filesystem::path> search_path;  // SET PATH, in order
+  // libraries and library_list: read by calls by name on any language thread, changed by SET
+  // LIBRARY; library_load_lock keeps two loads of one name from attaching twice.
+  mutable std::shared_mutex libraries_lock;
+  std::recursive_mutex library_load_lock;
   std::unordered_map<String, Library*, string_ci_hash, string_ci_equal> libraries;
   std::list<Library*> library_list;  // SET LIBRARY, in order
   date_format_cache date_formats;      // Runtime::dateFormat
@@ -57,6 +64,8 @@ struct RuntimePrivate {
   std::filesystem::path module_file_name;
   RuntimeVmState vm;  // the Symtable and next_stack_id (from 1)
   Library* builtin_library = nullptr;
+  bool builtin_attached = false;              // the detach hook is still due
+  std::unique_ptr<CallResolver> call_resolver;  // installed by init when none is
   int32_t argc = 0;
   char** argv = nullptr;  // argc separately allocated UTF-8 copies
   VmStack* main_stack = nullptr;

@@ -1094,6 +1094,7 @@ namespace qzbase {
 
 class Runtime;
 struct RuntimePrivate;
+class Library;
 struct ScreenPrivate;
 struct date_format_st;  // runtime/host/date_format.h: a cached ICU formatter and its empty picture
 
@@ -1257,9 +1258,9 @@ class Runtime {
                                 const char* date_time_separator, const char* time_separator);
 
   // --- Host data (runtime/host/host_data.cpp) ---
-  // Reads the locale's values: sys_fdow, sys_point(_text, _ascii), sys_separator, then
-  // sys_date_format = SHORT and codepage = the locale's default charset. ICU failures keep the
-  // defaults. (The built-in library's registration joins init later.)
+  // Registers and attaches the built-in library, then reads the locale's values: sys_fdow,
+  // sys_point(_text, _ascii), sys_separator, then sys_date_format = SHORT and codepage = the
+  // locale's default charset. ICU failures keep the defaults.
   void init();
   // Keeps argc UTF-8 copies of the arguments (replacing, and freeing, an earlier set). A negative
   // argc throws std::bad_array_new_length.
@@ -1290,6 +1291,24 @@ class Runtime {
   // 1, 2, ... (atomic: stacks may be made on several threads at once).
   uint64_t create_stack_id();
   // --- end of host data ---
+
+  // --- Libraries (runtime/builtins/library.cpp) ---
+  // Detaches the built-in library, makes the screen non-interactive and frees the main stack.
+  // Called once, by ReleaseRuntime; the destructor detaches when it was not called.
+  void shutdown();
+  // The built-in library (null before init).
+  Library* builtin_library() const;
+  // The plug-in of that name, loaded and attached once per name (case-insensitive); null when no
+  // shared object is found or it exports no qz1_describe_module.
+  Library* load_library(const std::filesystem::path& name);
+  // SET LIBRARY TO name [ADDITIVE]; RuntimeError 1 with the name when it cannot be loaded.
+  void set_library_to(VmStack* stack, const String& name, bool additive);
+  void set_library_to_null();
+  // init's first steps: describes, registers and attaches the built-in library.
+  void register_builtin_library();
+  // Calls the built-in library's detach hook once (shutdown, or the destructor without one).
+  void detach_builtin_library();
+  // --- end of libraries ---
 
   Screen* screen;                 // the host's screen
   const Charset* codepage;        // null until init
@@ -1360,5 +1379,88 @@ Runtime* GetRuntime(VmStack* stack);
 ObjectPointer CreateObject(VmStack* stack, const String& class_name, const Variant* args, size_t nargs);
 
 // --- end of virtual machine ---
+
+// --- Built-in library and plug-ins ---
+//
+// A library (the built-in one, or a plug-in loaded by SET LIBRARY TO) describes itself with one
+// module_description_st: two hooks and five tables. The rows are the plug-in ABI: a plug-in
+// exports `extern "C" void qz1_describe_module(module_description_st*)` and fills the seven words.
+// Every table ends with a row whose name is null. Signatures use the letters . L I N Y D T C O A
+// with the modifiers ? @ $ * + and '|' before the optional entries.
+
+class Class;
+
+// A native class's instance factory: a new object of the class (the caller takes the reference).
+using class_factory_type = Object* (*)(VmStack* stack, Class* cls);
+// The compile-time result type of a call: args[i] describes argument i, constargs[i] holds its
+// value when args[i].constant is set; the deducer fills out.
+using width_deducer_type = void (*)(size_t argc, const compiler_type_info_st* args, const Variant* constargs,
+                                    compiler_type_info_st* out);
+using runtime_hook_type = void (*)(Runtime* runtime);
+
+struct module_function_st {
+  const char* name;            // lower case ASCII; dotted names keep their case
+  const char* signature;       // arguments
+  native_function_type function;
+  const char* result;          // result signature
+  uint64_t abbreviation;       // shortest prefix that also finds the row; 0: the full name only
+};
+
+struct module_command_st {
+  const char* name;
+  const char* signature;
+  native_command_type function;
+};
+
+struct module_result_width_st {
+  const char* name;  // a function of the same library
+  width_deducer_type deducer;
+};
+
+struct module_sysvar_st {
+  const char* name;              // upper case with a leading underscore
+  const char* read_signature;
+  native_function_type reader;
+  const char* read_result;
+  const char* write_signature;
+  native_command_type writer;
+};
+
+// One member row of a native class.
+struct native_member_def_st {
+  const char* name;
+  uint64_t visibility;  // 1: public
+  native_function_type getter;
+  native_command_type setter;
+  native_function_type method;
+};
+
+struct module_class_st {
+  const char* name;
+  class_factory_type factory;           // null: the class cannot be instantiated
+  const native_member_def_st* members;  // null: no members
+};
+
+struct module_description_st {
+  runtime_hook_type attach;  // called once the tables are registered
+  runtime_hook_type detach;  // called for the built-in library when the runtime shuts down
+  const module_function_st* functions;
+  const module_command_st* commands;
+  const module_class_st* classes;
+  const module_result_width_st* result_widths;
+  const module_sysvar_st* sysvars;
+};
+static_assert(sizeof(module_description_st) == 7 * sizeof(void*), "seven words");
+
+// The native class of that name (case-insensitive) in the built-in library of the stack's
+// runtime. RuntimeError 1733 with the name when there is none.
+Class* GetClass(VmStack* stack, const String* name);
+
+// A Runtime made on the screen and initialised (the built-in library registered and attached);
+// ReleaseRuntime shuts it down and frees it.
+Runtime* CreateRuntime(Screen* screen);
+void ReleaseRuntime(Runtime* runtime);
+
+// --- end of built-in library and plug-ins ---
 
 }  // namespace qzbase

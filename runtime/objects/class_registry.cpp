@@ -1,4 +1,4 @@
-// class_registry.cpp - the native classes and CreateObject.
+// class_registry.cpp - the factories of the classes the virtual machine builds itself.
 #include "objects/class_registry.h"
 
 #include <cstring>
@@ -28,20 +28,6 @@ native_factory_type find_native_class(const String& name) {
     if (upper.size() == n && std::memcmp(upper.read(), row.name, n) == 0) return row.factory;
   }
   return nullptr;
-}
-
-ObjectPointer CreateObject(VmStack* stack, const String& class_name, const Variant*, size_t) {
-  QZ_TRACE;
-  if (stack == nullptr) throw_assert_failed();
-  native_factory_type factory = find_native_class(class_name);
-  if (factory == nullptr) throw RuntimeError(1733, class_name);
-  Object* obj = factory(stack);
-  try {
-    return ObjectPointer(obj);
-  } catch (...) {
-    delete obj;
-    throw;
-  }
 }
 
 }  // namespace qzbase

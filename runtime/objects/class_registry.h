@@ -1,8 +1,9 @@
 // class_registry.h - the native classes CreateObject can make.
 //
-// A first, fixed registry: a table of class names and create functions. It holds what the virtual
-// machine needs today (the class "session"); the object model replaces it with real classes
-// (members, instance lists, the built-in library's class map).
+// The factories of the classes the virtual machine builds itself ("session", "exception"). The
+// built-in library's class rows create those classes through them, and CreateObject falls back on
+// them for a stack whose runtime has no built-in library (a bare value stack). Every other class
+// is found through the runtime's built-in library (GetClass).
 #pragma once
 
 #include <qzbase.h>

@@ -1,0 +1,115 @@
+// registry.cpp - the built-in library's description, its hooks and its per-runtime state.
+#include "builtins/registry.h"
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <atomic>
+#include <memory>
+#include <unordered_map>
+
+#include "builtins/library.h"
+#include "builtins/tables.h"
+
+namespace qzbase {
+
+namespace {
+
+std::atomic<int64_t> g_live_environments{0};
+
+std::shared_mutex g_file_lock;
+std::unordered_map<Runtime*, FileHandleRegistry*> g_file_registries;
+std::shared_mutex g_sql_lock;
+std::unordered_map<Runtime*, SqlSingleton*> g_sql_singletons;
+
+}  // namespace
+
+SqlSingleton::SqlSingleton() {
+  QZ_TRACE;
+  SQLHENV env = SQL_NULL_HENV;
+  if (SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env))) {
+    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3_80), 0);
+    environment = env;
+    g_live_environments.fetch_add(1);
+  }
+}
+
+SqlSingleton::~SqlSingleton() {
+  QZ_TRACE;
+  if (environment != nullptr) {
+    SQLFreeHandle(SQL_HANDLE_ENV, static_cast<SQLHENV>(environment));
+    g_live_environments.fetch_sub(1);
+  }
+}
+
+int64_t live_sql_environments() {
+  QZ_TRACE;
+  return g_live_environments.load();
+}
+
+void attach_runtime(Runtime* runtime) {
+  QZ_TRACE;
+  {
+    auto files = std::make_unique<FileHandleRegistry>();
+    std::unique_lock<std::shared_mutex> lock(g_file_lock);
+    if (g_file_registries.emplace(runtime, files.get()).second) files.release();
+  }
+  // A second attach frees its new singleton (and so its environment) when it loses.
+  auto sql = std::make_unique<SqlSingleton>();
+  std::unique_lock<std::shared_mutex> lock(g_sql_lock);
+  if (g_sql_singletons.emplace(runtime, sql.get()).second) sql.release();
+}
+
+void deattach_runtime(Runtime* runtime) {
+  QZ_TRACE;
+  FileHandleRegistry* files = nullptr;
+  {
+    std::unique_lock<std::shared_mutex> lock(g_file_lock);
+    auto it = g_file_registries.find(runtime);
+    if (it != g_file_registries.end()) {
+      files = it->second;
+      g_file_registries.erase(it);
+    }
+  }
+  delete files;
+  // Statements and connections are closed here once the SQL functions keep them.
+  SqlSingleton* sql = nullptr;
+  {
+    std::unique_lock<std::shared_mutex> lock(g_sql_lock);
+    auto it = g_sql_singletons.find(runtime);
+    if (it != g_sql_singletons.end()) {
+      sql = it->second;
+      g_sql_singletons.erase(it);
+    }
+  }
+  delete sql;
+}
+
+FileHandleRegistry* find_file_handle_registry(Runtime* runtime) {
+  QZ_TRACE;
+  std::shared_lock<std::shared_mutex> lock(g_file_lock);
+  auto it = g_file_registries.find(runtime);
+  if (it == g_file_registries.end()) throw_assert_failed();
+  return it->second;
+}
+
+SqlSingleton* find_sql_singleton(Runtime* runtime) {
+  QZ_TRACE;
+  std::shared_lock<std::shared_mutex> lock(g_sql_lock);
+  auto it = g_sql_singletons.find(runtime);
+  if (it == g_sql_singletons.end()) throw_assert_failed();
+  return it->second;
+}
+
+void describe_builtin_module(module_description_st* out) {
+  QZ_TRACE;
+  out->attach = attach_runtime;
+  out->detach = deattach_runtime;
+  out->functions = builtin_functions;
+  out->commands = builtin_commands;
+  out->classes = builtin_classes;
+  out->result_widths = builtin_result_widths;
+  out->sysvars = builtin_sysvars;
+}
+
+}  // namespace qzbase

@@ -1,0 +1,46 @@
+// registry.h - the built-in library's hooks and its per-runtime state.
+//
+// Two process-wide maps key the state of each Runtime: its low-level file handles and its SQL
+// singleton (the ODBC environment). attach_runtime creates both, deattach_runtime frees them. A
+// built-in takes the map's shared lock only to find its runtime's object, then works on the
+// object under that object's own lock. Only the least of each state is here; the file and SQL
+// functions complete it.
+#pragma once
+
+#include <qzbase.h>
+
+#include <cstdint>
+#include <mutex>
+#include <shared_mutex>
+
+namespace qzbase {
+
+// The FOPEN family's handles of one runtime.
+struct FileHandleRegistry {
+  std::shared_mutex lock;
+};
+
+// The SQL state of one runtime: its ODBC 3.80 environment and the next handle id.
+struct SqlSingleton {
+  SqlSingleton();   // allocates the environment (null when ODBC refuses)
+  ~SqlSingleton();  // frees it
+  SqlSingleton(const SqlSingleton&) = delete;
+  SqlSingleton& operator=(const SqlSingleton&) = delete;
+
+  void* environment = nullptr;  // SQLHENV
+  std::mutex lock;
+  int64_t next_handle_id = 1;
+};
+
+// The built-in library's hooks. Attaching a runtime that is attached already keeps its state.
+void attach_runtime(Runtime* runtime);
+void deattach_runtime(Runtime* runtime);
+
+// The state of a runtime; a runtime that was never attached is a broken invariant.
+FileHandleRegistry* find_file_handle_registry(Runtime* runtime);
+SqlSingleton* find_sql_singleton(Runtime* runtime);
+
+// The ODBC environments allocated and not yet freed, in the whole process.
+int64_t live_sql_environments();
+
+}  // namespace qzbase
