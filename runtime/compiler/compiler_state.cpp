@@ -1,0 +1,146 @@
+// compiler_state.cpp - the Compiler's lifecycle, frame variables, temporaries, messages and
+// library lookup.
+#include "compiler/compiler_state.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "builtins/library.h"
+#include "frontend/operands.h"
+#include "vm/symtable.h"
+#include "vm/vm_stack.h"
+
+namespace qzbase {
+
+CodePath::CodePath() : compiler(nullptr), parent(nullptr) {}
+
+CodePath::CodePath(CodePath& parent_path)
+    : compiler(parent_path.compiler), parent(&parent_path), variables(parent_path.variables) {}
+
+CodePath::~CodePath() = default;
+
+bool CodePath::variable_get(const symbol_id_type& symbol, offset_type* offset, bool* declared) const {
+  QZ_TRACE;
+  if ((compiler->compile_kind & COMPILE_KIND_SLOTS) == 0) return false;
+  auto it = compiler->symbol_map.find(symbol);
+  if (it == compiler->symbol_map.end()) return false;
+  *offset = it->second;
+  if (variables.count(symbol) != 0) *declared = true;
+  return true;
+}
+
+symbol_id_type CodePath::symbolize(const char* utf8_name) {
+  QZ_TRACE;
+  return symbolize(String::fromBytes(utf8_name, std::strlen(utf8_name), Charset::utf8));
+}
+
+symbol_id_type CodePath::symbolize(const String& name) {
+  QZ_TRACE;
+  Symtable* table = compiler->symtable();
+  if (table == nullptr) throw_assert_failed();
+  return table->symbolize(name);
+}
+
+Variable* CodePath::compile_create_temp_memvar(const document_location_st& location, const char* tag,
+                                              CompiledCodeCollection* collection) {
+  QZ_TRACE;
+  // With slots the symbol map's size already differs for every temporary of the unit; without
+  // slots the map stays empty, so the unit's own count keeps nested blocks apart.
+  uint64_t number = (compiler->compile_kind & COMPILE_KIND_SLOTS) != 0 ? compiler->symbol_map.size()
+                                                                       : compiler->temp_counter;
+  compiler->temp_counter += 1;
+  char name[32];
+  std::snprintf(name, sizeof name, ".local~%s~%ld", tag, static_cast<long>(number));
+  symbol_id_type symbol = symbolize(name);
+  offset_type offset = 0;
+  if (!compiler->compile_time_define_memvar(symbol, &offset)) {
+    collection->push_back(location, new VmOpDefLocal(symbol));
+  } else {
+    if (variables.count(symbol) != 0) throw_assert_failed();
+    collection->push_back(location, new VmOpDefLocalOffset(offset, symbol));
+    variables.emplace(symbol, 1u);
+  }
+  return new Variable(location, String::fromBytes(name, std::strlen(name), Charset::utf8), 1);
+}
+
+Compiler::Compiler(VmStack* stack_in, uint32_t kind) : compile_kind(kind), stack(stack_in), collection(this) {
+  QZ_TRACE;
+  compiler = this;
+}
+
+Compiler::~Compiler() {
+  collection.clear();
+  for (AddressLabelRecord* l : labels) delete l;
+  delete module_file_name;
+}
+
+Symtable* Compiler::symtable() const { return stack != nullptr ? stack->get_symtable() : nullptr; }
+
+void Compiler::reset(uint32_t kind, bool full) {
+  QZ_TRACE;
+  compile_kind = kind;
+  for (AddressLabelRecord* l : labels) delete l;
+  labels.clear();
+  if (collection.size() != 0) throw_assert_failed();
+  parameter_memory_class = 2;
+  if (parent != nullptr) throw_assert_failed();
+  compiler = this;
+  parameter_count = 0;
+  statement_number = 0;
+  op_counter = 0;
+  temp_counter = 0;
+  symbol_map.clear();
+  variables.clear();
+  type = compiler_type_info_st{0, false, 0};
+  if (full) {
+    imports.clear();
+    unresolved_calls.clear();
+    delete module_file_name;
+    module_file_name = nullptr;
+  }
+}
+
+bool Compiler::compile_time_define_memvar(const symbol_id_type& symbol, offset_type* offset) {
+  QZ_TRACE;
+  if ((compile_kind & COMPILE_KIND_SLOTS) == 0) return false;
+  auto it = symbol_map.find(symbol);
+  if (it != symbol_map.end()) {
+    *offset = it->second;
+    return true;
+  }
+  *offset = symbol_map.size() + 1;
+  symbol_map.emplace(symbol, *offset);
+  return true;
+}
+
+void Compiler::add_message(uint32_t code, const document_location_st& location) {
+  QZ_TRACE;
+  messages.push_back(build_message_st{code, location, location});
+}
+
+bool Compiler::find_library_function(const String& name, library_function_result_st* result) const {
+  QZ_TRACE;
+  for (Library* library : libraries) {
+    if (const library_func_def_st* def = library->find_function(name)) {
+      *result = library_function_result_st{0, library, def};
+      return true;
+    }
+  }
+  return false;
+}
+
+AddressLabelRecord* Compiler::create_addresslabel(const String& name) {
+  QZ_TRACE;
+  String utf8 = name;
+  utf8.convert(Charset::utf8, CON_NONE, 0);
+  auto* label = new AddressLabelRecord(utf8);
+  try {
+    labels.push_back(label);
+  } catch (...) {
+    delete label;
+    throw;
+  }
+  return label;
+}
+
+}  // namespace qzbase

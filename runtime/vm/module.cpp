@@ -1,0 +1,47 @@
+// module.cpp - the Module record and what it owns.
+#include "vm/module.h"
+
+#include "objects/user_class.h"
+#include "vm/execute.h"
+
+namespace qzbase {
+
+Module::Module(const String& name_in) : name(name_in) { QZ_TRACE; }
+
+Module::~Module() {
+  for (auto& [symbol, fn] : procedures) delete fn;
+  for (UserClass* cls : own_classes) delete cls;
+  delete main;
+}
+
+bool Module::add_defined_class(symbol_id_type symbol, UserClass* cls) {
+  QZ_TRACE;
+  auto [it, inserted] = classes.emplace(symbol, cls);
+  if (!inserted) return false;
+  try {
+    own_classes.push_back(cls);
+  } catch (...) {
+    classes.erase(it);
+    throw;
+  }
+  cls->module = this;
+  return true;
+}
+
+bool Module::add_imported_class(symbol_id_type symbol, UserClass* cls) {
+  QZ_TRACE;
+  if (cls->module == this) throw_assert_failed();
+  return classes.emplace(symbol, cls).second;
+}
+
+bool Module::defines(const UserClass* cls) const {
+  QZ_TRACE;
+  return cls->module == this;
+}
+
+bool Module::add_procedure(symbol_id_type symbol, UserFunction* function) {
+  QZ_TRACE;
+  return procedures.emplace(symbol, function).second;
+}
+
+}  // namespace qzbase

@@ -1,0 +1,48 @@
+// module.h - one compiled source file: its main program, procedures, classes and imports.
+//
+// The class map also lists the classes of imported modules (so that calls and parent names find
+// them); a class belongs to the module it names as its defining module, and only that module
+// links and destroys it. A key already present in the class or procedure map is never replaced.
+#pragma once
+
+#include <qzbase.h>
+
+#include <list>
+#include <unordered_map>
+
+namespace qzbase {
+
+class Library;
+class UserClass;
+class UserFunction;
+
+class Module {
+ public:
+  explicit Module(const String& name);
+  ~Module();  // deletes the procedures, the classes it defines and the main program
+  Module(const Module&) = delete;
+  Module& operator=(const Module&) = delete;
+
+  // A class compiled from this module's source: it becomes the class's defining module. False
+  // (nothing changes, the caller keeps the class) when the name is taken.
+  bool add_defined_class(symbol_id_type symbol, UserClass* cls);
+  // A class of an imported module, listed but not owned; false when the name is taken.
+  bool add_imported_class(symbol_id_type symbol, UserClass* cls);
+  bool defines(const UserClass* cls) const;
+  // False (the caller keeps the function) when the name is taken.
+  bool add_procedure(symbol_id_type symbol, UserFunction* function);
+
+  String name;                   // the source file's path
+  UserFunction* entry = nullptr;  // the main program or a procedure (not owned); set by the linker
+  UserFunction* main = nullptr;   // owned; null when the file has no leading statements
+  std::list<Library*> libraries;  // not owned
+  std::list<const Module*> imports;  // in import order; not owned
+  std::unordered_map<symbol_id_type, UserClass*> classes;
+  std::unordered_map<symbol_id_type, UserFunction*> procedures;  // owned
+  // The classes this module defines, in definition order (owned). Kept apart from the class map
+  // so that neither the linker nor the destructor has to look into a class that an imported
+  // module may already have destroyed.
+  std::list<UserClass*> own_classes;
+};
+
+}  // namespace qzbase
