@@ -7,7 +7,6 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -16,17 +15,19 @@
 #include "frontend/parser.h"
 #include "values/julian.h"
 
+#include "parse_support.h"
+
 namespace qzbase {
 
 namespace {
 
-// --- Rendering ---------------------------------------------------------------------------------
+using test::binary_text;
+using test::corpus_path;
+using test::read_corpus;
+using test::trim;
+using test::utf8_of;
 
-std::string utf8_of(const String& s) {
-  String copy = s;
-  if (copy.get_charset() != Charset::utf8 && copy.get_charset() != Charset::ascii) copy.convert(Charset::utf8, CON_NONE, 0);
-  return std::string(copy.read(), copy.size());
-}
+// --- Rendering ---------------------------------------------------------------------------------
 
 std::string render(const Operand* op);
 
@@ -42,31 +43,7 @@ std::string render_list(const OperandList* list) {
   return out;
 }
 
-std::string render_item(const PathItem* item) {
-  switch (item->kind) {
-    case PATH_ITEM_NAME:
-      return utf8_of(static_cast<const NamePathItem*>(item)->name);
-    case PATH_ITEM_NAME_INDEX: {
-      auto* it = static_cast<const NameIndexPathItem*>(item);
-      return utf8_of(it->name) + "[" + render_list(it->indexes) + "]";
-    }
-    case PATH_ITEM_FUNCTION: {
-      auto* it = static_cast<const FunctionPathItem*>(item);
-      return utf8_of(it->name) + "(" + render_list(it->arguments) + ")";
-    }
-    case PATH_ITEM_INDEX:
-      return "[" + render_list(static_cast<const IndexPathItem*>(item)->indexes) + "]";
-    case PATH_ITEM_WITH:
-      return "<with>";
-  }
-  return "<item?>";
-}
-
-const char* binary_text(uint32_t op) {
-  static const char* const texts[] = {"+", "-", "*", "/", "%", "^", "=", "<", "<=", ">", ">=", "<>", "==",
-                                      "and", "or", "$"};
-  return op < 16 ? texts[op] : "?";
-}
+std::string render_item(const PathItem* item) { return test::render_path_item(item, render_list); }
 
 // The class of a binary node must agree with its op.
 bool binary_class_matches(const BinaryOperator* b) {
@@ -252,9 +229,7 @@ void record_event(void* data, int event, intptr_t value, const document_location
 }
 
 // One parse of a UTF-8 text: the tokens, the result and what was reported.
-struct parse_st {
-  String source;
-  token_list_type tokens;
+struct parse_st : test::tokenized_text_st {
   Operand* result = nullptr;
   parse_status_st status;
   events_st events;
@@ -270,8 +245,7 @@ void probe(const String& text) {
 }
 
 void run_parse(parse_st& p, const std::string& text, bool operand) {
-  p.source = String::fromBytes(text.data(), text.size(), Charset::utf8);
-  tokenize(p.source.read(), p.source.end(), p.source.get_charset(), &p.tokens);
+  p.tokenize_utf8(text);
   probe_target = &p.slices_text;
   parser_slices_probe = &probe;
   p.result = operand ? parse_operand_tokens(p.tokens.cbegin(), p.tokens.cend(), &p.status, &record_event, &p.events)
@@ -289,25 +263,16 @@ std::string outcome(const std::string& text, bool operand = false) {
   return out;
 }
 
-std::string trim(const std::string& s) {
-  size_t b = s.find_first_not_of(" \t\r");
-  if (b == std::string::npos) return "";
-  size_t e = s.find_last_not_of(" \t\r");
-  return s.substr(b, e - b + 1);
-}
-
 // --- The corpus ----------------------------------------------------------------------------------
 
 // Each line: [operand:] input ~> expected. Blank lines and lines starting with // are skipped;
 // "money:" lines hold money literals.
 TEST(ParserCorpus, ExpressionsParseIntoTheExpectedTrees) {
-  std::string path = std::string(QZ_TEST_SOURCE_DIR) + "/frontend/expression_corpus.txt";
-  std::ifstream in(path);
-  ASSERT_TRUE(in.good()) << path;
-  std::string line;
+  std::vector<std::string> lines;
+  ASSERT_TRUE(read_corpus("expression_corpus.txt", &lines)) << corpus_path("expression_corpus.txt");
   int number = 0;
   int checked = 0;
-  while (std::getline(in, line)) {
+  for (const std::string& line : lines) {
     ++number;
     std::string t = trim(line);
     if (t.empty() || t.rfind("//", 0) == 0) continue;

@@ -24,14 +24,12 @@
 #include "vm/runtime_vm.h"
 #include "vm/vm_stack.h"
 
+#include "parse_support.h"
+
 namespace qzbase {
 namespace {
 
-std::string utf8(const String& s) {
-  String copy = s;
-  if (copy.get_charset() != Charset::utf8 && copy.get_charset() != Charset::ascii) copy.convert(Charset::utf8, CON_NONE, 0);
-  return std::string(copy.read(), copy.size());
-}
+using test::utf8_of;
 
 std::string text_of(Scanner::iterator begin, Scanner::iterator end) {
   std::string out;
@@ -89,7 +87,7 @@ int fake_parse(Scanner::iterator begin, Scanner::iterator end, int start, void* 
 // that the tests can see where the output goes.
 std::vector<std::string>* condition_log = nullptr;
 bool fake_condition(VmStack* stack, const String& text) {
-  std::string t = utf8(text);
+  std::string t = utf8_of(text);
   if (condition_log) condition_log->push_back(t);
   if (stack && stack->get_runtime()) stack->get_runtime()->get_screen()->out(String("noise"));
   if (t.find("boom") != std::string::npos) throw RuntimeError(12, String("boom"));
@@ -99,7 +97,7 @@ bool fake_condition(VmStack* stack, const String& text) {
 // #include double: a double-quoted text gives its content; anything else throws.
 String fake_text(VmStack* stack, const String& text) {
   if (stack && stack->get_runtime()) stack->get_runtime()->get_screen()->out(String("noise"));
-  std::string t = utf8(text);
+  std::string t = utf8_of(text);
   if (t.size() >= 2 && t.front() == '"' && t.back() == '"') return String(t.substr(1, t.size() - 2).c_str());
   throw RuntimeError(10);
 }
@@ -199,8 +197,8 @@ class TempDir {
 // A Runtime with its VM state, on a screen that keeps what it is given.
 class CaptureScreen : public Screen {
  public:
-  void internal_out(const String& s) override { out_text += utf8(s); }
-  void internal_err(const String& s) override { err_text += utf8(s); }
+  void internal_out(const String& s) override { out_text += utf8_of(s); }
+  void internal_err(const String& s) override { err_text += utf8_of(s); }
   std::string out_text, err_text;
 };
 
@@ -422,7 +420,7 @@ TEST(Preprocessor, MessagesCarryOriginCodeLocationAndSpan) {
   EXPECT_EQ(it->span.end_line, 5u);  // through the line end
   EXPECT_EQ(it->span.end_column, 1u);
   EXPECT_EQ(it->file, std::filesystem::path());
-  EXPECT_EQ(utf8(it->text), utf8(run->source));
+  EXPECT_EQ(utf8_of(it->text), utf8_of(run->source));
   // The failed line is classified: '=' and '+' operators, 1 a number.
   EXPECT_EQ(run->classes_at(4), (std::vector<intptr_t>{2, 2, 3}));
 }
@@ -519,12 +517,12 @@ TEST(PreprocessorFaults, MessagesFromAnIncludedFileKeepItsNameAndText) {
   auto it = run->pp->messages.begin();
   for (int i = 0; i < 3; ++i, ++it) {
     EXPECT_EQ(it->file, std::filesystem::canonical(inc));
-    EXPECT_EQ(utf8(it->text), "\n  x = ERR\n#endif\n#error inside\n");
+    EXPECT_EQ(utf8_of(it->text), "\n  x = ERR\n#endif\n#error inside\n");
   }
   EXPECT_EQ(run->pp->messages.front().location.begin_line, 2u);
   EXPECT_EQ(run->pp->messages.front().location.begin_column, 7u);
   EXPECT_EQ(it->file, dir.path() / "main.prg");
-  EXPECT_EQ(utf8(it->text), utf8(run->source));
+  EXPECT_EQ(utf8_of(it->text), utf8_of(run->source));
   EXPECT_EQ(it->location.begin_line, 2u);
 }
 
@@ -651,7 +649,7 @@ TEST(PreprocessorHooks, RegisteredEvaluatorsServeLaterPreprocessors) {
   set_preprocessor_evaluators(nullptr, nullptr);
   Preprocessor plain(nullptr);
   EXPECT_TRUE(registered.evaluate_condition(nullptr, String("yes")));
-  EXPECT_EQ(utf8(registered.evaluate_text(nullptr, String("\"f.h\""))), "f.h");
+  EXPECT_EQ(utf8_of(registered.evaluate_text(nullptr, String("\"f.h\""))), "f.h");
   try {
     plain.evaluate_condition(nullptr, String("yes"));
     FAIL();

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
 #include <list>
 #include <string>
 #include <vector>
@@ -15,15 +14,17 @@
 #include "frontend/parser.h"
 #include "frontend/statements.h"
 
+#include "parse_support.h"
+
 namespace qzbase {
 
 namespace {
 
-std::string utf8_of(const String& s) {
-  String copy = s;
-  if (copy.get_charset() != Charset::utf8 && copy.get_charset() != Charset::ascii) copy.convert(Charset::utf8, CON_NONE, 0);
-  return std::string(copy.read(), copy.size());
-}
+using test::binary_text;
+using test::corpus_path;
+using test::read_corpus;
+using test::trim;
+using test::utf8_of;
 
 // --- Rendering of operands (compact: enough to tell the statement forms apart) ----------------------
 
@@ -39,25 +40,7 @@ std::string render_list(const OperandList* list) {
   return out;
 }
 
-std::string render_item(const PathItem* item) {
-  switch (item->kind) {
-    case PATH_ITEM_NAME:
-      return utf8_of(static_cast<const NamePathItem*>(item)->name);
-    case PATH_ITEM_NAME_INDEX: {
-      auto* it = static_cast<const NameIndexPathItem*>(item);
-      return utf8_of(it->name) + "[" + render_list(it->indexes) + "]";
-    }
-    case PATH_ITEM_FUNCTION: {
-      auto* it = static_cast<const FunctionPathItem*>(item);
-      return utf8_of(it->name) + "(" + render_list(it->arguments) + ")";
-    }
-    case PATH_ITEM_INDEX:
-      return "[" + render_list(static_cast<const IndexPathItem*>(item)->indexes) + "]";
-    case PATH_ITEM_WITH:
-      return "<with>";
-  }
-  return "<item?>";
-}
+std::string render_item(const PathItem* item) { return test::render_path_item(item, render_list); }
 
 std::string render(const Operand* op) {
   if (!op) return "<null>";
@@ -109,9 +92,7 @@ std::string render(const Operand* op) {
     }
     case OPERAND_BINARY: {
       auto* b = static_cast<const BinaryOperator*>(op);
-      static const char* const texts[] = {"+", "-", "*", "/", "%", "^", "=", "<", "<=", ">", ">=", "<>", "==",
-                                          "and", "or", "$"};
-      return "(" + render(b->left) + " " + (b->op < 16 ? texts[b->op] : "?") + " " + render(b->right) + ")";
+      return "(" + render(b->left) + " " + binary_text(b->op) + " " + render(b->right) + ")";
     }
     case OPERAND_CALL: {
       auto* c = static_cast<const Call*>(op);
@@ -245,9 +226,7 @@ std::string render_statement(const Statement* s) {
 
 // --- Parsing ------------------------------------------------------------------------------------
 
-struct statement_parse_st {
-  String source;
-  token_list_type tokens;
+struct statement_parse_st : test::tokenized_text_st {
   std::vector<Statement*> statements;  // every event 1
   int statement_events = 0;
   int diagnostics = 0;
@@ -272,8 +251,7 @@ void receive(void* data, int event, intptr_t value, const document_location_st&)
 }
 
 void run(statement_parse_st& p, const std::string& text, int start) {
-  p.source = String::fromBytes(text.data(), text.size(), Charset::utf8);
-  tokenize(p.source.read(), p.source.end(), p.source.get_charset(), &p.tokens);
+  p.tokenize_utf8(text);
   parse_tokens(p.tokens.cbegin(), p.tokens.cend(), start, &p, &receive, &p.status);
 }
 
@@ -288,25 +266,16 @@ std::string outcome(const std::string& text, int start = QZ_TOKEN_START_STATEMEN
   return out;
 }
 
-std::string trim(const std::string& s) {
-  size_t b = s.find_first_not_of(" \t\r");
-  if (b == std::string::npos) return "";
-  size_t e = s.find_last_not_of(" \t\r");
-  return s.substr(b, e - b + 1);
-}
-
 // --- The corpus ---------------------------------------------------------------------------------
 
 // Each line: [text:|macro:] input ~> expected. The input keeps its own blanks, trailing ones
 // included (only the one blank before "~>" goes); "<LF>" in the input stands for a line end.
 TEST(StatementCorpus, StatementsParseIntoTheExpectedKindsClassesAndOptions) {
-  std::string path = std::string(QZ_TEST_SOURCE_DIR) + "/frontend/statement_corpus.txt";
-  std::ifstream in(path);
-  ASSERT_TRUE(in.good()) << path;
-  std::string line;
+  std::vector<std::string> lines;
+  ASSERT_TRUE(read_corpus("statement_corpus.txt", &lines)) << corpus_path("statement_corpus.txt");
   int number = 0;
   int checked = 0;
-  while (std::getline(in, line)) {
+  for (const std::string& line : lines) {
     ++number;
     std::string t = line;
     if (!t.empty() && t.back() == '\r') t.pop_back();
@@ -332,12 +301,10 @@ TEST(StatementCorpus, StatementsParseIntoTheExpectedKindsClassesAndOptions) {
 
 // Every option that a command statement carries is one its option grammar names.
 TEST(StatementCorpus, EveryOptionIsNamedByTheCommandsGrammar) {
-  std::string path = std::string(QZ_TEST_SOURCE_DIR) + "/frontend/statement_corpus.txt";
-  std::ifstream in(path);
-  ASSERT_TRUE(in.good());
-  std::string line;
+  std::vector<std::string> lines;
+  ASSERT_TRUE(read_corpus("statement_corpus.txt", &lines));
   int commands = 0;
-  while (std::getline(in, line)) {
+  for (const std::string& line : lines) {
     if (trim(line).empty() || line.rfind("//", 0) == 0 || line.rfind("text:", 0) == 0 || line.rfind("macro:", 0) == 0)
       continue;
     size_t arrow = line.rfind(" ~> ");
