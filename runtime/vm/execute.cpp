@@ -41,6 +41,25 @@ Variant* Pointer(VmStack* stack, size_t n) {
   return (stack->native_arg_top - n)->value.reference.target;
 }
 
+operand_evaluator_type vm_operand_evaluator = nullptr;
+
+void eval_int_array(VmStack* stack, const Operand* const* operands, size_t n, int* out, size_t outsize) {
+  QZ_TRACE;
+  if (outsize < n) throw RuntimeError(11);
+  for (size_t i = 0; i < n; ++i) {
+    if (vm_operand_evaluator == nullptr) throw RuntimeError(1001, "Operand evaluation");
+    Variant value;
+    try {
+      vm_operand_evaluator(stack, operands[i], &value);
+      out[i] = static_cast<int>(value);
+    } catch (...) {
+      value.release(stack);
+      throw;
+    }
+    value.release(stack);
+  }
+}
+
 namespace {
 
 enum class Rethrow { none, error, pending_throw, quit };

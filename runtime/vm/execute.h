@@ -70,6 +70,17 @@ code_position unwind_code();
 Variant* Param(VmStack* stack, size_t n);
 Variant* Pointer(VmStack* stack, size_t n);
 
+class Operand;  // frontend/operands.h
+
+// Evaluates a syntax-tree operand at run time into the empty result. The compiler's front door
+// installs it; until then evaluating an operand raises 1001.
+using operand_evaluator_type = void (*)(VmStack* stack, const Operand* operand, Variant* result);
+extern operand_evaluator_type vm_operand_evaluator;
+
+// Evaluates n operands in order and stores each as an int into out (DIMENSION sizes in class
+// bodies, ADDPROPERTY). RuntimeError 11 when out holds fewer than n entries.
+void eval_int_array(VmStack* stack, const Operand* const* operands, size_t n, int* out, size_t outsize);
+
 // --- the seam to the handler search ----------------------------------------------------------
 
 enum RuntimeErrorRecovery : int {
