@@ -1,6 +1,8 @@
 // expression_compiler.cpp - operand dispatch, constants and implicit casts.
 #include "compiler/expression_compiler.h"
 
+#include "compiler/expression_parts.h"
+
 #include <array>
 
 namespace qzbase {
@@ -9,12 +11,6 @@ namespace {
 
 using const_compiler_type = void (*)(const SkalarType* constant, CompiledCodeCollection* collection,
                                      compiler_type_info_st* type);
-
-// A kind whose compiler is not built yet is refused like a missing row.
-void compile_operand_unavailable(const Operand*, bool, bool, CompiledCodeCollection*, CodePath&,
-                                 compiler_type_info_st*) {
-  throw RuntimeError(1001);
-}
 
 void compile_operand_name(const Operand* operand, bool, bool, CompiledCodeCollection* collection, CodePath&,
                           compiler_type_info_st* type) {
@@ -83,7 +79,13 @@ std::array<operand_compiler_type, kOperandKinds> operand_compilers = [] {
   std::array<operand_compiler_type, kOperandKinds> t{};
   t[OPERAND_NAME] = &compile_operand_name;
   t[OPERAND_CONSTANT] = &compile_operand_const_value;
-  for (uint32_t k = OPERAND_VARIABLE; k <= OPERAND_CALL; ++k) t[k] = &compile_operand_unavailable;
+  t[OPERAND_VARIABLE] = &compile_operand_variable;
+  t[OPERAND_VARIABLE_WITH_INDEX] = &compile_variable_with_index;
+  t[OPERAND_PATH] = &compile_operand_path;
+  t[OPERAND_REFERENCE] = &compile_operand_reference;
+  t[OPERAND_UNARY] = &compile_operand_unary;
+  t[OPERAND_BINARY] = &compile_binary_operator;
+  t[OPERAND_CALL] = &compile_operand_call;
   return t;
 }();
 
@@ -163,7 +165,8 @@ VmOp* select_implicit_cast(const function_signature_entry_st& parameter, uint32_
   const bool exact = argument_type == wanted;
   switch (wanted) {
     case SIGNATURE_ANY:
-      return nullable ? nullptr : new VmOpCastToNotNull();
+      // A default-read ("*") entry names the target variable itself, null included.
+      return nullable || parameter.default_read ? nullptr : new VmOpCastToNotNull();
     case SIGNATURE_LOGICAL:
       return exact ? nullptr : new VmOpCastToBooleanImplicitly(allow_null);
     case SIGNATURE_INTEGER:

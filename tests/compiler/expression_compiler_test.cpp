@@ -60,11 +60,8 @@ TEST_F(Expressions, KindsWithoutACompilerRaise1001) {
   document_location_st l = loc(1);
   std::vector<Operand*> operands = {
       new OperandList(l),
-      new Variable(l, String("x"), 0),
-      new Reference(l, new Variable(l, String("x"), 0)),
-      new Unary_Func_Not(l, new Const<bool>(l, true)),
-      new Binary_Func_Add(l, new Const<long>(l, 1), new Const<long>(l, 2)),
-      new Call(l, String("f"), nullptr),
+      new Unary_Func(l, 7, new Const<bool>(l, true)),  // an operator code without a row
+      new BinaryOperator(l, 40, new Const<long>(l, 1), new Const<long>(l, 2)),
       new SkalarType(l, 3),  // a constant type without a row
   };
   for (Operand* o : operands) {
@@ -127,6 +124,8 @@ TEST_F(Expressions, ImplicitCastsFollowTheParameterAndTheExactArgumentType) {
       {".", 0, "CastToNotNull"},
       {".", 10, "CastToNotNull"},
       {".?", 20, ""},
+      {".*", 20, ""},  // a default-read target is the variable itself, null included
+      {".*", 0, ""},
       {".?", 0, ""},
       {"L", 1, ""},
       {"L", 17, "CastToBooleanImplicitly"},
