@@ -131,7 +131,16 @@ class Operand {
   Operand(const Operand&) = delete;
   Operand& operator=(const Operand&) = delete;
 
-  // The run-time evaluation val(VmStack*, Variant*) is to be added here.
+  // Run-time evaluation: the operand compiled into a throw-away program and run on the stack (on
+  // its running frame when there is one). The Variant form needs an empty out; the typed forms
+  // convert: bool takes only .T./.F. (else 11), int32_t and uint32_t must fit (else 39), String
+  // takes only a character value (else 11). Defined by the compiler (operand_evaluation.cpp).
+  void val(VmStack* stack, Variant* out) const;
+  void val(VmStack* stack, bool* out) const;
+  void val(VmStack* stack, int64_t* out) const;
+  void val(VmStack* stack, int32_t* out) const;
+  void val(VmStack* stack, uint32_t* out) const;
+  void val(VmStack* stack, String* out) const;
 
   uint32_t kind;
   document_location_st location;

@@ -1,0 +1,102 @@
+// build_input.h - the front door of compilation: one object per request that turns source text
+// into a linked Program, collecting the build messages of every stage.
+//
+// So far: parsing a whole text through the preprocessor (parse_module), command lines and
+// scripts (build_command, build_script), expressions (parse_expression, compile_operand,
+// build_expression), the compiler's library list and message hand-over.
+#pragma once
+
+#include <qzbase.h>
+
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <utility>
+
+#include "compiler/build_messages.h"
+#include "compiler/compiler_state.h"
+#include "frontend/preprocessor.h"
+#include "frontend/statements.h"
+
+namespace qzbase {
+
+class Library;
+class Module;
+class Program;
+
+struct syntax_item_st {
+  uint32_t syntax_class;
+  document_location_st location;
+};
+
+struct parsed_call_st {
+  String name;
+  document_location_st location;
+};
+
+// What one parse of a whole text collected. Owns the statements still listed.
+class ParseModuleResult {
+ public:
+  ParseModuleResult() = default;
+  ~ParseModuleResult();
+  ParseModuleResult(const ParseModuleResult&) = delete;
+  ParseModuleResult& operator=(const ParseModuleResult&) = delete;
+
+  std::list<Statement*> statements;
+  std::list<syntax_item_st> syntax_items;
+  std::list<parsed_call_st> calls;
+  std::list<document_location_st> error_locations;
+  std::list<std::pair<document_location_st, document_location_st>> diagnostics;
+};
+
+void parse_module_callback(void* result, int event, intptr_t value, const document_location_st& location);
+
+class BuildInput {
+ public:
+  explicit BuildInput(VmStack* stack);
+  ~BuildInput();
+  BuildInput(const BuildInput&) = delete;
+  BuildInput& operator=(const BuildInput&) = delete;
+
+  void set_module_context(const Module* module) { module_context = module; }
+  void import_library(Library* library) { libraries.push_back(library); }
+
+  // Tokenizes text into the token buffer and runs the preprocessor over it; preprocessor and
+  // parser messages, then the diagnostics, enter the build messages.
+  void parse_module(const String& text, ParseModuleResult* result);
+  // The module context's libraries, then the imported ones.
+  void init_compiler(Compiler& compiler) const;
+  // One compiler-category message per compiler message; RuntimeError 10 when the list holds any.
+  void log_compiler_errors(Compiler& compiler);
+  // Against the module context when there is one, else anonymously.
+  void link(Program* program);
+
+  // One expression, whole (RuntimeError 10 when it does not parse); owned by the caller.
+  Operand* parse_expression(const String& text);
+  // Compiles a syntax-tree operand into a linked program without frame slots (owned by the
+  // caller); build messages throw RuntimeError 10.
+  void compile_operand(const Operand* operand, const Program** out);
+  // parse_expression, compile_operand; the syntax tree is deleted also when compiling fails.
+  void build_expression(const String& text, const Program** out);
+
+  // One command line (compile kind 10) or script text (11) as one linked program, owned by the
+  // caller. location, when not null, is the location override of the emitted code.
+  Program* build_command(const String& text, const document_location_st* location);
+  Program* build_script(const String& text, const document_location_st* location);
+
+  const Module* module_context = nullptr;
+  std::list<Library*> libraries;
+  std::unique_ptr<Preprocessor> preprocessor;
+  BuildMessages messages;
+  VmStack* stack;
+  std::list<token_list_type> tokens;  // one buffer per text; iterators into them stay valid
+
+ private:
+  Program* build_statements(const String& text, const document_location_st* location, uint32_t kind);
+};
+
+// Prints the input's build messages (format_build_error of build_messages.h) with the name of the
+// preprocessor's current file, or "<command prompt>".
+void format_build_error(BuildInput& input, const String& source, Screen* screen);
+
+}  // namespace qzbase

@@ -1,0 +1,94 @@
+// operand_evaluation.cpp - evaluating a syntax-tree operand while the virtual machine runs.
+#include <qzbase.h>
+
+#include <memory>
+
+#include "compiler/compiler_state.h"
+#include "compiler/declarations.h"
+#include "compiler/linker.h"
+#include "frontend/operands.h"
+#include "vm/execute.h"
+#include "vm/program.h"
+#include "vm/vm_stack.h"
+
+namespace qzbase {
+
+namespace {
+
+// Releases the local value on every path.
+struct local_value_st {
+  explicit local_value_st(VmStack* stack) : stack(stack) {}
+  ~local_value_st() { value.release(stack); }
+  VmStack* stack;
+  Variant value;
+};
+
+void evaluate_operand(VmStack* stack, const Operand* operand, Variant* out) { operand->val(stack, out); }
+
+// The virtual machine's seam for run-time operand evaluation.
+[[maybe_unused]] const bool evaluator_installed = (vm_operand_evaluator = &evaluate_operand, true);
+
+}  // namespace
+
+void Operand::val(VmStack* stack, Variant* out) const {
+  QZ_TRACE;
+  std::unique_ptr<Program> program;
+  {
+    Compiler compiler(stack, COMPILE_KIND_COMMAND);
+    compile_operand(this, compiler);
+    program.reset(compiler.build_program());
+  }
+  LinkerInfo info(stack->get_runtime());
+  link_anonymous_program(info, program.get());
+  if (stack->frame != nullptr) {
+    execute_expression(stack, program.get(), out);
+  } else {
+    execute_program(stack, 0, false, program.get(), out);
+  }
+}
+
+void Operand::val(VmStack* stack, bool* out) const {
+  QZ_TRACE;
+  local_value_st local(stack);
+  val(stack, &local.value);
+  if (local.value.tag == VT_TRUE) {
+    *out = true;
+  } else if (local.value.tag == VT_FALSE) {
+    *out = false;
+  } else {
+    throw RuntimeError(11);
+  }
+}
+
+void Operand::val(VmStack* stack, int64_t* out) const {
+  QZ_TRACE;
+  local_value_st local(stack);
+  val(stack, &local.value);
+  *out = static_cast<long>(local.value);
+}
+
+void Operand::val(VmStack* stack, int32_t* out) const {
+  QZ_TRACE;
+  int64_t value = 0;
+  val(stack, &value);
+  if (value < INT32_MIN || value > INT32_MAX) throw RuntimeError(39);
+  *out = static_cast<int32_t>(value);
+}
+
+void Operand::val(VmStack* stack, uint32_t* out) const {
+  QZ_TRACE;
+  int64_t value = 0;
+  val(stack, &value);
+  if (static_cast<uint64_t>(value) > UINT32_MAX) throw RuntimeError(39);
+  *out = static_cast<uint32_t>(value);
+}
+
+void Operand::val(VmStack* stack, String* out) const {
+  QZ_TRACE;
+  local_value_st local(stack);
+  val(stack, &local.value);
+  if (local.value.tag != VT_STRING) throw RuntimeError(11);
+  *out = static_cast<String>(local.value);
+}
+
+}  // namespace qzbase

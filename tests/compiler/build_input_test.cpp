@@ -1,0 +1,87 @@
+// build_input_test.cpp - command lines and scripts through the front door, and their messages.
+#include "compiler_support.h"
+
+#include <memory>
+#include <string>
+
+#include "compiler/build_input.h"
+
+namespace qzbase::testing_compiler {
+namespace {
+
+class ErrScreen : public Screen {
+ public:
+  void internal_out(const String& text) override { out += text.u8str(); }
+  void internal_err(const String& text) override { err += text.u8str(); }
+  std::string out;
+  std::string err;
+};
+
+class FrontDoor : public ::testing::Test {
+ public:
+  std::string dump(const Program* program) {
+    program_dump_options_st options;
+    options.symbols = rt.stack->get_symtable();
+    return dump_program(program, options);
+  }
+  RuntimeFixture rt;
+};
+
+TEST_F(FrontDoor, EmptyCommandOnlyReturns) {
+  BuildInput input(rt.stack);
+  std::unique_ptr<Program> program(input.build_command(String(""), nullptr));
+  EXPECT_EQ(dump(program.get()), "0: Return\n1: end\n");
+  EXPECT_TRUE(input.messages.empty());
+}
+
+TEST_F(FrontDoor, CommandAndScript) {
+  BuildInput input(rt.stack);
+  std::unique_ptr<Program> command(input.build_command(String("x = 1\n? x\n"), nullptr));
+  EXPECT_EQ(dump(command.get()),
+            "0: ReadConstInteger 1\n1: WriteMemarByName X\n2: ReadByName X\n3: CallSpecVoid 1\n4: Return\n5: end\n");
+  std::unique_ptr<Program> script(input.build_script(String("LOCAL y\ny = 2\nRETURN y\n"), nullptr));
+  EXPECT_EQ(dump(script.get()),
+            "0: DefLocalOffset @1 Y\n1: ReadConstInteger 2\n2: WriteMemvarByOffset @1\n3: ReadByName Y\n"
+            "4: ReturnValue\n5: end\n");
+}
+
+// A syntax error in the second of two lines: the first is compiled, the build fails with one parser
+// message, printed with the command prompt's name.
+TEST_F(FrontDoor, SyntaxErrorInSecondLine) {
+  BuildInput input(rt.stack);
+  String source("? 1\n? 2 +* 3\n");
+  EXPECT_EQ(error_of([&] { delete input.build_command(source, nullptr); }), 10);
+  ASSERT_EQ(input.messages.size(), 1u);
+  EXPECT_EQ(input.messages.records.front().category, 1u);
+  ErrScreen screen;
+  format_build_error(input, source, &screen);
+  EXPECT_EQ(screen.err,
+            "(Parser error) 10 - Syntax error.\n in <command prompt>, line 2, column 6, somewhere at: *\n"
+            "  somwhere behind: ? 2 +\n\n");
+}
+
+// Compiler messages of a pending statement fail the build and print in the short form; the
+// statement's range takes in its line end.
+TEST_F(FrontDoor, CompilerMessagesFailTheBuild) {
+  BuildInput input(rt.stack);
+  String source("? 1\nEXIT\n");
+  EXPECT_EQ(error_of([&] { delete input.build_command(source, nullptr); }), 10);
+  ErrScreen screen;
+  format_build_error(input, source, &screen);
+  EXPECT_EQ(screen.err,
+            "(Compiler error) 1001 - Feature is not available.\n in <command prompt>, line 2, column 1, somewhere at: "
+            "EXIT<0A>\n\n");
+}
+
+TEST_F(FrontDoor, Expressions) {
+  BuildInput input(rt.stack);
+  const Program* program = nullptr;
+  input.build_expression(String("1 + 2 * 3"), &program);
+  std::unique_ptr<const Program> owned(program);
+  EXPECT_EQ(dump(program), "0: ReadConstInteger 7\n1: ReturnValue\n2: end\n");
+  EXPECT_EQ(error_of([&] { input.build_expression(String("1 +"), &program); }), 10);
+  EXPECT_EQ(owned.get(), program);  // a failed build hands nothing out
+}
+
+}  // namespace
+}  // namespace qzbase::testing_compiler
