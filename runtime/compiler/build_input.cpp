@@ -100,6 +100,13 @@ Program* BuildInput::build_statements(const String& text, const document_locatio
   statement_list::iterator it = result.statements.begin();
   statement_list::const_iterator end = result.statements.cend();
   compile_program(end, it, nullptr, compiler);
+  // A statement the list stops at (a terminator with no block open, such as ENDCASE or FUNCTION)
+  // is recorded as message 10; the statements after it are still compiled for their messages.
+  while (statement_list::const_iterator(it) != end) {
+    compiler.add_message(10, (*it)->location);
+    ++it;
+    compile_statement_list(end, it, &compiler.collection, compiler);
+  }
   log_compiler_errors(compiler);
   std::unique_ptr<Program> program(compiler.build_program());
   link(program.get());

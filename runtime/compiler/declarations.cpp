@@ -247,7 +247,8 @@ int compile_stmt_public(const statement_list::const_iterator&, statement_list::i
     const Variable* variable = as_variable(definition->variable);
     symbol_id_type symbol = path.symbolize(variable->name);
     offset_type offset = 0;
-    if (!path.compiler->compile_time_define_memvar(symbol, &offset)) throw_assert_failed();
+    // A unit without frame slots gives no slot: offset 0 declares the name alone.
+    if (!path.compiler->compile_time_define_memvar(symbol, &offset)) offset = 0;
     code->push_back(variable->location, new VmOpDefPublicOffset(offset, symbol));
   }
   return 0;

@@ -370,13 +370,16 @@ void VmStack::declare_private(symbol_id_type symbol) {
 
 void VmStack::declare_public(offset_type offset, symbol_id_type symbol) {
   QZ_TRACE;
-  Memvar* slot = local_slot(offset);
-  if (slot->flag != MEMVAR_NONE && slot->flag != MEMVAR_PUBLIC) throw RuntimeError(1960, symbol_name(this, symbol));
+  // Offset 0: a unit without frame slots (a command line); the name alone is declared.
+  Memvar* slot = offset != 0 ? local_slot(offset) : nullptr;
+  if (slot != nullptr && slot->flag != MEMVAR_NONE && slot->flag != MEMVAR_PUBLIC) {
+    throw RuntimeError(1960, symbol_name(this, symbol));
+  }
   auto it = memvars.find(symbol);
   if (it != memvars.end()) {
     if (it->second->flag == MEMVAR_PUBLIC) {
-      slot->flag = MEMVAR_PUBLIC;
-    } else if (slot->flag != MEMVAR_PUBLIC) {
+      if (slot != nullptr) slot->flag = MEMVAR_PUBLIC;
+    } else if (slot == nullptr || slot->flag != MEMVAR_PUBLIC) {
       throw RuntimeError(1960, symbol_name(this, symbol));
     }
     return;
@@ -390,7 +393,7 @@ void VmStack::declare_public(offset_type offset, symbol_id_type symbol) {
     delete m;
     throw;
   }
-  slot->flag = MEMVAR_PUBLIC;
+  if (slot != nullptr) slot->flag = MEMVAR_PUBLIC;
 }
 
 // --- frames ------------------------------------------------------------------------------------

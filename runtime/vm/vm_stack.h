@@ -201,7 +201,8 @@ class VmStack {
   void init_parameter(offset_type offset, symbol_id_type symbol);
   // PRIVATE: hides the name's current binding until the frame ends (VmOpDefPrivateSymbol).
   void declare_private(symbol_id_type symbol);
-  // PUBLIC (VmOpDefPublicOffset); RuntimeError 1960 for a conflicting declaration.
+  // PUBLIC (VmOpDefPublicOffset); RuntimeError 1960 for a conflicting declaration. Offset 0 names
+  // no frame slot (a unit without slots): only the name is declared.
   void declare_public(offset_type offset, symbol_id_type symbol);
 
   // --- frames ---

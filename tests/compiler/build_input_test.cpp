@@ -73,6 +73,49 @@ TEST_F(FrontDoor, CompilerMessagesFailTheBuild) {
             "EXIT<0A>\n\n");
 }
 
+// PUBLIC on a command line (a unit without frame slots) declares the name alone: the command runs
+// and the variable is a public afterwards, holding .F.
+TEST_F(FrontDoor, PublicOnACommandLine) {
+  BuildInput input(rt.stack);
+  std::unique_ptr<Program> command(input.build_command(String("PUBLIC x\n"), nullptr));
+  EXPECT_TRUE(input.messages.empty());
+  EXPECT_EQ(dump(command.get()), "0: DefPublicOffset @0 X\n1: Return\n2: end\n");
+  Variant result;
+  EXPECT_EQ(error_of([&] { execute_program(rt.stack, 0, false, command.get(), &result); }), 0);
+  result.release(rt.stack);
+  const Program* read = nullptr;
+  input.build_expression(String("x"), &read);
+  std::unique_ptr<const Program> owned(read);
+  Variant value;
+  EXPECT_EQ(error_of([&] { execute_program(rt.stack, 0, false, read, &value); }), 0);
+  EXPECT_EQ(value.tag, VT_FALSE);
+  value.release(rt.stack);
+  // Declared again from a command line, it stays the same public.
+  std::unique_ptr<Program> again(input.build_command(String("PUBLIC x\n"), nullptr));
+  EXPECT_EQ(error_of([&] { execute_program(rt.stack, 0, false, again.get(), &result); }), 0);
+  result.release(rt.stack);
+}
+
+// A terminator with no block open in the middle of a command text: message 10 at its line and
+// column, the lines after it are still compiled, and the build fails.
+TEST_F(FrontDoor, StrayTerminatorFailsTheBuild) {
+  BuildInput input(rt.stack);
+  String source("? 1\n  ENDCASE\nEXIT\n");
+  EXPECT_EQ(error_of([&] { delete input.build_command(source, nullptr); }), 10);
+  ASSERT_EQ(input.messages.size(), 2u);
+  const build_message_record_st& stray = input.messages.records.front();
+  EXPECT_EQ(stray.code, 10u);
+  EXPECT_EQ(stray.location.begin_line, 2u);
+  EXPECT_EQ(stray.location.begin_column, 3u);
+  EXPECT_EQ(input.messages.records.back().code, 1001u);  // the EXIT after it was compiled too
+  BuildInput script(rt.stack);
+  EXPECT_EQ(error_of([&] { delete script.build_script(String("? 1\nENDFUNC\n? 2\n"), nullptr); }), 10);
+  ASSERT_EQ(script.messages.size(), 1u);
+  EXPECT_EQ(script.messages.records.front().code, 10u);
+  EXPECT_EQ(script.messages.records.front().location.begin_line, 2u);
+  EXPECT_EQ(script.messages.records.front().location.begin_column, 1u);
+}
+
 TEST_F(FrontDoor, Expressions) {
   BuildInput input(rt.stack);
   const Program* program = nullptr;
