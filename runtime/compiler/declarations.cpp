@@ -109,6 +109,20 @@ const T& statement_at(statement_list::iterator& it) {
   return *static_cast<const T*>(*it);
 }
 
+// Walks the variables of a PUBLIC, PRIVATE or LOCAL list: each gets its frame slot where the unit
+// has slots, then declare(definition, variable, symbol, offset, has_slot) emits its declaration.
+template <class F>
+void declare_each(const std::list<Definition*>* definitions, CodePath& path, F declare) {
+  if (definitions == nullptr) return;
+  for (const Definition* definition : *definitions) {
+    const Variable* variable = as_variable(definition->variable);
+    symbol_id_type symbol = path.symbolize(variable->name);
+    offset_type offset = 0;
+    bool has_slot = path.compiler->compile_time_define_memvar(symbol, &offset);
+    declare(definition, variable, symbol, offset, has_slot);
+  }
+}
+
 }  // namespace
 
 void compile_assign(const Operand* target, const Operand* value, CompiledCodeCollection* code, CodePath& path) {
@@ -242,15 +256,12 @@ int compile_stmt_public(const statement_list::const_iterator&, statement_list::i
   QZ_TRACE;
   const auto& statement = statement_at<Cmd_Public>(it);
   ++it;
-  if (statement.definitions == nullptr) return 0;
-  for (const Definition* definition : *statement.definitions) {
-    const Variable* variable = as_variable(definition->variable);
-    symbol_id_type symbol = path.symbolize(variable->name);
-    offset_type offset = 0;
-    // A unit without frame slots gives no slot: offset 0 declares the name alone.
-    if (!path.compiler->compile_time_define_memvar(symbol, &offset)) offset = 0;
-    code->push_back(variable->location, new VmOpDefPublicOffset(offset, symbol));
-  }
+  declare_each(statement.definitions, path,
+               [&](const Definition*, const Variable* variable, symbol_id_type symbol, offset_type offset,
+                   bool has_slot) {
+                 // A unit without frame slots gives no slot: offset 0 declares the name alone.
+                 code->push_back(variable->location, new VmOpDefPublicOffset(has_slot ? offset : 0, symbol));
+               });
   return 0;
 }
 
@@ -259,14 +270,10 @@ int compile_stmt_private(const statement_list::const_iterator&, statement_list::
   QZ_TRACE;
   const auto& statement = statement_at<Cmd_Private_VarList>(it);
   ++it;
-  if (statement.definitions == nullptr) return 0;
-  for (const Definition* definition : *statement.definitions) {
-    const Variable* variable = as_variable(definition->variable);
-    symbol_id_type symbol = path.symbolize(variable->name);
-    offset_type offset = 0;
-    (void)path.compiler->compile_time_define_memvar(symbol, &offset);
-    code->push_back(variable->location, new VmOpDefPrivateSymbol(symbol));
-  }
+  declare_each(statement.definitions, path,
+               [&](const Definition*, const Variable* variable, symbol_id_type symbol, offset_type, bool) {
+                 code->push_back(variable->location, new VmOpDefPrivateSymbol(symbol));
+               });
   return 0;
 }
 
@@ -291,22 +298,20 @@ int compile_stmt_local(const statement_list::const_iterator&, statement_list::it
   QZ_TRACE;
   const auto& statement = statement_at<Cmd_Local>(it);
   ++it;
-  if (statement.definitions == nullptr) return 0;
-  for (const Definition* definition : *statement.definitions) {
-    const Variable* variable = as_variable(definition->variable);
-    symbol_id_type symbol = path.symbolize(variable->name);
-    offset_type offset = 0;
-    if (path.compiler->compile_time_define_memvar(symbol, &offset)) {
-      code->push_back(variable->location, new VmOpDefLocalOffset(offset, symbol));
-      path.variables.emplace(symbol, 1u);
-    } else {
-      code->push_back(variable->location, new VmOpDefLocal(symbol));
-    }
-    if (definition->dimensions != nullptr) {
-      compile_dimension(variable->location, variable, items_of(definition->dimensions),
-                        count_of(definition->dimensions), code, path);
-    }
-  }
+  declare_each(statement.definitions, path,
+               [&](const Definition* definition, const Variable* variable, symbol_id_type symbol,
+                   offset_type offset, bool has_slot) {
+                 if (has_slot) {
+                   code->push_back(variable->location, new VmOpDefLocalOffset(offset, symbol));
+                   path.variables.emplace(symbol, 1u);
+                 } else {
+                   code->push_back(variable->location, new VmOpDefLocal(symbol));
+                 }
+                 if (definition->dimensions != nullptr) {
+                   compile_dimension(variable->location, variable, items_of(definition->dimensions),
+                                     count_of(definition->dimensions), code, path);
+                 }
+               });
   return 0;
 }
 
