@@ -10,6 +10,8 @@
 #include "frontend/operands.h"
 #include "frontend/parser.h"
 #include "frontend/parser_interface.h"
+#include "vm/execute.h"
+#include "vm/interpreter.h"
 #include "vm/module.h"
 #include "vm/program.h"
 #include "vm/vm_stack.h"
@@ -52,6 +54,12 @@ BuildInput::BuildInput(VmStack* stack_in) : preprocessor(std::make_unique<Prepro
 }
 
 BuildInput::~BuildInput() = default;
+
+void BuildInput::set_module_context_from_frame(VmStack* frame_stack) {
+  QZ_TRACE;
+  if (frame_stack->frame == nullptr) return;
+  module_context = frame_stack->frame->program->owner_module();
+}
 
 void BuildInput::parse_module(const String& text, ParseModuleResult* result) {
   QZ_TRACE;
@@ -113,6 +121,56 @@ Program* BuildInput::build_statements(const String& text, const document_locatio
   return program.release();
 }
 
+Operand* BuildInput::parse_operand(token_list_type::const_iterator& it, token_list_type::const_iterator end,
+                                   bool partial) {
+  QZ_TRACE;
+  token_list_type::const_iterator trial_end = end;
+  bool first_failure = true;
+  for (;;) {
+    parse_status_st status;
+    Operand* operand = parse_operand_tokens(it, trial_end, &status);
+    if (operand != nullptr) {
+      while (it != trial_end && it->location.begin_char < operand->location.end_char) ++it;
+      return operand;
+    }
+    uint32_t code = status.error_code != 0 ? status.error_code : PARSER_ERROR_SYNTAX;
+    if (!partial) throw RuntimeError(code);
+    // Retry on ever shorter prefixes, ending before the token that stopped the first attempt.
+    if (first_failure) {
+      first_failure = false;
+      trial_end = status.position;
+    }
+    if (it == trial_end) throw RuntimeError(code);
+    --trial_end;
+  }
+}
+
+Statement* BuildInput::parse_statement(const String& text) {
+  QZ_TRACE;
+  tokens.emplace_back();
+  token_list_type& buffer = tokens.back();
+  tokenize(text.read(), text.end(), text.get_charset(), &buffer);
+  Statement* statement = nullptr;
+  auto callback = [](void* data, int event, intptr_t value, const document_location_st&) {
+    if (event != QZPARSE_EVENT_STATEMENT) return;
+    auto** out = static_cast<Statement**>(data);
+    if (*out != nullptr) throw_assert_failed();
+    *out = reinterpret_cast<Statement*>(value);
+  };
+  int result = 0;
+  try {
+    result = parse_tokens(buffer.cbegin(), buffer.cend(), QZ_TOKEN_START_STATEMENT, &statement, callback);
+  } catch (...) {
+    delete statement;
+    throw;
+  }
+  if (result != 0 || statement == nullptr) {
+    delete statement;
+    throw RuntimeError(10);
+  }
+  return statement;
+}
+
 Operand* BuildInput::parse_expression(const String& text) {
   QZ_TRACE;
   tokens.emplace_back();
@@ -141,6 +199,23 @@ void BuildInput::build_expression(const String& text, const Program** out) {
   compile_operand(operand.get(), out);
 }
 
+void BuildInput::build_operand(token_list_type::const_iterator& it, const token_list_type::const_iterator& end,
+                               bool partial, const Operand** operand, const Program** program) {
+  QZ_TRACE;
+  std::unique_ptr<Operand> parsed(parse_operand(it, end, partial));
+  compile_operand(parsed.get(), program);
+  *operand = parsed.release();
+}
+
+void BuildInput::build_operand(const String& text, bool partial, const Operand** operand, const Program** program) {
+  QZ_TRACE;
+  tokens.emplace_back();
+  token_list_type& buffer = tokens.back();
+  tokenize(text.read(), text.end(), text.get_charset(), &buffer);
+  token_list_type::const_iterator it = buffer.cbegin();
+  build_operand(it, buffer.cend(), partial, operand, program);
+}
+
 Program* BuildInput::build_command(const String& text, const document_location_st* location) {
   QZ_TRACE;
   Program* program = build_statements(text, location, COMPILE_KIND_COMMAND);
@@ -150,6 +225,87 @@ Program* BuildInput::build_command(const String& text, const document_location_s
 Program* BuildInput::build_script(const String& text, const document_location_st* location) {
   QZ_TRACE;
   return build_statements(text, location, COMPILE_KIND_PROGRAM);
+}
+
+void build_expression_in_frame(VmStack* stack, const String& text, const Program** out) {
+  QZ_TRACE;
+  BuildInput input(stack);
+  input.set_module_context_from_frame(stack);
+  input.import_library(stack->get_runtime()->builtin_library());
+  input.build_expression(text, out);
+}
+
+void evaluate_expression_in_frame(VmStack* stack, const String& text, Variant* result) {
+  QZ_TRACE;
+  const Program* built = nullptr;
+  build_expression_in_frame(stack, text, &built);
+  std::unique_ptr<const Program> program(built);
+  execute_expression(stack, program.get(), result);
+}
+
+namespace {
+
+// Evaluates an expression with no module context and the main library, as a program of its own.
+void evaluate_standalone(VmStack* stack, const String& text, Variant* value) {
+  BuildInput input(stack);
+  input.import_library(stack->get_runtime()->builtin_library());
+  const Program* built = nullptr;
+  input.build_expression(text, &built);
+  std::unique_ptr<const Program> program(built);
+  execute_program(stack, 0, false, program.get(), value);
+}
+
+// Releases the value on every path.
+struct owned_value_st {
+  explicit owned_value_st(VmStack* stack) : stack(stack) {}
+  ~owned_value_st() { value.release(stack); }
+  VmStack* stack;
+  Variant value;
+};
+
+bool evaluate_condition_hook(VmStack* stack, const String& text) {
+  bool result = false;
+  preprocessor_eval_condition(stack, text, &result);
+  return result;
+}
+
+String evaluate_text_hook(VmStack* stack, const String& text) {
+  String result;
+  preprocessor_eval_include(stack, text, &result);
+  return result;
+}
+
+// A & macro line: compiled against the running program's module, at the location of the
+// operation that substitutes it. A program of no module (a command line) was compiled with the
+// main library; without it the macro's built-in calls would be calls by name, which only search
+// the SET LIBRARY list.
+Program* compile_macro_line(VmStack* stack, const String& text, const document_location_st* location) {
+  BuildInput input(stack);
+  input.set_module_context_from_frame(stack);
+  if (input.module_context == nullptr) input.import_library(stack->get_runtime()->builtin_library());
+  return input.build_command(text, location);
+}
+
+[[maybe_unused]] const bool front_door_installed = [] {
+  set_preprocessor_evaluators(&evaluate_condition_hook, &evaluate_text_hook);
+  vm_macro_compiler = &compile_macro_line;
+  return true;
+}();
+
+}  // namespace
+
+void preprocessor_eval_condition(VmStack* stack, const String& text, bool* result) {
+  QZ_TRACE;
+  owned_value_st local(stack);
+  evaluate_standalone(stack, text, &local.value);
+  *result = local.value.operator bool();
+}
+
+void preprocessor_eval_include(VmStack* stack, const String& text, String* result) {
+  QZ_TRACE;
+  owned_value_st local(stack);
+  evaluate_standalone(stack, text, &local.value);
+  *result = static_cast<String>(local.value);
 }
 
 void format_build_error(BuildInput& input, const String& source, Screen* screen) {

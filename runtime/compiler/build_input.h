@@ -1,9 +1,6 @@
 // build_input.h - the front door of compilation: one object per request that turns source text
 // into a linked Program, collecting the build messages of every stage.
 //
-// So far: parsing a whole text through the preprocessor (parse_module), command lines and
-// scripts (build_command, build_script), expressions (parse_expression, compile_operand,
-// build_expression), the compiler's library list and message hand-over.
 #pragma once
 
 #include <qzbase.h>
@@ -59,6 +56,9 @@ class BuildInput {
   BuildInput& operator=(const BuildInput&) = delete;
 
   void set_module_context(const Module* module) { module_context = module; }
+  // The module of the program running in the stack's current frame (none for a program linked
+  // without one); nothing changes when there is no frame.
+  void set_module_context_from_frame(VmStack* stack);
   void import_library(Library* library) { libraries.push_back(library); }
 
   // Tokenizes text into the token buffer and runs the preprocessor over it; preprocessor and
@@ -71,13 +71,24 @@ class BuildInput {
   // Against the module context when there is one, else anonymously.
   void link(Program* program);
 
+  // One operand from [it, end); on success `it` is moved past the tokens it used. A partial
+  // parse takes the longest prefix that is one operand; otherwise the tokens must be exactly one.
+  // RuntimeError with the scanner's code (10, 9012, 9013) when nothing parses.
+  Operand* parse_operand(token_list_type::const_iterator& it, token_list_type::const_iterator end, bool partial);
   // One expression, whole (RuntimeError 10 when it does not parse); owned by the caller.
   Operand* parse_expression(const String& text);
+  // One statement, whole (RuntimeError 10 when it does not parse); owned by the caller.
+  Statement* parse_statement(const String& text);
   // Compiles a syntax-tree operand into a linked program without frame slots (owned by the
   // caller); build messages throw RuntimeError 10.
   void compile_operand(const Operand* operand, const Program** out);
   // parse_expression, compile_operand; the syntax tree is deleted also when compiling fails.
   void build_expression(const String& text, const Program** out);
+  // parse_operand, then compile_operand; both results go to the caller. The operand is deleted
+  // when compiling fails.
+  void build_operand(token_list_type::const_iterator& it, const token_list_type::const_iterator& end, bool partial,
+                     const Operand** operand, const Program** program);
+  void build_operand(const String& text, bool partial, const Operand** operand, const Program** program);
 
   // One command line (compile kind 10) or script text (11) as one linked program, owned by the
   // caller. location, when not null, is the location override of the emitted code.
@@ -94,6 +105,15 @@ class BuildInput {
  private:
   Program* build_statements(const String& text, const document_location_st* location, uint32_t kind);
 };
+
+// A BuildInput over the stack with the module context of its current frame and the runtime's main
+// library: the table layer's filters and conditions.
+void build_expression_in_frame(VmStack* stack, const String& text, const Program** out);
+// The same, then evaluated on the current frame.
+void evaluate_expression_in_frame(VmStack* stack, const String& text, Variant* result);
+// The preprocessor's #if and #include evaluations: no module context, the main library.
+void preprocessor_eval_condition(VmStack* stack, const String& text, bool* result);
+void preprocessor_eval_include(VmStack* stack, const String& text, String* result);
 
 // Prints the input's build messages (format_build_error of build_messages.h) with the name of the
 // preprocessor's current file, or "<command prompt>".

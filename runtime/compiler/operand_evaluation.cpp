@@ -3,9 +3,7 @@
 
 #include <memory>
 
-#include "compiler/compiler_state.h"
-#include "compiler/declarations.h"
-#include "compiler/linker.h"
+#include "compiler/build_input.h"
 #include "frontend/operands.h"
 #include "vm/execute.h"
 #include "vm/program.h"
@@ -32,14 +30,16 @@ void evaluate_operand(VmStack* stack, const Operand* operand, Variant* out) { op
 
 void Operand::val(VmStack* stack, Variant* out) const {
   QZ_TRACE;
-  std::unique_ptr<Program> program;
+  // The main library's functions bind at compile time; calls of the running module's FUNCTIONs are
+  // linked against it; a build message is RuntimeError 10.
+  const Program* built = nullptr;
   {
-    Compiler compiler(stack, COMPILE_KIND_COMMAND);
-    compile_operand(this, compiler);
-    program.reset(compiler.build_program());
+    BuildInput input(stack);
+    input.set_module_context_from_frame(stack);
+    input.import_library(stack->get_runtime()->builtin_library());
+    input.compile_operand(this, &built);
   }
-  LinkerInfo info(stack->get_runtime());
-  link_anonymous_program(info, program.get());
+  std::unique_ptr<const Program> program(built);
   if (stack->frame != nullptr) {
     execute_expression(stack, program.get(), out);
   } else {

@@ -867,6 +867,7 @@ class Variant {
 
   // --- checked conversions used by the exported interface ---
 
+  explicit operator bool() const;    // false or true only; else 107
   operator integer_type_st() const;  // integer; numeric truncated; money / 10000; else 107
   operator int() const;              // low 32 bits of operator integer_type_st
   operator long() const;             // operator integer_type_st

@@ -540,6 +540,13 @@ Variant::operator int() const {
   return static_cast<int>(static_cast<uint32_t>(static_cast<integer_type_st>(*this).value));
 }
 
+Variant::operator bool() const {
+  QZ_TRACE;
+  if (tag == VT_FALSE) return false;
+  if (tag == VT_TRUE) return true;
+  throw RuntimeError(107);
+}
+
 Variant::operator long() const {
   QZ_TRACE;
   return static_cast<integer_type_st>(*this).value;

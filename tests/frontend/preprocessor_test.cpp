@@ -624,7 +624,8 @@ TEST(PreprocessorScreen, ExceptionsOtherThanRuntimeErrorLeaveWithTheScreenRestor
   EXPECT_EQ(pp.conditional_depth, 0u);
 }
 
-TEST(PreprocessorHooks, WithoutTheFrontDoorIfIsFalseAndIncludeTakesTheText) {
+TEST(PreprocessorHooks, WithoutEvaluatorsIfIsFalseAndIncludeTakesTheText) {
+  set_preprocessor_evaluators(nullptr, nullptr);  // the stand-ins, in place of the front door's
   TempDir dir;
   dir.write("bare.h", "#define BARE 1\n");
   Preprocessor pp(nullptr);

@@ -1,0 +1,212 @@
+// front_door_test.cpp - operands taken from token streams, single statements, evaluation of
+// operands at run time, the preprocessor's evaluations and & macro lines, all through BuildInput.
+#include "compiler_support.h"
+
+#include <memory>
+#include <string>
+
+#include "compiler/build_input.h"
+#include "frontend/operands.h"
+#include "frontend/statements.h"
+#include "host/screen.h"
+
+namespace qzbase::testing_compiler {
+namespace {
+
+class OutScreen : public Screen {
+ public:
+  void internal_out(const String& text) override { out += text.u8str(); }
+  void internal_err(const String& text) override { err += text.u8str(); }
+  std::string out;
+  std::string err;
+};
+
+class FrontDoorParts : public ::testing::Test {
+ public:
+  std::string dump(const Program* program) {
+    program_dump_options_st options;
+    options.symbols = rt.stack->get_symtable();
+    return dump_program(program, options);
+  }
+
+  // Builds and runs a command line on the stack; returns the error number (0 for none).
+  int run(const char* text) {
+    BuildInput input(rt.stack);
+    input.import_library(rt.runtime->builtin_library());
+    return error_of([&] {
+      std::unique_ptr<Program> program(input.build_command(String(text), nullptr));
+      Variant result;
+      execute_program(rt.stack, 0, false, program.get(), &result);
+      result.release(rt.stack);
+    });
+  }
+
+  RuntimeFixture rt;
+};
+
+// One operand is a primary: a partial parse of a + b, c takes a and leaves the iterator on the
+// blank after it; a whole parse of the same tokens fails with 10 and leaves the iterator alone.
+TEST_F(FrontDoorParts, OperandsFromTokens) {
+  BuildInput input(rt.stack);
+  String text("a + b, c");
+  token_list_type tokens;
+  tokenize(text.read(), text.end(), text.get_charset(), &tokens);
+  token_list_type::const_iterator it = tokens.cbegin();
+  const Operand* operand = nullptr;
+  const Program* program = nullptr;
+  input.build_operand(it, tokens.cend(), true, &operand, &program);
+  std::unique_ptr<const Operand> owned_operand(operand);
+  std::unique_ptr<const Program> owned_program(program);
+  ASSERT_NE(it, tokens.cend());
+  EXPECT_EQ(it->location.begin_char, 1u);
+  EXPECT_EQ(dump(program), "0: ReadByName A\n1: ReturnValue\n2: end\n");
+  token_list_type::const_iterator whole = tokens.cbegin();
+  EXPECT_EQ(error_of([&] { delete input.parse_operand(whole, tokens.cend(), false); }), 10);
+  EXPECT_EQ(whole, tokens.cbegin());
+
+  String open_call("f(1, 2");
+  token_list_type call_tokens;
+  tokenize(open_call.read(), open_call.end(), open_call.get_charset(), &call_tokens);
+  whole = call_tokens.cbegin();
+  EXPECT_EQ(error_of([&] { delete input.parse_operand(whole, call_tokens.cend(), false); }), 10);
+  EXPECT_EQ(whole, call_tokens.cbegin());
+  it = call_tokens.cbegin();
+  std::unique_ptr<Operand> prefix(input.parse_operand(it, call_tokens.cend(), true));
+  EXPECT_EQ(prefix->location.end_char, 1u);  // f alone
+  ASSERT_NE(it, call_tokens.cend());
+  EXPECT_EQ(it->kind, static_cast<uint32_t>('('));
+}
+
+// Partial parses that cannot take any prefix fail with the scanner's code once the retries reach
+// the start; the iterator stays where it was.
+TEST_F(FrontDoorParts, PartialParseWithNoOperand) {
+  for (const char* text : {") a", "* 2", ",", ""}) {
+    BuildInput input(rt.stack);
+    String source(text);
+    token_list_type tokens;
+    tokenize(source.read(), source.end(), source.get_charset(), &tokens);
+    token_list_type::const_iterator it = tokens.cbegin();
+    EXPECT_EQ(error_of([&] { delete input.parse_operand(it, tokens.cend(), true); }), 10) << text;
+    EXPECT_EQ(it, tokens.cbegin()) << text;
+  }
+}
+
+// build_operand over a text: a compile failure deletes the operand and hands out nothing.
+TEST_F(FrontDoorParts, BuildOperandFromText) {
+  BuildInput input(rt.stack);
+  input.import_library(rt.runtime->builtin_library());
+  const Operand* operand = nullptr;
+  const Program* program = nullptr;
+  input.build_operand(String("(2 * 3) rest"), true, &operand, &program);
+  std::unique_ptr<const Operand> owned_operand(operand);
+  std::unique_ptr<const Program> owned_program(program);
+  EXPECT_EQ(dump(program), "0: ReadConstInteger 6\n1: ReturnValue\n2: end\n");
+
+  const Operand* bad_operand = nullptr;
+  const Program* bad_program = nullptr;
+  EXPECT_EQ(error_of([&] { input.build_operand(String("at(1)"), false, &bad_operand, &bad_program); }), 10);
+  EXPECT_EQ(bad_operand, nullptr);
+  EXPECT_EQ(bad_program, nullptr);
+  EXPECT_FALSE(input.messages.empty());
+}
+
+TEST_F(FrontDoorParts, SingleStatements) {
+  BuildInput input(rt.stack);
+  std::unique_ptr<Statement> statement(input.parse_statement(String("x = 1")));
+  EXPECT_EQ(statement->kind, static_cast<uint32_t>(STMT_ASSIGN));
+  EXPECT_EQ(error_of([&] { delete input.parse_statement(String("x = ")); }), 10);
+  EXPECT_EQ(error_of([&] { delete input.parse_statement(String("")); }), 10);
+}
+
+// Without a frame the module context stays as it was.
+TEST_F(FrontDoorParts, ModuleContextWithoutFrame) {
+  BuildInput input(rt.stack);
+  input.set_module_context_from_frame(rt.stack);
+  EXPECT_EQ(input.module_context, nullptr);
+}
+
+// Operand evaluation binds the main library's functions and fails with 10 on a build message.
+TEST_F(FrontDoorParts, OperandValues) {
+  BuildInput input(rt.stack);
+  std::unique_ptr<Operand> call(input.parse_expression(String("at('c', 'abcd') * 2")));
+  int64_t number = 0;
+  EXPECT_EQ(error_of([&] { call->val(rt.stack, &number); }), 0);
+  EXPECT_EQ(number, 6);
+
+  std::unique_ptr<Operand> bad_count(input.parse_expression(String("at()")));
+  EXPECT_EQ(error_of([&] { bad_count->val(rt.stack, &number); }), 10);
+
+  // The conversions of the typed forms.
+  struct conversion_case {
+    const char* text;
+    int as_bool;    // -1: error 11
+    int as_uint32;  // -1: error (39 or 107)
+  };
+  for (const conversion_case& c : {conversion_case{".T.", 1, -1}, conversion_case{"1 = 2", 0, -1},
+                                    conversion_case{"7", -1, 7}, conversion_case{"-1", -1, -1},
+                                    conversion_case{"'x'", -1, -1}}) {
+    std::unique_ptr<Operand> operand(input.parse_expression(String(c.text)));
+    bool flag = false;
+    int error = error_of([&] { operand->val(rt.stack, &flag); });
+    if (c.as_bool < 0) {
+      EXPECT_EQ(error, 11) << c.text;
+    } else {
+      EXPECT_EQ(error, 0) << c.text;
+      EXPECT_EQ(flag, c.as_bool == 1) << c.text;
+    }
+    uint32_t unsigned_value = 0;
+    error = error_of([&] { operand->val(rt.stack, &unsigned_value); });
+    if (c.as_uint32 < 0) {
+      EXPECT_NE(error, 0) << c.text;
+    } else {
+      EXPECT_EQ(error, 0) << c.text;
+      EXPECT_EQ(unsigned_value, static_cast<uint32_t>(c.as_uint32)) << c.text;
+    }
+  }
+  std::unique_ptr<Operand> text(input.parse_expression(String("'ab' + 'c'")));
+  String value;
+  EXPECT_EQ(error_of([&] { text->val(rt.stack, &value); }), 0);
+  EXPECT_EQ(value.u8str(), "abc");
+  int32_t small = 0;
+  std::unique_ptr<Operand> big(input.parse_expression(String("3000000000")));
+  EXPECT_EQ(error_of([&] { big->val(rt.stack, &small); }), 39);
+}
+
+// #if conditions are evaluated through the front door, with the main library's functions.
+TEST_F(FrontDoorParts, PreprocessorConditions) {
+  OutScreen screen;
+  ScreenRedirect redirect(rt.runtime, &screen);
+  EXPECT_EQ(run("#if at('b', 'ab') = 2\n? 'yes'\n#else\n? 'no'\n#endif\n"), 0);
+  EXPECT_EQ(screen.out, "yes\n");
+  bool result = true;
+  preprocessor_eval_condition(rt.stack, String("1 > 2"), &result);
+  EXPECT_FALSE(result);
+  EXPECT_EQ(error_of([&] { preprocessor_eval_condition(rt.stack, String("'x'"), &result); }), 107);
+  String name;
+  preprocessor_eval_include(rt.stack, String("'inc' + '.h'"), &name);
+  EXPECT_EQ(name.u8str(), "inc.h");
+  EXPECT_EQ(error_of([&] { preprocessor_eval_include(rt.stack, String("12"), &name); }), 107);
+}
+
+// A & macro line is compiled when it runs, at every run, against the running program.
+TEST_F(FrontDoorParts, MacroLineRuns) {
+  OutScreen screen;
+  ScreenRedirect redirect(rt.runtime, &screen);
+  EXPECT_EQ(run("PUBLIC n\nn = 0\ncmd = 'n = n + at(\"b\", \"ab\")'\n&cmd\n&cmd\n? n\n"), 0);
+  EXPECT_EQ(screen.out, "4\n");
+  // A macro line that does not build raises 10.
+  EXPECT_EQ(run("cmd = '? 1 +'\n&cmd\n"), 10);
+}
+
+// Expressions in the frame: evaluated on the current frame.
+TEST_F(FrontDoorParts, ExpressionInFrame) {
+  Variant value;
+  EXPECT_EQ(error_of([&] { evaluate_expression_in_frame(rt.stack, String("concat('ab', 'c')"), &value); }), 0);
+  ASSERT_EQ(value.tag, VT_STRING);
+  EXPECT_EQ(static_cast<String>(value).u8str(), "abc");
+  value.release(rt.stack);
+  EXPECT_EQ(error_of([&] { evaluate_expression_in_frame(rt.stack, String("1 +"), &value); }), 10);
+}
+
+}  // namespace
+}  // namespace qzbase::testing_compiler
