@@ -4,9 +4,17 @@
 // Every location handed out is a range of the classified text. Tokens and messages that the
 // preprocessor collected while reading an included file carry locations of that file; they are
 // left out, since an editor would paint or mark an unrelated range of its own text with them.
+// A built-in call inside a statement of a branch not taken is left out too: items are painted in
+// list order, and the call would otherwise cover part of the statement's inactive range.
 #include "compiler/syntax_classification.h"
 
 #include <qzbase.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <list>
+#include <utility>
+#include <vector>
 
 #include "builtins/library.h"
 #include "compiler/build_input.h"
@@ -22,6 +30,28 @@ void add_tokens(std::vector<syntax_info_st>& items, uint32_t syntax_class, const
     if (token.document == document) items.push_back(syntax_info_st{syntax_class, token.location});
   }
 }
+
+// The character ranges of the statements of skipped branches, in text order.
+class InactiveRanges {
+ public:
+  explicit InactiveRanges(const std::list<syntax_item_st>& items) {
+    for (const syntax_item_st& item : items) {
+      if (item.syntax_class == SYNTAX_INACTIVE) ranges_.emplace_back(item.location.begin_char, item.location.end_char);
+    }
+    std::sort(ranges_.begin(), ranges_.end());
+  }
+  // True when the range lies inside one of them (the ranges of statements do not overlap).
+  bool covers(const document_location_st& location) const {
+    auto after = std::upper_bound(ranges_.begin(), ranges_.end(),
+                                  std::make_pair(location.begin_char, UINT32_MAX));
+    if (after == ranges_.begin()) return false;
+    --after;
+    return location.end_char <= after->second;
+  }
+
+ private:
+  std::vector<std::pair<uint32_t, uint32_t>> ranges_;
+};
 
 }  // namespace
 
@@ -40,8 +70,10 @@ std::unique_ptr<syntax_result_st> BuildInput::classify_syntax(const String& text
   Runtime* runtime = stack != nullptr ? stack->get_runtime() : nullptr;
   const Library* library = runtime != nullptr ? runtime->builtin_library() : nullptr;
   if (library != nullptr) {
+    InactiveRanges inactive(parsed.syntax_items);
     for (const parsed_call_st& call : parsed.calls) {
-      if (library->find_function(call.name) != nullptr) items.push_back(syntax_info_st{SYNTAX_BUILTIN, call.location});
+      if (library->find_function(call.name) == nullptr || inactive.covers(call.location)) continue;
+      items.push_back(syntax_info_st{SYNTAX_BUILTIN, call.location});
     }
   }
   add_tokens(items, SYNTAX_COMMENT, preprocessor->comments, document);

@@ -142,6 +142,17 @@ TEST_F(Classify, ErrorInSkippedBranchIsNoMessage) {
   EXPECT_TRUE(result->message_locations.empty());
 }
 
+// A built-in call in a branch not taken is inactive text like the rest of its statement: it is
+// not painted as a built-in over the statement's inactive range. Calls of the active branch are.
+TEST_F(Classify, BuiltinCallInSkippedBranchStaysInactive) {
+  auto result = classify("#ifdef NOPE\n? LEN(\"a\")\n#else\n? LEN(\"b\")\n#endif\n");
+  EXPECT_EQ(items_of(*result, SYNTAX_BUILTIN).size(), 8u);  // the directive heads and line 4's call
+  std::vector<std::string> builtins = items_of(*result, SYNTAX_BUILTIN);
+  EXPECT_NE(std::find(builtins.begin(), builtins.end(), "5:4:3-11"), builtins.end());
+  for (const std::string& item : builtins) EXPECT_NE(item.rfind("5:2:", 0), 0u) << item;
+  EXPECT_EQ(items_of(*result, SYNTAX_INACTIVE), (std::vector<std::string>{"7:2:1-3:1", "7:1:8-12", "7:1:12-2:1"}));
+}
+
 // A macro line split into macro items is reported by its range.
 TEST_F(Classify, MacroLineRange) {
   auto result = classify("? 1\n? &name + 1\n");
