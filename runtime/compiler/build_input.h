@@ -20,6 +20,7 @@ namespace qzbase {
 class Library;
 class Module;
 class Program;
+struct syntax_result_st;
 
 struct syntax_item_st {
   uint32_t syntax_class;
@@ -94,6 +95,10 @@ class BuildInput {
   // caller. location, when not null, is the location override of the emitted code.
   Program* build_command(const String& text, const document_location_st* location);
   Program* build_script(const String& text, const document_location_st* location);
+
+  // Reads text up to the end of parsing and reports how it reads (syntax_classification.cpp);
+  // errors in the text go into the result, never into an exception.
+  std::unique_ptr<syntax_result_st> classify_syntax(const String& text);
 
   const Module* module_context = nullptr;
   std::list<Library*> libraries;

@@ -1340,6 +1340,30 @@ void SetRuntimeAsserts(Runtime* runtime, bool value);
 // "?" for any other code.
 const char* field_type_name(uint8_t code);
 
+// Syntax colouring for editors (runtime/host/syntax_entry_points.cpp). One classified range:
+// class 1 keyword, 2 operator, 3 constant, 4 comment, 5 built-in function or directive head,
+// 6 macro reference, 7 inactive text.
+struct syntax_info_st {
+  uint32_t syntax_class;
+  document_location_st location;
+};
+// The two locations of one build message: where it is, and the context before it.
+struct error_location_st {
+  document_location_st location;
+  document_location_st context_location;
+};
+// Classifies the size bytes of text in charset cs. On success returns 0, stores a handle for
+// SyntaxFetchClassifications and the numbers of classifications, split macro lines (locations)
+// and build messages (errors). A null argument (text may be null when size is 0) returns 11 and
+// sets nothing.
+int SyntaxClassifyString(Runtime* runtime, const char* text, size_t size, const Charset* cs, long* handle,
+                         unsigned* classifications, unsigned* locations, unsigned* errors);
+// Copies the three lists of a handle, in order, into arrays sized from the counts, frees the
+// result and returns 0; the handle is invalid afterwards. An unknown handle, or a null array for
+// a list that is not empty, returns 11 and changes nothing (the handle stays valid).
+int SyntaxFetchClassifications(long handle, syntax_info_st* classifications, document_location_st* locations,
+                               error_location_st* errors);
+
 // --- end of runtime host ---
 
 // --- Virtual machine ---
