@@ -3,6 +3,7 @@
 // The option grammar of each command (which decides its argument list) is the front end's command
 // table; the signatures here mirror it.
 #include "builtins/entry_points.h"
+#include "builtins/set_path.h"
 #include "builtins/tables.h"
 #include "builtins/unavailable.h"
 
@@ -67,7 +68,7 @@ const module_command_st builtin_commands[] = {
     {"set_hours_to", "I", unavailable_command<"set_hours_to">},
     {"set_library_to", "I|C+", unavailable_command<"set_library_to">},
     {"set_order_to", "C?.?I", unavailable_command<"set_order_to">},
-    {"set_path_to", "I|C+", unavailable_command<"set_path_to">},
+    {"set_path_to", "I|C+", void_stackcall_set_path_to},
     {"set_point_to", "C", unavailable_command<"set_point_to">},
     {"set_procedure_to", "I|C+", unavailable_command<"set_procedure_to">},
     {"set_seconds_to", "L", unavailable_command<"set_seconds_to">},

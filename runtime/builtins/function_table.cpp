@@ -2,7 +2,9 @@
 //
 // A row whose family is not built yet points at a stub that raises 1001 with the row's name;
 // each family replaces its stubs with its entry points.
+#include "builtins/charset_detection.h"
 #include "builtins/entry_points.h"
+#include "builtins/file_text.h"
 #include "builtins/tables.h"
 #include "builtins/unavailable.h"
 
@@ -92,7 +94,7 @@ const module_function_st builtin_functions[] = {
     {"defaultext", "CC", unavailable_function<"defaultext">, "C", 0},
     {"deleted", "|.?", unavailable_function<"deleted">, "L", 0},
     {"descending", "", unavailable_function<"descending">, "L", 0},
-    {"detectcharset", "C|.@", unavailable_function<"detectcharset">, "C", 0},
+    {"detectcharset", "C|.@", detectcharset, "C", 0},
     {"dimension", "II?.*", bi_dimension, "A", 0},
     {"directory", "C|I", unavailable_function<"directory">, "L", 0},
     {"dodefault", "|.?+", unavailable_function<"dodefault">, ".?", 0},
@@ -116,7 +118,7 @@ const module_function_st builtin_functions[] = {
     {"ferror", "", unavailable_function<"ferror">, "I", 0},
     {"fgets", "I|I", unavailable_function<"fgets">, "C", 0},
     {"file", "C|I", unavailable_function<"file">, "L", 0},
-    {"filetostr", "C|C", unavailable_function<"filetostr">, "C", 5},
+    {"filetostr", "C|C", _filetostr, "C", 5},
     {"floor", ".?", unavailable_function<"floor">, ".?", 0},
     {"fopen", "C|IC", unavailable_function<"fopen">, "I", 0},
     {"forceext", "CC", unavailable_function<"forceext">, "C", 0},

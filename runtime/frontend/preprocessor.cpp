@@ -3,11 +3,11 @@
 
 #include <atomic>
 #include <cstdio>
-#include <fstream>
 #include <iterator>
 #include <sstream>
 #include <system_error>
 
+#include "builtins/file_text.h"
 #include "builtins/keyword_map.h"
 #include "frontend/statements.h"
 #include "frontend/syntax_tables.h"
@@ -39,14 +39,12 @@ String text_unavailable(VmStack*, const String&) {
 std::atomic<preprocessor_condition_fn> registered_condition{&condition_unavailable};
 std::atomic<preprocessor_text_fn> registered_text{&text_unavailable};
 
+// Included files are read like program files: in the runtime's default charset with detection on.
 String read_file_default(VmStack* stack, const std::filesystem::path& path) {
   QZ_TRACE;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw RuntimeError(1, String(path));
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const Charset* cs = Charset::utf8;
-  if (stack && stack->get_runtime() && stack->get_runtime()->codepage) cs = stack->get_runtime()->codepage;
-  return String::fromBytes(bytes.data(), bytes.size(), cs);
+  Runtime* runtime = stack ? stack->get_runtime() : nullptr;
+  if (runtime == nullptr) return FileToString(String(path), Charset::utf8, true);
+  return filetostr(runtime, String(path), runtime->codepage ? runtime->codepage : Charset::utf8, true);
 }
 
 // --- Small token helpers -----------------------------------------------------------------------

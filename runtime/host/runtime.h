@@ -50,7 +50,9 @@ struct string_machine_less {
 
 struct RuntimePrivate {
   // program_cache, procedure_cache, call_cache (ModuleCache): with the run entry points.
-  std::vector<std::filesystem::path> search_path;  // SET PATH, in order
+  // SET PATH, in order; read by file searches on any language thread, changed by SET PATH.
+  mutable std::shared_mutex search_path_lock;
+  std::vector<std::filesystem::path> search_path;
   // libraries and library_list: read by calls by name on any language thread, changed by SET
   // LIBRARY; library_load_lock keeps two loads of one name from attaching twice.
   mutable std::shared_mutex libraries_lock;

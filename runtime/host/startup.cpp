@@ -1,4 +1,13 @@
 // Library start-up and shutdown: process-wide state prepared before the host calls anything.
+//
+// C++ fixes no order between the dynamic initializers of different files, so nothing here relies
+// on them: the registries and tables are function-local statics or constant-initialized (as is
+// empty_string_buffer), and the one library constructor below builds them in a fixed order. It
+// runs at the first constructor priority, before any dynamic initializer of the library, so ICU
+// gets the library's allocator before anything can use ICU.
+//
+// Tables whose units keep them private (the compiler's dispatch maps, the scanner's keywords, the
+// native member tables) are built on first use under the thread-safe initialisation of statics.
 #include <qzbase.h>
 
 #include <unicode/uclean.h>
@@ -7,6 +16,8 @@
 #include <mimalloc.h>
 #endif
 
+#include "builtins/file_io.h"
+#include "frontend/preprocessor.h"
 #include "values/charset_registry.h"
 
 namespace qzbase {
@@ -19,22 +30,19 @@ void* U_CALLCONV icu_realloc(const void*, void* mem, size_t size) { return mi_re
 void U_CALLCONV icu_free(const void*, void* mem) { mi_free(mem); }
 #endif
 
-// Runs before the library's static initializers: ICU must get the allocator before its first use.
-__attribute__((constructor(101))) void allocator_initializer() {
+__attribute__((constructor(101))) void library_initializer() {
 #if defined(QZ_USE_MIMALLOC)
   mi_option_disable(mi_option_show_errors);
-  UErrorCode status = U_ZERO_ERROR;
+  UErrorCode status = U_ZERO_ERROR;  // fails only when the host used ICU first; ignored
   u_setMemoryFunctions(nullptr, icu_alloc, icu_realloc, icu_free, &status);
 #endif
-}
-
-// Runs after the static initializers of the lookup tables.
-__attribute__((constructor)) void library_initializer() {
   __init_character_sets();
   __init_collations();
+  preprocessor_init_tables();  // directive and built-in macro keywords
+  standard_stream_names();
 }
 
-__attribute__((destructor)) void library_finalizer() {
+__attribute__((destructor(101))) void library_finalizer() {
   __cleanup_collations();
   __cleanup_character_sets();
 }

@@ -1311,6 +1311,22 @@ class Runtime {
   void detach_builtin_library();
   // --- end of libraries ---
 
+  // --- Program search (runtime/host/program_search.cpp) ---
+  // The file of a program name: the current directory joined with the name, then each SET PATH
+  // entry in order (a relative entry is joined to the current directory at the time of the
+  // search), each probed with exists_ci (the flags allow a case-insensitive stem / extension).
+  // The first match, made canonical, goes to found.
+  bool find_file(std::filesystem::path name, std::filesystem::path& found, bool stem_ci, bool extension_ci);
+  // The same candidates with exact names; the first that exists as anything goes to found as it
+  // is (not canonical).
+  bool find_library(std::filesystem::path name, std::filesystem::path& found);
+  // SET PATH TO dir [ADDITIVE]: without additive the list is emptied first; dir is kept without a
+  // trailing separator and only when no entry equals it. The list is shared by every language
+  // thread and guarded by its own lock.
+  void set_path_to(String dir, bool additive);
+  void set_path_to_null();  // SET PATH TO with nothing
+  // --- end of program search ---
+
   Screen* screen;                 // the host's screen
   const Charset* codepage;        // null until init
   bool asserts;
@@ -1328,6 +1344,16 @@ class Runtime {
   uint32_t fdow;                  // 1
   RuntimePrivate* priv;
 };
+
+// Exported program search (runtime/host/program_search.cpp): Runtime::find_file on the name; the
+// found path goes to found as a UTF-8 String.
+bool FindFile(Runtime* runtime, const String& name, String& found, bool stem_ci, bool extension_ci);
+// The whole file as one String (runtime/builtins/file_text.cpp). The bytes are kept unchanged and
+// tagged with charset (null: UTF-8). With detect, a charset ICU detects with confidence replaces
+// it; without, a UTF charset becomes its "-bom" twin when the file starts with the twin's mark.
+// A charset with a mark requires it (RuntimeError 9016) and the mark is cut off. Open and read
+// failures: 1102 (no such file or directory), 1705 (permission), else 1, with the path as detail.
+String FileToString(const String& path, const Charset* charset, bool detect);
 
 // Exported host-data functions (runtime/host/host_data.cpp).
 // A null-terminated array of argc separately allocated UTF-8 copies of the wide arguments;
