@@ -219,8 +219,14 @@ void pretext_qz(const String& text, const String& pretext, bool first_without_pr
   Concat joined(text.get_charset());
   bool first = true;
   for (line_st& line : split.lines) {
-    if (trim_blanks) line.content.ltrim_classic_space();
-    if (trim_tabs) line.content.ltrim_classic_tab();
+    // Both together remove any run of blanks and tabs, as TEXT blocks do ("\t b" too).
+    if (trim_blanks && trim_tabs) {
+      line.content.ltrim_classic_space_or_tab();
+    } else if (trim_blanks) {
+      line.content.ltrim_classic_space();
+    } else if (trim_tabs) {
+      line.content.ltrim_classic_tab();
+    }
     if (skip_empty_lines && line.content.size() == 0) continue;
     if (!(first && first_without_pretext) && pretext.size() != 0) {
       String prefix = pretext;

@@ -25,7 +25,7 @@ void cmd_textmerge(VmStack* stack, size_t argc);
 void cmd_set_textmerge_to(VmStack* stack, size_t argc);
 
 // The lines of text (split at CR LF, LF CR and LF), each after pretext (converted into the line's
-// character set), with leading blanks and then tabs removed, empty lines left out and line ends
+// character set), with leading blanks, tabs or both removed, empty lines left out and line ends
 // replaced by one blank as asked; first_without_pretext leaves the first line bare.
 void pretext_qz(const String& text, const String& pretext, bool first_without_pretext, bool trim_blanks,
                 bool trim_tabs, bool skip_empty_lines, bool no_line_ends, String& out);

@@ -133,7 +133,10 @@ bool create_merge_list_callback(const String& text, const char* match, const cha
     try {
       value.reset(c->input->parse_expression(expression));
     } catch (const RuntimeError&) {
-      // Not an expression (shell or markup text, say): the delimiters and all stay literal.
+    }
+    // Not an expression, or one followed by more text (shell or markup text, say): the
+    // delimiters and all stay literal.
+    if (value == nullptr || value->location.end_byte != expression.size()) {
       ++c->unparsed;
       return true;
     }
