@@ -68,7 +68,7 @@ TEST_F(TextMerge, BlocksRunOnAStack) {
       {"v = 'old '\nTEXT TO v NOSHOW\nnew\nENDTEXT\nRETURN v\n", "new", ""},
       {"v = 'old '\nTEXT TO v NOSHOW ADDITIVE\nnew\nENDTEXT\nRETURN v\n", "old new", ""},
       {"LOCAL v\nv = 'old '\nTEXT TO v NOSHOW ADDITIVE\nnew\nENDTEXT\nRETURN v\n", "old new", ""},
-      {"DIMENSION a(2)\na(2) = 'old '\nTEXT TO a[2] NOSHOW ADDITIVE\nnew\nENDTEXT\nRETURN a(2)\n", "old new", ""},
+      {"DIMENSION a(2)\na(2) = 'old '\nTEXT TO a[2] NOSHOW ADDITIVE\nnew\nENDTEXT\nRETURN a[2]\n", "old new", ""},
       // PRETEXT flags: 1 leading blanks, 2 leading tabs, 4 no line end after an empty line, 8 no
       // line ends; a string goes before every line.
       {"TEXT TO v NOSHOW PRETEXT 1\n  a\n\t b\nENDTEXT\nRETURN v\n", "a\n\t b", ""},
