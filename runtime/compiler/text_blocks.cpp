@@ -67,8 +67,14 @@ class CallArguments {
       delete list;
       throw;
     }
-    owned_.clear();  // now the call's
-    return std::unique_ptr<Call>(new Call(location_, String(name), arguments));
+    owned_.clear();  // now the list's
+    try {
+      return std::unique_ptr<Call>(new Call(location_, String(name), arguments));
+    } catch (...) {
+      for (size_t index : borrowed_) arguments->items[index] = nullptr;
+      delete arguments;
+      throw;
+    }
   }
   void detach(Call* call) {
     for (size_t index : borrowed_) call->arguments->items[index] = nullptr;
@@ -203,6 +209,12 @@ int compile_text_options(const statement_list::const_iterator& end, statement_li
   arguments.own(new Const<long>(text->location, noshow != nullptr ? 0 : 1));
   arguments.own_all(pairs);
   std::unique_ptr<Call> call = arguments.make_call("stackcall_text");
+  // The statement's operands leave the call before it is destroyed, also when compiling throws.
+  struct detach_guard_st {
+    CallArguments& arguments;
+    Call* call;
+    ~detach_guard_st() { arguments.detach(call); }
+  } detach_guard{arguments, call.get()};
 
   StatementLocationScope scope(path.compiler, text->location);
   const Operand* target = to != nullptr ? to->value : nullptr;
@@ -216,19 +228,15 @@ int compile_text_options(const statement_list::const_iterator& end, statement_li
     compile_assign(target, call.get(), code, path);
   } else {
     // target = target + text; the sum owns neither side.
-    auto sum = std::make_unique<Binary_Func_Add>(text->location, const_cast<Operand*>(target), call.get());
-    try {
-      compile_assign(target, sum.get(), code, path);
-    } catch (...) {
-      sum->left = nullptr;
-      sum->right = nullptr;
-      arguments.detach(call.get());
-      throw;
-    }
-    sum->left = nullptr;
-    sum->right = nullptr;
+    struct borrowed_sum_st {
+      Binary_Func_Add node;
+      ~borrowed_sum_st() {
+        node.left = nullptr;
+        node.right = nullptr;
+      }
+    } sum{Binary_Func_Add(text->location, const_cast<Operand*>(target), call.get())};
+    compile_assign(target, &sum.node, code, path);
   }
-  arguments.detach(call.get());
   return 0;
 }
 

@@ -153,7 +153,8 @@ TEST_F(TextBlocks, TargetsThatCannotBeAssigned) {
   EXPECT_EQ(message_codes(), (std::vector<uint32_t>{10}));
   EXPECT_EQ(consumed(), statements.size());
   restart();
-  EXPECT_EQ(error_of([&] { compile_all("TEXT TO o.m()\na\nENDTEXT\n"); }), 10);
+  // The PRETEXT operand stays the statement's when compiling fails (no double delete).
+  EXPECT_EQ(error_of([&] { compile_all("TEXT TO o.m() ADDITIVE PRETEXT p\na\nENDTEXT\n"); }), 10);
   EXPECT_EQ(compiler.location_override, nullptr);
 }
 
