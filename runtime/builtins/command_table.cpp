@@ -5,6 +5,7 @@
 #include "builtins/entry_points.h"
 #include "builtins/set_path.h"
 #include "builtins/tables.h"
+#include "builtins/text_merge.h"
 #include "builtins/unavailable.h"
 
 namespace qzbase {
@@ -74,9 +75,9 @@ const module_command_st builtin_commands[] = {
     {"set_seconds_to", "L", unavailable_command<"set_seconds_to">},
     {"set_separator_to", "C", unavailable_command<"set_separator_to">},
     {"set_sysformats_to", "L", unavailable_command<"set_sysformats_to">},
-    {"set_textmerge_to", "IC?.?", unavailable_command<"set_textmerge_to">},
+    {"set_textmerge_to", "IC?.?", cmd_set_textmerge_to},
     {"skip", "I?.?", unavailable_command<"skip">},
-    {"textmerge", "|.?+", unavailable_command<"textmerge">},
+    {"textmerge", "|.?+", cmd_textmerge},
     {"throw", ".", unavailable_command<"throw">},
     {"unlock", "II?.?", unavailable_command<"unlock">},
     {"use", "IC?.?C?C?", unavailable_command<"use">},

@@ -6,6 +6,7 @@
 #include "builtins/entry_points.h"
 #include "builtins/file_text.h"
 #include "builtins/tables.h"
+#include "builtins/text_merge.h"
 #include "builtins/unavailable.h"
 
 namespace qzbase {
@@ -198,7 +199,7 @@ const module_function_st builtin_functions[] = {
     {"pcount", "", unavailable_function<"pcount">, "I", 0},
     {"pemstatus", "OCI", unavailable_function<"pemstatus">, "L", 0},
     {"pi", "", unavailable_function<"pi">, "N", 0},
-    {"pretext", "C?.", unavailable_function<"pretext">, "C", 0},
+    {"pretext", "C?.", bi_pretext, "C", 0},
     {"program", "|I", unavailable_function<"program">, "C", 4},
     {"proper", "|C", unavailable_function<"proper">, "C", 0},
     {"rand", "|N", unavailable_function<"rand">, "N", 0},
@@ -229,7 +230,7 @@ const module_function_st builtin_functions[] = {
     {"sqlstringconnect", "C|L", unavailable_function<"sqlstringconnect">, "I", 0},
     {"sqrt", ".?", unavailable_function<"sqrt">, ".?", 0},
     {"srand", "", unavailable_function<"srand">, "N", 0},
-    {"stackcall_text", ".+", unavailable_function<"stackcall_text">, "C", 0},
+    {"stackcall_text", ".?+", bi_stackcall_text, "C", 0},
     {"store", ".*.?", bi_store, ".", 0},
     {"str", ".?|II", unavailable_function<"str">, "C?", 0},
     {"strconv", "CI", unavailable_function<"strconv">, "C", 4},

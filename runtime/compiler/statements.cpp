@@ -10,6 +10,7 @@
 #include "compiler/expression_parts.h"
 #include "compiler/native_commands.h"
 #include "compiler/programs.h"
+#include "compiler/text_blocks.h"
 #include "vm/vm_op.h"
 
 namespace qzbase {
@@ -115,8 +116,8 @@ const statement_compiler_row_st statement_compilers[kStatementCompilerCount] = {
     {STMT_SKIP, "compile_stmt_basic_command", compile_stmt_basic_command},
     {STMT_STORE, "compile_stmt_store", compile_stmt_store},
     {STMT_SUSPEND, "compile_stmt_dummy", compile_stmt_dummy},
-    {STMT_TEXT, "compile_stmt_textmerge_block", compile_stmt_not_available},
-    {STMT_TEXT_LINE, "compile_stmt_textmerge_operator", compile_stmt_not_available},
+    {STMT_TEXT, "compile_stmt_textmerge_block", compile_stmt_textmerge_block},
+    {STMT_TEXT_LINE, "compile_stmt_textmerge_operator", compile_stmt_textmerge_operator},
     {STMT_THROW, "compile_stmt_basic_command", compile_stmt_basic_command},
     {STMT_TRY, "compile_stmt_try", compile_stmt_not_available},
     {STMT_UNLOCK, "compile_stmt_basic_command", compile_stmt_basic_command},
