@@ -281,30 +281,24 @@ TEST_F(ConditionalRuns, NullConditionTakesTheElseBranch) {
 }
 
 TEST_F(ConditionalRuns, DoCaseRunsTheFirstTrueCase) {
-  auto program = [](int x, bool otherwise) {
+  auto program = [](int x, bool late, bool otherwise) {
     std::string text = "LOCAL x, r\nx = " + std::to_string(x) + "\nr = 'none'\nDO CASE\n";
     text += "CASE .NULL.\n  r = 'null'\n";
     text += "CASE x = 1\n  r = 'one'\n";
     text += "CASE x = 2\n  r = 'two'\n";
-    // Never evaluated once a CASE above has run: reading an undefined variable would fail.
-    text += "CASE x = 1 OR undefined_variable\n  r = 'late'\n";
+    // Reading an undefined variable fails: it shows whether this condition is evaluated.
+    if (late) text += "CASE undefined_variable\n  r = 'late'\n";
     if (otherwise) text += "OTHERWISE\n  r = 'other'\n";
     return text + "ENDCASE\nRETURN r\n";
   };
-  EXPECT_EQ(run(program(1, true)), "one");
-  EXPECT_EQ(run(program(2, true)), "two");
-  EXPECT_EQ(run(program(1, false)), "one");
-  EXPECT_EQ(run(program(2, false)), "two");
-  // Only the late CASE is evaluated for 3, so it raises; without it, OTHERWISE or nothing runs.
-  std::string with = program(3, true);
-  EXPECT_NE(run(with).rfind("<error ", 0), std::string::npos);
-  auto without_late = [](std::string text) {
-    size_t at = text.find("CASE x = 1 OR");
-    return text.erase(at, text.find("OTHERWISE") != std::string::npos ? text.find("OTHERWISE") - at
-                                                                         : text.find("ENDCASE") - at);
-  };
-  EXPECT_EQ(run(without_late(program(3, true))), "other");
-  EXPECT_EQ(run(without_late(program(3, false))), "none");
+  for (bool otherwise : {false, true}) {
+    SCOPED_TRACE(otherwise);
+    EXPECT_EQ(run(program(1, true, otherwise)), "one");
+    EXPECT_EQ(run(program(2, true, otherwise)), "two");
+    EXPECT_EQ(run(program(3, true, otherwise)), "<error 12>");
+  }
+  EXPECT_EQ(run(program(3, false, true)), "other");
+  EXPECT_EQ(run(program(3, false, false)), "none");
   EXPECT_EQ(run("r = 'none'\nDO CASE\nOTHERWISE\n  r = 'other'\nENDCASE\nRETURN r\n"), "other");
 }
 
@@ -321,6 +315,22 @@ TEST_F(ConditionalRuns, NestedIfInsideDoCase) {
   EXPECT_EQ(run(program(2, ".T.")), "two-yes");
   EXPECT_EQ(run(program(2, ".F.")), "");
   EXPECT_EQ(run(program(3, ".T.")), "other");
+}
+
+// On a command line (no frame slots) the temporary is a local declared by name.
+TEST(ConditionalCommandLine, MacroFormWithoutFrameSlots) {
+  RuntimeFixture rt;
+  BuildInput input(rt.stack);
+  std::unique_ptr<Program> program(input.build_command(String("IF &c\n? 1\nENDIF\n"), nullptr));
+  ASSERT_NE(program, nullptr);
+  program_dump_options_st options;
+  options.symbols = rt.stack->get_symtable();
+  EXPECT_EQ(dump_program(program.get(), options),
+            "0: DefLocal .LOCAL~IF~0\n1: EspAlloc\n2: EspAlloc\n3: ReadConstString \"IF\"\n4: ReadConstString \" \"\n"
+            "5: ReadMemvarByNameDefault C\n6: CastToStringImplicitly\n7: CallSpecDo 3\n"
+            "8: ReadMemvarPointerByName .LOCAL~IF~0\n9: CallSpecDo 2\n10: EspFree\n11: EspAlloc\n"
+            "12: ReadMemvarByName .LOCAL~IF~0\n13: ObjectCall EVALUATE 0\n14: CondFalseOrNullJump -> 17\n"
+            "15: ReadConstInteger 1\n16: CallSpecVoid 1\n17: Return\n18: end\n");
 }
 
 }  // namespace
