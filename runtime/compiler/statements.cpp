@@ -6,10 +6,12 @@
 
 #include <unordered_map>
 
+#include "compiler/conditionals.h"
 #include "compiler/declarations.h"
 #include "compiler/expression_parts.h"
 #include "compiler/native_commands.h"
 #include "compiler/programs.h"
+#include "compiler/table_definitions.h"
 #include "compiler/text_blocks.h"
 #include "vm/vm_op.h"
 
@@ -18,7 +20,7 @@ namespace qzbase {
 const statement_compiler_row_st statement_compilers[kStatementCompilerCount] = {
     {STMT_INVALID, "compile_stmt_invalid_statement", compile_stmt_invalid_statement},
     {STMT_PRAGMA, "compile_stmt_pragma", compile_stmt_pragma},
-    {STMT_ADD_COLUMN, "compile_stmt_add_column", compile_stmt_not_available},
+    {STMT_ADD_COLUMN, "compile_stmt_add_column", compile_stmt_add_column},
     {STMT_APPEND, "compile_stmt_basic_command", compile_stmt_basic_command},
     {STMT_ASSERT, "compile_stmt_assert", compile_stmt_assert},
     {STMT_ASSIGN, "compile_stmt_assign", compile_stmt_assign},
@@ -31,7 +33,7 @@ const statement_compiler_row_st statement_compilers[kStatementCompilerCount] = {
     {STMT_CLEAR, "compile_stmt_basic_command", compile_stmt_basic_command},
     {STMT_CONTINUE, "compile_stmt_basic_command", compile_stmt_basic_command},
     {STMT_COPY_TO, "compile_stmt_basic_command", compile_stmt_basic_command},
-    {STMT_CREATE_TABLE, "compile_stmt_create_table", compile_stmt_not_available},
+    {STMT_CREATE_TABLE, "compile_stmt_create_table", compile_stmt_create_table},
     {STMT_DECLARE, "compile_stmt_declare", compile_stmt_declare},
     {STMT_DEFINE, "compile_stmt_unexpected", compile_stmt_unexpected},
     {STMT_DELETE_ALL_TAGS, "compile_stmt_basic_command", compile_stmt_basic_command},
@@ -41,18 +43,18 @@ const statement_compiler_row_st statement_compilers[kStatementCompilerCount] = {
     {STMT_DIMENSION, "compile_stmt_dimension", compile_stmt_dimension},
     {STMT_DISPLAY_STRUCTURE, "compile_stmt_basic_command", compile_stmt_basic_command},
     {STMT_DO, "compile_stmt_basic_command", compile_stmt_basic_command},
-    {STMT_DOCASE, "compile_stmt_docase", compile_stmt_not_available},
-    {STMT_DROP_COLUMN, "compile_stmt_drop_column", compile_stmt_not_available},
+    {STMT_DOCASE, "compile_stmt_docase", compile_stmt_docase},
+    {STMT_DROP_COLUMN, "compile_stmt_drop_column", compile_stmt_drop_column},
     {STMT_DROP_TABLE, "compile_stmt_basic_command", compile_stmt_basic_command},
     {STMT_DOWHILE, "compile_stmt_dowhile", compile_stmt_not_available},
     {STMT_ECHO, "compile_stmt_echo", compile_stmt_echo},
-    {STMT_ELSE, "compile_stmt_else", compile_stmt_not_available},
+    {STMT_ELSE, "compile_stmt_else", compile_stmt_else},
     {STMT_END_TRANSACTION, "compile_stmt_basic_command", compile_stmt_basic_command},
     {STMT_ENDCASE, "compile_stmt_unexpected", compile_stmt_unexpected},
     {STMT_ENDDO, "compile_stmt_enddo", compile_stmt_not_available},
     {STMT_ENDFOR, "compile_stmt_endfor", compile_stmt_not_available},
     {STMT_ENDFUNC, "compile_stmt_unexpected", compile_stmt_unexpected},
-    {STMT_ENDIF, "compile_stmt_endif", compile_stmt_not_available},
+    {STMT_ENDIF, "compile_stmt_endif", compile_stmt_endif},
     {STMT_ENDSCAN, "compile_stmt_endscan", compile_stmt_not_available},
     {STMT_ENDTRY, "compile_stmt_unexpected", compile_stmt_unexpected},
     {STMT_ENDWITH, "compile_stmt_endwith", compile_stmt_not_available},
@@ -67,7 +69,7 @@ const statement_compiler_row_st statement_compilers[kStatementCompilerCount] = {
     {STMT_GO_BOTTOM, "compile_stmt_basic_command", compile_stmt_basic_command},
     {STMT_GO_RECORD, "compile_stmt_basic_command", compile_stmt_basic_command},
     {STMT_GO_TOP, "compile_stmt_basic_command", compile_stmt_basic_command},
-    {STMT_IF, "compile_stmt_if", compile_stmt_not_available},
+    {STMT_IF, "compile_stmt_if", compile_stmt_if},
     {STMT_IMPORT, "compile_module_stmt_import", compile_stmt_not_available},
     {STMT_INDEX, "compile_stmt_basic_command", compile_stmt_basic_command},
     {STMT_INCOMPLETE, "compile_stmt_incomplete", compile_stmt_incomplete},
