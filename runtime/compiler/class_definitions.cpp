@@ -207,12 +207,16 @@ int compile_class_item_assign(const statement_list::const_iterator&, statement_l
   compiler->reset(COMPILE_KIND_PROGRAM, false);
   size_t messages = compiler->messages.size();
   compile_operand(statement->value, path);
+  // Code that did not compile cleanly is neither assembled nor run (it may not even leave a
+  // value); the messages already fail the build.
+  if (compiler->messages.size() != messages) {
+    compiler->collection.clear();
+    return 0;
+  }
   // Not through build_program: the program is run and destroyed before the module's calls are
   // collected, so its slots must not join the compiler's unresolved list.
   std::unique_ptr<Program> program(Compiler::create_program(String(), &compiler->collection, compiler->symbol_map,
                                                             0, path.type, nullptr));
-  // Code that did not compile cleanly is not run; the messages already fail the build.
-  if (compiler->messages.size() != messages) return 0;
   cls->initialisers.push_back(class_initialiser_st{member, program.get(), statement->location, false});
   program.release();
   return 0;
@@ -250,8 +254,12 @@ void evaluate_class_initialisers(Module* module, Compiler& compiler) {
         scratch.release(stack);
       } catch (const RuntimeError& e) {
         compiler.add_message(static_cast<uint32_t>(e.code), initialiser.location);
-        result->release(stack);
-        scratch.release(stack);
+        // The value is left empty even when its release fails; the message already fails the build.
+        try {
+          result->release(stack);
+          scratch.release(stack);
+        } catch (const RuntimeError&) {
+        }
       }
       programs[i].reset();
     }

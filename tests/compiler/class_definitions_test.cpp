@@ -202,6 +202,18 @@ TEST_F(ClassDefinitions, MethodsWithAndWithoutParameters) {
   EXPECT_EQ(m->kind, static_cast<uint32_t>(MEMBER_METHOD));
   EXPECT_EQ(m->visibility, 2u);
   EXPECT_EQ(method("c", "args")->program()->owner_module(), &module);
+  // No object can be made of a source class yet; the method runs as a call with THIS in the
+  // extra slot below its arguments.
+  rt.stack->push();  // THIS
+  rt.stack->push()->value.set(integer_type_st{10});
+  rt.stack->push()->value.set(integer_type_st{20});
+  Variant result;
+  try {
+    execute_program(rt.stack, 2, true, method("c", "args")->program(), &result);
+  } catch (const RuntimeError& e) {
+    ADD_FAILURE() << e.code << " " << e.detail.u8str();
+  }
+  EXPECT_EQ(static_cast<long>(result), 20);
 }
 
 // A method with no statement of its own used to have no program to be keyed by.
@@ -293,6 +305,10 @@ TEST_F(ClassDefinitions, InitialisersMayCallFunctionsOfTheModule) {
   EXPECT_EQ(integer_of(member("c", "x")), 42);
   evaluate_class_initialisers(&module, compiler);  // nothing left to run
   EXPECT_EQ(integer_of(member("c", "x")), 42);
+  // The loader links the built module once more: nothing changes.
+  LinkerInfo linker(rt.runtime);
+  EXPECT_EQ(error_of([&] { link_module(linker, &module); }), 0);
+  EXPECT_EQ(module.procedures.at(rt.sym("twice"))->program()->owner_module(), &module);
 }
 
 TEST_F(ClassDefinitions, InitialiserFaultsBecomeMessagesAndLeaveTheDefaultEmpty) {
