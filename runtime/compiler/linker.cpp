@@ -64,6 +64,14 @@ String file_stem(const String& path) {
 
 Program* program_of(const UserFunction* fn) { return const_cast<Program*>(fn->program()); }
 
+// Links a program of the module unless an earlier link_module did (linking a module again is
+// harmless); a program bound to another module still trips link_program's check.
+void link_own_program(LinkerInfo& linker, const UserFunction* fn, const Module* module) {
+  Program* program = program_of(fn);
+  if (program->owner_module() == module) return;
+  link_program(linker, program, module);
+}
+
 }  // namespace
 
 void link_declspec_udf(LinkerInfo& linker, const Module* module, const VmOpUnresolvedCall* call, VmOp** replacement) {
@@ -92,8 +100,8 @@ void link_anonymous_program(LinkerInfo& linker, Program* program) {
 
 void link_userclass(LinkerInfo& linker, UserClass* cls, const Module* module) {
   QZ_TRACE;
-  for (auto& [symbol, method] : cls->methods) link_program(linker, program_of(method.function), module);
-  cls->compile(linker.runtime);
+  for (auto& [symbol, method] : cls->methods) link_own_program(linker, method.function, module);
+  if (!cls->is_compiled()) cls->compile(linker.runtime);
 
   Symtable& symbols = symtable_of(linker);
   Library* natives = linker.runtime->builtin_library();
@@ -120,11 +128,11 @@ void link_userclass(LinkerInfo& linker, UserClass* cls, const Module* module) {
 
 void link_module(LinkerInfo& linker, Module* module) {
   QZ_TRACE;
-  if (module->entry != nullptr) throw_assert_failed();
-  if (module->main != nullptr) link_program(linker, program_of(module->main), module);
-  for (auto& [symbol, fn] : module->procedures) link_program(linker, program_of(fn), module);
+  if (module->main != nullptr) link_own_program(linker, module->main, module);
+  for (auto& [symbol, fn] : module->procedures) link_own_program(linker, fn, module);
   // Only the classes defined here: those copied in from imports were linked with their module.
   for (UserClass* cls : module->own_classes) link_userclass(linker, cls, module);
+  if (module->entry != nullptr) return;  // linked before
   if (module->main != nullptr) {
     module->entry = module->main;
     return;

@@ -26,9 +26,11 @@ void link_program(LinkerInfo& linker, Program* program, const Module* module);
 // Every call of a program of no module becomes a call by name.
 void link_anonymous_program(LinkerInfo& linker, Program* program);
 // Links the main program, the procedures and the classes the module defines, then sets the entry
-// procedure (a module linked twice is a broken invariant). RuntimeError 1733 with the name when a
-// parent class cannot be found or comes round again.
+// procedure. Linking a module again only completes what is not linked yet (the build links its
+// module before running class initialisers, the loader links what it loads). RuntimeError 1733
+// with the name when a parent class cannot be found or comes round again.
 void link_module(LinkerInfo& linker, Module* module);
+// Links the methods not linked yet, compiles the class once and sets its ancestor chain.
 void link_userclass(LinkerInfo& linker, UserClass* cls, const Module* module);
 // Stores the replacement of one unresolved call (never null for this resolver).
 void link_declspec_udf(LinkerInfo& linker, const Module* module, const VmOpUnresolvedCall* call, VmOp** replacement);

@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "compiler/class_definitions.h"
 #include "compiler/declarations.h"
 #include "vm/execute.h"
 #include "vm/module.h"
@@ -57,19 +58,6 @@ int compile_parameters_statement(statement_list::iterator& it, ParameterMemoryCl
     path.compiler->add_message(10, statement->location);
   }
   return 0;
-}
-
-// DEFINE CLASS as a module item: its compiler is not there yet. Records 1001 at the statement and
-// steps over the class body up to and including ENDDEFINE.
-bool compile_module_stmt_define_not_available(const statement_list::const_iterator& end,
-                                              statement_list::iterator& it, CodePath& path) {
-  path.compiler->add_message(1001, (*it)->location);
-  ++it;
-  while (statement_list::const_iterator(it) != end) {
-    uint32_t kind = (*it++)->kind;
-    if (kind == STMT_ENDDEFINE) break;
-  }
-  return true;
 }
 
 }  // namespace
@@ -162,7 +150,7 @@ bool compile_module_item(const statement_list::const_iterator& end, statement_li
     case STMT_FUNCTION:
       return compile_module_stmt_function(end, it, module, path);
     case STMT_DEFINE:
-      return compile_module_stmt_define_not_available(end, it, path);
+      return compile_module_stmt_define(end, it, module, path);
     default:
       return false;
   }

@@ -3,6 +3,7 @@
 
 #include "frontend/operands.h"
 #include "vm/execute.h"
+#include "vm/program.h"
 #include "vm/runtime_vm.h"
 
 namespace qzbase {
@@ -22,6 +23,7 @@ UserClass::UserClass(const Symbol& name_in, named_operand_st* parent)
 
 UserClass::~UserClass() {
   for (auto& [symbol, method] : methods) delete method.function;
+  for (class_initialiser_st& initialiser : initialisers) delete initialiser.program;
   delete parent_clause;
   delete parent_name;
 }

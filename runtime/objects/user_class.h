@@ -18,8 +18,18 @@
 namespace qzbase {
 
 class Module;
+class Program;
 class UserFunction;
 struct named_operand_st;
+
+// A property initialiser compiled with the class and run once the module's own functions are
+// linked (it may call them).
+struct class_initialiser_st {
+  ClassMember* member;            // the property it sets
+  Program* program;               // owned by the class until it has run
+  document_location_st location;  // the assignment's, for its messages
+  bool superseded;                // a later DIMENSION of the property replaced its value: run, not kept
+};
 
 struct user_method_st {
   uint32_t visibility;    // 1 public, 2 protected, 4 hidden
@@ -31,7 +41,7 @@ class UserClass : public Class {
   // Takes ownership of parent (the DEFINE CLASS statement's AS clause, null when none); its name
   // becomes the parent class name.
   UserClass(const Symbol& name, named_operand_st* parent);
-  ~UserClass() override;  // deletes the methods, the parent clause and the parent name
+  ~UserClass() override;  // deletes the methods, pending initialisers, the parent clause and name
 
   // Makes every method a run-time member (kind method, its visibility), then gives every member
   // its symbol id. Runs once, after the methods are linked.
@@ -46,6 +56,7 @@ class UserClass : public Class {
   const Module* module = nullptr;  // the defining module; only it destroys the class
   std::unordered_map<symbol_id_type, user_method_st> methods;
   std::vector<Class*> ancestors;   // the class itself first, then its parent, ...
+  std::vector<class_initialiser_st> initialisers;  // not run yet, in definition order
 };
 
 }  // namespace qzbase
