@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "compiler/build_input.h"
+#include "compiler/expression_parts.h"
 
 namespace qzbase::testing_compiler {
 
@@ -42,6 +43,9 @@ class BlockRun : public ::testing::Test {
   std::unique_ptr<Program> build(const std::string& text, uint32_t kind = COMPILE_KIND_PROGRAM) {
     codes.clear();
     BuildInput input(rt.stack);
+    // The runtime's built-in library, as a module's import would give it.
+    Compiler scratch(rt.stack, kind);
+    input.import_library(builtin_library_of(scratch));
     Program* program = nullptr;
     int error = error_of([&] {
       program = kind == COMPILE_KIND_COMMAND ? input.build_command(String(text.c_str()), nullptr)
@@ -59,11 +63,15 @@ class BlockRun : public ::testing::Test {
   }
 
   // Builds and runs the text; returns what it printed, followed by "!N" when the run raised
-  // RuntimeError N (or "!build" when the build failed), and by "=value" for a returned string.
+  // RuntimeError N (or "!build" and the message codes when the build failed), and by "=value" for a returned string.
   std::string run(const std::string& text, uint32_t kind = COMPILE_KIND_PROGRAM) {
     rt.screen.out.clear();
     std::unique_ptr<Program> program = build(text, kind);
-    if (program == nullptr) return "!build";
+    if (program == nullptr) {
+      std::string out = "!build";
+      for (uint32_t code : codes) out += " " + std::to_string(code);
+      return out;
+    }
     Variant result;
     int error = error_of([&] { execute_program(rt.stack, 0, false, program.get(), &result); });
     std::string out = rt.screen.out;
