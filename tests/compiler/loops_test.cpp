@@ -5,6 +5,7 @@
 
 #include "builtins/library.h"
 #include "compiler/expression_parts.h"
+#include "vm/interpreter.h"
 
 namespace qzbase::testing_compiler {
 namespace {
@@ -94,6 +95,34 @@ TEST_F(Loops, ForTestReadsTheMemoryVariable) {
             "9: ReadLocalMemvarByOffset @3\n10: ReadLocalMemvarByOffset @2\n11: ReadLocalMemvarByOffset @1\n"
             "12: ForCondFalseJump -> 19\n13: ReadLocalMemvarByOffset @3\n14: ReadAddWriteLocal @1\n15: Jump -> 9\n"
             "16: ReadLocalMemvarByOffset @3\n17: ReadAddWriteLocal @1\n18: Jump -> 9\n19: Return\n20: end\n");
+}
+
+// The same at run time: a bound table with a field I that always reads 1. The guard returns
+// "endless" once the body has run more than 10 times.
+TEST_F(Loops, ForEndsWhenATableHasAFieldOfTheVariablesName) {
+  static symbol_id_type field_symbol = 0;
+  field_symbol = rt.stack->get_symtable()->symbolize("I");
+  vm_table_hooks_st saved = vm_table_hooks;
+  vm_table_hooks.field_by_symbol = [](Table_Object*, symbol_id_type symbol) { return symbol == field_symbol ? 0 : -1; };
+  vm_table_hooks.read_field = [](VmStack*, Table_Object*, int, Variant* out) { out->set_integer(1); };
+  for (uint32_t kind : {COMPILE_KIND_PROGRAM, COMPILE_KIND_COMMAND}) {
+    auto program = build("n = 0\nFOR i = 1 TO 3\nn = n + 1\n?? i\nDO WHILE n > 10\nRETURN \"endless\"\nENDDO\nENDFOR\n"
+                         "RETURN \"ok\"\n",
+                         kind);
+    ASSERT_NE(program, nullptr);
+    rt.screen.out.clear();
+    int table = 0;
+    rt.stack->bound_table = reinterpret_cast<Table_Object*>(&table);
+    Variant result;
+    int error = error_of([&] { execute_program(rt.stack, 0, false, program.get(), &result); });
+    rt.stack->bound_table = nullptr;
+    EXPECT_EQ(error, 0);
+    ASSERT_EQ(result.tag, VT_STRING);
+    EXPECT_EQ(result.string.u8str(), "ok");
+    EXPECT_EQ(rt.screen.out, "111");  // the body's plain name reads the field
+    result.release(rt.stack);
+  }
+  vm_table_hooks = saved;
 }
 
 TEST_F(Loops, DoWhileMacroForm) {
