@@ -19,6 +19,7 @@ namespace qzbase {
 
 class Compiler;
 class Library;
+class TryBlock;
 class Variable;
 struct library_func_def_st;
 
@@ -73,6 +74,9 @@ class CodePath {
   symbol_id_type scan_area_symbol = 0;
 
   std::list<symbol_id_type> with_stack;  // innermost last
+  // Set on a TRY's protected block and its CATCH bodies: a jump out of them (EXIT, LOOP, RETURN)
+  // must run that TRY's FINALLY first.
+  TryBlock* try_block = nullptr;
   compiler_type_info_st type{0, false, -1};
 };
 

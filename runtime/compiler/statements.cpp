@@ -9,10 +9,12 @@
 #include "compiler/conditionals.h"
 #include "compiler/declarations.h"
 #include "compiler/expression_parts.h"
+#include "compiler/loops.h"
 #include "compiler/native_commands.h"
 #include "compiler/programs.h"
 #include "compiler/table_definitions.h"
 #include "compiler/text_blocks.h"
+#include "compiler/try_with.h"
 #include "vm/vm_op.h"
 
 namespace qzbase {
@@ -46,23 +48,23 @@ const statement_compiler_row_st statement_compilers[kStatementCompilerCount] = {
     {STMT_DOCASE, "compile_stmt_docase", compile_stmt_docase},
     {STMT_DROP_COLUMN, "compile_stmt_drop_column", compile_stmt_drop_column},
     {STMT_DROP_TABLE, "compile_stmt_basic_command", compile_stmt_basic_command},
-    {STMT_DOWHILE, "compile_stmt_dowhile", compile_stmt_not_available},
+    {STMT_DOWHILE, "compile_stmt_dowhile", compile_stmt_dowhile},
     {STMT_ECHO, "compile_stmt_echo", compile_stmt_echo},
     {STMT_ELSE, "compile_stmt_else", compile_stmt_else},
     {STMT_END_TRANSACTION, "compile_stmt_basic_command", compile_stmt_basic_command},
     {STMT_ENDCASE, "compile_stmt_unexpected", compile_stmt_unexpected},
-    {STMT_ENDDO, "compile_stmt_enddo", compile_stmt_not_available},
-    {STMT_ENDFOR, "compile_stmt_endfor", compile_stmt_not_available},
+    {STMT_ENDDO, "compile_stmt_enddo", compile_stmt_enddo},
+    {STMT_ENDFOR, "compile_stmt_endfor", compile_stmt_endfor},
     {STMT_ENDFUNC, "compile_stmt_unexpected", compile_stmt_unexpected},
     {STMT_ENDIF, "compile_stmt_endif", compile_stmt_endif},
-    {STMT_ENDSCAN, "compile_stmt_endscan", compile_stmt_not_available},
+    {STMT_ENDSCAN, "compile_stmt_endscan", compile_stmt_endscan},
     {STMT_ENDTRY, "compile_stmt_unexpected", compile_stmt_unexpected},
-    {STMT_ENDWITH, "compile_stmt_endwith", compile_stmt_not_available},
+    {STMT_ENDWITH, "compile_stmt_endwith", compile_stmt_endwith},
     {STMT_ERROR, "compile_stmt_basic_command", compile_stmt_basic_command},
-    {STMT_EXIT, "compile_stmt_exit", compile_stmt_not_available},
+    {STMT_EXIT, "compile_stmt_exit", compile_stmt_exit},
     {STMT_EXTERNAL_ARRAY, "compile_stmt_dummy", compile_stmt_dummy},
-    {STMT_FOR, "compile_stmt_for", compile_stmt_not_available},
-    {STMT_FOR_EACH, "compile_stmt_for_each", compile_stmt_not_available},
+    {STMT_FOR, "compile_stmt_for", compile_stmt_for},
+    {STMT_FOR_EACH, "compile_stmt_for_each", compile_stmt_for_each},
     {STMT_GATHER_FROM, "compile_stmt_basic_command", compile_stmt_basic_command},
     {STMT_GATHER_MEMVAR, "compile_stmt_basic_command", compile_stmt_basic_command},
     {STMT_GATHER_NAME, "compile_stmt_basic_command", compile_stmt_basic_command},
@@ -75,7 +77,7 @@ const statement_compiler_row_st statement_compilers[kStatementCompilerCount] = {
     {STMT_INCOMPLETE, "compile_stmt_incomplete", compile_stmt_incomplete},
     {STMT_LOCAL, "compile_stmt_local", compile_stmt_local},
     {STMT_LOCATE, "compile_stmt_basic_command", compile_stmt_basic_command},
-    {STMT_LOOP, "compile_stmt_loop", compile_stmt_not_available},
+    {STMT_LOOP, "compile_stmt_loop", compile_stmt_loop},
     {STMT_LPARAMETERS, "compile_stmt_lparameters", compile_stmt_lparameters},
     {STMT_MKDIR, "compile_stmt_basic_command", compile_stmt_basic_command},
     {STMT_MODIFY_COMMAND, "compile_stmt_basic_command", compile_stmt_basic_command},
@@ -93,7 +95,7 @@ const statement_compiler_row_st statement_compilers[kStatementCompilerCount] = {
     {STMT_RETURN, "compile_stmt_return", compile_stmt_return},
     {STMT_ROLLBACK, "compile_stmt_basic_command", compile_stmt_basic_command},
     {STMT_RUN, "compile_stmt_basic_command", compile_stmt_basic_command},
-    {STMT_SCAN, "compile_stmt_scan", compile_stmt_not_available},
+    {STMT_SCAN, "compile_stmt_scan", compile_stmt_scan},
     {STMT_SCATTER_MEMVAR, "compile_stmt_basic_command", compile_stmt_basic_command},
     {STMT_SCATTER_NAME, "compile_stmt_basic_command", compile_stmt_basic_command},
     {STMT_SCATTER_TO, "compile_stmt_basic_command", compile_stmt_basic_command},
@@ -121,11 +123,11 @@ const statement_compiler_row_st statement_compilers[kStatementCompilerCount] = {
     {STMT_TEXT, "compile_stmt_textmerge_block", compile_stmt_textmerge_block},
     {STMT_TEXT_LINE, "compile_stmt_textmerge_operator", compile_stmt_textmerge_operator},
     {STMT_THROW, "compile_stmt_basic_command", compile_stmt_basic_command},
-    {STMT_TRY, "compile_stmt_try", compile_stmt_not_available},
+    {STMT_TRY, "compile_stmt_try", compile_stmt_try},
     {STMT_UNLOCK, "compile_stmt_basic_command", compile_stmt_basic_command},
     {STMT_USE, "compile_stmt_basic_command", compile_stmt_basic_command},
     {STMT_WAIT, "compile_stmt_basic_command", compile_stmt_basic_command},
-    {STMT_WITH, "compile_stmt_with", compile_stmt_not_available},
+    {STMT_WITH, "compile_stmt_with", compile_stmt_with},
     {STMT_ZAP, "compile_stmt_basic_command", compile_stmt_basic_command},
 };
 
@@ -207,6 +209,7 @@ int compile_stmt_return(const statement_list::const_iterator&, statement_list::i
   QZ_TRACE;
   const auto* statement = static_cast<const Cmd_Return*>(*it++);
   if (statement->value == nullptr) throw_assert_failed();
+  if (compile_return_through_finally(statement, code, path)) return 0;
   compiler_type_info_st type{0, false, -1};
   if (statement->value->kind == OPERAND_REFERENCE) {
     compile_operand_ref(statement->value, false, false, code, path, &type);

@@ -60,7 +60,7 @@ TEST_F(FrontDoor, SyntaxErrorInSecondLine) {
             "  somwhere behind: ? 2 +\n\n");
 }
 
-// Compiler messages of a pending statement fail the build and print in the short form; the
+// Compiler messages (an EXIT outside any loop) fail the build and print in the short form; the
 // statement's range takes in its line end.
 TEST_F(FrontDoor, CompilerMessagesFailTheBuild) {
   BuildInput input(rt.stack);
@@ -69,7 +69,7 @@ TEST_F(FrontDoor, CompilerMessagesFailTheBuild) {
   ErrScreen screen;
   format_build_error(input, source, &screen);
   EXPECT_EQ(screen.err,
-            "(Compiler error) 1001 - Feature is not available.\n in <command prompt>, line 2, column 1, somewhere at: "
+            "(Compiler error) 96 - Nesting Error.\n in <command prompt>, line 2, column 1, somewhere at: "
             "EXIT<0A>\n\n");
 }
 
@@ -107,7 +107,7 @@ TEST_F(FrontDoor, StrayTerminatorFailsTheBuild) {
   EXPECT_EQ(stray.code, 10u);
   EXPECT_EQ(stray.location.begin_line, 2u);
   EXPECT_EQ(stray.location.begin_column, 3u);
-  EXPECT_EQ(input.messages.records.back().code, 1001u);  // the EXIT after it was compiled too
+  EXPECT_EQ(input.messages.records.back().code, 96u);  // the EXIT after it was compiled too
   BuildInput script(rt.stack);
   EXPECT_EQ(error_of([&] { delete script.build_script(String("? 1\nENDFUNC\n? 2\n"), nullptr); }), 10);
   ASSERT_EQ(script.messages.size(), 1u);

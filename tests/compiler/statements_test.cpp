@@ -102,26 +102,6 @@ TEST_F(StatementList, KindWithoutRowStopsSilently) {
   }
 }
 
-// The rows whose block compilers are not there yet record 1001 at the statement and go on.
-TEST_F(StatementList, PendingRowsRecordNotAvailable) {
-  const char* lines[] = {
-      "DO WHILE .T.", "ENDDO", "FOR i = 1 TO 2", "NEXT",
-      "EXIT", "LOOP", "TRY", "WITH x", "ENDWITH", "SCAN", "ENDSCAN",
-  };
-  std::string text;
-  for (const char* line : lines) text += std::string(line) + "\nSUSPEND\n";
-  EXPECT_EQ(compile_all(text.c_str()), 0);
-  EXPECT_EQ(statements.size(), 2 * std::size(lines));
-  EXPECT_EQ(consumed(), statements.size());
-  ASSERT_EQ(compiler.messages.size(), std::size(lines));
-  size_t i = 0;
-  for (const build_message_st& m : compiler.messages) {
-    EXPECT_EQ(m.code, 1001u) << lines[i];
-    EXPECT_EQ(m.location.begin_line, 2 * i + 1) << lines[i];
-    ++i;
-  }
-}
-
 TEST_F(StatementList, PragmaThrowsSyntaxError) {
   parse("#pragma foo(1)\n");
   if (statements.empty() || statements.front()->kind != STMT_PRAGMA) GTEST_SKIP() << "no pragma statement";
