@@ -3,6 +3,7 @@
 
 #include <qzbase.h>
 
+#include "compiler/class_definitions.h"
 #include "compiler/declarations.h"
 #include "compiler/linker.h"
 #include "compiler/programs.h"
@@ -10,6 +11,7 @@
 #include "frontend/operands.h"
 #include "frontend/parser.h"
 #include "frontend/parser_interface.h"
+#include "host/paths.h"
 #include "vm/execute.h"
 #include "vm/interpreter.h"
 #include "vm/module.h"
@@ -176,9 +178,16 @@ Operand* BuildInput::parse_expression(const String& text) {
   tokens.emplace_back();
   token_list_type& buffer = tokens.back();
   tokenize(text.read(), text.end(), text.get_charset(), &buffer);
-  Operand* operand = parse_expression_tokens(buffer.cbegin(), buffer.cend());
+  std::unique_ptr<Operand> operand(parse_expression_tokens(buffer.cbegin(), buffer.cend()));
   if (operand == nullptr) throw RuntimeError(10);
-  return operand;
+  // The parser accepts once an expression is complete: text after it ("2))") is an error here.
+  for (const token_st& token : buffer) {
+    if (token.location.begin_char >= operand->location.end_char && token.kind != TOKEN_BLANK &&
+        token.kind != TOKEN_LINE_END) {
+      throw RuntimeError(10);
+    }
+  }
+  return operand.release();
 }
 
 void BuildInput::compile_operand(const Operand* operand, const Program** out) {
@@ -197,6 +206,59 @@ void BuildInput::build_expression(const String& text, const Program** out) {
   QZ_TRACE;
   std::unique_ptr<Operand> operand(parse_expression(text));
   compile_operand(operand.get(), out);
+}
+
+Module* BuildInput::build_module(const String& file_name, const String& text, string_key_map<Module*>* loaded) {
+  QZ_TRACE;
+  preprocessor->current_file = static_cast<std::filesystem::path>(file_name);
+  ParseModuleResult result;
+  parse_module(text, &result);
+  Compiler compiler(stack, COMPILE_KIND_PROGRAM);
+  compiler.module_file_name = new String(file_name);
+  compiler.libraries.push_back(stack->get_runtime()->builtin_library());
+  auto module = std::make_unique<Module>(file_name);
+  statement_list::iterator it = result.statements.begin();
+  statement_list::const_iterator end = result.statements.cend();
+  if (!result.statements.empty()) {
+    module->main = compile_function(COMPILE_KIND_PROGRAM, juststem(file_name), end, it, module.get(), nullptr, compiler);
+    while (statement_list::const_iterator(it) != end) {
+      if (compile_module_item(end, it, module.get(), compiler)) continue;
+      // A statement that is no module item (a stray ENDCASE, CATCH...): message 10 at it; what
+      // follows it is compiled for its messages.
+      compiler.add_message(10, (*it)->location);
+      ++it;
+      delete compile_function(COMPILE_KIND_PROGRAM, String(""), end, it, module.get(), nullptr, compiler);
+    }
+  }
+  auto fail_on_messages = [&] {
+    messages.add_compiler_messages(compiler);
+    compiler.messages.clear();
+    if (!messages.empty()) throw RuntimeError(static_cast<int>(messages.records.front().code));
+  };
+  fail_on_messages();
+
+  Module* built = module.get();
+  loaded->emplace(file_name, module.release());
+  built->libraries = compiler.libraries;
+  for (const String& name : compiler.imports) {
+    const Module* imported = nullptr;
+    Module::load_from_disk(name, &imported, stack, loaded);
+    built->imports.push_back(imported);
+  }
+  // The module's own classes and those of earlier imports keep their names.
+  for (const Module* imported : built->imports) {
+    if (imported == built) continue;
+    for (const auto& [symbol, cls] : imported->classes) {
+      if (!built->defines(cls)) built->add_imported_class(symbol, cls);
+    }
+  }
+  // Property initialisers may call the module's functions and those of its imports: they run once
+  // everything is linked.
+  LinkerInfo linker(stack->get_runtime());
+  link_module(linker, built);
+  evaluate_class_initialisers(built, compiler);
+  fail_on_messages();
+  return built;
 }
 
 void BuildInput::build_operand(token_list_type::const_iterator& it, const token_list_type::const_iterator& end,

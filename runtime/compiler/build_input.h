@@ -14,6 +14,7 @@
 #include "compiler/compiler_state.h"
 #include "frontend/preprocessor.h"
 #include "frontend/statements.h"
+#include "values/string_keys.h"
 
 namespace qzbase {
 
@@ -95,6 +96,11 @@ class BuildInput {
   // caller. location, when not null, is the location override of the emitted code.
   Program* build_command(const String& text, const document_location_st* location);
   Program* build_script(const String& text, const document_location_st* location);
+  // A whole module file, entered into `loaded` under file_name once it compiled (before its
+  // imports load, so a module importing itself finds itself); it stays there when an import
+  // fails. Build messages throw RuntimeError with the first message's code. The module's calls
+  // are linked; the caller owns the module through `loaded`.
+  Module* build_module(const String& file_name, const String& text, string_key_map<Module*>* loaded);
 
   // Reads text up to the end of parsing and reports how it reads (syntax_classification.cpp);
   // errors in the text go into the result, never into an exception.

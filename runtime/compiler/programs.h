@@ -53,4 +53,11 @@ bool compile_module_item(const statement_list::const_iterator& end, statement_li
 bool compile_module_stmt_function(const statement_list::const_iterator& end, statement_list::iterator& it,
                                   Module* module, CodePath& path);
 
+// IMPORT (kind 58): evaluates the operand at compile time; a plug-in library joins the unit's
+// libraries, a module file joins the compiler's import list (beside the module's own file first,
+// then along the program search). Not found: message 202. Steps past the statement; returns 0.
+int compile_module_stmt_import(const statement_list::const_iterator& end, statement_list::iterator& it,
+                               CompiledCodeCollection* code, CodePath& path);
+void resolve_import_path(const Statement* statement, CodePath& path);
+
 }  // namespace qzbase

@@ -72,7 +72,7 @@ const statement_compiler_row_st statement_compilers[kStatementCompilerCount] = {
     {STMT_GO_RECORD, "compile_stmt_basic_command", compile_stmt_basic_command},
     {STMT_GO_TOP, "compile_stmt_basic_command", compile_stmt_basic_command},
     {STMT_IF, "compile_stmt_if", compile_stmt_if},
-    {STMT_IMPORT, "compile_module_stmt_import", compile_stmt_not_available},
+    {STMT_IMPORT, "compile_module_stmt_import", compile_module_stmt_import},
     {STMT_INDEX, "compile_stmt_basic_command", compile_stmt_basic_command},
     {STMT_INCOMPLETE, "compile_stmt_incomplete", compile_stmt_incomplete},
     {STMT_LOCAL, "compile_stmt_local", compile_stmt_local},
@@ -232,14 +232,6 @@ int compile_stmt_assert(const statement_list::const_iterator&, statement_list::i
   ++it;
   compile_basic_command(command, code, path);
   code->place_label(skip);
-  return 0;
-}
-
-int compile_stmt_not_available(const statement_list::const_iterator&, statement_list::iterator& it,
-                               CompiledCodeCollection*, CodePath& path) {
-  QZ_TRACE;
-  path.compiler->add_message(1001, (*it)->location);
-  ++it;
   return 0;
 }
 

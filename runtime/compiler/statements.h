@@ -56,9 +56,5 @@ int compile_stmt_return(const statement_list::const_iterator& end, statement_lis
                         CompiledCodeCollection* code, CodePath& path);
 int compile_stmt_assert(const statement_list::const_iterator& end, statement_list::iterator& it,
                         CompiledCodeCollection* code, CodePath& path);
-// The rows whose statement compilers are not there yet: consumes the statement and records
-// message 1001 ("Feature is not available.") at it, so a list never ends silently on them.
-int compile_stmt_not_available(const statement_list::const_iterator& end, statement_list::iterator& it,
-                               CompiledCodeCollection* code, CodePath& path);
 
 }  // namespace qzbase

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "host/date_format.h"
+#include "values/string_keys.h"
 #include "vm/calls.h"
 #include "vm/runtime_vm.h"
 
@@ -27,26 +28,6 @@ namespace qzbase {
 
 class Library;
 struct LanguageThread;
-
-// Hash and equality of String keys under Collation::unicode_machine_ci.
-struct string_ci_hash {
-  size_t operator()(const String& s) const {
-    return Collation::unicode_machine_ci->hash(s.read(), s.end(), s.get_charset());
-  }
-};
-struct string_ci_equal {
-  bool operator()(const String& a, const String& b) const {
-    return Collation::unicode_machine_ci->compare(a.read(), a.end(), a.get_charset(), b.read(), b.end(),
-                                                  b.get_charset()) == 0;
-  }
-};
-// Order of String keys under Collation::unicode_machine (case-sensitive).
-struct string_machine_less {
-  bool operator()(const String& a, const String& b) const {
-    return Collation::unicode_machine->compare(a.read(), a.end(), a.get_charset(), b.read(), b.end(),
-                                               b.get_charset()) < 0;
-  }
-};
 
 struct RuntimePrivate {
   // program_cache, procedure_cache, call_cache (ModuleCache): with the run entry points.

@@ -7,12 +7,16 @@
 
 #include <qzbase.h>
 
+#include <cstdint>
 #include <list>
 #include <unordered_map>
+
+#include "values/string_keys.h"
 
 namespace qzbase {
 
 class Library;
+class ModuleDomain;
 class UserClass;
 class UserFunction;
 
@@ -32,6 +36,13 @@ class Module {
   // False (the caller keeps the function) when the name is taken.
   bool add_procedure(symbol_id_type symbol, UserFunction* function);
 
+  // Loads a program file and everything it imports into a new domain, owned by the caller. Build
+  // errors are printed on the runtime's screen and thrown again.
+  static ModuleDomain* load_from_disk(const String& path, VmStack* stack);
+  // Loads one file into a domain's map, or finds it there (IMPORT loads through this too).
+  static void load_from_disk(const String& path, const Module** out, VmStack* stack,
+                             string_key_map<Module*>* modules);
+
   String name;                   // the source file's path
   UserFunction* entry = nullptr;  // the main program or a procedure (not owned); set by the linker
   UserFunction* main = nullptr;   // owned; null when the file has no leading statements
@@ -43,6 +54,28 @@ class Module {
   // so that neither the linker nor the destructor has to look into a class that an imported
   // module may already have destroyed.
   std::list<UserClass*> own_classes;
+  // The source file's last-write time (file clock ticks), taken before it was read; 0 when the
+  // module does not come from a source file.
+  int64_t source_time = 0;
+};
+
+// One loaded program file with every module it imports. Never changed once loaded; owns its
+// modules.
+class ModuleDomain {
+ public:
+  ModuleDomain() = default;
+  ~ModuleDomain();
+  ModuleDomain(const ModuleDomain&) = delete;
+  ModuleDomain& operator=(const ModuleDomain&) = delete;
+
+  // True when the program file or any module file of the domain has another last-write time
+  // than when it was read, so that an edited import is compiled again too.
+  bool is_outdated() const;
+
+  String name;  // the program file's canonical path, UTF-8
+  int64_t last_write_time = 0;
+  const Module* module = nullptr;
+  string_key_map<Module*> modules;
 };
 
 }  // namespace qzbase

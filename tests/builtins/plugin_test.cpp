@@ -4,9 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "builtins/library.h"
+#include "compiler/build_input.h"
+#include "vm/execute.h"
+#include "vm/program.h"
 #include "builtins_support.h"
 #include "vm/runtime_vm.h"
 
@@ -111,6 +115,32 @@ TEST(PluginLibrary, TheBuiltinTableKeepsClashesABrokenInvariant) {
   Library lib(d);
   RuntimeFixture f;
   EXPECT_THROW(lib.load_definitions(f.runtime), assert_failed_exception);
+}
+
+}  // namespace
+}  // namespace qzbase
+
+namespace qzbase {
+namespace {
+
+// IMPORTS of a plug-in on a command line: the library joins the command's libraries, so a call of
+// its function after the IMPORTS binds to it when the command is compiled.
+TEST(PluginLibrary, ImportsOnACommandLine) {
+  RuntimeFixture f;
+  f.runtime->set_module_file_name((kBeside / "host").c_str());
+  BuildInput input(f.stack);
+  std::unique_ptr<Program> program(input.build_command(String("PUBLIC x\nIMPORTS testlib\nx = testlibident()\n"), nullptr));
+  EXPECT_TRUE(input.messages.empty());
+  Variant result;
+  execute_program(f.stack, 0, false, program.get(), &result);
+  result.release(f.stack);
+  const Program* read = nullptr;
+  input.build_expression(String("x"), &read);
+  std::unique_ptr<const Program> owned(read);
+  Variant value;
+  execute_program(f.stack, 0, false, read, &value);
+  EXPECT_EQ(static_cast<String>(value).u8str(), "beside");
+  value.release(f.stack);
 }
 
 }  // namespace

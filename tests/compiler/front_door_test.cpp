@@ -110,6 +110,16 @@ TEST_F(FrontDoorParts, BuildOperandFromText) {
   EXPECT_FALSE(input.messages.empty());
 }
 
+// An expression is parsed whole: text after a complete expression is a syntax error.
+TEST_F(FrontDoorParts, ExpressionsAreWhole) {
+  BuildInput input(rt.stack);
+  for (const char* text : {"2))", "1 + 2 3", "a b"}) {
+    EXPECT_EQ(error_of([&] { delete input.parse_expression(String(text)); }), 10) << text;
+  }
+  std::unique_ptr<Operand> operand(input.parse_expression(String("(1 + 2)")));
+  EXPECT_EQ(operand->location.end_char, 7u);
+}
+
 TEST_F(FrontDoorParts, SingleStatements) {
   BuildInput input(rt.stack);
   std::unique_ptr<Statement> statement(input.parse_statement(String("x = 1")));

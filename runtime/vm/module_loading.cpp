@@ -1,0 +1,83 @@
+// module_loading.cpp - loading a program file and its imports from source into a ModuleDomain.
+#include <qzbase.h>
+
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+#include "builtins/file_text.h"
+#include "compiler/build_input.h"
+#include "compiler/linker.h"
+#include "host/paths.h"
+#include "vm/module.h"
+#include "vm/vm_stack.h"
+
+namespace qzbase {
+
+namespace {
+
+// The file's last-write time in clock ticks; false when it cannot be read (the file is gone).
+bool file_time(const String& name, int64_t* out) {
+  std::error_code error;
+  auto time = std::filesystem::last_write_time(static_cast<std::filesystem::path>(name), error);
+  if (error) return false;
+  *out = static_cast<int64_t>(time.time_since_epoch().count());
+  return true;
+}
+
+}  // namespace
+
+ModuleDomain* Module::load_from_disk(const String& path, VmStack* stack) {
+  QZ_TRACE;
+  auto domain = std::make_unique<ModuleDomain>();
+  domain->name = canonical_path(path);
+  if (!file_time(domain->name, &domain->last_write_time)) throw RuntimeError(1, path);
+  load_from_disk(path, &domain->module, stack, &domain->modules);
+  return domain.release();
+}
+
+void Module::load_from_disk(const String& path, const Module** out, VmStack* stack, string_key_map<Module*>* modules) {
+  QZ_TRACE;
+  String key = canonical_path(path);
+  auto found = modules->find(key);
+  if (found != modules->end()) {
+    *out = found->second;
+    return;
+  }
+  Runtime* runtime = stack->get_runtime();
+  // Taken before reading: an edit made while the file compiles makes the domain outdated.
+  int64_t time = 0;
+  if (!file_time(key, &time)) throw RuntimeError(1, path);
+  String text = filetostr(runtime, key, runtime->codepage, true);
+  Module* module = nullptr;
+  {
+    BuildInput input(stack);
+    try {
+      module = input.build_module(key, text, modules);
+    } catch (const RuntimeError& error) {
+      format_build_error(input, text, runtime->get_screen());
+      throw RuntimeError(error);
+    }
+  }
+  module->source_time = time;
+  LinkerInfo linker(runtime);
+  link_module(linker, module);
+  *out = module;
+}
+
+ModuleDomain::~ModuleDomain() {
+  for (auto& [name, module] : modules) delete module;
+}
+
+bool ModuleDomain::is_outdated() const {
+  QZ_TRACE;
+  int64_t time = 0;
+  if (!file_time(name, &time) || time != last_write_time) return true;
+  for (const auto& [module_name, module] : modules) {
+    if (module->source_time == 0) continue;
+    if (!file_time(module_name, &time) || time != module->source_time) return true;
+  }
+  return false;
+}
+
+}  // namespace qzbase
