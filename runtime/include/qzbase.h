@@ -1093,6 +1093,7 @@ namespace qzbase {
 // (runtime/host/file.h), processes (runtime/host/process.h), paths (runtime/host/paths.h). The
 // Runtime's run entry points are not built yet.
 
+class Module;
 class Runtime;
 struct RuntimePrivate;
 class Library;
@@ -1327,6 +1328,23 @@ class Runtime {
   void set_path_to_null();  // SET PATH TO with nothing
   // --- end of program search ---
 
+  // --- Running (runtime/host/run.cpp, runtime/host/module_cache.cpp) ---
+  // Runs the entry procedure of a program file (the main program, else the FUNCTION named like
+  // the file) on the main stack, handing argc and argv to it when it declares them. 0, or the
+  // number of the RuntimeError that ended it (printed).
+  int run_program(const String& name, int argc, const char* const* argv);
+  // Compiles and runs one command line on the main stack with the built-in library; build
+  // messages and the error are printed and its number returned (the stack is popped back).
+  int run_command(String text);
+  // The main module of a program file, through the program cache.
+  void load_module(const String& name, VmStack* stack, const Module** out);
+  // The main stack, made on first use.
+  VmStack* get_main_stack();
+  // SET PROCEDURE TO file [ADDITIVE] and SET PROCEDURE TO.
+  void set_procedure_to(VmStack* stack, String file, bool additive);
+  void set_procedure_to_null();
+  // --- end of running ---
+
   Screen* screen;                 // the host's screen
   const Charset* codepage;        // null until init
   bool asserts;
@@ -1513,5 +1531,20 @@ Runtime* CreateRuntime(Screen* screen);
 void ReleaseRuntime(Runtime* runtime);
 
 // --- end of built-in library and plug-ins ---
+
+// --- Running and the shell (runtime/host/run.cpp, runtime/host/shell.cpp) ---
+int RunProgram(Runtime* runtime, const String& name);
+void RunCommand(Runtime* runtime, const String& text);
+void RunScript(Runtime* runtime, const String& text);
+int GetMainStack(Runtime* runtime, VmStack** out);
+int CreateStack(Runtime* runtime, size_t size, VmStack** out);
+int ReleaseStack(VmStack* stack);
+// The display name of a field type code for DISPLAY STRUCTURE; "?" for an unknown code.
+const char* field_type_name(uint8_t code);
+// The shell: command-line options, then a script or the interactive loop.
+int RunQzsh(Runtime* runtime);
+int RunInteractiveShell(Runtime* runtime);
+int CollectPrintSysinfo(Runtime* runtime);
+// --- end of running and the shell ---
 
 }  // namespace qzbase
