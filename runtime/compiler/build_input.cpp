@@ -317,14 +317,6 @@ void evaluate_standalone(VmStack* stack, const String& text, Variant* value) {
   execute_program(stack, 0, false, program.get(), value);
 }
 
-// Releases the value on every path.
-struct owned_value_st {
-  explicit owned_value_st(VmStack* stack) : stack(stack) {}
-  ~owned_value_st() { value.release(stack); }
-  VmStack* stack;
-  Variant value;
-};
-
 bool evaluate_condition_hook(VmStack* stack, const String& text) {
   bool result = false;
   preprocessor_eval_condition(stack, text, &result);
@@ -358,14 +350,14 @@ Program* compile_macro_line(VmStack* stack, const String& text, const document_l
 
 void preprocessor_eval_condition(VmStack* stack, const String& text, bool* result) {
   QZ_TRACE;
-  owned_value_st local(stack);
+  ScopedValue local(stack);
   evaluate_standalone(stack, text, &local.value);
   *result = local.value.operator bool();
 }
 
 void preprocessor_eval_include(VmStack* stack, const String& text, String* result) {
   QZ_TRACE;
-  owned_value_st local(stack);
+  ScopedValue local(stack);
   evaluate_standalone(stack, text, &local.value);
   *result = static_cast<String>(local.value);
 }

@@ -18,14 +18,6 @@ namespace qzbase {
 
 namespace {
 
-// Releases the value on every path.
-struct import_value_st {
-  explicit import_value_st(VmStack* stack) : stack(stack) {}
-  ~import_value_st() { value.release(stack); }
-  VmStack* stack;
-  Variant value;
-};
-
 // Evaluates the IMPORT operand now, compiled with the unit's libraries. False when it recorded
 // messages: they become the unit's and nothing runs.
 bool evaluate_import_operand(const Operand* operand, CodePath& path, String* out) {
@@ -43,7 +35,7 @@ bool evaluate_import_operand(const Operand* operand, CodePath& path, String* out
   }
   LinkerInfo info(unit->stack->get_runtime());
   link_anonymous_program(info, program.get());
-  import_value_st result(unit->stack);
+  ScopedValue result(unit->stack);
   execute_program(unit->stack, 0, false, program.get(), &result.value);
   *out = static_cast<String>(result.value);
   return true;

@@ -13,14 +13,6 @@ namespace qzbase {
 
 namespace {
 
-// Releases the local value on every path.
-struct local_value_st {
-  explicit local_value_st(VmStack* stack) : stack(stack) {}
-  ~local_value_st() { value.release(stack); }
-  VmStack* stack;
-  Variant value;
-};
-
 void evaluate_operand(VmStack* stack, const Operand* operand, Variant* out) { operand->val(stack, out); }
 
 // The virtual machine's seam for run-time operand evaluation.
@@ -49,7 +41,7 @@ void Operand::val(VmStack* stack, Variant* out) const {
 
 void Operand::val(VmStack* stack, bool* out) const {
   QZ_TRACE;
-  local_value_st local(stack);
+  ScopedValue local(stack);
   val(stack, &local.value);
   if (local.value.tag == VT_TRUE) {
     *out = true;
@@ -62,7 +54,7 @@ void Operand::val(VmStack* stack, bool* out) const {
 
 void Operand::val(VmStack* stack, int64_t* out) const {
   QZ_TRACE;
-  local_value_st local(stack);
+  ScopedValue local(stack);
   val(stack, &local.value);
   *out = static_cast<long>(local.value);
 }
@@ -85,7 +77,7 @@ void Operand::val(VmStack* stack, uint32_t* out) const {
 
 void Operand::val(VmStack* stack, String* out) const {
   QZ_TRACE;
-  local_value_st local(stack);
+  ScopedValue local(stack);
   val(stack, &local.value);
   if (local.value.tag != VT_STRING) throw RuntimeError(11);
   *out = static_cast<String>(local.value);

@@ -62,6 +62,16 @@ void execute_program(VmStack* stack, size_t nargs, bool extra, const Program* pr
 // pointer as it found it. Interrupts pass through untouched.
 void execute_expression(VmStack* stack, const Program* program, Variant* result);
 
+// A result value released on every path, for code that runs a program and reads what it gave.
+struct ScopedValue {
+  explicit ScopedValue(VmStack* stack) : stack(stack) {}
+  ~ScopedValue() { value.release(stack); }
+  ScopedValue(const ScopedValue&) = delete;
+  ScopedValue& operator=(const ScopedValue&) = delete;
+  VmStack* stack;
+  Variant value;
+};
+
 // The unwind code: VmOpUnwind followed by a null entry, shared by all stacks.
 code_position unwind_code();
 

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <qzbase.h>
 
+#include "capture_screen.h"
+
 #include <string>
 #include <vector>
 
@@ -13,13 +15,7 @@
 namespace qzbase {
 namespace testing_builtins {
 
-class CaptureScreen : public Screen {
- public:
-  void internal_out(const String& text) override { out += text.u8str(); }
-  void internal_err(const String& text) override { err += text.u8str(); }
-  std::string out;
-  std::string err;
-};
+using testing_screen::CaptureScreen;
 
 // CreateRuntime / ReleaseRuntime around one stack.
 class RuntimeFixture {

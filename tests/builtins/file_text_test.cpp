@@ -15,37 +15,15 @@
 #include "builtins/file_text.h"
 #include "builtins_support.h"
 #include "values/charset_registry.h"
+#include "temp_dir.h"
 
 namespace qzbase {
 namespace {
 
 namespace fs = std::filesystem;
 using namespace testing_builtins;
-
-struct TempDir {
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "qz_file_text_XXXXXX").native();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
-    path = pattern;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-  fs::path write(const std::string& name, const std::string& bytes) const {
-    fs::path p = path / name;
-    std::ofstream(p, std::ios::binary) << bytes;
-    return p;
-  }
-  fs::path path;
-};
-
-// Runs a test body with the current directory moved, and moves it back.
-struct CwdGuard {
-  explicit CwdGuard(const fs::path& to) : saved(fs::current_path()) { fs::current_path(to); }
-  ~CwdGuard() { fs::current_path(saved); }
-  fs::path saved;
-};
+using testing_files::CwdGuard;
+using testing_files::TempDir;
 
 const Charset* named(const char* name) {
   const Charset* cs = get_charset_by_name(name);

@@ -7,19 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "capture_screen.h"
 #include "compiler/build_input.h"
 #include "compiler/expression_parts.h"
 
 namespace qzbase::testing_compiler {
 
-// Keeps what the program prints.
-class CaptureScreen : public Screen {
- public:
-  void internal_out(const String& text) override { out += text.u8str(); }
-  void internal_err(const String& text) override { err += text.u8str(); }
-  std::string out;
-  std::string err;
-};
+using testing_screen::CaptureScreen;
 
 class CaptureRuntime {
  public:

@@ -1,6 +1,8 @@
 // build_input_test.cpp - command lines and scripts through the front door, and their messages.
 #include "compiler_support.h"
 
+#include "capture_screen.h"
+
 #include <memory>
 #include <string>
 
@@ -9,13 +11,7 @@
 namespace qzbase::testing_compiler {
 namespace {
 
-class ErrScreen : public Screen {
- public:
-  void internal_out(const String& text) override { out += text.u8str(); }
-  void internal_err(const String& text) override { err += text.u8str(); }
-  std::string out;
-  std::string err;
-};
+using testing_screen::CaptureScreen;
 
 class FrontDoor : public ::testing::Test {
  public:
@@ -53,7 +49,7 @@ TEST_F(FrontDoor, SyntaxErrorInSecondLine) {
   EXPECT_EQ(error_of([&] { delete input.build_command(source, nullptr); }), 10);
   ASSERT_EQ(input.messages.size(), 1u);
   EXPECT_EQ(input.messages.records.front().category, 1u);
-  ErrScreen screen;
+  CaptureScreen screen;
   format_build_error(input, source, &screen);
   EXPECT_EQ(screen.err,
             "(Parser error) 10 - Syntax error.\n in <command prompt>, line 2, column 6, somewhere at: *\n"
@@ -66,7 +62,7 @@ TEST_F(FrontDoor, CompilerMessagesFailTheBuild) {
   BuildInput input(rt.stack);
   String source("? 1\nEXIT\n");
   EXPECT_EQ(error_of([&] { delete input.build_command(source, nullptr); }), 10);
-  ErrScreen screen;
+  CaptureScreen screen;
   format_build_error(input, source, &screen);
   EXPECT_EQ(screen.err,
             "(Compiler error) 96 - Nesting Error.\n in <command prompt>, line 2, column 1, somewhere at: "

@@ -1,6 +1,8 @@
 // build_messages_test.cpp - the build-message list and its printed form.
 #include "compiler_support.h"
 
+#include "capture_screen.h"
+
 #include <string>
 
 #include "compiler/build_messages.h"
@@ -12,13 +14,7 @@
 namespace qzbase::testing_compiler {
 namespace {
 
-class ErrScreen : public Screen {
- public:
-  void internal_out(const String& text) override { out += text.u8str(); }
-  void internal_err(const String& text) override { err += text.u8str(); }
-  std::string out;
-  std::string err;
-};
+using testing_screen::CaptureScreen;
 
 // Characters [begin, end) on one line, columns 1-based from column.
 document_location_st at(uint32_t line, uint32_t begin, uint32_t end, uint32_t column) {
@@ -99,7 +95,7 @@ TEST(BuildMessages, IncludedFileMessageShowsThatFile) {
   recorded.push_back(preprocessor_message_st{5, 10, at(1, 0, 1, 1), at(1, 0, 1, 1), {}, String()});
   messages.add_preprocessor_messages(recorded, "/src/main.prg");
   ASSERT_EQ(messages.size(), 2u);
-  ErrScreen screen;
+  CaptureScreen screen;
   format_build_error(messages, String("a +)"), "/src/main.prg", &screen);
   EXPECT_EQ(screen.err,
             "(Preprocessor error) 1098 - User defined Error.\n in /inc/defs.h, line 2, column 2, somewhere at: error\n\n"
@@ -110,7 +106,7 @@ TEST(BuildMessages, IncludedFileMessageShowsThatFile) {
 }
 
 TEST(BuildMessages, EmptyListPrintsNothing) {
-  ErrScreen screen;
+  CaptureScreen screen;
   format_build_error(BuildMessages(), String("x"), {}, &screen);
   EXPECT_EQ(screen.err, "");
 }
@@ -153,7 +149,7 @@ TEST_F(BuildMessagesFromStages, ParserMessageOfACommandLine) {
   BuildMessages messages;
   messages.add_preprocessor_messages(preprocessor.messages, preprocessor.current_file);
   ASSERT_EQ(messages.size(), 1u);
-  ErrScreen screen;
+  CaptureScreen screen;
   format_build_error(messages, source, preprocessor.current_file, &screen);
   EXPECT_EQ(screen.err,
             "(Parser error) 10 - Syntax error.\n in <command prompt>, line 2, column 8, somewhere at: *\n"

@@ -2,6 +2,8 @@
 // operands at run time, the preprocessor's evaluations and & macro lines, all through BuildInput.
 #include "compiler_support.h"
 
+#include "capture_screen.h"
+
 #include <memory>
 #include <string>
 
@@ -13,13 +15,7 @@
 namespace qzbase::testing_compiler {
 namespace {
 
-class OutScreen : public Screen {
- public:
-  void internal_out(const String& text) override { out += text.u8str(); }
-  void internal_err(const String& text) override { err += text.u8str(); }
-  std::string out;
-  std::string err;
-};
+using testing_screen::CaptureScreen;
 
 class FrontDoorParts : public ::testing::Test {
  public:
@@ -184,7 +180,7 @@ TEST_F(FrontDoorParts, OperandValues) {
 
 // #if conditions are evaluated through the front door, with the main library's functions.
 TEST_F(FrontDoorParts, PreprocessorConditions) {
-  OutScreen screen;
+  CaptureScreen screen;
   ScreenRedirect redirect(rt.runtime, &screen);
   EXPECT_EQ(run("#if at('b', 'ab') = 2\n? 'yes'\n#else\n? 'no'\n#endif\n"), 0);
   EXPECT_EQ(screen.out, "yes\n");
@@ -200,7 +196,7 @@ TEST_F(FrontDoorParts, PreprocessorConditions) {
 
 // A & macro line is compiled when it runs, at every run, against the running program.
 TEST_F(FrontDoorParts, MacroLineRuns) {
-  OutScreen screen;
+  CaptureScreen screen;
   ScreenRedirect redirect(rt.runtime, &screen);
   EXPECT_EQ(run("PUBLIC n\nn = 0\ncmd = 'n = n + at(\"b\", \"ab\")'\n&cmd\n&cmd\n? n\n"), 0);
   EXPECT_EQ(screen.out, "4\n");

@@ -2,6 +2,8 @@
 // items, stray statements, IMPORT of module files, and loading domains from disk.
 #include "compiler_support.h"
 
+#include "capture_screen.h"
+
 #include <chrono>
 #include <memory>
 #include <string>
@@ -20,13 +22,7 @@ using testing_files::CwdGuard;
 using testing_files::TempDir;
 namespace fs = std::filesystem;
 
-class ErrScreen : public Screen {
- public:
-  void internal_out(const String& text) override { out += text.u8str(); }
-  void internal_err(const String& text) override { err += text.u8str(); }
-  std::string out;
-  std::string err;
-};
+using testing_screen::CaptureScreen;
 
 class ModuleBuild : public ::testing::Test {
  public:
@@ -53,7 +49,7 @@ class ModuleBuild : public ::testing::Test {
   symbol_id_type sym(const char* name) { return rt.sym(name); }
 
   RuntimeFixture rt;
-  ErrScreen screen;
+  CaptureScreen screen;
   ScreenRedirect redirect;
   TempDir dir;
   string_key_map<Module*> loaded;
@@ -101,7 +97,7 @@ TEST_F(ModuleBuild, StrayStatementIsAMessage) {
   EXPECT_EQ(input.messages.records.back().code, 1211u);
   EXPECT_EQ(input.messages.records.back().location.begin_line, 5u);
   EXPECT_TRUE(loaded.empty());
-  ErrScreen messages;
+  CaptureScreen messages;
   format_build_error(input, text, &messages);
   EXPECT_EQ(messages.err.substr(0, messages.err.find('\n', messages.err.find('\n') + 1)),
             "(Compiler error) 10 - Syntax error.\n in " + (dir.path / "bad.prg").string() +

@@ -1,6 +1,8 @@
 // statements_run_test.cpp - simple statements built through the front door and run on a stack.
 #include "compiler_support.h"
 
+#include "capture_screen.h"
+
 #include <memory>
 #include <string>
 
@@ -10,13 +12,7 @@
 namespace qzbase::testing_compiler {
 namespace {
 
-class OutScreen : public Screen {
- public:
-  void internal_out(const String& text) override { out += text.u8str(); }
-  void internal_err(const String& text) override { err += text.u8str(); }
-  std::string out;
-  std::string err;
-};
+using testing_screen::CaptureScreen;
 
 class StatementRun : public ::testing::Test {
  public:
@@ -35,7 +31,7 @@ class StatementRun : public ::testing::Test {
   }
 
   RuntimeFixture rt;
-  OutScreen screen;
+  CaptureScreen screen;
   ScreenRedirect redirect;
 };
 

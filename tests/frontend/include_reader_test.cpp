@@ -12,28 +12,12 @@
 
 #include "frontend/preprocessor.h"
 #include "vm/vm_stack.h"
+#include "temp_dir.h"
 
 namespace qzbase {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct IncludeDir {
-  IncludeDir() {
-    std::string pattern = (fs::temp_directory_path() / "qz_include_XXXXXX").native();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
-    path = fs::canonical(pattern);
-  }
-  ~IncludeDir() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-  fs::path write(const char* name, const std::string& bytes) const {
-    std::ofstream(path / name, std::ios::binary) << bytes;
-    return path / name;
-  }
-  fs::path path;
-};
 
 TEST(IncludeReader, DefaultCharsetWithDetection) {
   NullScreen screen;
@@ -42,7 +26,7 @@ TEST(IncludeReader, DefaultCharsetWithDetection) {
   {
     VmStack stack(runtime, 256, 64);
     Preprocessor pp(&stack);
-    IncludeDir dir;
+    testing_files::TempDir dir;
 
     String plain = pp.read_file(&stack, dir.write("plain.h", "#define A 1\n"));
     EXPECT_EQ(plain.get_charset(), runtime->codepage);

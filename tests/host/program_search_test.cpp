@@ -17,36 +17,14 @@
 #include "host/program_search.h"
 #include "vm/calls.h"
 #include "vm/vm_stack.h"
+#include "temp_dir.h"
 
 namespace qzbase {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct TempDir {
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "qz_search_XXXXXX").native();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
-    path = fs::canonical(pattern);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-  fs::path touch(const fs::path& relative) const {
-    fs::path p = path / relative;
-    fs::create_directories(p.parent_path());
-    std::ofstream(p) << "x";
-    return p;
-  }
-  fs::path path;
-};
-
-struct CwdGuard {
-  explicit CwdGuard(const fs::path& to) : saved(fs::current_path()) { fs::current_path(to); }
-  ~CwdGuard() { fs::current_path(saved); }
-  fs::path saved;
-};
+using testing_files::CwdGuard;
+using testing_files::TempDir;
 
 class ProgramSearch : public ::testing::Test {
  protected:
@@ -69,10 +47,10 @@ class ProgramSearch : public ::testing::Test {
 };
 
 TEST_F(ProgramSearch, CurrentDirectoryComesBeforeSetPath) {
-  dir.touch("work/main.prg");
-  dir.touch("lib/main.prg");
-  dir.touch("lib/util.prg");
-  dir.touch("other/util.prg");
+  dir.write("work/main.prg", "x");
+  dir.write("lib/main.prg", "x");
+  dir.write("lib/util.prg", "x");
+  dir.write("other/util.prg", "x");
   CwdGuard cwd(dir.path / "work");
   runtime->set_path_to(String((dir.path / "lib").string().c_str()), false);
   runtime->set_path_to(String((dir.path / "other").string().c_str()), true);
@@ -87,8 +65,8 @@ TEST_F(ProgramSearch, CurrentDirectoryComesBeforeSetPath) {
 }
 
 TEST_F(ProgramSearch, RelativeEntryFollowsTheCurrentDirectoryOfTheSearch) {
-  dir.touch("a/lib/x.prg");
-  dir.touch("b/lib/y.prg");
+  dir.write("a/lib/x.prg", "x");
+  dir.write("b/lib/y.prg", "x");
   CwdGuard cwd(dir.path / "a");
   runtime->set_path_to(String("lib"), false);
   EXPECT_EQ(find("x.prg"), dir.path / "a/lib/x.prg");
@@ -98,7 +76,7 @@ TEST_F(ProgramSearch, RelativeEntryFollowsTheCurrentDirectoryOfTheSearch) {
 }
 
 TEST_F(ProgramSearch, CaseInsensitiveStemAndExtension) {
-  dir.touch("lib/Report.PRG");
+  dir.write("lib/Report.PRG", "x");
   CwdGuard cwd(dir.path);
   runtime->set_path_to(String("lib"), false);
   struct Case {
@@ -114,12 +92,12 @@ TEST_F(ProgramSearch, CaseInsensitiveStemAndExtension) {
     EXPECT_EQ(found, c.found ? dir.path / "lib/Report.PRG" : fs::path()) << c.name << c.stem_ci << c.extension_ci;
   }
   // Two entries that differ only in case: ambiguous, not found.
-  dir.touch("lib/report.prg");
+  dir.write("lib/report.prg", "x");
   EXPECT_EQ(find("REPORT.PRG", true, true), fs::path());
 }
 
 TEST_F(ProgramSearch, FindFileExported) {
-  dir.touch("lib/a.prg");
+  dir.write("lib/a.prg", "x");
   CwdGuard cwd(dir.path);
   String found("unchanged");
   EXPECT_FALSE(FindFile(runtime, String("a.prg"), found, false, false));
@@ -131,7 +109,7 @@ TEST_F(ProgramSearch, FindFileExported) {
 }
 
 TEST_F(ProgramSearch, FindLibraryUsesExactNamesAndKeepsThePathAsBuilt) {
-  dir.touch("plug/libqzbase0-x.so");
+  dir.write("plug/libqzbase0-x.so", "x");
   fs::create_directory(dir.path / "plug/subdir");
   CwdGuard cwd(dir.path);
   runtime->set_path_to(String("plug"), false);
@@ -196,8 +174,8 @@ TEST_F(ProgramSearch, SetPathCommand) {
 // One thread keeps replacing the list while others search along it: every reader sees one of the
 // states the writer leaves between two calls (run under the thread sanitizer to check the locking, under ASan for lifetimes).
 TEST_F(ProgramSearch, ConcurrentSetPathAndSearch) {
-  dir.touch("one/f1.prg");
-  dir.touch("two/f2.prg");
+  dir.write("one/f1.prg", "x");
+  dir.write("two/f2.prg", "x");
   const std::string one = (dir.path / "one").string();
   const std::string two = (dir.path / "two").string();
   const std::vector<fs::path> a{one}, ab{one, two}, b{two};
