@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "temp_dir.h"
 #include "vm/execute.h"
 #include "vm/module.h"
+#include "vm/symtable.h"
 #include "vm/vm_stack.h"
 
 namespace qzbase {
@@ -31,7 +33,11 @@ class RunScreen : public Screen {
  public:
   void internal_out(const String& text) override { out += text.u8str(); }
   void internal_err(const String& text) override { err += text.u8str(); }
-  void on_load_module(VmStack*, const String& file) override { loads.push_back(file.u8str()); }
+  void on_load_module(VmStack*, const String& file) override {
+    std::lock_guard<std::mutex> lock(loads_lock);
+    loads.push_back(file.u8str());
+  }
+  std::mutex loads_lock;
   std::string out;
   std::string err;
   std::vector<std::string> loads;
@@ -287,6 +293,47 @@ TEST_F(Run, ABuildErrorInAnImportLeavesNothingCached) {
   screen.err.clear();
   EXPECT_EQ(run("main.prg"), 0) << screen.err;
   EXPECT_EQ(screen.out, "main\n");
+}
+
+// Threads that load one file at once get one module; lookups run beside loads and clears.
+TEST_F(Run, TheCacheIsSharedByThreads) {
+  dir.write("shared.prg", "FUNCTION shared\nRETURN 1\nFUNCTION helper\nRETURN 2\n");
+  ModuleCache& cache = runtime->priv->procedure_cache;
+  const int n = 4;
+  std::vector<const Module*> got(n, nullptr);
+  std::atomic<int> failures{0};
+  auto in_threads = [&](auto body) {
+    std::vector<std::thread> threads;
+    for (int i = 0; i < n; ++i) {
+      threads.emplace_back([&, i] {
+        VmStack stack(runtime, 256, 64);
+        try {
+          body(i, &stack);
+        } catch (...) {
+          ++failures;
+        }
+      });
+    }
+    for (auto& t : threads) t.join();
+  };
+  in_threads([&](int i, VmStack* stack) {
+    got[i] = cache.load_from_disk(stack, String("shared.prg"), CACHE_UNLESS_OUTDATED);
+  });
+  EXPECT_EQ(failures, 0);
+  for (int i = 1; i < n; ++i) EXPECT_EQ(got[i], got[0]);
+  EXPECT_EQ(screen.loads.size(), static_cast<size_t>(n));
+  EXPECT_EQ(cache.retired_count(), 0u);
+
+  symbol_id_type helper = runtime->get_main_stack()->get_symtable()->symbolize("helper");
+  in_threads([&](int i, VmStack* stack) {
+    for (int k = 0; k < 40; ++k) {
+      if (i == 0 && k % 10 == 0) cache.clear();
+      if (i == 1) cache.load_from_disk(stack, String("shared.prg"), CACHE_UNLESS_OUTDATED);
+      const Function* found = cache.find_procedure(helper);
+      if (found != nullptr && cache.keys().size() > 1) ++failures;
+    }
+  });
+  EXPECT_EQ(failures, 0);
 }
 
 TEST(RunLifecycle, ShutdownTwiceThenRelease) {
