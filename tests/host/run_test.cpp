@@ -141,7 +141,10 @@ TEST_F(Run, ARuntimeErrorIsPrintedAndReturned) {
   dir.write("err.prg", "? 'before'\nx = undefined_var + 1\n? 'after'\n");
   EXPECT_EQ(run("err.prg"), 12);
   EXPECT_EQ(screen.out, "before\n");
-  EXPECT_NE(screen.err.find("(Runtime error)"), std::string::npos) << screen.err;
+  EXPECT_EQ(screen.err.find("(Runtime error) 12 - Variable 'UNDEFINED_VAR' is not found.\n in " +
+                            (dir.path / "err.prg").string() + ", line 2, column 5, program err\n"),
+            0u)
+      << screen.err;
   // The message closes the report.
   const std::string tail = "Variable 'UNDEFINED_VAR' is not found.\n";
   ASSERT_GE(screen.err.size(), tail.size()) << screen.err;
