@@ -339,6 +339,19 @@ TEST_F(Run, TheCacheIsSharedByThreads) {
   EXPECT_EQ(failures, 0);
 }
 
+// Cached modules with classes (their own and imported ones) are released with the runtime.
+TEST(RunLifecycle, ReleaseWithCachedClassesAndObjects) {
+  TempDir dir;
+  CwdGuard cwd(dir.path);
+  RunScreen screen;
+  Runtime* runtime = CreateRuntime(&screen);
+  dir.write("shapes.prg", "DEFINE CLASS shape AS Custom\nsides = 3\nENDDEFINE\n");
+  dir.write("main.prg", "IMPORTS 'shapes'\nPUBLIC keep\nkeep = 3\n? keep\nDEFINE CLASS box AS shape\nENDDEFINE\n");
+  EXPECT_EQ(runtime->run_program(String("main.prg"), 0, nullptr), 0) << screen.err;
+  EXPECT_EQ(screen.out, "3\n");
+  ReleaseRuntime(runtime);
+}
+
 TEST(RunLifecycle, ShutdownTwiceThenRelease) {
   RunScreen screen;
   Runtime* runtime = CreateRuntime(&screen);
