@@ -3,6 +3,7 @@
 // The option grammar of each command (which decides its argument list) is the front end's command
 // table; the signatures here mirror it.
 #include "builtins/entry_points.h"
+#include "builtins/run_commands.h"
 #include "builtins/set_path.h"
 #include "builtins/tables.h"
 #include "builtins/text_merge.h"
@@ -30,7 +31,7 @@ const module_command_st builtin_commands[] = {
     {"delete_tag", "C", unavailable_command<"delete_tag">},
     {"display_structure", "", unavailable_command<"display_structure">},
     {"drop_columns", "CC+", unavailable_command<"drop_columns">},
-    {"do", "CC?.?|.?$+", unavailable_command<"do">},
+    {"do", "CC?.?|.?$+", void_stackcall_do},
     {"drop_table", "C", unavailable_command<"drop_table">},
     {"echo", "|.?+", cmd_echo},
     {"echo_linefeed", "|.?+", cmd_echo_linefeed},
@@ -67,11 +68,11 @@ const module_command_st builtin_commands[] = {
     {"set_fdow_to", "I", unavailable_command<"set_fdow_to">},
     {"set_filter_to", "C?.?", unavailable_command<"set_filter_to">},
     {"set_hours_to", "I", unavailable_command<"set_hours_to">},
-    {"set_library_to", "I|C+", unavailable_command<"set_library_to">},
+    {"set_library_to", "I|C+", void_stackcall_set_library_to},
     {"set_order_to", "C?.?I", unavailable_command<"set_order_to">},
     {"set_path_to", "I|C+", void_stackcall_set_path_to},
     {"set_point_to", "C", unavailable_command<"set_point_to">},
-    {"set_procedure_to", "I|C+", unavailable_command<"set_procedure_to">},
+    {"set_procedure_to", "I|C+", void_stackcall_set_procedure_to},
     {"set_seconds_to", "L", unavailable_command<"set_seconds_to">},
     {"set_separator_to", "C", unavailable_command<"set_separator_to">},
     {"set_sysformats_to", "L", unavailable_command<"set_sysformats_to">},

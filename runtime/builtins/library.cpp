@@ -259,7 +259,7 @@ Class* Library::find_class(symbol_id_type symbol) const {
 
 namespace {
 
-// Calls by name look through the SET LIBRARY list; procedures come with SET PROCEDURE.
+// Calls by name look through the SET LIBRARY list, then the SET PROCEDURE modules.
 class LibraryCallResolver : public CallResolver {
  public:
   explicit LibraryCallResolver(RuntimePrivate* priv) : priv_(priv) {}
@@ -276,9 +276,9 @@ class LibraryCallResolver : public CallResolver {
     }
     return false;
   }
-  const Function* find_procedure(VmStack*, symbol_id_type) override {
+  const Function* find_procedure(VmStack*, symbol_id_type symbol) override {
     QZ_TRACE;
-    return nullptr;
+    return priv_->procedure_cache.find_procedure(symbol);
   }
 
  private:
@@ -382,6 +382,8 @@ void Runtime::set_library_to_null() {
 
 void Runtime::shutdown() {
   QZ_TRACE;
+  // Running language threads still use the built-in library: they end before it is detached.
+  join_language_threads(this);
   detach_builtin_library();
   if (screen != nullptr) screen->set_interactive(false);
   if (priv->main_stack != nullptr) {

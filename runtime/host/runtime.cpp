@@ -31,6 +31,9 @@ Runtime::Runtime(Screen* screen_arg)
 
 Runtime::~Runtime() {
   QZ_TRACE;
+  // Language threads still running use the libraries, the formatters and the built-in library:
+  // they are waited for before anything is taken down.
+  join_language_threads(this);
   // A runtime destroyed without shutdown still gives its per-runtime state back.
   try {
     detach_builtin_library();
@@ -39,8 +42,6 @@ Runtime::~Runtime() {
   for (auto& entry : priv->libraries) delete entry.second;
   priv->libraries.clear();
   priv->library_list.clear();
-  // The cached formatters are closed with the caches (date formats first); the language threads
-  // are joined here once they exist.
   {
     std::unique_lock<std::shared_mutex> lock(priv->date_formats.lock);
     priv->date_formats.entries.clear();
@@ -58,6 +59,51 @@ Runtime::~Runtime() {
     delete[] priv->argv;
   }
   delete priv;
+}
+
+VmThread::~VmThread() {
+  delete thread;
+  delete stack;
+}
+
+bool VmThread::join() {
+  QZ_TRACE;
+  std::thread* started = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    started = thread;
+  }
+  if (started == nullptr) return false;
+  std::lock_guard<std::mutex> joining(join_lock);
+  if (!started->joinable()) return false;
+  started->join();
+  return true;
+}
+
+void join_language_threads(Runtime* runtime) {
+  QZ_TRACE;
+  RuntimePrivate* priv = runtime->priv;
+  // Joined from a snapshot, outside the registry lock: a running thread may need that lock (its
+  // own Join of another thread) before it can end. A pass that joins nothing proves that no
+  // language thread runs any more, so none can start another one.
+  for (;;) {
+    std::vector<std::shared_ptr<VmThread>> snapshot;
+    {
+      std::shared_lock<std::shared_mutex> lock(priv->threads_lock);
+      snapshot.reserve(priv->threads.size());
+      for (auto& entry : priv->threads) snapshot.push_back(entry.second);
+    }
+    bool joined = false;
+    for (auto& record : snapshot) joined = record->join() || joined;
+    if (!joined) break;
+  }
+  // The records (and their stacks) are dropped outside the lock: releasing a stack may run code.
+  std::unordered_map<uint64_t, std::shared_ptr<VmThread>> registered;
+  {
+    std::unique_lock<std::shared_mutex> lock(priv->threads_lock);
+    registered.swap(priv->threads);
+  }
+  registered.clear();
 }
 
 Screen* Runtime::get_screen() const {

@@ -1,11 +1,9 @@
 // runtime.h - the Runtime's private state.
 //
-// The public part of Runtime is in qzbase.h. This is the data skeleton: the fields whose types
-// exist today, the date-format caches and the language-thread registry's lock. The symbol table
-// and the stack-id counter are the virtual machine's RuntimeVmState (vm/runtime_vm.h), attached
-// under the Runtime's address by the constructor and detached by the destructor. The module
-// caches (ModuleCache), the Library objects and the language-thread
-// record come with the run entry points; their fields are added then.
+// The public part of Runtime is in qzbase.h. The symbol table and the stack-id counter are the
+// virtual machine's RuntimeVmState (vm/runtime_vm.h), attached under the Runtime's address by the
+// constructor and detached by the destructor. Everything here is shared by the language threads:
+// each registry and cache has its own lock.
 #pragma once
 
 #include <qzbase.h>
@@ -20,6 +18,8 @@
 #include <vector>
 
 #include "host/date_format.h"
+#include "host/module_cache.h"
+#include "host/vm_thread.h"
 #include "values/string_keys.h"
 #include "vm/calls.h"
 #include "vm/runtime_vm.h"
@@ -27,10 +27,11 @@
 namespace qzbase {
 
 class Library;
-struct LanguageThread;
 
 struct RuntimePrivate {
-  // program_cache, procedure_cache, call_cache (ModuleCache): with the run entry points.
+  ModuleCache program_cache;    // run_program and load_module
+  ModuleCache procedure_cache;  // SET PROCEDURE
+  ModuleCache call_cache;       // DO
   // SET PATH, in order; read by file searches on any language thread, changed by SET PATH.
   mutable std::shared_mutex search_path_lock;
   std::vector<std::filesystem::path> search_path;
@@ -54,7 +55,7 @@ struct RuntimePrivate {
   VmStack* main_stack = nullptr;
   std::shared_mutex threads_lock;  // guards next_thread_id and threads
   uint64_t next_thread_id = 2;
-  std::unordered_map<uint64_t, LanguageThread*> threads;
+  std::unordered_map<uint64_t, std::shared_ptr<VmThread>> threads;
   std::unordered_map<void*, ObjectPointer> open_tables;
 };
 

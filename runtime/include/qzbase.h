@@ -1090,8 +1090,8 @@ namespace qzbase {
 //
 // The Runtime object's data and host data, date and time display formats, text file handles
 // (internal: runtime/host/file_handle.h) and the Screen. Internal, beside their sources: files
-// (runtime/host/file.h), processes (runtime/host/process.h), paths (runtime/host/paths.h). The
-// Runtime's run entry points are not built yet.
+// (runtime/host/file.h), processes (runtime/host/process.h), paths (runtime/host/paths.h), the
+// module caches (runtime/host/module_cache.h).
 
 class Module;
 class Runtime;
@@ -1295,8 +1295,9 @@ class Runtime {
   // --- end of host data ---
 
   // --- Libraries (runtime/builtins/library.cpp) ---
-  // Detaches the built-in library, makes the screen non-interactive and frees the main stack.
-  // Called once, by ReleaseRuntime; the destructor detaches when it was not called.
+  // Waits for the language threads still running, detaches the built-in library, makes the screen
+  // non-interactive and frees the main stack. ReleaseRuntime calls it; a second call finds
+  // nothing left to do, and the destructor detaches when it was not called.
   void shutdown();
   // The built-in library (null before init).
   Library* builtin_library() const;

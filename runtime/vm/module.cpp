@@ -2,9 +2,18 @@
 #include "vm/module.h"
 
 #include "objects/user_class.h"
+#include "vm/error_handlers.h"
 #include "vm/execute.h"
 
 namespace qzbase {
+
+namespace {
+
+// Error reports and the debugger name a module by its source file.
+String module_display_name(const Module* module) { return module->name; }
+[[maybe_unused]] const bool module_name_installed = (vm_module_name = &module_display_name, true);
+
+}  // namespace
 
 Module::Module(const String& name_in) : name(name_in) { QZ_TRACE; }
 
