@@ -158,12 +158,14 @@ TEST_F(ShellTest, HelpVersionAndCommandLineErrorsReturnTheirStatus) {
   }
 }
 
-TEST_F(ShellTest, AssertOptionSetsAsserts) {
+TEST_F(ShellTest, AssertOptionMakesAssertLinesRun) {
+  EXPECT_EQ(run({}, "ASSERT 1 = 2\n"), 0);
   EXPECT_FALSE(runtime_->asserts);
-  run({});
-  EXPECT_FALSE(runtime_->asserts);
-  run({"--assert"});
+  EXPECT_EQ(after_banner(), prompt() + prompt());
+  screen_.out.clear();
+  EXPECT_EQ(run({"--assert"}, "ASSERT 1 = 2\n? 1\n"), 0);
   EXPECT_TRUE(runtime_->asserts);
+  EXPECT_EQ(after_banner(), prompt() + "ASSERT FAILED: 1 = 2\n" + prompt() + "1\n" + prompt());
 }
 
 TEST_F(ShellTest, EmptyLinesOnlyRepeatThePrompt) {
