@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "../../shell/exit_status.h"
+#include "vm/vm_stack.h"
 
 namespace qzbase {
 namespace {
@@ -247,6 +248,16 @@ TEST_F(ShellScriptTest, EveryArgumentArrives) {
   }
   EXPECT_EQ(run(args), 0);
   EXPECT_EQ(screen_.out, expected);
+  EXPECT_EQ(screen_.err, "");
+}
+
+// CANCEL deep inside a line leaves nothing behind on the main stack, and the loop reads on.
+TEST_F(ShellScriptTest, CancelInsideACallPopsTheMainStack) {
+  write("procs.prg", "FUNCTION stop(n)\n  CANCEL\nENDFUNC\n");
+  Memvar* top = runtime_->get_main_stack()->sp;
+  EXPECT_EQ(run({}, "SET PROCEDURE TO procs.prg\n? 1, 2, stop(3)\n? \"next\"\n"), 0);
+  EXPECT_EQ(runtime_->get_main_stack()->sp, top);
+  EXPECT_EQ(after_banner(), prompt() + prompt() + prompt() + "next\n" + prompt());
   EXPECT_EQ(screen_.err, "");
 }
 
