@@ -1,0 +1,3 @@
+* A program that does not build runs nothing.
+? "never"
+IF

@@ -1,0 +1,3 @@
+* QUIT ends the script quietly with status 0.
+QUIT
+? "never"
