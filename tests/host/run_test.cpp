@@ -225,6 +225,24 @@ TEST_F(Run, CommandsShareTheMainStack) {
   EXPECT_EQ(stack->sp, sp);
 }
 
+// Script text runs without frame slots: nested loops keep their own counters and temporaries, and
+// nested WITH blocks resolve "." to the innermost object.
+TEST_F(Run, ScriptsWithNestedBlocks) {
+  RunScript(runtime, String("n = 0\nFOR i = 1 TO 3\n  FOR j = 1 TO 4\n    FOR k = 1 TO 2\n      n = n + 1\n"
+                            "    ENDFOR\n  ENDFOR\nENDFOR\n? n, i, j, k\n"));
+  EXPECT_EQ(screen.out, "24 4 5 3\n");
+  EXPECT_TRUE(screen.err.empty()) << screen.err;
+  screen.out.clear();
+  // The objects come from a procedure file: exception objects of two different errors.
+  dir.write("objects.prg", "FUNCTION caught(n)\n  TRY\n    IF n = 1\n      x = undefined_one\n    ELSE\n"
+                           "      s = 'a'\n      x = s * 2\n    ENDIF\n  CATCH TO e\n  ENDTRY\n  RETURN e\n");
+  RunCommand(runtime, String("SET PROCEDURE TO objects.prg"));
+  RunScript(runtime, String("first = caught(1)\nsecond = caught(2)\nWITH first\n  WITH second\n    ? .ErrorNo\n"
+                            "  ENDWITH\n  ? .ErrorNo\nENDWITH\n"));
+  EXPECT_EQ(screen.out, "11\n12\n");
+  EXPECT_TRUE(screen.err.empty()) << screen.err;
+}
+
 TEST_F(Run, ANameInTheCurrentDirectoryWinsOverSetPath) {
   TempDir other;
   other.write("p.prg", "? 'path'\n");

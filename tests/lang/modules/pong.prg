@@ -1,0 +1,7 @@
+IMPORTS ping
+FUNCTION pong(n)
+  IF n = 0
+    RETURN "pong"
+  ENDIF
+  RETURN ping(n - 1)
+ENDFUNC
