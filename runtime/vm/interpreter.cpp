@@ -124,12 +124,14 @@ void read_by_name(VmStack* stack, const VmOp* op, symbol_id_type symbol) {
   Table_Object* table = name_table(stack);
   uint64_t epoch = vm_table_epoch.load(std::memory_order_relaxed);
   name_cache_st& c = stack->name_cache[(reinterpret_cast<uintptr_t>(op) >> 4) & (name_cache_size - 1)];
-  if (!(c.op == op && c.table == table && c.table_epoch == epoch && c.binding_version == stack->binding_version)) {
+  if (!(c.op == op && c.symbol == symbol && c.table == table && c.table_epoch == epoch &&
+        c.binding_version == stack->binding_version)) {
     int field = -1;
     if (table != nullptr && vm_table_hooks.field_by_symbol != nullptr) field = vm_table_hooks.field_by_symbol(table, symbol);
     Memvar* m = nullptr;
     if (field < 0) m = named_memvar(stack, symbol);  // not cached when absent
     c.op = op;
+    c.symbol = symbol;
     c.table = table;
     c.table_epoch = epoch;
     c.binding_version = stack->binding_version;

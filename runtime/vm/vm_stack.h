@@ -80,6 +80,9 @@ class VmStack;
 // last time, valid while the table, the table epoch and the stack's binding version are the same.
 struct name_cache_st {
   const VmOp* op = nullptr;
+  // The name as well: an operation freed with its program can be followed by a new one at the
+  // same address that reads another name.
+  symbol_id_type symbol = 0;
   Table_Object* table = nullptr;
   uint64_t table_epoch = 0;
   uint64_t binding_version = 0;
