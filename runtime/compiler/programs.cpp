@@ -54,7 +54,8 @@ int compile_parameters_statement(statement_list::iterator& it, ParameterMemoryCl
   const std::list<Definition*>* definitions =
       memory_class == PARAMETERS_PRIVATE ? static_cast<const Cmd_Parameters*>(statement)->definitions
                                          : static_cast<const Cmd_LParameters*>(statement)->definitions;
-  if (!create_parameters_initalization_code(definitions, memory_class, code, path)) {
+  // Parameters belong to the unit: inside a block (IF, FOR...) they are out of place.
+  if (&path != path.compiler || !create_parameters_initalization_code(definitions, memory_class, code, path)) {
     path.compiler->add_message(10, statement->location);
   }
   return 0;

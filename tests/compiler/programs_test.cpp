@@ -69,6 +69,22 @@ TEST_F(Programs, SecondParameterDeclarationRecordsAMessage) {
   EXPECT_EQ(compiler.messages.front().location.begin_line, 3u);
 }
 
+// A declaration inside a block is out of place even as the unit's first: a message, not a broken
+// invariant.
+TEST_F(Programs, LParametersInsideALoopRecordAMessage) {
+  auto function = unit(COMPILE_KIND_PROGRAM, "FOR i = 1 TO 2\nLPARAMETERS a\nENDFOR\n");
+  ASSERT_NE(function, nullptr);
+  ASSERT_EQ(message_codes(), (std::vector<uint32_t>{10}));
+  EXPECT_EQ(compiler.messages.front().location.begin_line, 2u);
+}
+
+TEST_F(Programs, ParametersInsideAConditionRecordAMessage) {
+  auto function = unit(COMPILE_KIND_PROGRAM, "IF .T.\nPARAMETERS b\nENDIF\n");
+  ASSERT_NE(function, nullptr);
+  ASSERT_EQ(message_codes(), (std::vector<uint32_t>{10}));
+  EXPECT_EQ(compiler.messages.front().location.begin_line, 2u);
+}
+
 TEST_F(Programs, ParametersWithoutFrameSlotsRecordAMessage) {
   compiler.reset(COMPILE_KIND_COMMAND, true);
   EXPECT_EQ(compile_all("PARAMETERS a\n"), 0);
