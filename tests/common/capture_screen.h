@@ -3,6 +3,7 @@
 
 #include <qzbase.h>
 
+#include <mutex>
 #include <string>
 
 namespace qzbase::testing_screen {
@@ -13,6 +14,24 @@ class CaptureScreen : public Screen {
   void internal_err(const String& text) override { err += text.u8str(); }
   std::string out;
   std::string err;
+};
+
+// Both streams into one text, for screens written from several threads.
+class CapturingScreen : public Screen {
+ public:
+  void internal_out(const String& text) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    out_.append(text.read(), text.size());
+  }
+  void internal_err(const String& text) override { internal_out(text); }
+  std::string text() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return out_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::string out_;
 };
 
 }  // namespace qzbase::testing_screen

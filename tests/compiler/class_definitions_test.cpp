@@ -1,6 +1,7 @@
 // class_definitions_test.cpp - DEFINE CLASS: properties, visibility, array properties, methods,
 // statements a class does not allow, and property initialisers run after linking.
 #include "statement_support.h"
+#include "capture_screen.h"
 
 #include <memory>
 #include <mutex>
@@ -18,22 +19,7 @@
 namespace qzbase::testing_compiler {
 namespace {
 
-class CapturingScreen : public Screen {
- public:
-  void internal_out(const String& text) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    out_.append(text.read(), text.size());
-  }
-  void internal_err(const String& text) override { internal_out(text); }
-  std::string text() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return out_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::string out_;
-};
+using testing_screen::CapturingScreen;
 
 class ClassDefinitions : public StatementTest {
  public:

@@ -8,27 +8,13 @@
 #include <string>
 #include <thread>
 
+#include "capture_screen.h"
 #include "expression_support.h"
 
 namespace qzbase::testing_compiler {
 namespace {
 
-class CapturingScreen : public Screen {
- public:
-  void internal_out(const String& text) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    out_.append(text.read(), text.size());
-  }
-  void internal_err(const String& text) override { internal_out(text); }
-  std::string text() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return out_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::string out_;
-};
+using testing_screen::CapturingScreen;
 
 TEST(CompileTimeScreen, AnotherThreadsOutputArrivesCompleteWhileFolding) {
   CapturingScreen screen;
