@@ -178,14 +178,14 @@ Operand* BuildInput::parse_expression(const String& text) {
   tokens.emplace_back();
   token_list_type& buffer = tokens.back();
   tokenize(text.read(), text.end(), text.get_charset(), &buffer);
-  std::unique_ptr<Operand> operand(parse_expression_tokens(buffer.cbegin(), buffer.cend()));
+  // Blanks and line ends after the expression are not part of it (EVALUATE("x + 1 ")).
+  token_list_type::const_iterator end = buffer.cend();
+  while (end != buffer.cbegin() && ((end - 1)->kind == TOKEN_BLANK || (end - 1)->kind == TOKEN_LINE_END)) --end;
+  std::unique_ptr<Operand> operand(parse_expression_tokens(buffer.cbegin(), end));
   if (operand == nullptr) throw RuntimeError(10);
   // The parser accepts once an expression is complete: text after it ("2))") is an error here.
-  for (const token_st& token : buffer) {
-    if (token.location.begin_char >= operand->location.end_char && token.kind != TOKEN_BLANK &&
-        token.kind != TOKEN_LINE_END) {
-      throw RuntimeError(10);
-    }
+  for (token_list_type::const_iterator it = buffer.cbegin(); it != end; ++it) {
+    if (it->location.begin_char >= operand->location.end_char) throw RuntimeError(10);
   }
   return operand.release();
 }

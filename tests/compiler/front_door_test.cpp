@@ -114,6 +114,12 @@ TEST_F(FrontDoorParts, ExpressionsAreWhole) {
   }
   std::unique_ptr<Operand> operand(input.parse_expression(String("(1 + 2)")));
   EXPECT_EQ(operand->location.end_char, 7u);
+  // Blanks and line ends around it are no part of it.
+  for (const char* text : {"x + 1 ", " x + 1\n", "x + 1 \n  "}) {
+    std::unique_ptr<Operand> padded(input.parse_expression(String(text)));
+    EXPECT_EQ(padded->kind, static_cast<uint32_t>(OPERAND_BINARY)) << text;
+  }
+  EXPECT_EQ(error_of([&] { delete input.parse_expression(String("   ")); }), 10);
 }
 
 TEST_F(FrontDoorParts, SingleStatements) {
