@@ -115,6 +115,7 @@ bool Compiler::compile_time_define_memvar(const symbol_id_type& symbol, offset_t
 
 void Compiler::add_message(uint32_t code, const document_location_st& location) {
   QZ_TRACE;
+  if (nesting_exceeded) return;  // the blocks left open by the cut only repeat it
   messages.push_back(build_message_st{code, location, location});
 }
 

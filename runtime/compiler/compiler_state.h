@@ -137,6 +137,14 @@ class Compiler : public CodePath {
   // Temporaries made in this unit. Without slots the symbol map stays empty, so this numbers
   // them: nested loops of one command line must not share a temporary.
   uint64_t temp_counter = 0;
+  // How deeply compile_operand is nested now: a limit keeps a huge expression from exhausting the
+  // native stack.
+  uint32_t operand_depth = 0;
+  // How deeply statement lists (block bodies) are nested now, and whether a list or an operand
+  // went past its limit: the build then fails with that one message, not with every enclosing
+  // block's.
+  uint32_t block_depth = 0;
+  bool nesting_exceeded = false;
   CompiledCodeCollection collection;
 };
 

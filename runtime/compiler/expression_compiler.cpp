@@ -102,6 +102,19 @@ void compile_operand(const Operand* operand, bool default_read, bool want_value,
   QZ_TRACE;
   operand_compiler_type compile = operand->kind < kOperandKinds ? operand_compilers[operand->kind] : nullptr;
   if (compile == nullptr) throw RuntimeError(1001);
+  Compiler* compiler = path.compiler;
+  if (compiler->operand_depth >= kMaxOperandDepth) {
+    // Reported at the first operand past the limit; nothing below it is compiled, and the
+    // messages the cut would cause are not recorded.
+    compiler->add_message(103, operand->location);
+    compiler->nesting_exceeded = true;
+    return;
+  }
+  struct depth_guard {
+    explicit depth_guard(Compiler* c) : c(c) { ++c->operand_depth; }
+    ~depth_guard() { --c->operand_depth; }
+    Compiler* c;
+  } guard(compiler);
   compile(operand, default_read, want_value, collection, path, type);
 }
 

@@ -36,6 +36,10 @@ using operand_compiler_type = void (*)(const Operand* operand, bool default_read
                                        CompiledCodeCollection* collection, CodePath& path,
                                        compiler_type_info_st* type);
 
+// Operands nested deeper than this record message 103 ("Allowed DO nesting or expression
+// evaluation level exceeded.") instead of being compiled: each level costs native stack.
+inline constexpr uint32_t kMaxOperandDepth = 4000;
+
 // Dispatches on the operand kind. A kind without a compiler is RuntimeError 1001.
 void compile_operand(const Operand* operand, bool default_read, bool want_value, CompiledCodeCollection* collection,
                      CodePath& path, compiler_type_info_st* type);

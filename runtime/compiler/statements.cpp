@@ -157,6 +157,19 @@ const statement_compiler_row_st* find_statement_compiler(uint64_t kind) {
 int compile_statement_list(const statement_list::const_iterator& end, statement_list::iterator& it,
                            CompiledCodeCollection* code, CodePath& path) {
   QZ_TRACE;
+  Compiler* compiler = path.compiler;
+  if (compiler->block_depth >= kMaxBlockDepth) {
+    // Each nested block costs native stack: past the limit the rest of the text is not compiled.
+    if (statement_list::const_iterator(it) != end) compiler->add_message(103, (*it)->location);
+    compiler->nesting_exceeded = true;
+    while (statement_list::const_iterator(it) != end) ++it;
+    return 0;
+  }
+  struct depth_guard {
+    explicit depth_guard(Compiler* c) : c(c) { ++c->block_depth; }
+    ~depth_guard() { --c->block_depth; }
+    Compiler* c;
+  } guard(compiler);
   int result = 0;
   while (statement_list::const_iterator(it) != end) {
     TraceGuard trace("compile_statement");

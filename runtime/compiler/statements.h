@@ -35,6 +35,11 @@ extern const statement_compiler_row_st statement_compilers[kStatementCompilerCou
 // The row of a statement kind, or null (the kind ends a statement list).
 const statement_compiler_row_st* find_statement_compiler(uint64_t kind);
 
+// Lists nested deeper than this (blocks within blocks) record message 103 ("Allowed DO nesting
+// or expression evaluation level exceeded.") at their first statement, and the rest of the text is
+// skipped.
+inline constexpr uint32_t kMaxBlockDepth = 1000;
+
 // Compiles statements from `it` on until the list ends, a statement compiler returns non-zero, or
 // a statement kind has no row. Consumes nothing itself; callers look at `it` afterwards. Raises
 // the compiler's statement number before each statement compiler it calls.

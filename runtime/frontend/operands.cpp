@@ -1,6 +1,8 @@
 // operands.cpp - the syntax tree, part one: operands, constants and path items.
 #include "frontend/operands.h"
 
+#include <vector>
+
 #include "frontend/ptr_list.h"
 
 namespace qzbase {
@@ -164,9 +166,39 @@ Unary_Func::Unary_Func(const document_location_st& location, uint32_t op, Operan
     : Operand(location, OPERAND_UNARY), op(op), operand(operand) {
   QZ_TRACE;
 }
+namespace {
+
+// Deletes operator trees without recursion: a long chain (a + b + c + ..., - - x, nested
+// parentheses) nests as deep as it is long, deeper than the native stack allows. The children of
+// each operator node are detached before it is deleted, so its own destructor has nothing left.
+void delete_operator_tree(Operand* first, Operand* second) {
+  std::vector<Operand*> pending;
+  pending.push_back(first);
+  pending.push_back(second);
+  while (!pending.empty()) {
+    Operand* operand = pending.back();
+    pending.pop_back();
+    if (operand == nullptr) continue;
+    if (operand->kind == OPERAND_BINARY) {
+      auto* binary = static_cast<BinaryOperator*>(operand);
+      pending.push_back(binary->left);
+      pending.push_back(binary->right);
+      binary->left = nullptr;
+      binary->right = nullptr;
+    } else if (operand->kind == OPERAND_UNARY) {
+      auto* unary = static_cast<Unary_Func*>(operand);
+      pending.push_back(unary->operand);
+      unary->operand = nullptr;
+    }
+    delete operand;
+  }
+}
+
+}  // namespace
+
 Unary_Func::~Unary_Func() {
   QZ_TRACE;
-  delete operand;
+  delete_operator_tree(operand, nullptr);
 }
 Unary_Func_Not::~Unary_Func_Not() = default;
 Unary_Func_Neg::~Unary_Func_Neg() = default;
@@ -179,8 +211,7 @@ BinaryOperator::BinaryOperator(const document_location_st& location, uint32_t op
 }
 BinaryOperator::~BinaryOperator() {
   QZ_TRACE;
-  delete left;
-  delete right;
+  delete_operator_tree(left, right);
 }
 Binary_Func_Bool::~Binary_Func_Bool() = default;
 Binary_Func_Add::~Binary_Func_Add() = default;
