@@ -38,13 +38,13 @@ void parse_module_callback(void* data, int event, intptr_t value, const document
       if (value != 0) result->statements.push_back(reinterpret_cast<Statement*>(value));
       break;
     case QZPARSE_EVENT_SYNTAX_CLASS:
-      result->syntax_items.push_back(syntax_item_st{static_cast<uint32_t>(value), location});
+      if (result->keep_syntax) result->syntax_items.push_back(syntax_item_st{static_cast<uint32_t>(value), location});
       break;
     case QZPARSE_EVENT_MACRO_LINE:
       result->error_locations.push_back(location);
       break;
     case QZPARSE_EVENT_CALL:
-      result->calls.push_back(parsed_call_st{reinterpret_cast<const Call*>(value)->name, location});
+      if (result->keep_syntax) result->calls.push_back(parsed_call_st{reinterpret_cast<const Call*>(value)->name, location});
       break;
     default:
       break;
@@ -103,6 +103,7 @@ void BuildInput::link(Program* program) {
 Program* BuildInput::build_statements(const String& text, const document_location_st* location, uint32_t kind) {
   QZ_TRACE;
   ParseModuleResult result;
+  result.keep_syntax = false;
   parse_module(text, &result);
   Compiler compiler(stack, kind);
   compiler.location_override = location;
@@ -212,6 +213,7 @@ Module* BuildInput::build_module(const String& file_name, const String& text, st
   QZ_TRACE;
   preprocessor->current_file = static_cast<std::filesystem::path>(file_name);
   ParseModuleResult result;
+  result.keep_syntax = false;
   parse_module(text, &result);
   Compiler compiler(stack, COMPILE_KIND_PROGRAM);
   compiler.module_file_name = new String(file_name);
@@ -219,15 +221,26 @@ Module* BuildInput::build_module(const String& file_name, const String& text, st
   auto module = std::make_unique<Module>(file_name);
   statement_list::iterator it = result.statements.begin();
   statement_list::const_iterator end = result.statements.cend();
+  // The syntax trees of each compiled item are dropped at once: a large file never holds all of
+  // them beside all of its code.
+  auto drop_compiled = [&] {
+    while (result.statements.begin() != it) {
+      delete result.statements.front();
+      result.statements.pop_front();
+    }
+  };
   if (!result.statements.empty()) {
     module->main = compile_function(COMPILE_KIND_PROGRAM, juststem(file_name), end, it, module.get(), nullptr, compiler);
+    drop_compiled();
     while (statement_list::const_iterator(it) != end) {
-      if (compile_module_item(end, it, module.get(), compiler)) continue;
-      // A statement that is no module item (a stray ENDCASE, CATCH...): message 10 at it; what
-      // follows it is compiled for its messages.
-      compiler.add_message(10, (*it)->location);
-      ++it;
-      delete compile_function(COMPILE_KIND_PROGRAM, String(""), end, it, module.get(), nullptr, compiler);
+      if (!compile_module_item(end, it, module.get(), compiler)) {
+        // A statement that is no module item (a stray ENDCASE, CATCH...): message 10 at it; what
+        // follows it is compiled for its messages.
+        compiler.add_message(10, (*it)->location);
+        ++it;
+        delete compile_function(COMPILE_KIND_PROGRAM, String(""), end, it, module.get(), nullptr, compiler);
+      }
+      drop_compiled();
     }
   }
   auto fail_on_messages = [&] {

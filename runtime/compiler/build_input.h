@@ -41,6 +41,9 @@ class ParseModuleResult {
   ParseModuleResult(const ParseModuleResult&) = delete;
   ParseModuleResult& operator=(const ParseModuleResult&) = delete;
 
+  // Builds need the statements and diagnostics only; the syntax items and calls are for
+  // classification.
+  bool keep_syntax = true;
   std::list<Statement*> statements;
   std::list<syntax_item_st> syntax_items;
   std::list<parsed_call_st> calls;
