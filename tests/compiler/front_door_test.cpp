@@ -1,8 +1,6 @@
 // front_door_test.cpp - operands taken from token streams, single statements, evaluation of
 // operands at run time, the preprocessor's evaluations and & macro lines, all through BuildInput.
-#include "compiler_support.h"
-
-#include "capture_screen.h"
+#include "block_run_support.h"
 
 #include <memory>
 #include <string>
@@ -10,35 +8,12 @@
 #include "compiler/build_input.h"
 #include "frontend/operands.h"
 #include "frontend/statements.h"
-#include "host/screen.h"
 
 namespace qzbase::testing_compiler {
 namespace {
 
-using testing_screen::CaptureScreen;
-
-class FrontDoorParts : public ::testing::Test {
- public:
-  std::string dump(const Program* program) {
-    program_dump_options_st options;
-    options.symbols = rt.stack->get_symtable();
-    return dump_program(program, options);
-  }
-
-  // Builds and runs a command line on the stack; returns the error number (0 for none).
-  int run(const char* text) {
-    BuildInput input(rt.stack);
-    input.import_library(rt.runtime->builtin_library());
-    return error_of([&] {
-      std::unique_ptr<Program> program(input.build_command(String(text), nullptr));
-      Variant result;
-      execute_program(rt.stack, 0, false, program.get(), &result);
-      result.release(rt.stack);
-    });
-  }
-
-  RuntimeFixture rt;
-};
+// dump() and run() as for the block tests; run builds command lines here.
+using FrontDoorParts = BlockRun;
 
 // One operand is a primary: a partial parse of a + b, c takes a and leaves the iterator on the
 // blank after it; a whole parse of the same tokens fails with 10 and leaves the iterator alone.
@@ -186,10 +161,7 @@ TEST_F(FrontDoorParts, OperandValues) {
 
 // #if conditions are evaluated through the front door, with the main library's functions.
 TEST_F(FrontDoorParts, PreprocessorConditions) {
-  CaptureScreen screen;
-  ScreenRedirect redirect(rt.runtime, &screen);
-  EXPECT_EQ(run("#if at('b', 'ab') = 2\n? 'yes'\n#else\n? 'no'\n#endif\n"), 0);
-  EXPECT_EQ(screen.out, "yes\n");
+  EXPECT_EQ(run("#if at('b', 'ab') = 2\n? 'yes'\n#else\n? 'no'\n#endif\n", COMPILE_KIND_COMMAND), "yes\n");
   bool result = true;
   preprocessor_eval_condition(rt.stack, String("1 > 2"), &result);
   EXPECT_FALSE(result);
@@ -202,12 +174,10 @@ TEST_F(FrontDoorParts, PreprocessorConditions) {
 
 // A & macro line is compiled when it runs, at every run, against the running program.
 TEST_F(FrontDoorParts, MacroLineRuns) {
-  CaptureScreen screen;
-  ScreenRedirect redirect(rt.runtime, &screen);
-  EXPECT_EQ(run("PUBLIC n\nn = 0\ncmd = 'n = n + at(\"b\", \"ab\")'\n&cmd\n&cmd\n? n\n"), 0);
-  EXPECT_EQ(screen.out, "4\n");
+  EXPECT_EQ(run("PUBLIC n\nn = 0\ncmd = 'n = n + at(\"b\", \"ab\")'\n&cmd\n&cmd\n? n\n", COMPILE_KIND_COMMAND),
+            "4\n");
   // A macro line that does not build raises 10.
-  EXPECT_EQ(run("cmd = '? 1 +'\n&cmd\n"), 10);
+  EXPECT_EQ(run("cmd = '? 1 +'\n&cmd\n", COMPILE_KIND_COMMAND), "!10");
 }
 
 // Expressions in the frame: evaluated on the current frame.
