@@ -337,7 +337,7 @@ const opcode_row_st kOpcodeTable[] = {
     {82, OP_UNWIND_CONTINUE, &encode_generic<VmOpUnwindContinue>, &decode_generic<VmOpUnwindContinue>},
     {83, OP_INSTALL_ERROR_HANDLER, &encode_install_error_handler, &decode_install_error_handler},
 };
-constexpr size_t kOpcodeRowCount = sizeof(kOpcodeTable) / sizeof(kOpcodeTable[0]);
+static_assert(sizeof(kOpcodeTable) / sizeof(kOpcodeTable[0]) == 81);
 constexpr size_t kFileOpcodeLimit = 84;  // file opcodes are below this
 
 // The lookups, filled once from the tables.
