@@ -244,8 +244,8 @@ std::string module_file_image(const Module* module, Symtable* symtable, int64_t 
     const symbol_id_type name = symtable->symbolize(program->name());
     write_record(kProgramRecord, out, [&] { write_program(program, name, out); });
   }
-  for (const auto& [name, function] : module->procedures) {
-    write_record(kProgramRecord, out, [&] { write_program(function->program(), name, out); });
+  for (const auto& entry : module->procedures) {
+    write_record(kProgramRecord, out, [&] { write_program(entry.second->program(), entry.first, out); });
   }
   out.patch_u64(symbols_at, out.position());
   write_record(kSymbolSection, out, [&] {

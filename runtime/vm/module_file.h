@@ -5,11 +5,10 @@
 // saves or loads modules this way yet (module loading always compiles the source); these are the
 // complete operations, tested on their own.
 //
-// What can be stored: a module's main program and procedures (not its classes or imports) while
-// their calls are still unresolved (before link_module) and while they hold no macro, object call,
-// property access, array-element access, field read by number, VmOpCastToNotNull or
-// VmOpReadMemvarByNameDefault. Handing the writer anything else is a broken invariant: it throws
-// before any file is touched. A module read back is not linked.
+// What can be stored (module_file.md has the list): a module's main program and procedures, not
+// its classes or imports, before link_module has bound its calls and without built-in calls,
+// macros, object or array-element access. Handing the writer anything else is a broken invariant:
+// it throws before any file is touched. A module read back is not linked.
 //
 // A cache file must never pass for current when it is not, and is input like any other file:
 // - A file that cannot be opened or written makes the writer return false, not true.
