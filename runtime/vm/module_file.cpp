@@ -68,8 +68,6 @@ void write_program(const Program* program, symbol_id_type name, module_writer& o
   write_program_operations(program, out);
 }
 
-inline uint64_t sign_extend_32(uint32_t v) { return static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(v))); }
-
 // Reads one program record's body (in is limited to it) into the module.
 void read_program(opcode_decoder_stack_t& state, image_reader& in, Symtable* symtable, Module* module) {
   const symbol_id_type name = state.symbol(in.u64());

@@ -21,6 +21,9 @@ namespace qzbase {
 
 class Symtable;
 
+// A 32-bit field of the file read back into a 64-bit operand.
+inline uint64_t sign_extend_32(uint32_t v) { return static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(v))); }
+
 // A cache file that cannot be used: truncated, inconsistent or not ours. The reader catches it and
 // answers "no usable cache"; it never leaves the reader.
 struct module_file_malformed {};

@@ -33,8 +33,6 @@ static_assert(kFileCharsetCount == 9);
 
 // ---- Operand families ----------------------------------------------------------------------
 
-inline uint64_t sign_extend_32(uint32_t v) { return static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(v))); }
-
 template <class Op>
 const Op* as(const VmOp* op) {
   return static_cast<const Op*>(op);

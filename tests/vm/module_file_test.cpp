@@ -192,6 +192,23 @@ class ModuleFile : public ::testing::Test {
     return dir.write(name, text);
   }
 
+  // The source compiled (unlinked) in env as the file `name`, saved to the cache and loaded in
+  // fresh; null when either fails or the programs read back differ from those written.
+  std::unique_ptr<Module> through_cache(const char* name, const std::string& text, Env& fresh,
+                                        Module** original = nullptr) {
+    const fs::path path = source(name, text);
+    Module* module = env.compile(path, text);
+    if (original != nullptr) *original = module;
+    const auto expected = listing(module, env.symtable());
+    if (!module_save_to_opcode_cache(env.runtime, module, env.symtable())) return nullptr;
+    Module* read = nullptr;
+    if (!module_load_from_cache(fresh.runtime, String(path), fresh.symtable(), &read)) return nullptr;
+    std::unique_ptr<Module> back(read);
+    const auto got = listing(back.get(), fresh.symtable());
+    EXPECT_EQ(got, expected);
+    return got == expected ? std::move(back) : nullptr;
+  }
+
   TempDir home;
   TempDir dir;
   Env env;
@@ -382,17 +399,11 @@ TEST_F(ModuleFile, CompiledModuleRoundTripsThroughTheCache) {
       "  ENDIF\n"
       "ENDFOR\n"
       "RETURN s + \"/\" + twice(\"x\") + \"/\" + IIF({^2024-01-02} < {^2024-01-03} AND {^2024-01-02 10:00:00} > {^2024-01-02 09:59:59}, \"lt\", \"ge\")\n";
-  const fs::path path = source("prog.prg", text);
-  Module* module = env.compile(path, text);
-  const auto expected = listing(module, env.symtable());
-  ASSERT_TRUE(module_save_to_opcode_cache(env.runtime, module, env.symtable()));
-
   Env fresh(home.path);
   fresh.sym("unrelated");
-  Module* read = nullptr;
-  ASSERT_TRUE(module_load_from_cache(fresh.runtime, String(path), fresh.symtable(), &read));
-  std::unique_ptr<Module> back(read);
-  EXPECT_EQ(listing(back.get(), fresh.symtable()), expected);
+  Module* module = nullptr;
+  std::unique_ptr<Module> back = through_cache("prog.prg", text, fresh, &module);
+  ASSERT_NE(back, nullptr);
 
   env.link(module);
   fresh.link(back.get());
@@ -427,16 +438,9 @@ TEST_F(ModuleFile, TryFinallyModuleRoundTripsAndRaisesAgain) {
       "ENDTRY\n"
       "glog = glog + \"never\"\n"
       "RETURN glog\n";
-  const fs::path path = source("try.prg", text);
-  Module* module = env.compile(path, text);
-  const auto expected = listing(module, env.symtable());
-  ASSERT_TRUE(module_save_to_opcode_cache(env.runtime, module, env.symtable()));
-
   Env fresh(home.path);
-  Module* read = nullptr;
-  ASSERT_TRUE(module_load_from_cache(fresh.runtime, String(path), fresh.symtable(), &read));
-  std::unique_ptr<Module> back(read);
-  EXPECT_EQ(listing(back.get(), fresh.symtable()), expected);
+  std::unique_ptr<Module> back = through_cache("try.prg", text, fresh);
+  ASSERT_NE(back, nullptr);
   fresh.link(back.get());
   EXPECT_EQ(fresh.run(back.get(), "caught"), "acf");
   EXPECT_EQ(fresh.run(back.get(), "uncaught"), "!12");
@@ -820,16 +824,39 @@ std::string sample_image(Env& env, const String& name) {
   return module_file_image(module.get(), env.symtable(), 0);
 }
 
+// Every prefix of a valid image, in memory; and cut files in the cache, whose header alone may
+// still be whole.
 TEST_F(ModuleFile, EveryTruncationOfAValidFileIsUnusable) {
-  const std::string image = sample_image(env, String("m"));
-  ASSERT_NE(read_back(env, image), nullptr);
-  for (size_t n = 0; n < image.size(); ++n) {
-    // A copy of exactly n bytes, so that ASan sees every read past them.
-    std::unique_ptr<char[]> prefix(new char[n == 0 ? 1 : n]);
-    std::memcpy(prefix.get(), image.data(), n);
+  const std::string text =
+      "LOCAL n\nn = 0\nTRY\n  n = n + 1.5\nCATCH TO e\n  n = -1\nFINALLY\n  n = n * 2\nENDTRY\nRETURN twice(n)\n";
+  const fs::path path = source("cut.prg", text);
+  ASSERT_TRUE(module_save_to_opcode_cache(env.runtime, env.compile(path, text), env.symtable()));
+  String stem;
+  ASSERT_TRUE(create_stem(env.runtime, String(path), stem));
+  const fs::path file = stem.u8str() + "0";
+  const std::string compiled = read_bytes(file);
+  for (const std::string& image : {sample_image(env, String("m")), compiled}) {
+    ASSERT_NE(read_back(env, image), nullptr);
+    for (size_t n = 0; n < image.size(); ++n) {
+      // A copy of exactly n bytes, so that ASan sees every read past them.
+      std::unique_ptr<char[]> prefix(new char[n == 0 ? 1 : n]);
+      std::memcpy(prefix.get(), image.data(), n);
+      Module* out = nullptr;
+      EXPECT_FALSE(module_read_image(prefix.get(), n, env.symtable(), &out)) << n;
+      EXPECT_EQ(out, nullptr);
+    }
+  }
+
+  const size_t header = 6 + 10 + path.native().size() + 16;
+  for (size_t n : {size_t{3}, header - 1, header, compiled.size() / 2, compiled.size() - 1}) {
+    SCOPED_TRACE(n);
+    write_bytes(file, compiled.substr(0, n));
     Module* out = nullptr;
-    EXPECT_FALSE(module_read_image(prefix.get(), n, env.symtable(), &out)) << n;
-    EXPECT_EQ(out, nullptr);
+    EXPECT_FALSE(module_load_from_cache(env.runtime, String(path), env.symtable(), &out));
+    String name;
+    int64_t time = 0, symbols = 0;
+    const Charset* charset = nullptr;
+    EXPECT_EQ(module_load_header_from_disk(file, &name, &time, &charset, &symbols), n >= header);
   }
 }
 
