@@ -265,6 +265,7 @@ Module* BuildInput::build_module(const String& file_name, const String& text, st
       if (!built->defines(cls)) built->add_imported_class(symbol, cls);
     }
   }
+  if (!link_built_module) return built;
   // Property initialisers may call the module's functions and those of its imports: they run once
   // everything is linked.
   LinkerInfo linker(stack->get_runtime());

@@ -102,13 +102,16 @@ class BuildInput {
   // A whole module file, entered into `loaded` under file_name once it compiled (before its
   // imports load, so a module importing itself finds itself); it stays there when an import
   // fails. Build messages throw RuntimeError with the first message's code. The module's calls
-  // are linked; the caller owns the module through `loaded`.
+  // are linked (unless link_built_module is false); the caller owns the module through `loaded`.
   Module* build_module(const String& file_name, const String& text, string_key_map<Module*>* loaded);
 
   // Reads text up to the end of parsing and reports how it reads (syntax_classification.cpp);
   // errors in the text go into the result, never into an exception.
   std::unique_ptr<syntax_result_st> classify_syntax(const String& text);
 
+  // False: build_module leaves the module as compiled, its calls unresolved and its class
+  // initialisers not run (the form a compiled-module file stores); link_module completes it.
+  bool link_built_module = true;
   const Module* module_context = nullptr;
   std::list<Library*> libraries;
   std::unique_ptr<Preprocessor> preprocessor;

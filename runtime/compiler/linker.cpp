@@ -1,11 +1,13 @@
 // linker.cpp - resolving calls, linking modules and user classes.
 #include "compiler/linker.h"
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <unordered_set>
 
 #include "builtins/library.h"
+#include "compiler/try_with.h"
 #include "objects/user_class.h"
 #include "vm/execute.h"
 #include "vm/runtime_vm.h"
@@ -31,6 +33,13 @@ const UserFunction* find_procedure(const Module* module, symbol_id_type symbol) 
   return nullptr;
 }
 
+// The TRY code's call that raises a caught error again (try_with.h).
+bool is_raise_again(const VmOpUnresolvedCall* call) {
+  constexpr size_t n = sizeof kRaiseAgainCall - 1;
+  return call->name.size() == n && call->name.get_charset() == Charset::utf8 &&
+         std::memcmp(call->name.read(), kRaiseAgainCall, n) == 0;
+}
+
 using resolver_type = void (*)(LinkerInfo&, const Module*, const VmOpUnresolvedCall*, VmOp**);
 
 // Replaces every unresolved call through resolve; the replacement keeps the call's statement.
@@ -40,7 +49,11 @@ void resolve_calls(LinkerInfo& linker, Program* program, const Module* module, r
     if (code[i]->opcode != OP_UNRESOLVED_CALL) continue;
     auto* call = static_cast<VmOpUnresolvedCall*>(code[i]);
     VmOp* replacement = nullptr;
-    resolve(linker, module, call, &replacement);
+    if (is_raise_again(call)) {
+      replacement = new VmOpCallSpecVoid(&try_raise_again, call->count);
+    } else {
+      resolve(linker, module, call, &replacement);
+    }
     if (replacement == nullptr) continue;
     replacement->statement = call->statement;
     code[i] = replacement;

@@ -1,7 +1,8 @@
 // linker.h - binding the calls a build left unresolved, and completing modules and classes.
 //
 // A call the compiler could not bind becomes a direct call of a FUNCTION of the module, else of
-// its first imported module that has one, else a call by name resolved when it runs. Linking a
+// its first imported module that has one, else a call by name resolved when it runs; the call the
+// TRY code leaves to raise a caught error again becomes that command (try_with.h). Linking a
 // module also completes each class it defines (members and ancestor chain) and picks its entry
 // procedure: the main program, else the FUNCTION named like the file's stem.
 #pragma once

@@ -55,7 +55,7 @@ void set_next(const document_location_st& location, symbol_id_type next, int64_t
 void raise_again(const document_location_st& location, symbol_id_type error, CompiledCodeCollection* code,
                  CodePath& path) {
   compile_read_temp(location, error, code, path);
-  code->push_back(location, new VmOpCallSpecVoid(&try_raise_again, 1));
+  code->push_back(location, new VmOpUnresolvedCall(String(kRaiseAgainCall), 1));
 }
 
 // RETURN of the value kept in temp, through the FINALLY bodies of the TRY blocks it leaves.

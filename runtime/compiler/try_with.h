@@ -53,6 +53,12 @@ void route_exit(TryBlock* block, const document_location_st& location, CompiledC
 // unit returns it. False (nothing emitted) when the RETURN leaves no TRY block.
 bool compile_return_through_finally(const Cmd_Return* statement, CompiledCodeCollection* code, CodePath& path);
 
+// The callee name of the call the TRY code leaves for the linker, which binds it to
+// try_raise_again. It is no identifier, so no source text can name it and it never meets a user's
+// function; and until linked the TRY code holds only unresolved calls, as a program stored in a
+// compiled-module file must.
+inline constexpr char kRaiseAgainCall[] = "(raise again)";
+
 // The command the TRY code calls to raise a caught error again: one argument, the exception object
 // the handler stored. An error goes on as a RuntimeError of the same number, message and detail; a
 // THROWn value goes to the next handler that takes it as the same exception object (2059 when

@@ -120,7 +120,8 @@ void VmStack::release_all() noexcept {
     } else if (!memvars.empty()) {
       memvar_map taken;
       taken.swap(memvars);
-      for (auto& [symbol, m] : taken) {
+      for (auto& entry : taken) {
+        Memvar* m = entry.second;
         ignoring_interrupts([&] { release_fully(&m->value, this); });
         if (m->flag == MEMVAR_PUBLIC) delete m;  // PUBLIC records belong to the map, the others not
       }
