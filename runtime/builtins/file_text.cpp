@@ -1,9 +1,14 @@
-// file_text.cpp - FileToString, filetostr and FILETOSTR.
+// file_text.cpp - FileToString, filetostr, FILETOSTR, StrToFile and STRTOFILE.
 //
 // Mended against the documented behaviour:
 // - A path that opens but cannot be read (a directory, a read error half-way) raised nothing and
 //   gave the bytes read so far (an empty text for a directory): it raises by errno like a failed
 //   open.
+// - StrToFile with mode 2 or 4 put a UTF-16LE or UTF-8 mark before text left in another encoding
+//   (a corrupt file), or, for text in a plain "utf-8" or "utf-16le" character set (which carries
+//   no mark), wrote no mark while reporting success. Mode 2 writes FF FE and the text converted to
+//   UTF-16LE, mode 4 EF BB BF and the text converted to UTF-8; an append with either mode converts
+//   the text the same way and writes no mark.
 // - FILETOSTR("qz://stdin") stopped at the first chunk that came back shorter than 1024 bytes,
 //   which a chunk ending before a multi-byte character also does: the rest of the input was lost.
 //   It reads until a chunk comes back empty.
@@ -115,7 +120,51 @@ String string_argument(VmStack* stack, size_t n) {
   return static_cast<String>(*v);
 }
 
+// Writes all of the bytes; errors raise by errno with the path as detail.
+void write_all(int fd, const char* data, size_t size, const String& detail) {
+  while (size > 0) {
+    ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      raise_file_error(errno, detail);
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+}
+
 }  // namespace
+
+size_t StrToFile(const String& text, const String& path, int mode) {
+  QZ_TRACE;
+  const bool append = (mode & STRTOFILE_APPEND) != 0;
+  const bool utf16_mark = (mode & STRTOFILE_UTF16LE_MARK) != 0;
+  const bool utf8_mark = (mode & STRTOFILE_UTF8_MARK) != 0;
+  if (utf16_mark && utf8_mark) throw RuntimeError(11);
+
+  const Charset* own = text.get_charset();
+  String bytes = text;
+  const Charset* mark = nullptr;
+  if (own != nullptr && own->bom_length() != 0) {
+    mark = own;  // the text's own mark; its bytes are already in that encoding
+  } else if (utf16_mark || utf8_mark) {
+    const Charset* target = utf16_mark ? Charset::utf16le : Charset::utf8;
+    if (own != target && own != Charset::binary) bytes.convert(target, CON_NONE, 0);
+    mark = get_bom_charset(target);
+  }
+
+  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
+  descriptor fd(::open(static_cast<std::filesystem::path>(path).c_str(), flags, 0666));
+  if (fd.get() < 0) raise_file_error(errno, path);
+  size_t written = 0;
+  if (!append && mark != nullptr) {
+    write_all(fd.get(), mark->bom(), mark->bom_length(), path);
+    written += mark->bom_length();
+  }
+  write_all(fd.get(), bytes.read(), bytes.size(), path);
+  written += bytes.size();
+  return written;
+}
 
 String FileToString(const String& path, const Charset* charset, bool detect) {
   QZ_TRACE;
@@ -178,6 +227,30 @@ void _filetostr(VmStack* stack, size_t argc, Variant* result) {
     return;
   }
   result->set_string(filetostr(runtime, name, charset, detect));
+}
+
+// STRTOFILE(text, name [, mode]): mode absent 0, .T. 1, else an integer of 32 bits; the result is
+// the number of bytes written.
+void strtofile(VmStack* stack, size_t argc, Variant* result) {
+  QZ_TRACE;
+  if (argc < 2) throw RuntimeError(11);
+  String text = string_argument(stack, 1);
+  String name = string_argument(stack, 2);
+  int mode = 0;
+  if (argc >= 3) {
+    const Variant* v = Param(stack, 3);
+    if (v->tag == VT_REFERENCE) v = v->reference.target;
+    if (v->tag == VT_TRUE) {
+      mode = STRTOFILE_APPEND;
+    } else if (v->tag == VT_INTEGER || v->tag == VT_NUMERIC || v->tag == VT_MONEY) {
+      int64_t m = static_cast<integer_type_st>(*v).value;
+      if (m < INT32_MIN || m > INT32_MAX) throw RuntimeError(39);
+      mode = static_cast<int>(m);
+    } else {
+      throw RuntimeError(11);
+    }
+  }
+  result->set_integer(static_cast<unsigned long>(StrToFile(text, name, mode)));
 }
 
 }  // namespace qzbase
