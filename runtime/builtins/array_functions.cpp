@@ -15,6 +15,7 @@
 #include <map>
 #include <vector>
 
+#include "builtins/arguments.h"
 #include "builtins/entry_points.h"
 #include "values/charset_registry.h"
 #include "values/comparison.h"
@@ -27,15 +28,9 @@ namespace qzbase {
 
 namespace {
 
-// The value an argument stands for (a by-reference argument's target).
-Variant* argument(VmStack* stack, size_t n) {
-  Variant* v = Param(stack, n);
-  return v->tag == VT_REFERENCE ? v->reference.target : v;
-}
+Array* array_argument(VmStack* stack, size_t n) { return static_cast<Array*>(*argument_value(stack, n)); }
 
-Array* array_argument(VmStack* stack, size_t n) { return static_cast<Array*>(*argument(stack, n)); }
-
-long long_argument(VmStack* stack, size_t n) { return static_cast<long>(*argument(stack, n)); }
+long long_argument(VmStack* stack, size_t n) { return static_cast<long>(integer_argument(stack, n)); }
 
 // An optional integer argument: absent or null gives the default.
 long optional_long(VmStack* stack, size_t argc, size_t n, long fallback) {
@@ -104,7 +99,7 @@ void bi_array(VmStack* stack, size_t argc, Variant* result) {
   if (argc == 0) throw RuntimeError(11);
   Array fresh(argc);
   try {
-    for (size_t i = 1; i <= argc; ++i) fresh.write(stack, i)->set_variant(argument(stack, i));
+    for (size_t i = 1; i <= argc; ++i) fresh.write(stack, i)->set_variant(argument_value(stack, i));
     result->set_array(fresh);
   } catch (...) {
     fresh.release(stack);
@@ -189,7 +184,7 @@ void bi_acopy(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
   if (argc < 2) throw RuntimeError(11);
   const Array* src = array_argument(stack, 1);
-  Variant* target = argument(stack, 2);
+  Variant* target = argument_value(stack, 2);
   long start = optional_long(stack, argc, 3, 1);
   long count = optional_long(stack, argc, 4, static_cast<long>(src->count()));
   long dststart = optional_long(stack, argc, 5, 1);
@@ -219,7 +214,7 @@ void bi_ascan(VmStack* stack, size_t argc, Variant* result) {
   if (argc > 3) throw RuntimeError(1001);
   if (argc < 2) throw RuntimeError(11);
   const Array* a = array_argument(stack, 1);
-  const Variant* value = argument(stack, 2);
+  const Variant* value = argument_value(stack, 2);
   long start = optional_long(stack, argc, 3, 1);
   if (start < 1) start = 1;
   const size_t count = a->count();
@@ -247,7 +242,7 @@ void bi_ascan(VmStack* stack, size_t argc, Variant* result) {
 // the column of the start element, from the start element's row on.
 void bi_asort(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
-  Variant* target = argument(stack, 1);
+  Variant* target = argument_value(stack, 1);
   const Array* a = static_cast<const Array*>(*target);
   long start = optional_long(stack, argc, 2, 1);
   if (start < 1) start = 1;
@@ -406,12 +401,10 @@ void bi_acharset(VmStack* stack, size_t argc, Variant* result) {
 void bi_alines(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
   if (argc < 2) throw RuntimeError(11);
-  String text = static_cast<String>(*argument(stack, 2));
+  String text = string_argument(stack, 2);
   long flags = 0;
   if (argc >= 3 && !is_null_argument(Param(stack, 3))) {
-    integer_type_st raw = static_cast<integer_type_st>(*argument(stack, 3));
-    if (raw.value < INT32_MIN || raw.value > INT32_MAX) throw RuntimeError(39);
-    flags = static_cast<long>(raw.value);
+    flags = int32_argument(stack, 3);
   }
   if (flags & 2) throw RuntimeError(1001, String("alines parameter 3 flag 1 (force last empty)"));
   if (flags & 8) throw RuntimeError(1001);
@@ -421,7 +414,7 @@ void bi_alines(VmStack* stack, size_t argc, Variant* result) {
   std::vector<const_string_st> separators;
   if (argc >= 4) {
     if (argc - 3 > 23) throw RuntimeError(1001, String("parsechar count > 23"));
-    for (size_t i = 4; i <= argc; ++i) parse.push_back(static_cast<String>(*argument(stack, i)));
+    for (size_t i = 4; i <= argc; ++i) parse.push_back(string_argument(stack, i));
     for (const String& p : parse) separators.push_back(const_string_st{p.read(), p.end(), p.get_charset()});
   } else {
     for (const char* e : line_ends) {

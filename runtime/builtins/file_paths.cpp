@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "builtins/arguments.h"
 #include "builtins/entry_points.h"
 #include "host/paths.h"
 #include "values/julian.h"
@@ -28,42 +29,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const Variant* argument(VmStack* stack, size_t n) {
-  const Variant* v = Param(stack, n);
-  return v->tag == VT_REFERENCE ? v->reference.target : v;
-}
-
-String string_argument(VmStack* stack, size_t n) { return static_cast<String>(*argument(stack, n)); }
-
-// An integer argument that must fit 32 bits (error 39).
-int int32_argument(VmStack* stack, size_t n) {
-  int64_t v = static_cast<integer_type_st>(*argument(stack, n)).value;
-  if (v < INT32_MIN || v > INT32_MAX) throw RuntimeError(39);
-  return static_cast<int>(v);
-}
-
 fs::path path_of(const String& text) { return fs::path(text.u8str()); }
 
 String utf8_string(const std::string& text) { return String(text.data(), text.size(), Charset::utf8); }
 
-// A UTF-8 result in the character set of the argument it came from.
-String in_charset_of(const std::string& utf8, const String& argument) {
-  String result = utf8_string(utf8);
-  const Charset* cs = argument.get_charset();
-  if (cs != nullptr && cs != Charset::utf8 && cs != Charset::binary) result.convert(cs, CON_NONE, 0);
-  return result;
-}
-
 const Charset* default_charset(VmStack* stack) {
   Runtime* runtime = stack->get_runtime();
   return runtime != nullptr && runtime->codepage != nullptr ? runtime->codepage : Charset::utf8;
-}
-
-// The standard replace-extension rule: the old extension goes; a non-empty ext is added with a
-// "." in front unless it starts with one.
-std::string with_extension(fs::path p, const std::string& ext) {
-  p.replace_extension(fs::path(ext));
-  return p.native();
 }
 
 struct local_time_st {
@@ -140,30 +112,21 @@ void forceext(VmStack* stack, size_t argc, Variant* result) {
     result->set_string(String("", 0, default_charset(stack)));
     return;
   }
-  result->set_string(in_charset_of(with_extension(p, string_argument(stack, 2).u8str()), path));
+  result->set_string(force_extension(path, string_argument(stack, 2)));
 }
 
 // DEFAULTEXT(path, ext): ext added when the file name has no extension.
 void defaultext(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
   if (argc < 2) throw RuntimeError(11);
-  String path = string_argument(stack, 1);
-  fs::path p = path_of(path);
-  if (p.has_extension()) {
-    result->set_string(path);
-    return;
-  }
-  result->set_string(in_charset_of(with_extension(p, string_argument(stack, 2).u8str()), path));
+  result->set_string(default_extension(string_argument(stack, 1), string_argument(stack, 2)));
 }
 
 // FORCEPATH(path, dir): the file name of path inside dir.
 void forcepath(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
   if (argc < 2) throw RuntimeError(11);
-  String path = string_argument(stack, 1);
-  std::string dir = string_argument(stack, 2).u8str();
-  if (dir.empty() || dir.back() != '/') dir.push_back('/');
-  result->set_string(in_charset_of(dir + path_of(path).filename().native(), path));
+  result->set_string(force_path(string_argument(stack, 1), string_argument(stack, 2)));
 }
 
 // CURDIR(): the current directory with a trailing "/".

@@ -24,6 +24,7 @@
 #include <list>
 #include <string>
 
+#include "builtins/arguments.h"
 #include "builtins/charset_detection.h"
 #include "builtins/file_io.h"
 #include "values/charset_registry.h"
@@ -112,12 +113,6 @@ String read_standard_input(Screen* screen) {
   Concat text(chunks.front().get_charset());
   for (const String& chunk : chunks) text.append(chunk);
   return text.to_string(false);
-}
-
-String string_argument(VmStack* stack, size_t n) {
-  const Variant* v = Param(stack, n);
-  if (v->tag == VT_REFERENCE) v = v->reference.target;
-  return static_cast<String>(*v);
 }
 
 // Writes all of the bytes; errors raise by errno with the path as detail.
@@ -238,14 +233,11 @@ void strtofile(VmStack* stack, size_t argc, Variant* result) {
   String name = string_argument(stack, 2);
   int mode = 0;
   if (argc >= 3) {
-    const Variant* v = Param(stack, 3);
-    if (v->tag == VT_REFERENCE) v = v->reference.target;
+    const Variant* v = argument_value(stack, 3);
     if (v->tag == VT_TRUE) {
       mode = STRTOFILE_APPEND;
     } else if (v->tag == VT_INTEGER || v->tag == VT_NUMERIC || v->tag == VT_MONEY) {
-      int64_t m = static_cast<integer_type_st>(*v).value;
-      if (m < INT32_MIN || m > INT32_MAX) throw RuntimeError(39);
-      mode = static_cast<int>(m);
+      mode = int32_argument(stack, 3);
     } else {
       throw RuntimeError(11);
     }

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "builtins/arguments.h"
 #include "builtins/entry_points.h"
 #include "builtins/file_io.h"
 #include "builtins/registry.h"
@@ -32,15 +33,6 @@ namespace qzbase {
 namespace {
 
 enum FileErrorCode : uint32_t { FERR_NONE = 0, FERR_CANNOT_OPEN = 2, FERR_NO_HANDLE = 6 };
-
-const Variant* argument(VmStack* stack, size_t n) {
-  const Variant* v = Param(stack, n);
-  return v->tag == VT_REFERENCE ? v->reference.target : v;
-}
-
-int64_t int_argument(VmStack* stack, size_t n) {
-  return static_cast<integer_type_st>(*argument(stack, n)).value;
-}
 
 FileHandleRegistry* registry_of(VmStack* stack) { return find_file_handle_registry(stack->get_runtime()); }
 
@@ -112,16 +104,14 @@ size_t file_error_entries(Runtime* runtime) {
 void bi_fopen(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
   if (argc < 1) throw RuntimeError(11);
-  String name = static_cast<String>(*argument(stack, 1));
+  String name = string_argument(stack, 1);
   int mode = 0;
   if (argc >= 2 && !is_null_argument(Param(stack, 2))) {
-    int64_t m = int_argument(stack, 2);
-    if (m < INT32_MIN || m > INT32_MAX) throw RuntimeError(39);
-    mode = static_cast<int>(m);
+    mode = int32_argument(stack, 2);
   }
   const Charset* charset = default_charset(stack);
   if (argc >= 3 && !is_null_argument(Param(stack, 3))) {
-    String wanted = static_cast<String>(*argument(stack, 3));
+    String wanted = string_argument(stack, 3);
     wanted.convert(Charset::utf8, CON_NONE, 0);
     charset = get_charset_by_name(wanted);
     if (charset == nullptr) throw RuntimeError(9003, wanted);
@@ -150,7 +140,7 @@ void bi_fopen(VmStack* stack, size_t argc, Variant* result) {
 void bi_fclose(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
   if (argc < 1) throw RuntimeError(11);
-  int64_t id = int_argument(stack, 1);
+  int64_t id = integer_argument(stack, 1);
   FileHandleRegistry* registry = registry_of(stack);
   FileHandle* handle = nullptr;
   if (id > 0) {
@@ -177,8 +167,8 @@ void bi_fclose(VmStack* stack, size_t argc, Variant* result) {
 void bi_fread(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
   if (argc < 2) throw RuntimeError(11);
-  int64_t id = int_argument(stack, 1);
-  int64_t n = int_argument(stack, 2);
+  int64_t id = integer_argument(stack, 1);
+  int64_t n = integer_argument(stack, 2);
   if (n < 0) throw RuntimeError(11);
   FileHandleRegistry* registry = registry_of(stack);
   HandleInUse use(registry, id);
@@ -212,7 +202,7 @@ void bi_fread(VmStack* stack, size_t argc, Variant* result) {
 void bi_fgets(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
   if (argc < 1) throw RuntimeError(11);
-  int64_t id = int_argument(stack, 1);
+  int64_t id = integer_argument(stack, 1);
   FileHandleRegistry* registry = registry_of(stack);
   HandleInUse use(registry, id);
   if (use.get() == nullptr) {
@@ -230,9 +220,9 @@ void bi_fgets(VmStack* stack, size_t argc, Variant* result) {
 void bi_fseek(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
   if (argc < 2) throw RuntimeError(11);
-  int64_t id = int_argument(stack, 1);
-  int64_t offset = int_argument(stack, 2);
-  int64_t origin = argc >= 3 && !is_null_argument(Param(stack, 3)) ? int_argument(stack, 3) : 0;
+  int64_t id = integer_argument(stack, 1);
+  int64_t offset = integer_argument(stack, 2);
+  int64_t origin = argc >= 3 && !is_null_argument(Param(stack, 3)) ? integer_argument(stack, 3) : 0;
   std::ios_base::seekdir direction;
   switch (origin) {
     case 0:
@@ -262,7 +252,7 @@ void bi_fseek(VmStack* stack, size_t argc, Variant* result) {
 void bi_ftell(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
   if (argc < 1) throw RuntimeError(11);
-  int64_t id = int_argument(stack, 1);
+  int64_t id = integer_argument(stack, 1);
   FileHandleRegistry* registry = registry_of(stack);
   HandleInUse use(registry, id);
   if (use.get() == nullptr) {
@@ -279,7 +269,7 @@ void bi_ftell(VmStack* stack, size_t argc, Variant* result) {
 void bi_feof(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
   if (argc < 1) throw RuntimeError(11);
-  int64_t id = int_argument(stack, 1);
+  int64_t id = integer_argument(stack, 1);
   FileHandleRegistry* registry = registry_of(stack);
   HandleInUse use(registry, id);
   if (use.get() == nullptr) {
