@@ -40,45 +40,52 @@ long optional_long(VmStack* stack, size_t argc, size_t n, long fallback) {
 
 // The ascending order of the sorts: nulls before everything else, then variant_cmp. Values that
 // cannot be compared raise the comparison's error; unordered ones (NaN) are not less.
-bool sorts_before(const Variant* a, const Variant* b, const VmStack* stack) {
+inline bool sorts_before(const Variant* a, const Variant* b, const VmStack* stack) {
   if (b->tag == VT_NULL) return false;
   if (a->tag == VT_NULL) return true;
   bool null_seen = false;
-  return cmp_lt(variant_cmp(a, b, &null_seen, stack));
+  return cmp_lt(inline_variant_cmp(a, b, &null_seen, stack));
 }
 
-// A stable merge sort of the keys' positions. The comparison may throw; keys is left permuted
-// then, and nothing else was touched. Written out rather than taken from the library so that no
-// comparison (NaN keys, SET EXACT OFF prefixes) can lead the sort outside its range.
-void stable_sort_positions(std::vector<size_t>& order, const std::vector<const Variant*>& keys,
-                           const VmStack* stack) {
-  const size_t n = order.size();
-  const auto less = [&](size_t x, size_t y) { return sorts_before(keys[x], keys[y], stack); };
+// One row of a sort: its key and where the row was.
+struct sort_item_st {
+  const Variant* key;
+  size_t row;
+};
+
+// A stable merge sort. The comparison may throw; the items are left permuted then, and nothing
+// else was touched. Written out rather than taken from the library so that no comparison (NaN
+// keys, SET EXACT OFF prefixes) can lead the sort outside its range.
+void stable_sort_items(std::vector<sort_item_st>& items, const VmStack* stack) {
+  const size_t n = items.size();
+  const auto less = [stack](const sort_item_st& x, const sort_item_st& y) {
+    return sorts_before(x.key, y.key, stack);
+  };
   constexpr size_t run = 16;
   // Short runs by insertion, each step guarded by the run's start.
   for (size_t start = 0; start < n; start += run) {
     size_t end = std::min(start + run, n);
     for (size_t i = start + 1; i < end; ++i) {
-      size_t v = order[i];
+      sort_item_st v = items[i];
       size_t j = i;
-      while (j > start && less(v, order[j - 1])) {
-        order[j] = order[j - 1];
+      while (j > start && less(v, items[j - 1])) {
+        items[j] = items[j - 1];
         --j;
       }
-      order[j] = v;
+      items[j] = v;
     }
   }
-  std::vector<size_t> buffer(n);
+  std::vector<sort_item_st> buffer(n);
   for (size_t width = run; width < n; width *= 2) {
     for (size_t left = 0; left < n; left += 2 * width) {
       size_t mid = std::min(left + width, n);
       size_t right = std::min(left + 2 * width, n);
       size_t i = left, j = mid, k = left;
-      while (i < mid && j < right) buffer[k++] = less(order[j], order[i]) ? order[j++] : order[i++];
-      while (i < mid) buffer[k++] = order[i++];
-      while (j < right) buffer[k++] = order[j++];
+      while (i < mid && j < right) buffer[k++] = less(items[j], items[i]) ? items[j++] : items[i++];
+      while (i < mid) buffer[k++] = items[i++];
+      while (j < right) buffer[k++] = items[j++];
     }
-    order.swap(buffer);
+    items.swap(buffer);
   }
 }
 
@@ -259,20 +266,15 @@ void bi_asort(VmStack* stack, size_t argc, Variant* result) {
     first_row = (s - 1) / width;
     key = (s - 1) % width;
   }
-  std::vector<const Variant*> keys;
-  std::vector<size_t> order;
-  keys.reserve(rows - first_row);
-  order.reserve(rows - first_row);
-  for (size_t r = first_row; r < rows; ++r) {
-    keys.push_back(a->read(r * width + key + 1));
-    order.push_back(order.size());
-  }
-  stable_sort_positions(order, keys, stack);
+  std::vector<sort_item_st> items;
+  items.reserve(rows - first_row);
+  for (size_t r = first_row; r < rows; ++r) items.push_back(sort_item_st{a->read(r * width + key + 1), r});
+  stable_sort_items(items, stack);
 
   Array fresh = columns != 0 ? Array(rows, columns) : Array(count);
   try {
     for (size_t r = 0; r < rows; ++r) {
-      size_t from = r < first_row ? r : first_row + order[r - first_row];
+      size_t from = r < first_row ? r : items[r - first_row].row;
       for (size_t c = 0; c < width; ++c) {
         fresh.write(stack, r * width + c + 1)->set_variant(a->read(from * width + c + 1));
       }

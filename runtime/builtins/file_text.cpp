@@ -62,22 +62,12 @@ class descriptor {
   int fd_;
 };
 
-// The whole file's bytes; errors raise by errno with the path as detail.
-std::string read_all(const std::filesystem::path& file, const String& detail) {
-  descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) raise_file_error(errno, detail);
-  // Regular files: one read of the known size and one that finds the end, without regrowing.
-  std::string bytes;
-  struct stat st;
-  if (::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-    bytes.resize(static_cast<size_t>(st.st_size) + 1);
-  } else {
-    bytes.resize(65536);
-  }
+// Reads from fd into [data, data + room) until it is full or the input ends; returns the bytes
+// read. Errors raise by errno with the path as detail.
+size_t read_into(int fd, char* data, size_t room, const String& detail) {
   size_t used = 0;
-  for (;;) {
-    if (used == bytes.size()) bytes.resize(bytes.size() * 2);
-    ssize_t n = ::read(fd.get(), bytes.data() + used, bytes.size() - used);
+  while (used < room) {
+    ssize_t n = ::read(fd, data + used, room - used);
     if (n < 0) {
       if (errno == EINTR) continue;
       raise_file_error(errno, detail);
@@ -85,13 +75,49 @@ std::string read_all(const std::filesystem::path& file, const String& detail) {
     if (n == 0) break;
     used += static_cast<size_t>(n);
   }
-  bytes.resize(used);
-  return bytes;
+  return used;
 }
 
-bool starts_with_mark(const std::string& bytes, const Charset* cs) {
+// Appends the rest of the input to bytes, in pieces that double.
+void read_rest(int fd, std::string& bytes, const String& detail) {
+  size_t piece = bytes.empty() ? 65536 : bytes.size();
+  for (;;) {
+    size_t at = bytes.size();
+    bytes.resize(at + piece);
+    size_t n = read_into(fd, bytes.data() + at, piece, detail);
+    bytes.resize(at + n);
+    if (n < piece) return;
+    piece = bytes.size();
+  }
+}
+
+// The whole file's bytes tagged with charset; errors raise by errno with the path as detail. A
+// regular file is read straight into the text's own buffer (one byte more than its size, to see
+// whether it grew meanwhile); anything else, or a file that grew, in growing pieces.
+String read_all(const std::filesystem::path& file, const String& detail, const Charset* charset) {
+  descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) raise_file_error(errno, detail);
+  struct stat st;
+  if (::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+    const size_t expected = static_cast<size_t>(st.st_size);
+    String text(expected + 1, charset);
+    size_t used = read_into(fd.get(), text.write(), expected + 1, detail);
+    if (used <= expected) {
+      text.resize(used);
+      return text;
+    }
+    std::string bytes(text.read(), used);
+    read_rest(fd.get(), bytes, detail);
+    return String(bytes.data(), bytes.size(), charset);
+  }
+  std::string bytes;
+  read_rest(fd.get(), bytes, detail);
+  return String(bytes.data(), bytes.size(), charset);
+}
+
+bool starts_with_mark(const String& bytes, const Charset* cs) {
   size_t mark = cs->bom_length();
-  return mark != 0 && bytes.size() >= mark && std::memcmp(bytes.data(), cs->bom(), mark) == 0;
+  return mark != 0 && bytes.size() >= mark && std::memcmp(bytes.read(), cs->bom(), mark) == 0;
 }
 
 const Charset* default_charset(const Runtime* runtime) {
@@ -164,11 +190,11 @@ size_t StrToFile(const String& text, const String& path, int mode) {
 String FileToString(const String& path, const Charset* charset, bool detect) {
   QZ_TRACE;
   if (charset == nullptr) charset = Charset::utf8;
-  std::string bytes = read_all(static_cast<std::filesystem::path>(path), path);
+  String bytes = read_all(static_cast<std::filesystem::path>(path), path, charset);
 
   const Charset* cs = charset;
   if (detect) {
-    const Charset* detected = detect_charset_bytes(bytes.data(), bytes.size(), DETECT_CHARSET_ICU, nullptr);
+    const Charset* detected = detect_charset_bytes(bytes.read(), bytes.size(), DETECT_CHARSET_ICU, nullptr);
     if (detected != nullptr) cs = detected;
   } else {
     const Charset* twin = get_bom_charset(cs);
@@ -180,7 +206,9 @@ String FileToString(const String& path, const Charset* charset, bool detect) {
     if (!starts_with_mark(bytes, cs)) throw RuntimeError(9016);
     skip = cs->bom_length();
   }
-  return String::fromBytes(bytes.data() + skip, bytes.size() - skip, cs);
+  // The bytes stay where they were read unless the text takes another character set.
+  if (cs == charset) return String(bytes, bytes.read() + skip, bytes.end());
+  return String::fromBytes(bytes.read() + skip, bytes.size() - skip, cs);
 }
 
 String filetostr(Runtime* runtime, String name, const Charset* charset, bool detect) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <fstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "builtins/charset_detection.h"
@@ -115,6 +117,21 @@ TEST(FileToString, OpenAndReadFailures) {
   auto [dir_code, dir_detail] = error_of([&] { FileToString(String(dir.path / "sub"), Charset::utf8, true); });
   EXPECT_EQ(dir_code, 1);
   EXPECT_EQ(dir_detail, (dir.path / "sub").string());
+}
+
+// Files whose size is not known beforehand (a pipe, a file of the proc file system) are read to
+// their end, across several pieces.
+TEST(FileToString, FilesWithoutAKnownSize) {
+  TempDir dir;
+  fs::path fifo = dir.path / "pipe";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::string content;
+  for (int i = 0; content.size() < 300000; ++i) content += std::to_string(i) + "\n";
+  std::thread writer([&] { std::ofstream(fifo, std::ios::binary) << content; });
+  String text = FileToString(String(fifo), Charset::utf8, false);
+  writer.join();
+  EXPECT_EQ(bytes_of(text), content);
+  EXPECT_EQ(bytes_of(FileToString(String("/proc/self/status"), Charset::utf8, false)).rfind("Name:", 0), 0u);
 }
 
 TEST(FileToString, PermissionDeniedIs1705) {
