@@ -1,6 +1,7 @@
 // arguments.cpp - reading the arguments of a built-in.
 #include "builtins/arguments.h"
 
+#include "builtins/entry_points.h"
 #include "vm/execute.h"
 
 namespace qzbase {
@@ -26,6 +27,11 @@ int int32_argument(VmStack* stack, size_t n) {
   int64_t v = integer_argument(stack, n);
   if (v < INT32_MIN || v > INT32_MAX) throw RuntimeError(39);
   return static_cast<int>(v);
+}
+
+bool has_argument(VmStack* stack, size_t argc, size_t n) {
+  QZ_TRACE;
+  return argc >= n && !is_null_argument(Param(stack, n));
 }
 
 }  // namespace qzbase

@@ -17,5 +17,7 @@ String string_argument(VmStack* stack, size_t n);
 int64_t integer_argument(VmStack* stack, size_t n);
 // Argument n as an integer that must fit 32 bits (RuntimeError 39 otherwise).
 int int32_argument(VmStack* stack, size_t n);
+// True when argument n was passed (argc of the call) and is not null.
+bool has_argument(VmStack* stack, size_t argc, size_t n);
 
 }  // namespace qzbase

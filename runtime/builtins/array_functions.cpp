@@ -34,7 +34,7 @@ long long_argument(VmStack* stack, size_t n) { return static_cast<long>(integer_
 
 // An optional integer argument: absent or null gives the default.
 long optional_long(VmStack* stack, size_t argc, size_t n, long fallback) {
-  if (argc < n || is_null_argument(Param(stack, n))) return fallback;
+  if (!has_argument(stack, argc, n)) return fallback;
   return long_argument(stack, n);
 }
 
@@ -140,7 +140,7 @@ void bi_aelement(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
   const Array* a = array_argument(stack, 1);
   long row = long_argument(stack, 2);
-  bool with_column = argc >= 3 && !is_null_argument(Param(stack, 3));
+  bool with_column = has_argument(stack, argc, 3);
   long column = with_column ? long_argument(stack, 3) : 0;
   if (with_column && a->columns() == 0) throw RuntimeError(230);
   if (row < 1 || (with_column && column < 1)) throw RuntimeError(1234);
@@ -405,7 +405,7 @@ void bi_alines(VmStack* stack, size_t argc, Variant* result) {
   if (argc < 2) throw RuntimeError(11);
   String text = string_argument(stack, 2);
   long flags = 0;
-  if (argc >= 3 && !is_null_argument(Param(stack, 3))) {
+  if (has_argument(stack, argc, 3)) {
     flags = int32_argument(stack, 3);
   }
   if (flags & 2) throw RuntimeError(1001, String("alines parameter 3 flag 1 (force last empty)"));

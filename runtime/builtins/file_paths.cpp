@@ -163,13 +163,13 @@ void _file(VmStack* stack, size_t, Variant* result) {
 void adir(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
   if (argc < 1) throw RuntimeError(11);
-  int flags = argc >= 4 && !is_null_argument(Param(stack, 4)) ? int32_argument(stack, 4) : 0;
+  int flags = has_argument(stack, argc, 4) ? int32_argument(stack, 4) : 0;
   if (((flags & 1) && (flags & 4)) || ((flags & 8) && (flags & 16))) throw RuntimeError(11);
   bool upper = (flags & 4) != 0;
   bool ignore_case = (flags & 8) != 0;
 
   bool directories = false;
-  if (argc >= 3 && !is_null_argument(Param(stack, 3))) {
+  if (has_argument(stack, argc, 3)) {
     for (char c : string_argument(stack, 3).u8str()) {
       switch (c) {
         case 'D':
@@ -192,7 +192,7 @@ void adir(VmStack* stack, size_t argc, Variant* result) {
   std::error_code error;
   fs::path listed = fs::current_path(error);
   std::string skeleton;
-  if (argc >= 2 && !is_null_argument(Param(stack, 2))) skeleton = string_argument(stack, 2).u8str();
+  if (has_argument(stack, argc, 2)) skeleton = string_argument(stack, 2).u8str();
   std::unique_ptr<icu::RegexMatcher> matcher;
   if (!skeleton.empty()) {
     fs::path s(skeleton);
@@ -284,7 +284,7 @@ void adir(VmStack* stack, size_t argc, Variant* result) {
 void fdate(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
   if (argc < 1) throw RuntimeError(11);
-  int type = argc >= 2 && !is_null_argument(Param(stack, 2)) ? int32_argument(stack, 2) : 0;
+  int type = has_argument(stack, argc, 2) ? int32_argument(stack, 2) : 0;
   if (type != 0 && type != 1) throw RuntimeError(11);
   String name = string_argument(stack, 1);
   fs::path path = path_of(name);

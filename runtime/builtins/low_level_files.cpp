@@ -73,6 +73,45 @@ class HandleInUse {
   FileHandle* handle_ = nullptr;
 };
 
+// Runs use(registry, handle) with the handle whose id is argument 1, held under its own lock; an
+// unknown id records code 6 and runs missing() instead.
+template <class Use, class Missing>
+void with_handle(VmStack* stack, Use use, Missing missing) {
+  FileHandleRegistry* registry = registry_of(stack);
+  HandleInUse held(registry, integer_argument(stack, 1));
+  if (held.get() == nullptr) {
+    record(registry, stack, FERR_NO_HANDLE);
+    missing();
+    return;
+  }
+  use(registry, held.get());
+}
+
+long position_of(FileHandle* handle) { return static_cast<long>(static_cast<std::streamoff>(handle->tell())); }
+
+// Up to n characters of the handle's character set, read in pieces of bounded size; a piece that
+// comes back short ends the read (the input has no more for now).
+String read_characters(FileHandle* handle, uint64_t n) {
+  const Charset* cs = handle->charset() != nullptr ? handle->charset() : Charset::binary;
+  const size_t widest = cs->max_bytes() != 0 ? cs->max_bytes() : 1;
+  constexpr size_t kPieceChars = 65536;
+  std::string text;
+  std::vector<char> buffer;
+  uint64_t left = n;
+  while (left > 0) {
+    size_t want = left < kPieceChars ? static_cast<size_t>(left) : kPieceChars;
+    buffer.resize(want * widest);
+    const Charset* got_cs = cs;
+    size_t bytes = handle->read(buffer.data(), buffer.size(), want, &got_cs);
+    if (bytes == 0) break;
+    size_t chars = String(buffer.data(), bytes, got_cs).length();
+    text.append(buffer.data(), bytes);
+    left -= chars < left ? chars : left;
+    if (chars < want) break;
+  }
+  return String(text.data(), text.size(), cs);
+}
+
 const Charset* default_charset(VmStack* stack) {
   Runtime* runtime = stack->get_runtime();
   return runtime != nullptr && runtime->codepage != nullptr ? runtime->codepage : Charset::utf8;
@@ -106,11 +145,11 @@ void bi_fopen(VmStack* stack, size_t argc, Variant* result) {
   if (argc < 1) throw RuntimeError(11);
   String name = string_argument(stack, 1);
   int mode = 0;
-  if (argc >= 2 && !is_null_argument(Param(stack, 2))) {
+  if (has_argument(stack, argc, 2)) {
     mode = int32_argument(stack, 2);
   }
   const Charset* charset = default_charset(stack);
-  if (argc >= 3 && !is_null_argument(Param(stack, 3))) {
+  if (has_argument(stack, argc, 3)) {
     String wanted = string_argument(stack, 3);
     wanted.convert(Charset::utf8, CON_NONE, 0);
     charset = get_charset_by_name(wanted);
@@ -162,122 +201,74 @@ void bi_fclose(VmStack* stack, size_t argc, Variant* result) {
   result->set_false();
 }
 
-// FREAD(id, n): up to n characters of the handle's character set. The text is read in pieces of
-// bounded size; a piece that comes back short ends the read (the input has no more for now).
+// FREAD(id, n): up to n characters of the handle's character set.
 void bi_fread(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
   if (argc < 2) throw RuntimeError(11);
-  int64_t id = integer_argument(stack, 1);
   int64_t n = integer_argument(stack, 2);
   if (n < 0) throw RuntimeError(11);
-  FileHandleRegistry* registry = registry_of(stack);
-  HandleInUse use(registry, id);
-  if (use.get() == nullptr) {
-    record(registry, stack, FERR_NO_HANDLE);
-    result->set_false();
-    return;
-  }
-  FileHandle* handle = use.get();
-  const Charset* cs = handle->charset() != nullptr ? handle->charset() : Charset::binary;
-  const size_t widest = cs->max_bytes() != 0 ? cs->max_bytes() : 1;
-  constexpr size_t kPieceChars = 65536;
-  std::string text;
-  std::vector<char> buffer;
-  uint64_t left = static_cast<uint64_t>(n);
-  while (left > 0) {
-    size_t want = left < kPieceChars ? static_cast<size_t>(left) : kPieceChars;
-    buffer.resize(want * widest);
-    const Charset* got_cs = cs;
-    size_t bytes = handle->read(buffer.data(), buffer.size(), want, &got_cs);
-    if (bytes == 0) break;
-    size_t chars = String(buffer.data(), bytes, got_cs).length();
-    text.append(buffer.data(), bytes);
-    left -= chars < left ? chars : left;
-    if (chars < want) break;
-  }
-  result->set_string(String(text.data(), text.size(), cs));
+  with_handle(
+      stack,
+      [&](FileHandleRegistry*, FileHandle* handle) {
+        result->set_string(read_characters(handle, static_cast<uint64_t>(n)));
+      },
+      [&] { result->set_false(); });
 }
 
 // FGETS(id [, n]): one line (the length is accepted and not used).
 void bi_fgets(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
   if (argc < 1) throw RuntimeError(11);
-  int64_t id = integer_argument(stack, 1);
-  FileHandleRegistry* registry = registry_of(stack);
-  HandleInUse use(registry, id);
-  if (use.get() == nullptr) {
-    record(registry, stack, FERR_NO_HANDLE);
-    result->set_string(String("", 0, default_charset(stack)));
-    return;
-  }
-  String line;
-  use.get()->fgets(&line);
-  record(registry, stack, FERR_NONE);
-  result->set_string(line);
+  with_handle(
+      stack,
+      [&](FileHandleRegistry* registry, FileHandle* handle) {
+        String line;
+        handle->fgets(&line);
+        record(registry, stack, FERR_NONE);
+        result->set_string(line);
+      },
+      [&] { result->set_string(String("", 0, default_charset(stack))); });
 }
 
 // FSEEK(id, offset [, origin]): origin 0 start, 1 current position, 2 end; the new position.
 void bi_fseek(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
   if (argc < 2) throw RuntimeError(11);
-  int64_t id = integer_argument(stack, 1);
   int64_t offset = integer_argument(stack, 2);
-  int64_t origin = argc >= 3 && !is_null_argument(Param(stack, 3)) ? integer_argument(stack, 3) : 0;
-  std::ios_base::seekdir direction;
-  switch (origin) {
-    case 0:
-      direction = std::ios_base::beg;
-      break;
-    case 1:
-      direction = std::ios_base::cur;
-      break;
-    case 2:
-      direction = std::ios_base::end;
-      break;
-    default:
-      throw RuntimeError(11);
-  }
-  FileHandleRegistry* registry = registry_of(stack);
-  HandleInUse use(registry, id);
-  if (use.get() == nullptr) {
-    record(registry, stack, FERR_NO_HANDLE);
-    result->set_integer(-1);
-    return;
-  }
-  use.get()->seek(static_cast<std::streamoff>(offset), direction);
-  result->set_integer(static_cast<long>(static_cast<std::streamoff>(use.get()->tell())));
+  int64_t origin = has_argument(stack, argc, 3) ? integer_argument(stack, 3) : 0;
+  static const std::ios_base::seekdir directions[] = {std::ios_base::beg, std::ios_base::cur, std::ios_base::end};
+  if (origin < 0 || origin > 2) throw RuntimeError(11);
+  std::ios_base::seekdir direction = directions[origin];
+  with_handle(
+      stack,
+      [&](FileHandleRegistry*, FileHandle* handle) {
+        handle->seek(static_cast<std::streamoff>(offset), direction);
+        result->set_integer(position_of(handle));
+      },
+      [&] { result->set_integer(-1); });
 }
 
 // FTELL(id): the position, -1 for an unknown id.
 void bi_ftell(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
   if (argc < 1) throw RuntimeError(11);
-  int64_t id = integer_argument(stack, 1);
-  FileHandleRegistry* registry = registry_of(stack);
-  HandleInUse use(registry, id);
-  if (use.get() == nullptr) {
-    record(registry, stack, FERR_NO_HANDLE);
-    result->set_integer(-1);
-    return;
-  }
-  long position = static_cast<long>(static_cast<std::streamoff>(use.get()->tell()));
-  record(registry, stack, FERR_NONE);
-  result->set_integer(position);
+  with_handle(
+      stack,
+      [&](FileHandleRegistry* registry, FileHandle* handle) {
+        long position = position_of(handle);
+        record(registry, stack, FERR_NONE);
+        result->set_integer(position);
+      },
+      [&] { result->set_integer(-1); });
 }
 
 // FEOF(id): the handle is at its end; .T. for an unknown id.
 void bi_feof(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
   if (argc < 1) throw RuntimeError(11);
-  int64_t id = integer_argument(stack, 1);
-  FileHandleRegistry* registry = registry_of(stack);
-  HandleInUse use(registry, id);
-  if (use.get() == nullptr) {
-    record(registry, stack, FERR_NO_HANDLE);
-    result->set_true();
-    return;
-  }
-  result->set_bool(__feof(use.get()));
+  with_handle(
+      stack, [&](FileHandleRegistry*, FileHandle* handle) { result->set_bool(__feof(handle)); },
+      [&] { result->set_true(); });
 }
 
 // FERROR(): the last code recorded for this stack, 0 when none was.
