@@ -3,6 +3,7 @@
 // The option grammar of each command (which decides its argument list) is the front end's command
 // table; the signatures here mirror it.
 #include "builtins/entry_points.h"
+#include "builtins/file_paths.h"
 #include "builtins/run_commands.h"
 #include "builtins/set_path.h"
 #include "builtins/tables.h"
@@ -19,7 +20,7 @@ const module_command_st builtin_commands[] = {
     {"browse", "", unavailable_command<"browse">},
     {"begin_transaction", "", unavailable_command<"begin_transaction">},
     {"cancel", "", cmd_cancel},
-    {"cd", "C", unavailable_command<"cd">},
+    {"cd", "C", void_stackcall_cd},
     {"clear", "", unavailable_command<"clear">},
     {"continue", "", unavailable_command<"continue">},
     {"copy_to", "CI", unavailable_command<"copy_to">},
@@ -45,7 +46,7 @@ const module_command_st builtin_commands[] = {
     {"go_top", "I.?", unavailable_command<"go_top">},
     {"index", "ICCC?C?", unavailable_command<"index">},
     {"locate", "CC?I", unavailable_command<"locate">},
-    {"mkdir", "C", unavailable_command<"mkdir">},
+    {"mkdir", "C", void_stackcall_mkdir},
     {"modify_command", "C", unavailable_command<"modify_command">},
     {"pack", "", unavailable_command<"pack">},
     {"private", "CC", unavailable_command<"private">},

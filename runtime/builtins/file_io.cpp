@@ -3,6 +3,7 @@
 
 #include <filesystem>
 
+#include "builtins/file_paths.h"
 #include "host/file_handle.h"
 
 namespace qzbase {
@@ -30,7 +31,13 @@ int __fopen(String name, Screen* screen, int /*mode*/, const Charset* charset, F
     *handle = new Stdin(charset, screen);
     return 0;
   }
-  std::filesystem::path path(utf8);
+  // A name that does not resolve, and a directory (which a file stream opens but cannot read),
+  // give no handle.
+  std::error_code error;
+  String canonical = sanitize_path(name, error);
+  if (error) return 2;
+  std::filesystem::path path = static_cast<std::filesystem::path>(canonical);
+  if (std::filesystem::is_directory(path, error)) return 2;
   FileBuffer* file = new FileBuffer(charset, path);
   if (!file->is_open()) {
     delete file;

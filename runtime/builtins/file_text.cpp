@@ -1,9 +1,14 @@
-// file_text.cpp - FileToString, filetostr and FILETOSTR.
+// file_text.cpp - FileToString, filetostr, FILETOSTR, StrToFile and STRTOFILE.
 //
 // Mended against the documented behaviour:
 // - A path that opens but cannot be read (a directory, a read error half-way) raised nothing and
 //   gave the bytes read so far (an empty text for a directory): it raises by errno like a failed
 //   open.
+// - StrToFile with mode 2 or 4 put a UTF-16LE or UTF-8 mark before text left in another encoding
+//   (a corrupt file), or, for text in a plain "utf-8" or "utf-16le" character set (which carries
+//   no mark), wrote no mark while reporting success. Mode 2 writes FF FE and the text converted to
+//   UTF-16LE, mode 4 EF BB BF and the text converted to UTF-8; an append with either mode converts
+//   the text the same way and writes no mark.
 // - FILETOSTR("qz://stdin") stopped at the first chunk that came back shorter than 1024 bytes,
 //   which a chunk ending before a multi-byte character also does: the rest of the input was lost.
 //   It reads until a chunk comes back empty.
@@ -19,6 +24,7 @@
 #include <list>
 #include <string>
 
+#include "builtins/arguments.h"
 #include "builtins/charset_detection.h"
 #include "builtins/file_io.h"
 #include "values/charset_registry.h"
@@ -56,22 +62,12 @@ class descriptor {
   int fd_;
 };
 
-// The whole file's bytes; errors raise by errno with the path as detail.
-std::string read_all(const std::filesystem::path& file, const String& detail) {
-  descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) raise_file_error(errno, detail);
-  // Regular files: one read of the known size and one that finds the end, without regrowing.
-  std::string bytes;
-  struct stat st;
-  if (::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-    bytes.resize(static_cast<size_t>(st.st_size) + 1);
-  } else {
-    bytes.resize(65536);
-  }
+// Reads from fd into [data, data + room) until it is full or the input ends; returns the bytes
+// read. Errors raise by errno with the path as detail.
+size_t read_into(int fd, char* data, size_t room, const String& detail) {
   size_t used = 0;
-  for (;;) {
-    if (used == bytes.size()) bytes.resize(bytes.size() * 2);
-    ssize_t n = ::read(fd.get(), bytes.data() + used, bytes.size() - used);
+  while (used < room) {
+    ssize_t n = ::read(fd, data + used, room - used);
     if (n < 0) {
       if (errno == EINTR) continue;
       raise_file_error(errno, detail);
@@ -79,13 +75,49 @@ std::string read_all(const std::filesystem::path& file, const String& detail) {
     if (n == 0) break;
     used += static_cast<size_t>(n);
   }
-  bytes.resize(used);
-  return bytes;
+  return used;
 }
 
-bool starts_with_mark(const std::string& bytes, const Charset* cs) {
+// Appends the rest of the input to bytes, in pieces that double.
+void read_rest(int fd, std::string& bytes, const String& detail) {
+  size_t piece = bytes.empty() ? 65536 : bytes.size();
+  for (;;) {
+    size_t at = bytes.size();
+    bytes.resize(at + piece);
+    size_t n = read_into(fd, bytes.data() + at, piece, detail);
+    bytes.resize(at + n);
+    if (n < piece) return;
+    piece = bytes.size();
+  }
+}
+
+// The whole file's bytes tagged with charset; errors raise by errno with the path as detail. A
+// regular file is read straight into the text's own buffer (one byte more than its size, to see
+// whether it grew meanwhile); anything else, or a file that grew, in growing pieces.
+String read_all(const std::filesystem::path& file, const String& detail, const Charset* charset) {
+  descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) raise_file_error(errno, detail);
+  struct stat st;
+  if (::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+    const size_t expected = static_cast<size_t>(st.st_size);
+    String text(expected + 1, charset);
+    size_t used = read_into(fd.get(), text.write(), expected + 1, detail);
+    if (used <= expected) {
+      text.resize(used);
+      return text;
+    }
+    std::string bytes(text.read(), used);
+    read_rest(fd.get(), bytes, detail);
+    return String(bytes.data(), bytes.size(), charset);
+  }
+  std::string bytes;
+  read_rest(fd.get(), bytes, detail);
+  return String(bytes.data(), bytes.size(), charset);
+}
+
+bool starts_with_mark(const String& bytes, const Charset* cs) {
   size_t mark = cs->bom_length();
-  return mark != 0 && bytes.size() >= mark && std::memcmp(bytes.data(), cs->bom(), mark) == 0;
+  return mark != 0 && bytes.size() >= mark && std::memcmp(bytes.read(), cs->bom(), mark) == 0;
 }
 
 const Charset* default_charset(const Runtime* runtime) {
@@ -109,22 +141,60 @@ String read_standard_input(Screen* screen) {
   return text.to_string(false);
 }
 
-String string_argument(VmStack* stack, size_t n) {
-  const Variant* v = Param(stack, n);
-  if (v->tag == VT_REFERENCE) v = v->reference.target;
-  return static_cast<String>(*v);
+// Writes all of the bytes; errors raise by errno with the path as detail.
+void write_all(int fd, const char* data, size_t size, const String& detail) {
+  while (size > 0) {
+    ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      raise_file_error(errno, detail);
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
 }
 
 }  // namespace
 
+size_t StrToFile(const String& text, const String& path, int mode) {
+  QZ_TRACE;
+  const bool append = (mode & STRTOFILE_APPEND) != 0;
+  const bool utf16_mark = (mode & STRTOFILE_UTF16LE_MARK) != 0;
+  const bool utf8_mark = (mode & STRTOFILE_UTF8_MARK) != 0;
+  if (utf16_mark && utf8_mark) throw RuntimeError(11);
+
+  const Charset* own = text.get_charset();
+  String bytes = text;
+  const Charset* mark = nullptr;
+  if (own != nullptr && own->bom_length() != 0) {
+    mark = own;  // the text's own mark; its bytes are already in that encoding
+  } else if (utf16_mark || utf8_mark) {
+    const Charset* target = utf16_mark ? Charset::utf16le : Charset::utf8;
+    if (own != target && own != Charset::binary) bytes.convert(target, CON_NONE, 0);
+    mark = get_bom_charset(target);
+  }
+
+  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
+  descriptor fd(::open(static_cast<std::filesystem::path>(path).c_str(), flags, 0666));
+  if (fd.get() < 0) raise_file_error(errno, path);
+  size_t written = 0;
+  if (!append && mark != nullptr) {
+    write_all(fd.get(), mark->bom(), mark->bom_length(), path);
+    written += mark->bom_length();
+  }
+  write_all(fd.get(), bytes.read(), bytes.size(), path);
+  written += bytes.size();
+  return written;
+}
+
 String FileToString(const String& path, const Charset* charset, bool detect) {
   QZ_TRACE;
   if (charset == nullptr) charset = Charset::utf8;
-  std::string bytes = read_all(static_cast<std::filesystem::path>(path), path);
+  String bytes = read_all(static_cast<std::filesystem::path>(path), path, charset);
 
   const Charset* cs = charset;
   if (detect) {
-    const Charset* detected = detect_charset_bytes(bytes.data(), bytes.size(), DETECT_CHARSET_ICU, nullptr);
+    const Charset* detected = detect_charset_bytes(bytes.read(), bytes.size(), DETECT_CHARSET_ICU, nullptr);
     if (detected != nullptr) cs = detected;
   } else {
     const Charset* twin = get_bom_charset(cs);
@@ -136,7 +206,9 @@ String FileToString(const String& path, const Charset* charset, bool detect) {
     if (!starts_with_mark(bytes, cs)) throw RuntimeError(9016);
     skip = cs->bom_length();
   }
-  return String::fromBytes(bytes.data() + skip, bytes.size() - skip, cs);
+  // The bytes stay where they were read unless the text takes another character set.
+  if (cs == charset) return String(bytes, bytes.read() + skip, bytes.end());
+  return String::fromBytes(bytes.read() + skip, bytes.size() - skip, cs);
 }
 
 String filetostr(Runtime* runtime, String name, const Charset* charset, bool detect) {
@@ -178,6 +250,27 @@ void _filetostr(VmStack* stack, size_t argc, Variant* result) {
     return;
   }
   result->set_string(filetostr(runtime, name, charset, detect));
+}
+
+// STRTOFILE(text, name [, mode]): mode absent 0, .T. 1, else an integer of 32 bits; the result is
+// the number of bytes written.
+void strtofile(VmStack* stack, size_t argc, Variant* result) {
+  QZ_TRACE;
+  if (argc < 2) throw RuntimeError(11);
+  String text = string_argument(stack, 1);
+  String name = string_argument(stack, 2);
+  int mode = 0;
+  if (argc >= 3) {
+    const Variant* v = argument_value(stack, 3);
+    if (v->tag == VT_TRUE) {
+      mode = STRTOFILE_APPEND;
+    } else if (v->tag == VT_INTEGER || v->tag == VT_NUMERIC || v->tag == VT_MONEY) {
+      mode = int32_argument(stack, 3);
+    } else {
+      throw RuntimeError(11);
+    }
+  }
+  result->set_integer(static_cast<unsigned long>(StrToFile(text, name, mode)));
 }
 
 }  // namespace qzbase

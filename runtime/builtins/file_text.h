@@ -1,5 +1,6 @@
 // file_text.h - reading a whole file as one String: the internal reader behind FILETOSTR, the
-// module loader and the preprocessor's #include. FileToString itself is exported (qzbase.h).
+// module loader and the preprocessor's #include, and STRTOFILE. FileToString and StrToFile
+// themselves are exported (qzbase.h).
 #pragma once
 
 #include <qzbase.h>
@@ -14,5 +15,7 @@ String filetostr(Runtime* runtime, String name, const Charset* charset, bool det
 
 // FILETOSTR(name [, charset]).
 void _filetostr(VmStack* stack, size_t argc, Variant* result);
+// STRTOFILE(text, name [, mode]).
+void strtofile(VmStack* stack, size_t argc, Variant* result);
 
 }  // namespace qzbase

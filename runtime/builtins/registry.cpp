@@ -9,7 +9,9 @@
 #include <unordered_map>
 
 #include "builtins/library.h"
+#include "builtins/low_level_files.h"
 #include "builtins/tables.h"
+#include "vm/vm_stack.h"
 
 namespace qzbase {
 
@@ -49,6 +51,7 @@ int64_t live_sql_environments() {
 
 void attach_runtime(Runtime* runtime) {
   QZ_TRACE;
+  set_stack_release_hook(forget_stack_file_error);
   {
     auto files = std::make_unique<FileHandleRegistry>();
     std::unique_lock<std::shared_mutex> lock(g_file_lock);
@@ -85,12 +88,18 @@ void deattach_runtime(Runtime* runtime) {
   delete sql;
 }
 
-FileHandleRegistry* find_file_handle_registry(Runtime* runtime) {
+FileHandleRegistry* find_file_handle_registry_if_attached(Runtime* runtime) {
   QZ_TRACE;
   std::shared_lock<std::shared_mutex> lock(g_file_lock);
   auto it = g_file_registries.find(runtime);
-  if (it == g_file_registries.end()) throw_assert_failed();
-  return it->second;
+  return it == g_file_registries.end() ? nullptr : it->second;
+}
+
+FileHandleRegistry* find_file_handle_registry(Runtime* runtime) {
+  QZ_TRACE;
+  FileHandleRegistry* registry = find_file_handle_registry_if_attached(runtime);
+  if (registry == nullptr) throw_assert_failed();
+  return registry;
 }
 
 SqlSingleton* find_sql_singleton(Runtime* runtime) {

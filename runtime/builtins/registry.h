@@ -12,12 +12,31 @@
 #include <cstdint>
 #include <mutex>
 #include <shared_mutex>
+#include <unordered_map>
 
 namespace qzbase {
 
-// The FOPEN family's handles of one runtime.
+class FileHandle;
+
+// The FOPEN family's handles of one runtime, and the FERROR code of each of its stacks.
+// Lock order: the process-wide map's lock only for finding the registry (released before
+// anything else), then the handle map's lock, then the handle's own lock (taken before the map
+// lock is released); the error map's lock is taken alone.
 struct FileHandleRegistry {
-  std::shared_mutex lock;
+  FileHandleRegistry() = default;
+  ~FileHandleRegistry();  // deletes the handles still open
+  FileHandleRegistry(const FileHandleRegistry&) = delete;
+  FileHandleRegistry& operator=(const FileHandleRegistry&) = delete;
+
+  std::shared_mutex lock;                            // the handle map
+  std::unordered_map<uint64_t, FileHandle*> handles;  // owned
+  uint64_t next_id = 1;                              // only grows: an id is never handed out twice
+
+  // The last code recorded for a stack, keyed by the stack's id (ids of a runtime are never
+  // reused, so a new stack never sees an old one's code). An entry goes when its stack is
+  // released.
+  std::shared_mutex error_lock;
+  std::unordered_map<uint64_t, uint32_t> errors;
 };
 
 // The SQL state of one runtime: its ODBC 3.80 environment and the next handle id.
@@ -38,6 +57,8 @@ void deattach_runtime(Runtime* runtime);
 
 // The state of a runtime; a runtime that was never attached is a broken invariant.
 FileHandleRegistry* find_file_handle_registry(Runtime* runtime);
+// The same, or null when the runtime is not attached (any more).
+FileHandleRegistry* find_file_handle_registry_if_attached(Runtime* runtime);
 SqlSingleton* find_sql_singleton(Runtime* runtime);
 
 // The ODBC environments allocated and not yet freed, in the whole process.

@@ -339,7 +339,11 @@ FileBuffer::~FileBuffer() {
 
 std::streampos FileBuffer::tell() {
   QZ_TRACE;
+  // A stream that ran into its end answers -1 to tellg; the position is still known.
+  std::ios_base::iostate state = stream_->rdstate();
+  if (state & std::ios_base::eofbit) stream_->clear();
   std::streampos pos = stream_->tellg();
+  stream_->setstate(state);
   if (pos != std::streampos(-1)) pos -= static_cast<std::streamoff>(pending_.count);
   return pos;
 }
@@ -372,7 +376,10 @@ bool FileBuffer::fail() {
 
 bool FileBuffer::eof() {
   QZ_TRACE;
-  return pending_.count == 0 && stream_->eof();
+  // At the end also when no read has run into it yet (a seek to the end, an empty file).
+  if (pending_.count != 0) return false;
+  if (stream_->eof()) return true;
+  return !stream_->fail() && stream_->peek() == std::char_traits<char>::eof();
 }
 
 bool FileBuffer::fgets_fast(String* line, size_t* chars) {

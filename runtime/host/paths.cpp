@@ -60,6 +60,28 @@ String addbs(String path) {
   return in_charset_of(text, path);
 }
 
+String force_extension(String path, const String& ext) {
+  QZ_TRACE;
+  fs::path p = path;
+  p.replace_extension(fs::path(ext.u8str()));
+  return in_charset_of(p.native(), path);
+}
+
+String default_extension(String path, const String& ext) {
+  QZ_TRACE;
+  fs::path p = path;
+  if (p.has_extension()) return path;
+  return force_extension(path, ext);
+}
+
+String force_path(String path, const String& dir) {
+  QZ_TRACE;
+  fs::path p = path;
+  std::string text = dir.u8str();
+  if (text.empty() || text.back() != '/') text.push_back('/');
+  return in_charset_of(text + p.filename().native(), path);
+}
+
 String canonical_path(String path) {
   QZ_TRACE;
   fs::path p = path;

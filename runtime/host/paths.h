@@ -27,6 +27,13 @@ String justpath(String path);   // parent path (/a/b/c.txt -> /a/b; /a/b/ -> /a/
 String juststem(String path);   // file name without extension
 String justext(String path);    // extension without its dot; empty when none
 String addbs(String path);      // "/" appended when the path ends with a file-name component
+// The extension replaced by ext (the old one removed; a non-empty ext added with a "." in front
+// unless it starts with one).
+String force_extension(String path, const String& ext);
+// The same replacement when the file name has no extension; otherwise the path unchanged.
+String default_extension(String path, const String& ext);
+// The file name of path inside dir ("/" put between unless dir ends with one).
+String force_path(String path, const String& dir);
 // Canonical absolute path (links, "." and ".." resolved), UTF-8; RuntimeError(1, path) when it
 // cannot be resolved.
 String canonical_path(String path);

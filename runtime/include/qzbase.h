@@ -1373,6 +1373,19 @@ bool FindFile(Runtime* runtime, const String& name, String& found, bool stem_ci,
 // A charset with a mark requires it (RuntimeError 9016) and the mark is cut off. Open and read
 // failures: 1102 (no such file or directory), 1705 (permission), else 1, with the path as detail.
 String FileToString(const String& path, const Charset* charset, bool detect);
+// Bits of StrToFile's mode.
+enum StrToFileMode : int {
+  STRTOFILE_APPEND = 1,          // append instead of replacing
+  STRTOFILE_UTF16LE_MARK = 2,    // the file is UTF-16LE with its mark FF FE
+  STRTOFILE_UTF8_MARK = 4,       // the file is UTF-8 with its mark EF BB BF
+};
+// Writes text to the file at path (runtime/builtins/file_text.cpp) and returns the bytes written.
+// Without a mode bit of 2 or 4 the text's bytes go unchanged, after the text's own mark when its
+// character set has one (a "-bom" set) and the file is not appended to. Mode 2 converts the text
+// to UTF-16LE and mode 4 to UTF-8, each after its mark unless appending (a text in a "-bom" set
+// keeps its own encoding and mark). 2 with 4: RuntimeError 11. Open and write failures: 1102 (no
+// such file or directory), 1705 (permission), else 1, with the path as detail.
+size_t StrToFile(const String& text, const String& path, int mode);
 
 // Exported host-data functions (runtime/host/host_data.cpp).
 // A null-terminated array of argc separately allocated UTF-8 copies of the wide arguments;

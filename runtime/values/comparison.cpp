@@ -156,4 +156,10 @@ int variant_cmp(const Variant* a, const Variant* b, bool* null_out, const VmStac
   return kCmp.f[key(a->tag, b->tag)](a, b, null_out, stack);
 }
 
+bool variant_tags_comparable(uint8_t a, uint8_t b) {
+  QZ_TRACE;
+  if ((a | b) >= 16) return false;
+  return kCmp.f[key(a, b)] != cmp_mismatch;
+}
+
 }  // namespace qzbase

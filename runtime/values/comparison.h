@@ -45,6 +45,8 @@ int cmp_int_to_money_exact(int64_t i, const money_type_st& m);
 
 // The out-of-line comparison: every pair through the table.
 int variant_cmp(const Variant* a, const Variant* b, bool* null_out, const VmStack* stack);
+// False when variant_cmp raises 107 for values of these two tags, whatever the values are.
+bool variant_tags_comparable(uint8_t a, uint8_t b);
 
 // The interpreter's comparison: integer against integer without a call.
 inline int inline_variant_cmp(const Variant* a, const Variant* b, bool* null_out, const VmStack* stack) {

@@ -1,6 +1,7 @@
 // vm_stack.cpp - VmStack: slots, frames, variables and scoping.
 #include "vm/vm_stack.h"
 
+#include <atomic>
 #include <exception>
 #include <unordered_set>
 #include <utility>
@@ -99,8 +100,21 @@ void VmStack::init(Runtime* rt, size_t slot_count, size_t undo_count) {
   }
 }
 
+namespace {
+std::atomic<stack_release_hook_type> g_stack_release_hook{nullptr};
+}  // namespace
+
+void set_stack_release_hook(stack_release_hook_type hook) {
+  QZ_TRACE;
+  g_stack_release_hook.store(hook);
+}
+
 VmStack::~VmStack() {
   QZ_TRACE;
+  if (runtime != nullptr) {
+    stack_release_hook_type hook = g_stack_release_hook.load();
+    if (hook != nullptr) hook(this);
+  }
   release_all();
 }
 

@@ -339,6 +339,12 @@ class MethodContextScope {
   DataSession_Object* session_;
 };
 
+// Called with each stack of a runtime as it is released, before anything of it goes, so that a
+// higher layer can forget what it keeps per stack (the built-in library's FERROR codes). One
+// process-wide hook, installed from above; null: none. The hook must not throw.
+using stack_release_hook_type = void (*)(VmStack* stack) noexcept;
+void set_stack_release_hook(stack_release_hook_type hook);
+
 // The runtime's symbol table of a stack (null for a stack without a runtime).
 inline Symtable* get_symtable(VmStack* stack) { return stack->symtable; }
 // Pops and releases every slot from the stack pointer up to, not including, mark.

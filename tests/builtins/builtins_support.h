@@ -6,6 +6,9 @@
 
 #include "capture_screen.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
@@ -95,6 +98,23 @@ std::pair<int, std::string> error_of(F fn) {
     return {e.code, e.detail.u8str()};
   }
   return {0, ""};
+}
+
+// Runs check where a permission failure can happen: as root (who may read and write every
+// file) in a child process that has given up its privileges, else in this process. True when
+// check returned true.
+template <typename F>
+bool as_unprivileged(F check) {
+  if (geteuid() != 0) return check();
+  pid_t child = fork();
+  if (child < 0) return false;
+  if (child == 0) {
+    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(100);
+    _exit(check() ? 0 : 101);
+  }
+  int status = 0;
+  if (waitpid(child, &status, 0) != child) return false;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 }  // namespace testing_builtins

@@ -255,6 +255,30 @@ TEST(FileHandleTest, ReadStopsBeforeACharacterThatDoesNotFit) {
   EXPECT_EQ(lines[1], (LineResult{"b", 2, false, true}));
 }
 
+// The end of the file is seen by eof() as soon as the position is there, and tell() still knows
+// the position once a read has run into the end.
+TEST(FileHandleTest, EndOfFileAndPositionThere) {
+  TempFile f("ab\ncd");
+  FileBuffer h(Charset::utf8, std::filesystem::path(f.path));
+  EXPECT_FALSE(h.eof());
+  String line;
+  h.fgets(&line);
+  EXPECT_FALSE(h.eof());
+  h.fgets(&line);
+  EXPECT_TRUE(h.eof());
+  EXPECT_EQ(h.tell(), std::streampos(5));
+  h.seek(1, std::ios::beg);
+  EXPECT_FALSE(h.eof());
+  EXPECT_EQ(h.tell(), std::streampos(1));
+  h.seek(0, std::ios::end);
+  EXPECT_TRUE(h.eof());
+  EXPECT_EQ(h.tell(), std::streampos(5));
+  TempFile empty("");
+  FileBuffer e(Charset::utf8, std::filesystem::path(empty.path));
+  EXPECT_TRUE(e.eof());
+  EXPECT_EQ(e.tell(), std::streampos(0));
+}
+
 TEST(FileHandleTest, CompleteCharLength) {
   auto len = [](const Charset* cs, const std::string& b) {
     return complete_char_length(cs, reinterpret_cast<const unsigned char*>(b.data()), b.size());

@@ -15,8 +15,15 @@ fi
 input=/dev/null
 [ -f "$name.in" ] && input="$name.in"
 
-"$qzsh" "$name.prg" "${args[@]}" < "$input" > "$work/stdout" 2> "$work/stderr"
-status=$?
+# name.env: the program runs with exactly these variables (one NAME=value a line), nothing else.
+run=("$qzsh")
+if [ -f "$name.env" ]; then
+  mapfile -t vars < "$name.env"
+  run=(env -i "${vars[@]}" "$qzsh")
+fi
+# Standard input comes through a pipe, as from another program.
+cat "$input" | "${run[@]}" "$name.prg" "${args[@]}" > "$work/stdout" 2> "$work/stderr"
+status=${PIPESTATUS[1]}
 
 # Expected output that names files of the test: @DIR@ stands for the program's folder.
 expected() {  # file copy
