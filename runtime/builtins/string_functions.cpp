@@ -478,23 +478,29 @@ void bi_strtran(VmStack* stack, size_t argc, Variant* result) {
   }
   const String& s = text_of(stack, 1);
   const String& find = text_of(stack, 2);
-  String replacement = argc >= 3 ? string_argument(stack, 3) : String(0, find.get_charset());
+  const_string_st search{find.read(), find.end(), find.get_charset()};
+  const_string_st replacement{find.end(), find.end(), find.get_charset()};
+  if (argc >= 3) {
+    const String& r = text_of(stack, 3);
+    replacement = const_string_st{r.read(), r.end(), r.get_charset()};
+  }
   // A growing replacement multiplies the size: refuse a result that could never be held before
   // any of it is built. The bound takes every character of s as an occurrence; only when it is
   // out of reach are the occurrences counted.
-  size_t find_chars = find.length();
-  if (find_chars > 0) {
-    size_t growth = 0;
+  if (find.size() > 0) {
+    const Charset* cs = s.get_charset();
+    // The bytes one replacement takes in s's charset (at most, when it must be converted).
+    size_t replacement_bytes = static_cast<size_t>(replacement.end - replacement.begin);
+    size_t growth = replacement_bytes;
     size_t bound = 0;
-    size_t most = s.size() / s.get_charset()->min_bytes() / find_chars;
-    if (__builtin_mul_overflow(replacement.length(), s.get_charset()->max_bytes(), &growth) ||
-        __builtin_mul_overflow(most, growth, &bound) || __builtin_add_overflow(bound, s.size(), &bound) ||
-        bound > text_size_limit()) {
+    if ((replacement.charset != cs &&
+         __builtin_mul_overflow(replacement_bytes / replacement.charset->min_bytes(), cs->max_bytes(), &growth)) ||
+        __builtin_mul_overflow(s.size() / cs->min_bytes(), growth, &bound) ||
+        __builtin_add_overflow(bound, s.size(), &bound) || bound > text_size_limit()) {
       size_t hits = 0;
       size_t position = 0;
-      const_string_st needle{find.read(), find.end(), find.get_charset()};
       s.scan(
-          needle, position,
+          search, position,
           [](const String&, const char*, const char*, size_t, size_t, size_t, void* ctx) {
             ++*static_cast<size_t*>(ctx);
             return true;
@@ -506,7 +512,7 @@ void bi_strtran(VmStack* stack, size_t argc, Variant* result) {
     }
   }
   try {
-    result->set_string(s.strtran(find, replacement));
+    result->set_string(s.strmultitran(&search, 1, &replacement));
   } catch (const std::bad_alloc&) {
     throw RuntimeError(11);
   }

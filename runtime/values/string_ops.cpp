@@ -7,6 +7,7 @@
 // carry it: strmultitran copies a binary side byte for byte, and upper/lower map binary text byte
 // for byte.
 #include <unicode/uchar.h>
+#include <unicode/utf8.h>
 
 #include <cstring>
 #include <memory>
@@ -274,6 +275,40 @@ String case_map(const String& s) {
       if (Upper && b >= 'a' && b <= 'z') b = static_cast<unsigned char>(b - 32);
       if (!Upper && b >= 'A' && b <= 'Z') b = static_cast<unsigned char>(b + 32);
       w[i] = static_cast<char>(b);
+    }
+    return out;
+  }
+  if (is_utf8_cs(cs)) {
+    // UTF-8 straight back to UTF-8, without the UTF-32 copy and the converter: ASCII bytes map
+    // by arithmetic, other characters through ICU. A mapping may change a character's length
+    // (U+0250 has two bytes, its upper case three), so the size is counted first.
+    auto map = [](UChar32 c) { return Upper ? u_toupper(c) : u_tolower(c); };
+    const char* b = s.read();
+    const char* e = s.end();
+    size_t size = 0;
+    for (const char* p = b; p < e;) {
+      if (static_cast<unsigned char>(*p) < 0x80) {
+        ++size;
+        ++p;
+      } else {
+        UChar32 m = map(static_cast<UChar32>(cs->next(&p, e)));  // the macro reads it more than once
+        size += static_cast<size_t>(U8_LENGTH(m));
+      }
+    }
+    String out(size, cs);
+    auto* w = reinterpret_cast<uint8_t*>(size ? out.write() : nullptr);
+    size_t i = 0;
+    for (const char* p = b; p < e;) {
+      auto x = static_cast<unsigned char>(*p);
+      if (x < 0x80) {
+        if (Upper && x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 32);
+        if (!Upper && x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
+        w[i++] = x;
+        ++p;
+      } else {
+        UChar32 m = map(static_cast<UChar32>(cs->next(&p, e)));  // the macro reads it more than once
+        U8_APPEND_UNSAFE(w, i, m);
+      }
     }
     return out;
   }
