@@ -16,14 +16,8 @@ namespace {
 // text has no first character and tests false.
 template <UBool (*Test)(UChar32)>
 void first_cu_test(VmStack* stack, size_t argc, Variant* result) {
-  if (argc < 1) throw RuntimeError(11);
-  if (is_null_argument(Param(stack, 1))) {
-    result->set_null();
-    return;
-  }
-  const Variant* v = argument_value(stack, 1);
-  if (v->tag != VT_STRING) throw RuntimeError(11);
-  const String& s = v->string;
+  if (null_result(stack, argc, 1, 1, result)) return;
+  const String& s = text_argument(stack, 1);
   if (s.size() == 0) {
     result->set_false();
     return;
@@ -72,12 +66,8 @@ void bi_isupper(VmStack* stack, size_t argc, Variant* result) {
 // never cut.
 void bi_proper(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
-  if (argc < 1) throw RuntimeError(11);
-  if (is_null_argument(Param(stack, 1))) {
-    result->set_null();
-    return;
-  }
-  String s = string_argument(stack, 1);
+  if (null_result(stack, argc, 1, 1, result)) return;
+  String s = text_argument(stack, 1);
   const Charset* cs = s.get_charset();
   bool word_start = true;
   auto proper_case = [&word_start](UChar32 c) {

@@ -5,6 +5,8 @@
 // of the asked decimals as fit, then (numerics only) the exponent notation, then asterisks. The
 // decimal point is the session's SET POINT text; the result is ASCII when that text is, else
 // UTF-8.
+#include <unicode/utf8.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -18,6 +20,7 @@
 #include "external/fcvt/ryu_printf.h"
 #include "tables/session_settings.h"
 #include "values/arithmetic.h"
+#include "values/string_internal.h"
 #include "values/value_text.h"
 #include "vm/vm_stack.h"
 
@@ -260,6 +263,10 @@ class Picture {
     }
     const char* p = text.read();
     const char* end = text.end();
+    if (is_binary_charset(cs)) {
+      while (p < end) data_[size_++] = static_cast<unsigned char>(*p++);  // raw bytes stay bytes
+      return;
+    }
     while (p < end) data_[size_++] = cs->next(&p, end);
   }
   char32_t* data() { return data_; }
@@ -341,35 +348,13 @@ bool fill_picture(char32_t* pic, size_t n, int64_t value, bool leading_zero) {
   return true;
 }
 
-void append_utf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
-
 }  // namespace
 
 // STR(value [, width [, decimals]]): width 10 and no decimals by default; a negative width or
 // count of decimals is 11.
 void bi_str(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
-  if (argc < 1) throw RuntimeError(11);
-  if (is_null_argument(Param(stack, 1))) {
-    result->set_null();
-    return;
-  }
+  if (null_result(stack, argc, 1, 1, result)) return;
   const Variant* v = argument_value(stack, 1);
   int64_t width = argc >= 2 ? integer_argument(stack, 2) : 10;
   int64_t decimals = argc >= 3 ? integer_argument(stack, 3) : 0;
@@ -408,7 +393,7 @@ void bi_transform(VmStack* stack, size_t argc, Variant* result) {
     result->set_string(variant_to_string_regional(*v, stack));
     return;
   }
-  String picture_text = string_argument(stack, 2);
+  String picture_text = text_argument(stack, 2);
   Picture picture(picture_text);
   char32_t* pic = picture.data();
   size_t n = picture.size();
@@ -433,13 +418,23 @@ void bi_transform(VmStack* stack, size_t argc, Variant* result) {
       pic[i] = is_digit_position(again[i]) ? U'*' : again[i];
     }
   }
-  std::string text;
-  text.reserve(n);
-  for (size_t i = 0; i < n; ++i) append_utf8(text, pic[i]);
+  // Back to the picture's charset; ASCII and UTF-8 pictures are written directly, raw bytes as
+  // bytes.
   const Charset* cs = picture_text.get_charset();
-  bool ascii_compatible = cs == Charset::utf8 || cs == Charset::ascii;
-  String out(text.data(), text.size(), ascii_compatible ? cs : Charset::utf8);
-  if (!ascii_compatible) out.convert(cs, CON_NONE, 0);
+  bool binary = is_binary_charset(cs);
+  bool direct = binary || cs == Charset::utf8 || cs == Charset::ascii;
+  String out = allocate_text(checked_text_size(n, 4), direct ? cs : Charset::utf8);
+  auto* w = reinterpret_cast<uint8_t*>(n ? out.write() : nullptr);
+  size_t size = 0;
+  for (size_t i = 0; i < n; ++i) {
+    if (binary) {
+      w[size++] = static_cast<uint8_t>(pic[i]);
+    } else {
+      U8_APPEND_UNSAFE(w, size, pic[i]);
+    }
+  }
+  out.resize(size);
+  if (!direct) out.convert(cs, CON_NONE, 0);
   result->set_string(out);
 }
 
@@ -448,14 +443,8 @@ void bi_transform(VmStack* stack, size_t argc, Variant* result) {
 // fraction digits; 0 when there are no digits. An integer part beyond 64 bits is 39.
 void bi_val(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
-  if (argc < 1) throw RuntimeError(11);
-  if (is_null_argument(Param(stack, 1))) {
-    result->set_null();
-    return;
-  }
-  const Variant* v = argument_value(stack, 1);
-  if (v->tag != VT_STRING) throw RuntimeError(11);
-  const String& s = v->string;
+  if (null_result(stack, argc, 1, 1, result)) return;
+  const String& s = text_argument(stack, 1);
   const Charset* cs = s.get_charset();
   const char32_t point = current_settings(stack).decimal_point_code;
   const char* p = s.read();

@@ -31,7 +31,7 @@ uint32_t matcher_flags(VmStack* stack, size_t argc) {
 
 // Argument n as a UTF-16LE string.
 String utf16_argument(VmStack* stack, size_t n) {
-  String s = string_argument(stack, n);
+  String s = text_argument(stack, n);
   s.convert(Charset::utf16le, CON_NONE, 0);
   return s;
 }
@@ -110,11 +110,7 @@ String units_slice(const String& s, int32_t begin, int32_t end) {
 // group that took no part), and rest the subject after the match.
 void bi_umatch(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
-  if (argc < 2) throw RuntimeError(11);
-  if (any_null_argument(stack, argc, 1, 2)) {
-    result->set_null();
-    return;
-  }
+  if (null_result(stack, argc, 2, 2, result)) return;
   uint32_t flags = matcher_flags(stack, argc);
   icu::UnicodeString pattern_text = unicode_of(utf16_argument(stack, 1));
   String subject = utf16_argument(stack, 2);
@@ -155,11 +151,7 @@ void bi_umatch(VmStack* stack, size_t argc, Variant* result) {
 // replaced halfway.
 void bi_ureplace(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
-  if (argc < 3) throw RuntimeError(11);
-  if (any_null_argument(stack, argc, 1, 3)) {
-    result->set_null();
-    return;
-  }
+  if (null_result(stack, argc, 3, 3, result)) return;
   uint32_t flags = matcher_flags(stack, argc);
   icu::UnicodeString pattern_text = unicode_of(utf16_argument(stack, 1));
   icu::UnicodeString subject_text = unicode_of(utf16_argument(stack, 2));

@@ -32,7 +32,7 @@ bool is_null_argument(const Variant* v) {
   return v->tag == VT_NULL || (v->tag == VT_OBJECT && v->is_empty_object_reference());
 }
 
-String string_argument(VmStack* stack, size_t n) {
+const String& text_argument(VmStack* stack, size_t n) {
   QZ_TRACE;
   const Variant* v = argument_value(stack, n);
   if (v->tag != VT_STRING) throw RuntimeError(11);
@@ -90,13 +90,6 @@ String allocate_text(size_t size, const Charset* cs) {
 
 namespace {
 
-// The string of argument n, read in place (the argument slot keeps it alive during the call).
-const String& text_of(VmStack* stack, size_t n) {
-  const Variant* v = argument_value(stack, n);
-  if (v->tag != VT_STRING) throw RuntimeError(11);
-  return v->string;
-}
-
 // An empty slice of s: an empty text in s's charset.
 String empty_of(const String& s) { return String(s, s.read(), s.read()); }
 
@@ -113,9 +106,7 @@ struct TrimStrings {
 
 const String* trim_string_at(TrimStrings* c) {
   if (c->current > c->argc) return nullptr;
-  const Variant* v = argument_value(c->stack, c->current);
-  if (v->tag != VT_STRING) throw RuntimeError(11);
-  return &v->string;
+  return &text_argument(c->stack, c->current);
 }
 
 const String* get_first_string_func(void* ctx) {
@@ -136,12 +127,8 @@ enum TrimSide { TRIM_LEFT = 1, TRIM_RIGHT = 2, TRIM_BOTH = 3 };
 // more remove the given strings, a numeric argument 2 choosing the collation (1: without regard
 // to case) and the strings then starting at argument 3.
 void trim(VmStack* stack, size_t argc, Variant* result, TrimSide side) {
-  if (argc < 1) throw RuntimeError(11);
-  if (is_null_argument(Param(stack, 1))) {
-    result->set_null();
-    return;
-  }
-  String s = string_argument(stack, 1);
+  if (null_result(stack, argc, 1, 1, result)) return;
+  String s = text_argument(stack, 1);
   if (argc == 1) {
     if (side & TRIM_LEFT) s.ltrim();
     if (side & TRIM_RIGHT) s.rtrim();
@@ -189,12 +176,8 @@ std::vector<const_string_st> characters_of(const String& s) {
 
 // PADL and PADR: the text cut or filled to n characters.
 void pad(VmStack* stack, size_t argc, Variant* result, bool fill_left) {
-  if (argc < 2) throw RuntimeError(11);
-  if (any_null_argument(stack, argc, 1, 3)) {
-    result->set_null();
-    return;
-  }
-  const String& s = text_of(stack, 1);
+  if (null_result(stack, argc, 2, 3, result)) return;
+  const String& s = text_argument(stack, 1);
   int64_t n = integer_argument(stack, 2);
   if (n <= 0) {
     result->set_string(empty_of(s));
@@ -206,7 +189,7 @@ void pad(VmStack* stack, size_t argc, Variant* result, bool fill_left) {
     return;
   }
   const Charset* cs = s.get_charset();
-  String filler = argc >= 3 ? string_argument(stack, 3) : String(" ", 1, Charset::ascii);
+  String filler = argc >= 3 ? text_argument(stack, 3) : String(" ", 1, Charset::ascii);
   if (filler.get_charset() != cs) filler.convert(cs, CON_NONE, 0);
   size_t filler_chars = filler.length();
   if (filler_chars == 0) {
@@ -237,13 +220,9 @@ void pad(VmStack* stack, size_t argc, Variant* result, bool fill_left) {
 // into the first one's.
 void bi_concat(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
-  if (any_null_argument(stack, argc, 1, argc)) {
-    result->set_null();
-    return;
-  }
-  if (argc == 0) throw RuntimeError(11);
+  if (null_result(stack, argc, 1, argc, result)) return;
   Concat text;
-  for (size_t i = 1; i <= argc; ++i) text.append(string_argument(stack, i));
+  for (size_t i = 1; i <= argc; ++i) text.append(text_argument(stack, i));
   result->set_string(text.to_string(true));
 }
 
@@ -251,18 +230,14 @@ void bi_concat(VmStack* stack, size_t argc, Variant* result) {
 // is none. n below 1 is 11.
 void bi_at(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
-  if (argc < 2) throw RuntimeError(11);
-  if (any_null_argument(stack, argc, 1, 3)) {
-    result->set_null();
-    return;
-  }
+  if (null_result(stack, argc, 2, 3, result)) return;
   long occurrence = 1;
   if (argc >= 3) {
     occurrence = static_cast<long>(integer_argument(stack, 3));
     if (occurrence < 1) throw RuntimeError(11);
   }
-  const String& needle = text_of(stack, 1);
-  const String& haystack = text_of(stack, 2);
+  const String& needle = text_argument(stack, 1);
+  const String& haystack = text_argument(stack, 2);
   size_t position = 0;
   size_t begin = 0;
   size_t end = 0;
@@ -276,24 +251,16 @@ void bi_at(VmStack* stack, size_t argc, Variant* result) {
 // LEN(s): the number of characters.
 void bi_len(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
-  if (argc < 1) throw RuntimeError(11);
-  if (is_null_argument(Param(stack, 1))) {
-    result->set_null();
-    return;
-  }
-  result->set_integer(static_cast<unsigned long>(text_of(stack, 1).length()));
+  if (null_result(stack, argc, 1, 1, result)) return;
+  result->set_integer(static_cast<unsigned long>(text_argument(stack, 1).length()));
 }
 
 // SUBSTR(s, start [, length]): characters from a 1-based start, as a slice of s. A negative start
 // or length is 39; start 0 gives an empty text.
 void bi_substr(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
-  if (argc < 2) throw RuntimeError(11);
-  if (any_null_argument(stack, argc, 1, 3)) {
-    result->set_null();
-    return;
-  }
-  const String& s = text_of(stack, 1);
+  if (null_result(stack, argc, 2, 3, result)) return;
+  const String& s = text_argument(stack, 1);
   int64_t start = integer_argument(stack, 2);
   if (start < 0) throw RuntimeError(39);
   size_t length = s.size() / s.get_charset()->min_bytes();
@@ -312,12 +279,8 @@ void bi_substr(VmStack* stack, size_t argc, Variant* result) {
 // LEFT(s, n): the first n characters; nothing for n below 1.
 void bi_left(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
-  if (argc < 2) throw RuntimeError(11);
-  if (any_null_argument(stack, argc, 1, 2)) {
-    result->set_null();
-    return;
-  }
-  const String& s = text_of(stack, 1);
+  if (null_result(stack, argc, 2, 2, result)) return;
+  const String& s = text_argument(stack, 1);
   int64_t n = integer_argument(stack, 2);
   result->set_string(n <= 0 ? empty_of(s) : s.substr(0, static_cast<size_t>(n)));
 }
@@ -326,12 +289,8 @@ void bi_left(VmStack* stack, size_t argc, Variant* result) {
 // below 1.
 void bi_right(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
-  if (argc < 2) throw RuntimeError(11);
-  if (any_null_argument(stack, argc, 1, 2)) {
-    result->set_null();
-    return;
-  }
-  const String& s = text_of(stack, 1);
+  if (null_result(stack, argc, 2, 2, result)) return;
+  const String& s = text_argument(stack, 1);
   int64_t n = integer_argument(stack, 2);
   if (n <= 0) {
     result->set_string(String(s, s.end(), s.end()));
@@ -362,34 +321,22 @@ void bi_alltrim(VmStack* stack, size_t argc, Variant* result) {
 
 void bi_upper(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
-  if (argc < 1) throw RuntimeError(11);
-  if (is_null_argument(Param(stack, 1))) {
-    result->set_null();
-    return;
-  }
-  result->set_string(text_of(stack, 1).upper());
+  if (null_result(stack, argc, 1, 1, result)) return;
+  result->set_string(text_argument(stack, 1).upper());
 }
 
 void bi_lower(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
-  if (argc < 1) throw RuntimeError(11);
-  if (is_null_argument(Param(stack, 1))) {
-    result->set_null();
-    return;
-  }
-  result->set_string(text_of(stack, 1).lower());
+  if (null_result(stack, argc, 1, 1, result)) return;
+  result->set_string(text_argument(stack, 1).lower());
 }
 
 // REPLICATE(s, n): the bytes of s n times, with a terminator of the charset's width after them;
 // nothing for n below 1.
 void bi_replicate(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
-  if (argc < 2) throw RuntimeError(11);
-  if (any_null_argument(stack, argc, 1, 2)) {
-    result->set_null();
-    return;
-  }
-  const String& s = text_of(stack, 1);
+  if (null_result(stack, argc, 2, 2, result)) return;
+  const String& s = text_argument(stack, 1);
   int64_t n = integer_argument(stack, 2);
   if (n <= 0 || s.size() == 0) {
     result->set_string(empty_of(s));
@@ -409,15 +356,11 @@ void bi_replicate(VmStack* stack, size_t argc, Variant* result) {
 // unknown, 9011 when it has no blank); nothing for n below 1.
 void bi_space(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
-  if (argc < 1) throw RuntimeError(11);
-  if (is_null_argument(Param(stack, 1))) {
-    result->set_null();
-    return;
-  }
+  if (null_result(stack, argc, 1, 1, result)) return;
   int64_t n = integer_argument(stack, 1);
   const Charset* cs = stack->get_runtime() != nullptr ? stack->get_runtime()->codepage : nullptr;
   if (argc >= 2) {
-    String name = string_argument(stack, 2);
+    String name = text_argument(stack, 2);
     cs = get_charset_by_name(name);
     if (cs == nullptr) throw RuntimeError(9003, name);
   }
@@ -444,14 +387,10 @@ void bi_space(VmStack* stack, size_t argc, Variant* result) {
 // same position, or goes when to is shorter.
 void bi_chrtran(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
-  if (argc < 3) throw RuntimeError(11);
-  if (any_null_argument(stack, argc, 1, 3)) {
-    result->set_null();
-    return;
-  }
-  const String& s = text_of(stack, 1);
-  const String& from = text_of(stack, 2);
-  const String& to = text_of(stack, 3);
+  if (null_result(stack, argc, 3, 3, result)) return;
+  const String& s = text_argument(stack, 1);
+  const String& from = text_argument(stack, 2);
+  const String& to = text_argument(stack, 3);
   constexpr size_t kMaxCount = static_cast<size_t>(std::numeric_limits<int32_t>::max());
   if (from.size() / from.get_charset()->min_bytes() > kMaxCount ||
       to.size() / to.get_charset()->min_bytes() > kMaxCount) {
@@ -471,17 +410,13 @@ void bi_chrtran(VmStack* stack, size_t argc, Variant* result) {
 // replacement).
 void bi_strtran(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
-  if (argc < 2) throw RuntimeError(11);
-  if (any_null_argument(stack, argc, 1, 3)) {
-    result->set_null();
-    return;
-  }
-  const String& s = text_of(stack, 1);
-  const String& find = text_of(stack, 2);
+  if (null_result(stack, argc, 2, 3, result)) return;
+  const String& s = text_argument(stack, 1);
+  const String& find = text_argument(stack, 2);
   const_string_st search{find.read(), find.end(), find.get_charset()};
   const_string_st replacement{find.end(), find.end(), find.get_charset()};
   if (argc >= 3) {
-    const String& r = text_of(stack, 3);
+    const String& r = text_argument(stack, 3);
     replacement = const_string_st{r.read(), r.end(), r.get_charset()};
   }
   // A growing replacement multiplies the size: refuse a result that could never be held before
@@ -523,7 +458,7 @@ void bi_strtran(VmStack* stack, size_t argc, Variant* result) {
 void bi_asc(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
   if (argc < 1) throw RuntimeError(11);
-  const String& s = text_of(stack, 1);
+  const String& s = text_argument(stack, 1);
   if (s.size() == 0) {
     result->set_integer(0);
     return;
@@ -536,11 +471,7 @@ void bi_asc(VmStack* stack, size_t argc, Variant* result) {
 // CHR(n): the byte n as a code page 1252 character; n outside 0 .. 255 is 39.
 void bi_chr(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
-  if (argc < 1) throw RuntimeError(11);
-  if (is_null_argument(Param(stack, 1))) {
-    result->set_null();
-    return;
-  }
+  if (null_result(stack, argc, 1, 1, result)) return;
   int64_t n = integer_argument(stack, 1);
   if (n < 0 || n > 255) throw RuntimeError(39);
   char byte = static_cast<char>(static_cast<unsigned char>(n));
@@ -550,7 +481,7 @@ void bi_chr(VmStack* stack, size_t argc, Variant* result) {
 void bi_escapearg(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
   if (argc < 1) throw RuntimeError(11);
-  result->set_string(quote_shell_argument(string_argument(stack, 1)));
+  result->set_string(quote_shell_argument(text_argument(stack, 1)));
 }
 
 void bi_padl(VmStack* stack, size_t argc, Variant* result) {

@@ -30,8 +30,18 @@ inline bool any_null_argument(VmStack* stack, size_t argc, size_t first, size_t 
   return false;
 }
 
-// A string argument (a shared copy); 11 for any other value.
-String string_argument(VmStack* stack, size_t n);
+// The common start of a text built-in: 11 with fewer than `required` arguments; true, with the
+// result set to null, when one of the arguments 1 .. last_nullable is null.
+inline bool null_result(VmStack* stack, size_t argc, size_t required, size_t last_nullable, Variant* result) {
+  if (argc < required) throw RuntimeError(11);
+  if (!any_null_argument(stack, argc, 1, last_nullable)) return false;
+  result->set_null();
+  return true;
+}
+
+// A string argument, read in place (the argument slot keeps it alive during the call); 11 for
+// any other value.
+const String& text_argument(VmStack* stack, size_t n);
 // An integer argument (numeric truncated, money in whole units); 11 for any other value.
 int64_t integer_argument(VmStack* stack, size_t n);
 

@@ -16,13 +16,22 @@ namespace qzbase {
 
 namespace {
 
-// The predefined symbols that name the HASH algorithms.
-constexpr symbol_id_type kHashQz = 80;        // __QZ__
-constexpr symbol_id_type kHashSha256 = 85;    // SHA2_256
-constexpr symbol_id_type kHashSha384 = 86;    // SHA2_384
-constexpr symbol_id_type kHashSha512 = 87;    // SHA2_512
-constexpr symbol_id_type kHashSha1 = 88;      // SHA1
-constexpr symbol_id_type kHashMd5 = 89;       // MD5
+// The predefined symbol __QZ__, which names the text hash among the HASH algorithms.
+constexpr symbol_id_type kHashQz = 80;
+
+// The digests by their predefined symbols.
+struct Digest {
+  symbol_id_type id;
+  void (*function)(const String& s, unsigned char* out, size_t outsize);
+  size_t size;
+};
+const Digest kDigests[] = {
+    {85, sha256_string, 32},  // SHA2_256
+    {86, sha384_string, 48},  // SHA2_384
+    {87, sha512_string, 64},  // SHA2_512
+    {88, sha1_string, 20},    // SHA1
+    {89, md5_string, 16},     // MD5
+};
 
 // The scan state: the words seen so far, where the last delimiter ended, the word wanted (0: only
 // count) and the word found.
@@ -101,11 +110,7 @@ void with_delimiters(VmStack* stack, size_t argc, size_t n, F use) {
 // GETWORDCOUNT(text [, delimiters]).
 void bi_getwordcount(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
-  if (argc < 1) throw RuntimeError(11);
-  if (any_null_argument(stack, argc, 1, 2)) {
-    result->set_null();
-    return;
-  }
+  if (null_result(stack, argc, 1, 2, result)) return;
   const Variant* text = argument_value(stack, 1);
   if (text->tag != VT_STRING) throw RuntimeError(11);
   with_delimiters(stack, argc, 2, [&](const const_string_st* delimiters, size_t count) {
@@ -117,11 +122,7 @@ void bi_getwordcount(VmStack* stack, size_t argc, Variant* result) {
 // words. n beyond 32 bits is 39.
 void bi_getwordnum(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
-  if (argc < 2) throw RuntimeError(11);
-  if (any_null_argument(stack, argc, 1, 3)) {
-    result->set_null();
-    return;
-  }
+  if (null_result(stack, argc, 2, 3, result)) return;
   const Variant* text = argument_value(stack, 1);
   if (text->tag != VT_STRING) throw RuntimeError(11);
   int64_t n = integer_argument(stack, 2);
@@ -140,47 +141,26 @@ void bi_getwordnum(VmStack* stack, size_t argc, Variant* result) {
 // 32-bit text hash of the code-point collation in four little-endian bytes; any other name is 11.
 void bi_hash(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
-  if (argc < 2) throw RuntimeError(11);
-  if (any_null_argument(stack, argc, 1, 2)) {
-    result->set_null();
-    return;
-  }
-  String text = string_argument(stack, 1);
-  String name = string_argument(stack, 2);
+  if (null_result(stack, argc, 2, 2, result)) return;
+  String text = text_argument(stack, 1);
+  String name = text_argument(stack, 2);
   Symtable* symbols = stack->get_symtable();
   symbol_id_type id = 0;
   if (symbols == nullptr || !symbols->find(name, &id)) throw RuntimeError(11);
   unsigned char digest[64];
   size_t size = 0;
-  switch (id) {
-    case kHashQz: {
-      uint32_t h = Collation::unicode_machine->hash(text.read(), text.end(), text.get_charset());
-      std::memcpy(digest, &h, 4);
-      size = 4;
-      break;
+  if (id == kHashQz) {
+    uint32_t h = Collation::unicode_machine->hash(text.read(), text.end(), text.get_charset());
+    std::memcpy(digest, &h, sizeof h);
+    size = sizeof h;
+  } else {
+    const Digest* digest_of = nullptr;
+    for (const Digest& d : kDigests) {
+      if (d.id == id) digest_of = &d;
     }
-    case kHashSha256:
-      sha256_string(text, digest, sizeof digest);
-      size = 32;
-      break;
-    case kHashSha384:
-      sha384_string(text, digest, sizeof digest);
-      size = 48;
-      break;
-    case kHashSha512:
-      sha512_string(text, digest, sizeof digest);
-      size = 64;
-      break;
-    case kHashSha1:
-      sha1_string(text, digest, sizeof digest);
-      size = 20;
-      break;
-    case kHashMd5:
-      md5_string(text, digest, sizeof digest);
-      size = 16;
-      break;
-    default:
-      throw RuntimeError(11);
+    if (digest_of == nullptr) throw RuntimeError(11);
+    digest_of->function(text, digest, sizeof digest);
+    size = digest_of->size;
   }
   result->set_string(String(reinterpret_cast<const char*>(digest), size, Charset::binary));
 }

@@ -109,6 +109,10 @@ TEST(TextFunctions, ResultCharsets) {
   Variant picture = call(f.stack, bi_transform, {integer(-42), utf16(u"€999")});
   EXPECT_EQ(charset_of(picture), Charset::utf16le);
   EXPECT_EQ(u8(picture), "€-42");
+  Variant raw_picture = call(f.stack, bi_transform, {integer(5), text("\xA4" "99", Charset::binary)});
+  EXPECT_EQ(charset_of(raw_picture), Charset::binary);
+  EXPECT_EQ(std::string(static_cast<String>(raw_picture).read(), static_cast<String>(raw_picture).size()),
+            "\xA4 5");
   // PROPER on raw bytes changes ASCII letters only and keeps every other byte.
   Variant raw = call(f.stack, bi_proper, {text("ab \xE9x", Charset::binary)});
   EXPECT_EQ(charset_of(raw), Charset::binary);
