@@ -22,10 +22,6 @@ namespace qzbase {
 
 namespace {
 
-inline bool is_utf8_cs(const Charset* cs) {
-  uint64_t id = cs->csid() & 0xFFFF;
-  return id == 36 || id == 59;
-}
 
 // One unit of min_bytes bytes per character (the fixed-width fast path of scan).
 inline bool fixed_width(const Charset* cs) { return cs->is_fixed_width(); }
@@ -139,7 +135,7 @@ int scan_impl(const String& s, const const_string_st* needles, size_t n, size_t&
   // 2. UTF-8 text and needles in the same charset, every needle well formed without U+FFFD: byte
   //    matching is code-point matching (a needle's first byte is never a trail byte, so a byte match
   //    starts at a character boundary). The characters skipped are counted by decoding them.
-  if (same && is_utf8_cs(cs)) {
+  if (same && is_utf8_charset(cs)) {
     bool clean = true;
     bool first[256] = {};
     bool any = false;
@@ -278,7 +274,7 @@ String case_map(const String& s) {
     }
     return out;
   }
-  if (is_utf8_cs(cs)) {
+  if (is_utf8_charset(cs)) {
     // UTF-8 straight back to UTF-8, without the UTF-32 copy and the converter: ASCII bytes map
     // by arithmetic, other characters through ICU. A mapping may change a character's length
     // (U+0250 has two bytes, its upper case three), so the size is counted first.
