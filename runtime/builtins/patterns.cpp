@@ -6,6 +6,7 @@
 #include <unicode/regex.h>
 #include <unicode/unistr.h>
 
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -38,6 +39,7 @@ String utf16_argument(VmStack* stack, size_t n) {
 
 // The units of a UTF-16LE string, copied (a slice need not be aligned for char16_t).
 icu::UnicodeString unicode_of(const String& s) {
+  if (s.size() / 2 > static_cast<size_t>(INT32_MAX)) throw RuntimeError(11);  // beyond what ICU holds
   int32_t units = static_cast<int32_t>(s.size() / 2);
   icu::UnicodeString out;
   if (units == 0) return out;
