@@ -10,10 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <limits>
 #include <memory>
-#include <string>
-#include <vector>
 
 #include "builtins/text_arguments.h"
 #include "builtins/text_functions.h"

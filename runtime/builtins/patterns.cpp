@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <string>
 
 #include "builtins/text_arguments.h"
 #include "builtins/text_functions.h"

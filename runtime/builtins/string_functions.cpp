@@ -189,7 +189,9 @@ void pad(VmStack* stack, size_t argc, Variant* result, bool fill_left) {
     return;
   }
   const Charset* cs = s.get_charset();
-  String filler = argc >= 3 ? text_argument(stack, 3) : String(" ", 1, Charset::ascii);
+  // The blank is written straight into UTF-8 and ASCII texts; other pads are converted.
+  bool ascii_blank = argc < 3 && (is_utf8_charset(cs) || cs == Charset::ascii);
+  String filler = argc >= 3 ? text_argument(stack, 3) : String(" ", 1, ascii_blank ? cs : Charset::ascii);
   if (filler.get_charset() != cs) filler.convert(cs, CON_NONE, 0);
   size_t filler_chars = filler.length();
   if (filler_chars == 0) {
