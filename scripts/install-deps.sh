@@ -11,5 +11,5 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   libicu-dev icu-devtools libssl-dev libmimalloc-dev libtclap-dev \
   unixodbc-dev unixodbc odbcinst libsqliteodbc sqlite3 \
   libgtest-dev libgmock-dev googletest libbenchmark-dev \
-  recode python3 \
+  recode python3 lua5.4 \
   clang libclang-rt-14-dev >/dev/null

@@ -7,6 +7,7 @@
 #include "builtins/run_commands.h"
 #include "builtins/set_path.h"
 #include "builtins/tables.h"
+#include "builtins/text_functions.h"
 #include "builtins/text_merge.h"
 #include "builtins/unavailable.h"
 
@@ -76,7 +77,7 @@ const module_command_st builtin_commands[] = {
     {"set_procedure_to", "I|C+", void_stackcall_set_procedure_to},
     {"set_seconds_to", "L", unavailable_command<"set_seconds_to">},
     {"set_separator_to", "C", unavailable_command<"set_separator_to">},
-    {"set_sysformats_to", "L", unavailable_command<"set_sysformats_to">},
+    {"set_sysformats_to", "L", cmd_set_sysformats_to},
     {"set_textmerge_to", "IC?.?", cmd_set_textmerge_to},
     {"skip", "I?.?", unavailable_command<"skip">},
     {"textmerge", "|.?+", cmd_textmerge},

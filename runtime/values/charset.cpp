@@ -23,6 +23,8 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "values/string_internal.h"
+
 namespace qzbase {
 
 const Charset* Charset::ascii = nullptr;
@@ -334,8 +336,13 @@ size_t Charset::count_chars(const char* begin, const char* end) const {
   QZ_TRACE;
   if (fixed_width_) return static_cast<size_t>(end - begin) / record_.min_bytes;
   size_t n = 0;
+  const bool ascii_runs = is_utf8_charset(this);
   while (begin < end) {
-    next(&begin, end);
+    if (ascii_runs && static_cast<unsigned char>(*begin) < 0x80) {
+      ++begin;
+    } else {
+      next(&begin, end);
+    }
     ++n;
   }
   return n;

@@ -57,15 +57,10 @@ namespace {
 constexpr uint32_t kFnvBasis = 0x811C9DC5u;
 constexpr uint32_t kFnvPrime = 16777619u;
 
-inline bool is_utf8(const Charset* cs) {
-  uint64_t id = cs->csid() & 0xFFFF;
-  return id == 36 || id == 59;
-}
-
 template <bool Upper>
 unsigned int fnv1a(const char* p, const char* end, const Charset* cs) {
   uint32_t h = kFnvBasis;
-  if (is_utf8(cs)) {
+  if (is_utf8_charset(cs)) {
     // ASCII bytes decode to themselves: skip the virtual call for them.
     while (p < end) {
       auto b = static_cast<unsigned char>(*p);
@@ -181,7 +176,7 @@ int compare_internal(const Collation* coll, const char* l, const char* le, const
     }
   }
   // UTF-8 bytes below 0x80 are their own code points: no decoder call for them.
-  bool lu8 = is_utf8(lcs), ru8 = is_utf8(rcs);
+  bool lu8 = is_utf8_charset(lcs), ru8 = is_utf8_charset(rcs);
   while (l < le && r < re) {
     char32_t a, b;
     if (lu8 && static_cast<unsigned char>(*l) < 0x80)

@@ -276,12 +276,21 @@ String String::substr(size_t start, size_t count) const {
     return String(*this, begin, stop);
   }
   if (clamp(start, size_) >= size_) return String(*this, end, end);
+  // One character forward; a UTF-8 byte below 0x80 is one character without the decoder.
+  const bool ascii_runs = is_utf8_charset(charset_);
+  auto step = [&](const char** q) {
+    if (ascii_runs && static_cast<unsigned char>(**q) < 0x80) {
+      ++*q;
+    } else {
+      charset_->scan(q, end);
+    }
+  };
   const char* p = data_;
-  for (size_t i = 0; i < start && p < end; ++i) charset_->scan(&p, end);
+  for (size_t i = 0; i < start && p < end; ++i) step(&p);
   const char* begin = p;
   size_t rest = static_cast<size_t>(end - p);
   if (clamp(count, rest) >= rest) return String(*this, begin, end);
-  for (size_t i = 0; i < count && p < end; ++i) charset_->scan(&p, end);
+  for (size_t i = 0; i < count && p < end; ++i) step(&p);
   return String(*this, begin, p);
 }
 

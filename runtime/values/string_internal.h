@@ -16,4 +16,11 @@ string_buffer_st* new_string_buffer(size_t capacity);
 // True for text whose bytes are raw (the binary charset record, CSID 2, either instance).
 inline bool is_binary_charset(const Charset* cs) { return (cs->csid() & 0xFFFF) == 2; }
 
+// True for UTF-8 text (CSID 36, and 59 of its "-bom" twin): a byte below 0x80 is always one
+// character, its own code point, so ASCII runs need no decoder call.
+inline bool is_utf8_charset(const Charset* cs) {
+  uint64_t id = cs->csid() & 0xFFFF;
+  return id == 36 || id == 59;
+}
+
 }  // namespace qzbase

@@ -7,6 +7,7 @@
 // carry it: strmultitran copies a binary side byte for byte, and upper/lower map binary text byte
 // for byte.
 #include <unicode/uchar.h>
+#include <unicode/utf8.h>
 
 #include <cstring>
 #include <memory>
@@ -21,10 +22,6 @@ namespace qzbase {
 
 namespace {
 
-inline bool is_utf8_cs(const Charset* cs) {
-  uint64_t id = cs->csid() & 0xFFFF;
-  return id == 36 || id == 59;
-}
 
 // One unit of min_bytes bytes per character (the fixed-width fast path of scan).
 inline bool fixed_width(const Charset* cs) { return cs->is_fixed_width(); }
@@ -138,7 +135,7 @@ int scan_impl(const String& s, const const_string_st* needles, size_t n, size_t&
   // 2. UTF-8 text and needles in the same charset, every needle well formed without U+FFFD: byte
   //    matching is code-point matching (a needle's first byte is never a trail byte, so a byte match
   //    starts at a character boundary). The characters skipped are counted by decoding them.
-  if (same && is_utf8_cs(cs)) {
+  if (same && is_utf8_charset(cs)) {
     bool clean = true;
     bool first[256] = {};
     bool any = false;
@@ -274,6 +271,40 @@ String case_map(const String& s) {
       if (Upper && b >= 'a' && b <= 'z') b = static_cast<unsigned char>(b - 32);
       if (!Upper && b >= 'A' && b <= 'Z') b = static_cast<unsigned char>(b + 32);
       w[i] = static_cast<char>(b);
+    }
+    return out;
+  }
+  if (is_utf8_charset(cs)) {
+    // UTF-8 straight back to UTF-8, without the UTF-32 copy and the converter: ASCII bytes map
+    // by arithmetic, other characters through ICU. A mapping may change a character's length
+    // (U+0250 has two bytes, its upper case three), so the size is counted first.
+    auto map = [](UChar32 c) { return Upper ? u_toupper(c) : u_tolower(c); };
+    const char* b = s.read();
+    const char* e = s.end();
+    size_t size = 0;
+    for (const char* p = b; p < e;) {
+      if (static_cast<unsigned char>(*p) < 0x80) {
+        ++size;
+        ++p;
+      } else {
+        UChar32 m = map(static_cast<UChar32>(cs->next(&p, e)));  // the macro reads it more than once
+        size += static_cast<size_t>(U8_LENGTH(m));
+      }
+    }
+    String out(size, cs);
+    auto* w = reinterpret_cast<uint8_t*>(size ? out.write() : nullptr);
+    size_t i = 0;
+    for (const char* p = b; p < e;) {
+      auto x = static_cast<unsigned char>(*p);
+      if (x < 0x80) {
+        if (Upper && x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 32);
+        if (!Upper && x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
+        w[i++] = x;
+        ++p;
+      } else {
+        UChar32 m = map(static_cast<UChar32>(cs->next(&p, e)));  // the macro reads it more than once
+        U8_APPEND_UNSAFE(w, i, m);
+      }
     }
     return out;
   }

@@ -4,6 +4,7 @@
 #include <unicode/ucal.h>
 #include <unicode/ustring.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -390,11 +391,25 @@ int string_to_money(const char* text, size_t size, const Charset* cs, money_type
 
 void Decimal::to_numeric(numeric_type_st* out) const {
   QZ_TRACE;
-  char format[32];
-  std::snprintf(format, sizeof format, negative ? "-%%ld.%%0%dld" : "%%ld.%%0%dld", digits);
+  // The decimal text "integer.fraction", the fraction zero-padded to its digit count, read back
+  // correctly rounded (no printf round trip, no locale). Like the 128-byte text it replaces, it
+  // keeps at most 127 characters.
   char text[128];
-  std::snprintf(text, sizeof text, format, static_cast<long>(integer), static_cast<long>(fraction));
-  out->value = std::strtod(text, nullptr);
+  constexpr size_t kMax = sizeof text - 1;
+  size_t n = 0;
+  if (negative) text[n++] = '-';
+  n = static_cast<size_t>(std::to_chars(text + n, text + kMax, static_cast<long>(integer)).ptr - text);
+  if (n < kMax) text[n++] = '.';
+  char digits_text[24];
+  size_t length = static_cast<size_t>(std::to_chars(digits_text, digits_text + sizeof digits_text,
+                                                    static_cast<long>(fraction)).ptr - digits_text);
+  for (int64_t pad = static_cast<int64_t>(digits) - static_cast<int64_t>(length); pad > 0 && n < kMax; --pad) {
+    text[n++] = '0';
+  }
+  for (size_t i = 0; i < length && n < kMax; ++i) text[n++] = digits_text[i];
+  double value = 0;
+  if (std::from_chars(text, text + n, value).ec != std::errc()) value = 0;
+  out->value = value;
   out->decimals = static_cast<uint64_t>(digits);
 }
 

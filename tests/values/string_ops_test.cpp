@@ -293,6 +293,17 @@ TEST_P(StringOps, CompareAndConversions) {
   EXPECT_EQ(S("é€").u16str(), u"é€");
 }
 
+// UTF-8 maps without the converter: a character may change its byte length, and a malformed
+// byte reads as U+FFFD as on the other paths.
+TEST(StringOpsFree, CaseMapsInUtf8) {
+  auto utf8 = [](const std::string& bytes) { return String::fromBytes(bytes.data(), bytes.size(), Charset::utf8); };
+  auto bytes = [](const String& s) { return std::string(s.read(), s.size()); };
+  EXPECT_EQ(bytes(utf8("a\xC9\x90z").upper()), "A\xE2\xB1\xAFZ");  // U+0250 -> U+2C6F
+  EXPECT_EQ(bytes(utf8("\xE2\xB1\xAF").lower()), "\xC9\x90");
+  EXPECT_EQ(bytes(utf8("\xFF" "a\xC3\xA9").upper()), "\xEF\xBF\xBD" "A\xC3\x89");
+  EXPECT_EQ(utf8("x").upper().get_charset(), Charset::utf8);
+}
+
 TEST(StringOpsFree, Symbolify) {
   bool changed = false;
   EXPECT_EQ(String::symbolify(String("9a-b"), &changed, Charset::utf8).u8str(), "_a_b");

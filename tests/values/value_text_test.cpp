@@ -707,6 +707,11 @@ TEST(ValueTextTest, DecimalConversions) {
   Decimal{3, 25, 3, true}.to_numeric(&n);  // -3.025
   EXPECT_EQ(n.value, -3.025);
   EXPECT_EQ(n.decimals, 3u);
+  Decimal{0, 123456789012345678, 18, false}.to_numeric(&n);
+  EXPECT_EQ(n.value, 0.123456789012345678);
+  Decimal{9223372036854775807, 1, 30, true}.to_numeric(&n);  // the digits as written, rounded once
+  EXPECT_EQ(n.value, -9223372036854775807.000000000000000000000000000001);
+  EXPECT_EQ(n.decimals, 30u);
   money_type_st m;
   Decimal{12, 34567, 5, false}.to_money(&m);  // truncated to 12.3456
   EXPECT_TRUE(m.value == 123456);

@@ -1,0 +1,23 @@
+* PADL and PADR fill with copies of the pad text, the last one cut by characters; a longer text
+* keeps its first characters.
+SET PROCEDURE TO check.prg ADDITIVE
+check("PADL('abc', 7, 'xy')")
+check("PADR('ab', 5, 'xy')")
+check("PADL('abc', 5)")
+check("PADR('abc', 5)")
+check("PADL('abc', 2)")
+check("PADR('abc', 2)")
+check("PADR('é', 3)")
+check("LEN(PADR('é', 3))")
+check("PADL('a', 4, '€')")
+check("PADL('a', 4, 'é€')")
+check("LEN(PADL(CHR(233), 3, '€'))")
+check("PADL(CHR(233), 3, '€')")
+check("LEN(PADR(UREPLACE('x', '😀', 'x'), 3, 'é'))")
+check("PADR('a', 3, '')")
+check("PADL('abc', 0)")
+check("PADL('abc', -1)")
+check("PADR('a', 2^60)")
+check("PADL('abc', 5, .NULL.)")
+check("PADL(.NULL., 5)")
+check("PADR('abc', .NULL.)")

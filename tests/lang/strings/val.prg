@@ -1,0 +1,26 @@
+* VAL: blanks, a sign, digits and the session's decimal point; an integer unless fraction digits
+* follow the point.
+SET PROCEDURE TO check.prg ADDITIVE
+check("VAL('  3.25abc')")
+check("VAL('  3.25abc') * 2")
+check("VAL('  -12')")
+check("VAL('- 7')")
+check("VAL('1.50')")
+check("VAL('1,000')")
+check("VAL('+5')")
+check("VAL('')")
+check("VAL('abc')")
+check("VAL('.5')")
+check("VAL('7.')")
+check("VAL(' 12 34')")
+check("VAL('1' + CHR(9) + '2')")
+check("VAL('٤٢')")
+check("VAL('9223372036854775807')")
+check("VAL('-9223372036854775807')")
+check("VAL('99999999999999999999')")
+check("VAL(REPLICATE('9', 20))")
+check("VAL(UREPLACE('x', '42.5', 'x'))")
+check("VAL(.NULL.)")
+* A fraction longer than a double carries is read, not reported as an overflow.
+check("VAL('0.1234567890123456789012') > 0.1234")
+check("VAL('2.' + REPLICATE('0', 30) + '1')")
