@@ -8,7 +8,15 @@ using namespace qzbase;
 
 namespace {
 
-class BenchObject : public Object {};
+Class* bench_class() {
+  static Class cls{Symbol(), nullptr};
+  return &cls;
+}
+
+class BenchObject : public Object {
+ public:
+  BenchObject() : Object(bench_class()) {}
+};
 
 // One copy into an empty Variant and its release, for a source made by make.
 template <class Make>

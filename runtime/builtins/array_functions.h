@@ -23,5 +23,6 @@ void bi_astackinfo(VmStack* stack, size_t argc, Variant* result);      // ASTACK
 void bi_aenv(VmStack* stack, size_t argc, Variant* result);            // AENV
 void bi_acharset(VmStack* stack, size_t argc, Variant* result);        // ACHARSET
 void bi_alines(VmStack* stack, size_t argc, Variant* result);          // ALINES
+void bi_ainstance(VmStack* stack, size_t argc, Variant* result);       // AINSTANCE
 
 }  // namespace qzbase

@@ -8,6 +8,7 @@
 #include "builtins/file_paths.h"
 #include "builtins/file_text.h"
 #include "builtins/low_level_files.h"
+#include "builtins/object_functions.h"
 #include "builtins/tables.h"
 #include "builtins/text_functions.h"
 #include "builtins/text_merge.h"
@@ -40,7 +41,7 @@ const module_function_st builtin_functions[] = {
     {"aenv", "A@", bi_aenv, "I", 0},
     {"aerror", ".@*", bi_aerror, "I", 0},
     {"afields", ".@*|.", unavailable_function<"afields">, "I", 0},
-    {"ainstance", "A@C", unavailable_function<"ainstance">, "I", 0},
+    {"ainstance", "A@C", bi_ainstance, "I", 0},
     {"alen", "A|I", bi_alen, "I", 0},
     {"alias", "|.", unavailable_function<"alias">, "C", 0},
     {"alines", ".@C|IC+", bi_alines, "I", 0},
@@ -85,7 +86,7 @@ const module_function_st builtin_functions[] = {
     {"cpconvert", "..|.", unavailable_function<"cpconvert">, "C", 0},
     {"cpdbf", "|.", unavailable_function<"cpdbf">, "I", 0},
     {"createbinary", "C?", unavailable_function<"createbinary">, "C?", 0},
-    {"createobject", "C?C?|.?+", unavailable_function<"createobject">, "O", 0},
+    {"createobject", "C?C?|.?+", bi_createobject, "O", 0},
     {"cmonth", "D?", unavailable_function<"cmonth">, "C?", 4},
     {"curdir", "", curdir, "C", 0},
     {"curexe", "", unavailable_function<"curexe">, "C", 0},

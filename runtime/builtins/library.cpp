@@ -154,8 +154,9 @@ void Library::register_rows(Runtime* runtime) {
     if (vm == nullptr) throw_assert_failed();
     for (const module_class_st* row = description_.classes; row->name != nullptr; ++row) {
       String name = String::fromBytes(row->name, std::strlen(row->name), Charset::ascii);
-      symbol_id_type symbol = vm->symtable.symbolize(name);
-      auto cls = std::make_unique<Class>(name, symbol, nullptr);
+      Symbol class_name(name, &vm->symtable);
+      symbol_id_type symbol = class_name.id;
+      auto cls = std::make_unique<Class>(class_name, nullptr);
       if (row->members != nullptr) {
         for (const native_member_def_st* m = row->members; m->name != nullptr; ++m) {
           ClassMember* member = cls->define(String::fromBytes(m->name, std::strlen(m->name), Charset::ascii));
@@ -422,20 +423,23 @@ Class* GetClass(VmStack* stack, const String* name) {
   return cls;
 }
 
+// The runtime's own objects (data sessions, exception objects) come from here: a class of the
+// running module with one of those names must not stand in for them, so only the built-in library
+// is searched (getclass is the language's lookup).
 ObjectPointer CreateObject(VmStack* stack, const String& class_name, const Variant*, size_t) {
   QZ_TRACE;
   if (stack == nullptr) throw_assert_failed();
-  Object* obj = nullptr;
   Runtime* runtime = stack->get_runtime();
+  Class* cls = nullptr;
   if (runtime != nullptr && runtime->builtin_library() != nullptr) {
-    GetClass(stack, &class_name)->create_instance(stack, &obj);
+    cls = GetClass(stack, &class_name);
   } else {
-    // A stack without an initialised runtime (a bare value stack) still needs its data session:
-    // the virtual machine's own classes serve it.
-    native_factory_type factory = find_native_class(class_name);
-    if (factory == nullptr) throw RuntimeError(1733, class_name);
-    obj = factory(stack);
+    // A stack without the built-in library (a bare value stack) still needs its data session.
+    cls = find_bare_class(stack, class_name);
+    if (cls == nullptr) throw RuntimeError(1733, class_name);
   }
+  Object* obj = nullptr;
+  cls->create_instance(stack, &obj);
   if (obj == nullptr) throw_assert_failed();
   try {
     return ObjectPointer(obj);

@@ -1,11 +1,12 @@
 // class.cpp - Class and ClassMember.
 #include "objects/class.h"
 
+#include "frontend/operands.h"
 #include "vm/runtime_vm.h"
 
 namespace qzbase {
 
-Class::Class(const String& name, symbol_id_type symbol, Class* base) : name_(name), symbol_(symbol), base_(base) {
+Class::Class(const Symbol& name, named_operand_st* definition) : name_(name), definition_(definition) {
   QZ_TRACE;
 }
 
@@ -15,6 +16,7 @@ Class::~Class() {
     m->default_value.release(nullptr);
     delete m;
   }
+  delete definition_;
 }
 
 void Class::compile(Runtime* runtime) {
@@ -31,7 +33,7 @@ void Class::compile(Runtime* runtime) {
 
 void Class::create_instance(VmStack* stack, Object** out) {
   QZ_TRACE;
-  if (factory == nullptr) throw RuntimeError(9005, name_);
+  if (factory == nullptr) throw RuntimeError(9005, name_.name);
   *out = factory(stack, this);
 }
 
@@ -68,7 +70,7 @@ void Class::add_instance(Object* obj) {
   instances_.insert(obj);
 }
 
-void Class::remove_instance(Object* obj) {
+void Class::remove_instance(VmStack*, Object* obj) {
   QZ_TRACE;
   std::lock_guard<std::mutex> lock(instances_lock_);
   instances_.erase(obj);

@@ -1,24 +1,20 @@
-// class_registry.h - the native classes CreateObject can make.
+// class_registry.h - the classes a stack can create before any built-in library serves it.
 //
-// The factories of the classes the virtual machine builds itself ("session", "exception"). The
-// built-in library's class rows create those classes through them, and CreateObject falls back on
-// them for a stack whose runtime has no built-in library (a bare value stack). Every other class
-// is found through the runtime's built-in library (GetClass).
+// A stack whose runtime has no built-in library (a bare value stack, a virtual machine without the
+// library) still needs its default data session and the exception objects of its handlers. The
+// built-in library installs its class rows here at load. On a stack with a runtime a row becomes,
+// on first use, a class of that runtime with its members (kept in the runtime's VM state); on a
+// stack without one, a process-wide class without members (there is no symbol table to resolve
+// them).
 #pragma once
 
 #include <qzbase.h>
 
 namespace qzbase {
 
-// Makes a new instance on the stack; the caller takes the one reference.
-using native_factory_type = Object* (*)(VmStack* stack);
-
-struct native_class_st {
-  const char* name;  // upper case
-  native_factory_type factory;
-};
-
-// The create function of a class name (compared without regard to case); null when none.
-native_factory_type find_native_class(const String& name);
+// Installs the rows (ended by a row with a null name); the table must live for the process.
+void set_bare_class_rows(const module_class_st* rows);
+// The class of that name (case-insensitive) among the installed rows for the stack; null when none.
+Class* find_bare_class(VmStack* stack, const String& name);
 
 }  // namespace qzbase

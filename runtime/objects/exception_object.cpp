@@ -1,84 +1,96 @@
-// exception_object.cpp - the native class "exception".
+// exception_object.cpp - the native class "Exception".
 #include "objects/exception_object.h"
 
 #include <exception>
-#include <string>
+#include <mutex>
+#include <shared_mutex>
 
-#include "vm/symtable.h"
 #include "vm/vm_stack.h"
 
 namespace qzbase {
 
+Exception_Object::Exception_Object(Class* cls) : Object(cls) {
+  QZ_TRACE;
+  error_no.set_integer(0);
+  message.set_string(String());
+  detail.set_string(String());
+}
+
 void Exception_Object::destroy(VmStack* stack) {
   QZ_TRACE;
-  // Each value is released even when an earlier release raises; the first interrupt goes on.
-  Variant* fields[] = {&error_no, &message, &detail, &user_value};
   std::exception_ptr first;
-  for (Variant* v : fields) {
+  try {
+    Object::destroy(stack);
+  } catch (...) {
+    first = std::current_exception();
+  }
+  // Each value is released even when an earlier release raises; the first interrupt goes on.
+  Variant fields[4];
+  {
+    std::unique_lock<std::shared_mutex> lock(property_lock);
+    fields[0] = std::move(error_no);
+    fields[1] = std::move(message);
+    fields[2] = std::move(detail);
+    fields[3] = std::move(user_value);
+  }
+  for (Variant& v : fields) {
     try {
-      v->release(stack);
+      v.release(stack);
     } catch (...) {
       if (!first) first = std::current_exception();
     }
   }
-  Object::destroy(stack);
   if (first) std::rethrow_exception(first);
 }
 
 void Exception_Object::set_error(int code, const String& msg, const String& det) {
   QZ_TRACE;
-  error_no.release(nullptr);
-  message.release(nullptr);
-  detail.release(nullptr);
-  error_no.set_integer(code);
-  message.set_string(msg);
-  detail.set_string(det);
+  Variant n, m, d;
+  n.set_integer(code);
+  m.set_string(msg);
+  d.set_string(det);
+  std::unique_lock<std::shared_mutex> lock(property_lock);
+  error_no = std::move(n);
+  message = std::move(m);
+  detail = std::move(d);
 }
 
 void Exception_Object::set_user_value(const Variant& value) {
   QZ_TRACE;
-  user_value.release(nullptr);
-  value.copy(&user_value);
+  Variant copy(value);
+  Variant old;
+  {
+    std::unique_lock<std::shared_mutex> lock(property_lock);
+    old = std::move(user_value);
+    user_value = std::move(copy);
+  }
+  old.release(nullptr);
 }
 
-Variant* Exception_Object::property(VmStack* stack, symbol_id_type symbol, String* name) {
-  QZ_TRACE;
-  Symtable* symtable = stack != nullptr ? stack->symtable : nullptr;
-  *name = symtable != nullptr ? symtable->resolve(symbol) : String();
-  std::string upper = name->upper().u8str();
-  if (upper == "ERRORNO") return &error_no;
-  if (upper == "MESSAGE") return &message;
-  if (upper == "DETAIL") return &detail;
-  if (upper == "USERVALUE") return &user_value;
-  return nullptr;
-}
+namespace {
 
-void Exception_Object::virtual_access(VmStack* stack, symbol_id_type symbol, size_t nargs, Variant* result) {
+template <Variant Exception_Object::*Field>
+void exception_read(VmStack* stack, size_t nargs, Variant* result) {
   QZ_TRACE;
-  String name;
-  Variant* v = property(stack, symbol, &name);
-  if (v == nullptr) throw RuntimeError(1734, name);
   if (nargs != 0) throw RuntimeError(11);
-  v->copy(result);
+  auto* self = static_cast<Exception_Object*>(stack->method_context.owner);
+  std::shared_lock<std::shared_mutex> lock(self->property_lock);
+  (self->*Field).copy(result);
 }
 
-void Exception_Object::virtual_access_ref(VmStack* stack, symbol_id_type symbol, size_t, Variant*) {
-  QZ_TRACE;
-  String name;
-  if (property(stack, symbol, &name) == nullptr) throw RuntimeError(1734, name);
-  throw RuntimeError(1743, name);
-}
+}  // namespace
 
-void Exception_Object::virtual_assign(VmStack* stack, symbol_id_type symbol, size_t) {
-  QZ_TRACE;
-  String name;
-  if (property(stack, symbol, &name) == nullptr) throw RuntimeError(1734, name);
-  throw RuntimeError(1743, name);
-}
+const native_member_def_st exception_members[] = {
+    {"ErrorNo", 1, exception_read<&Exception_Object::error_no>, nullptr, nullptr},
+    {"Message", 1, exception_read<&Exception_Object::message>, nullptr, nullptr},
+    {"Detail", 1, exception_read<&Exception_Object::detail>, nullptr, nullptr},
+    {"UserValue", 1, exception_read<&Exception_Object::user_value>, nullptr, nullptr},
+    {nullptr, 0, nullptr, nullptr, nullptr},
+};
 
-Object* new_exception(VmStack*) {
+Object* new_exception(VmStack*, Class* cls) {
   QZ_TRACE;
-  return new Exception_Object();
+  return new Exception_Object(cls);
 }
 
 }  // namespace qzbase

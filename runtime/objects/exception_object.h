@@ -1,8 +1,8 @@
-// exception_object.h - the native class "exception": what a CATCH TO variable receives.
+// exception_object.h - the native class "Exception": what a CATCH TO variable receives.
 //
 // The handler search makes one for every error it offers to handlers and sets ErrorNo, Message
-// and Detail from the error; THROW makes one and stores its argument in UserValue. All four are
-// read-only to the language.
+// and Detail from the error; THROW makes one and stores its argument in UserValue. Programs only
+// read the four members (assigning one is error 1734); the C++ setters below are the only writers.
 #pragma once
 
 #include <qzbase.h>
@@ -13,34 +13,25 @@ namespace qzbase {
 
 class Exception_Object : public Object {
  public:
-  Exception_Object() = default;
+  explicit Exception_Object(Class* cls);
   ~Exception_Object() override = default;
 
-  // Releases the four values with the stack (an object stored in UserValue may have DESTROY code).
+  // Object::destroy, then the four values are released with the stack (an object stored in
+  // UserValue may have DESTROY code).
   void destroy(VmStack* stack) override;
 
-  // ErrorNo, Message, Detail and UserValue (by name, case-insensitive); RuntimeError 1734 with the
-  // name for any other property; index values are RuntimeError 11.
-  void virtual_access(VmStack* stack, symbol_id_type symbol, size_t nargs, Variant* result) override;
-  // The properties are read-only: RuntimeError 1743 with the name (1734 for an unknown name).
-  void virtual_access_ref(VmStack* stack, symbol_id_type symbol, size_t nargs, Variant* result) override;
-  void virtual_assign(VmStack* stack, symbol_id_type symbol, size_t nargs) override;
-
-  // Set once by the code that creates the object, before the language sees it.
+  // For the handler search and THROW, before the language sees the object.
   void set_error(int code, const String& message, const String& detail);
   void set_user_value(const Variant& value);
 
   Variant error_no;    // integer (0 for THROW)
   Variant message;     // string
   Variant detail;      // string
-  Variant user_value;  // THROW's argument; .F. otherwise
-
- private:
-  // The field of a property name; null when the object has no such property.
-  Variant* property(VmStack* stack, symbol_id_type symbol, String* name);
+  Variant user_value;  // THROW's argument; empty otherwise
 };
 
-// The factory CreateObject uses for "exception".
-Object* new_exception(VmStack* stack);
+// The member rows and the factory of "Exception".
+extern const native_member_def_st exception_members[];
+Object* new_exception(VmStack* stack, Class* cls);
 
 }  // namespace qzbase

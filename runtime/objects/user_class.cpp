@@ -9,22 +9,14 @@
 namespace qzbase {
 
 UserClass::UserClass(const Symbol& name_in, named_operand_st* parent)
-    : Class(name_in.name, name_in.id, nullptr), name(name_in), parent_clause(parent), parent_name(nullptr) {
+    : Class(name_in, parent), name(name_in), parent_name(nullptr) {
   QZ_TRACE;
-  if (parent != nullptr) {
-    try {
-      parent_name = new String(parent->name);
-    } catch (...) {
-      delete parent;
-      throw;
-    }
-  }
+  if (parent != nullptr) parent_name = new String(parent->name);
 }
 
 UserClass::~UserClass() {
   for (auto& [symbol, method] : methods) delete method.function;
   for (class_initialiser_st& initialiser : initialisers) delete initialiser.program;
-  delete parent_clause;
   delete parent_name;
 }
 

@@ -38,10 +38,10 @@ struct user_method_st {
 
 class UserClass : public Class {
  public:
-  // Takes ownership of parent (the DEFINE CLASS statement's AS clause, null when none); its name
-  // becomes the parent class name.
+  // Takes ownership of parent (the DEFINE CLASS statement's AS clause, null when none: the class's
+  // definition record); its name becomes the parent class name.
   UserClass(const Symbol& name, named_operand_st* parent);
-  ~UserClass() override;  // deletes the methods, pending initialisers, the parent clause and name
+  ~UserClass() override;  // deletes the methods, pending initialisers and the parent name
 
   // Makes every method a run-time member (kind method, its visibility), then gives every member
   // its symbol id. Runs once, after the methods are linked.
@@ -51,7 +51,6 @@ class UserClass : public Class {
   bool add_method(symbol_id_type symbol, uint32_t visibility, UserFunction* function);
 
   Symbol name;
-  named_operand_st* parent_clause;
   const String* parent_name;       // null when the class has no parent
   const Module* module = nullptr;  // the defining module; only it destroys the class
   std::unordered_map<symbol_id_type, user_method_st> methods;

@@ -5,7 +5,7 @@
 
 namespace qzbase {
 
-DataSession_Object::DataSession_Object(VmStack* owner) : owner_(owner) {
+DataSession_Object::DataSession_Object(VmStack* owner, Class* cls) : Object(cls), owner_(owner) {
   QZ_TRACE;
   if (owner == nullptr) throw_assert_failed();
   session_id = static_cast<int32_t>(owner->next_data_session_id);
@@ -45,9 +45,24 @@ void DataSession_Object::leave_owner() {
   }
 }
 
-Object* new_datasession(VmStack* stack) {
+Object* new_datasession(VmStack* stack, Class* cls) {
   QZ_TRACE;
-  return new DataSession_Object(stack);
+  return new DataSession_Object(stack, cls);
 }
+
+namespace {
+
+void session_id_access(VmStack* stack, size_t nargs, Variant* result) {
+  QZ_TRACE;
+  if (nargs != 0) throw RuntimeError(11);
+  result->set_integer(static_cast<DataSession_Object*>(stack->method_context.owner)->session_id);
+}
+
+}  // namespace
+
+const native_member_def_st session_members[] = {
+    {"DataSessionId", 1, session_id_access, nullptr, nullptr},
+    {nullptr, 0, nullptr, nullptr, nullptr},
+};
 
 }  // namespace qzbase

@@ -22,7 +22,7 @@ class DataSession_Object : public Object {
   // A session with the default SET values and area 1 selected. It takes the owner stack's next
   // session number (the counter is incremented) and enters itself into the owner's data-session
   // table under it (an existing entry of that number is left in place).
-  explicit DataSession_Object(VmStack* owner);
+  DataSession_Object(VmStack* owner, Class* cls);
   // Leaves the owner's table when destroy() did not run.
   ~DataSession_Object() override;
 
@@ -49,7 +49,8 @@ class DataSession_Object : public Object {
   VmStack* owner_;
 };
 
-// The create function of the class "session": a new session owned by the stack.
-Object* new_datasession(VmStack* stack);
+// The factory of the class "Session": a new session owned by the stack; its member rows.
+Object* new_datasession(VmStack* stack, Class* cls);
+extern const native_member_def_st session_members[];
 
 }  // namespace qzbase

@@ -15,6 +15,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 
 #include "vm/symtable.h"
 
@@ -27,6 +29,10 @@ struct RuntimeVmState {
   std::atomic<uint64_t> next_stack_id{1};
   // Where calls by name find their callees (SET LIBRARY, SET PROCEDURE); null: nowhere.
   CallResolver* call_resolver = nullptr;
+  // What the object model keeps per runtime when the runtime has no built-in library (its classes
+  // of the runtime's own objects); opaque here, freed with the state, guarded by objects_lock.
+  std::mutex objects_lock;
+  std::shared_ptr<void> objects;
 
   // The next stack id (1, 2, ...).
   uint64_t create_stack_id() { return next_stack_id.fetch_add(1); }

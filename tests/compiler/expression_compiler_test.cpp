@@ -3,6 +3,7 @@
 #include "compiler_support.h"
 
 #include "compiler/expression_compiler.h"
+#include "objects/class.h"
 #include "objects/object.h"
 
 namespace qzbase::testing_compiler {
@@ -75,7 +76,14 @@ TEST_F(Expressions, KindsWithoutACompilerRaise1001) {
   EXPECT_EQ(error_of([&] { compile_operand(&odd, false, true, &code(), compiler, &t); }), 1001);
 }
 
-class PlainObject : public Object {};
+class PlainObject : public Object {
+ public:
+  PlainObject() : Object(plain_class()) {}
+  static Class* plain_class() {
+    static Class cls{Symbol(), nullptr};
+    return &cls;
+  }
+};
 
 TEST_F(Expressions, CompileTimeValuesLoadAsConstantsAndObjectsAreRefused) {
   Variant values[9];

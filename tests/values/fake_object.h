@@ -1,6 +1,6 @@
 // fake_object.h - a test object class with a DESTROY member, for the Variant, Array and object_ptr
-// tests. The objects subsystem does not exist yet: the fake installs itself as the runner of
-// DESTROY members (Object::destroy_method_runner) for the duration of a test.
+// tests. The fake installs itself as the runner of DESTROY members (Object::destroy_method_runner)
+// for the duration of a test, in place of the object model's own.
 #pragma once
 
 #include <qzbase.h>
@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "objects/class.h"
 #include "objects/object.h"
 #include "vm/vm_stack.h"
 
@@ -34,9 +35,15 @@ struct FakeLog {
   }
 };
 
+// The class of every fake: no members.
+inline Class* fake_class() {
+  static Class cls{Symbol(), nullptr};
+  return &cls;
+}
+
 class FakeObject : public Object {
  public:
-  FakeObject(FakeLog* log, std::string name) : log_(log), name_(std::move(name)) {}
+  FakeObject(FakeLog* log, std::string name) : Object(fake_class()), log_(log), name_(std::move(name)) {}
   ~FakeObject() override { log_->add("delete " + name_); }
 
   void destroy(VmStack* stack) override {
@@ -67,11 +74,17 @@ inline void run_fake_destroy_member(Object* obj, VmStack* stack) {
 // Installs the fake DESTROY runner for one test.
 class FakeObjectTest : public ::testing::Test {
  protected:
-  void SetUp() override { Object::destroy_method_runner = run_fake_destroy_member; }
-  void TearDown() override { Object::destroy_method_runner = nullptr; }
+  void SetUp() override {
+    saved_runner_ = Object::destroy_method_runner;
+    Object::destroy_method_runner = run_fake_destroy_member;
+  }
+  void TearDown() override { Object::destroy_method_runner = saved_runner_; }
 
   FakeLog log;
   VmStack stack;
+
+ private:
+  void (*saved_runner_)(Object*, VmStack*) = nullptr;
 };
 
 }  // namespace qzbase::testing_fakes

@@ -130,6 +130,7 @@ TEST_F(Calls, DynamicCalls) {
 // A fake object: "[]" reads give the sum of the indexes, writes are recorded; member VALUE
 // returns 5 by value, REF returns a reference to its field.
 struct FakeObject : Object {
+  FakeObject() : Object(probe_class()) {}
   void virtual_call(VmStack* stack, symbol_id_type, size_t, Variant* result) override {
     if (by_ref) {
       field.ref(stack, result, this);

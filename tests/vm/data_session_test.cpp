@@ -17,9 +17,9 @@ DataSession_Object* as_session(const ObjectPointer& p) { return static_cast<Data
 TEST(ClassRegistry, CreatesSessionsByNameWithoutRegardToCase) {
   TestRuntime rt;
   VmStack s(rt.get(), 16, 4);
-  EXPECT_NE(find_native_class(String("session")), nullptr);
-  EXPECT_NE(find_native_class(String("SeSsIoN")), nullptr);
-  EXPECT_EQ(find_native_class(String("sessions")), nullptr);
+  EXPECT_NE(find_bare_class(&s, String("session")), nullptr);
+  EXPECT_NE(find_bare_class(&s, String("SeSsIoN")), nullptr);
+  EXPECT_EQ(find_bare_class(&s, String("sessions")), nullptr);
   ObjectPointer p = CreateObject(&s, String("Session"), nullptr, 0);
   ASSERT_NE(p.get(), nullptr);
   EXPECT_NE(dynamic_cast<DataSession_Object*>(p.get()), nullptr);

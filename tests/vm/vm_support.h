@@ -55,9 +55,15 @@ inline size_t count_events(const ProbeLog& log, const std::string& e) {
   return n;
 }
 
+// The class of every probe: no members.
+inline Class* probe_class() {
+  static Class cls{Symbol(), nullptr};
+  return &cls;
+}
+
 class ProbeObject : public Object {
  public:
-  ProbeObject(ProbeLog* log, std::string name) : log_(log), name_(std::move(name)) {}
+  ProbeObject(ProbeLog* log, std::string name) : Object(probe_class()), log_(log), name_(std::move(name)) {}
   ~ProbeObject() override { log_->push_back("free " + name_); }
   void destroy(VmStack* stack) override {
     log_->push_back("destroy " + name_);
@@ -117,8 +123,13 @@ inline void run_probe_destroy(Object* obj, VmStack* stack) {
 // Installs the probe DESTROY runner for the test's duration.
 class ProbeRunnerScope {
  public:
-  ProbeRunnerScope() { Object::destroy_method_runner = run_probe_destroy; }
-  ~ProbeRunnerScope() { Object::destroy_method_runner = nullptr; }
+  ProbeRunnerScope() : saved_(Object::destroy_method_runner) { Object::destroy_method_runner = run_probe_destroy; }
+  ~ProbeRunnerScope() { Object::destroy_method_runner = saved_; }
+  ProbeRunnerScope(const ProbeRunnerScope&) = delete;
+  ProbeRunnerScope& operator=(const ProbeRunnerScope&) = delete;
+
+ private:
+  void (*saved_)(Object*, VmStack*);
 };
 
 // A new probe as a Variant (one reference, held by the Variant).
