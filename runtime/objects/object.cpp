@@ -222,6 +222,7 @@ void fill(const ClassMember* member, Object* owner, member_lookup_st* out) {
 }  // namespace
 
 bool Object::find_own(symbol_id_type symbol, member_lookup_st* out) {
+  QZ_TRACE;
   const member_symbol_map* map = symbols_in_use.load(std::memory_order_acquire);
   if (map == &cls->symbols()) {
     auto it = map->find(symbol);
@@ -266,6 +267,7 @@ bool Object::get_member(symbol_id_type symbol, const ClassMember** member, Objec
 
 template <int Op>
 void Object::member_operation(VmStack* stack, symbol_id_type symbol, size_t nargs, Variant* result) {
+  QZ_TRACE;
   member_lookup_st m;
   bool found = find_member(symbol, &m);
   if constexpr (Op == OP_CALL) {
@@ -355,6 +357,7 @@ int Object::virtual_enum_properties(EnumMembersCallback callback, void* context)
 // ---------------------------------------------------------------------------------------------
 
 void Object::add_property_record(VmStack* stack, symbol_id_type symbol, Variant* value) {
+  QZ_TRACE;
   auto* record = new added_property_st{ClassMember(0, member_name(stack, symbol)), Variant()};
   record->member.kind = MEMBER_PROPERTY;
   record->member.symbol = symbol;
@@ -478,11 +481,9 @@ void Object::removeproperty(VmStack* stack, const String& name) {
 namespace {
 
 // The record of the running added property, for its own functions.
-added_property_st* running_record(VmStack* stack, Object* owner,
-                                  const std::unordered_map<symbol_id_type, added_property_st*>& added) {
+added_property_st* running_record(VmStack* stack, const std::unordered_map<symbol_id_type, added_property_st*>& added) {
   auto it = added.find(stack->method_context.member);
   if (it == added.end()) throw_not_found(stack, stack->method_context.member);  // removed meanwhile
-  (void)owner;
   return it->second;
 }
 
@@ -493,13 +494,13 @@ void added_property_access(VmStack* stack, size_t nargs, Variant* result) {
   Object* owner = stack->method_context.owner;
   if (nargs == 0) {
     std::shared_lock<std::shared_mutex> lock(owner->property_lock);
-    running_record(stack, owner, owner->added_)->value.copy(result);
+    running_record(stack, owner->added_)->value.copy(result);
     return;
   }
   ScopedValue container(stack);
   {
     std::shared_lock<std::shared_mutex> lock(owner->property_lock);
-    running_record(stack, owner, owner->added_)->value.copy(&container.value);
+    running_record(stack, owner->added_)->value.copy(&container.value);
   }
   read_array_item(stack, nargs, &container.value, result);
 }
@@ -514,7 +515,7 @@ void added_property_assign(VmStack* stack, size_t nargs) {
     ScopedValue fresh(stack);
     if (nargs == 1) stack->sp[0].value.copy(&fresh.value);
     std::unique_lock<std::shared_mutex> lock(owner->property_lock);
-    Variant& stored = running_record(stack, owner, owner->added_)->value;
+    Variant& stored = running_record(stack, owner->added_)->value;
     old.value = std::move(stored);
     stored = std::move(fresh.value);
     return;
@@ -524,12 +525,12 @@ void added_property_assign(VmStack* stack, size_t nargs) {
   ScopedValue target(stack);
   {
     std::shared_lock<std::shared_mutex> lock(owner->property_lock);
-    running_record(stack, owner, owner->added_)->value.copy(&target.value);
+    running_record(stack, owner->added_)->value.copy(&target.value);
   }
   write_array_item(stack, nargs, &target.value);
   if (target.value.tag != VT_ARRAY) return;
   std::unique_lock<std::shared_mutex> lock(owner->property_lock);
-  Variant& stored = running_record(stack, owner, owner->added_)->value;
+  Variant& stored = running_record(stack, owner->added_)->value;
   old.value = std::move(stored);
   stored = std::move(target.value);
 }

@@ -159,8 +159,8 @@ Object* current_owner(VmStack* stack);
 
 // Creates an instance of cls on the stack into the empty result, records the stack and its current
 // data session in it, enters it into its class's instance list and runs its INIT member (when the
-// chain has one with a method) with the argc arguments that lie right below slot on the stack; slot
-// (the stack's top before them) receives the object. INIT's value is dropped.
+// chain has one with a method) with the argc arguments pushed after slot (the stack pointer is at
+// the last of them); slot receives the object. INIT's value is dropped.
 void createobject_internal(VmStack* stack, Class* cls, Variant* slot, int argc, Variant* result);
 
 }  // namespace qzbase
