@@ -110,10 +110,10 @@ void c_get_fixed(DbfFile* d, DbfField* f, const char* r, Variant* out) {
 void c_get_binary(DbfFile* d, DbfField* f, const char* r, Variant* out) {
   out->set_string(String(at(r, f), f->width, d->binary_charset()));
 }
-// Whole characters, at most width / maximum bytes of them.
-size_t c_variable_length(const Charset* cs, const char* p, size_t width) {
+// The bytes of whole characters in [p, p + bytes), at most width / maximum bytes of them.
+size_t c_variable_length(const Charset* cs, const char* p, size_t bytes, size_t width) {
   const char* q = p;
-  const char* end = p + width;
+  const char* end = p + bytes;
   size_t limit = width / cs->max_bytes();
   for (size_t i = 0; i < limit && q < end; ++i) {
     const char* before = q;
@@ -127,7 +127,7 @@ size_t c_variable_length(const Charset* cs, const char* p, size_t width) {
 }
 void c_get_variable(DbfFile* d, DbfField* f, const char* r, Variant* out) {
   const char* p = at(r, f);
-  out->set_string(String(p, c_variable_length(d->charset(), p, f->width), d->charset()));
+  out->set_string(String(p, c_variable_length(d->charset(), p, f->width, f->width), d->charset()));
 }
 void c_set_binary(DbfFile*, DbfField* f, char* r, const String& v) {
   char* p = at(r, f);
@@ -143,7 +143,7 @@ void c_set_fixed(DbfFile* d, DbfField* f, char* r, const String& v) {
 void c_set_variable(DbfFile* d, DbfField* f, char* r, const String& v) {
   char* p = at(r, f);
   size_t n = convert_into(v, d->charset(), p, f->width);
-  n = c_variable_length(d->charset(), p, n);
+  n = c_variable_length(d->charset(), p, n, f->width);
   std::memset(p + n, ' ', f->width - n);
 }
 size_t c_chars(DbfFile* d, DbfField* f, const char* r, char* buffer, size_t size, const Charset** charset) {
