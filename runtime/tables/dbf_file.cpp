@@ -159,6 +159,11 @@ void DbfFile::read_dbf_field_header(DbfField* field) {
                     kDbfDescriptorSize) < kDbfDescriptorSize) {
     throw dbf_error_buffer_underrun();
   }
+  load_field_header(field);
+}
+
+void DbfFile::load_field_header(DbfField* field) {
+  QZ_TRACE;
   dbf_descriptor_st d;
   decode_dbf_descriptor(field->raw, &d);
   field->type = d.type;
@@ -207,6 +212,9 @@ void DbfFile::write_dbf_field_headers() {
 void DbfFile::open_existing() {
   QZ_TRACE;
   read_dbf_header();
+  // The descriptor area in one read: up to the first record, and one slot beyond it.
+  std::vector<char> area(header_length > kDbfHeaderSize ? header_length - kDbfHeaderSize + kDbfDescriptorSize : 0);
+  size_t area_bytes = area.empty() ? 0 : file_->readex(kDbfHeaderSize, area.data(), area.size());
   uint64_t position = kDbfHeaderSize;
   std::vector<uint64_t> offsets;
   for (;;) {
@@ -215,20 +223,21 @@ void DbfFile::open_existing() {
     if (position >= header_length) throw dbf_error_file_corruption();
     terminator_offset = position;
     behind_terminator = position + 1;
-    char slot[kDbfDescriptorSize];
-    size_t n = file_->readex(static_cast<std::streamoff>(position), slot, sizeof slot);
+    size_t at = position - kDbfHeaderSize;
+    size_t n = area_bytes > at ? area_bytes - at : 0;
     if (n == 0) throw dbf_error_buffer_underrun();
-    if (slot[0] == kDbfTerminator) break;
-    if (n < sizeof slot) throw dbf_error_buffer_underrun();
+    if (area[at] == kDbfTerminator) break;
+    if (n < kDbfDescriptorSize) throw dbf_error_buffer_underrun();
     offsets.push_back(position);
     position += kDbfDescriptorSize;
   }
   for (uint64_t offset : offsets) {
     auto field = std::make_unique<DbfField>();
     field->descriptor_offset = offset;
+    std::memcpy(field->raw, area.data() + (offset - kDbfHeaderSize), kDbfDescriptorSize);
+    load_field_header(field.get());
     all_fields.push_back(std::move(field));
   }
-  read_dbf_field_headers();
   std::memset(backlink, 0, sizeof backlink);
   if (find_dbf_version(version_)->backlink) {
     file_->readex(static_cast<std::streamoff>(behind_terminator), backlink, sizeof backlink);

@@ -215,6 +215,8 @@ class DbfFile {
   void check_structure();
   void hand_out_bits(DbfField* field);
   void open_memo_file();
+  // The field's values from its raw descriptor.
+  void load_field_header(DbfField* field);
 
   File* file_;
   FptFile* fpt_ = nullptr;
