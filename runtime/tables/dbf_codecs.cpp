@@ -626,6 +626,44 @@ void DbfFile::set_autoinc_fields_readwrite() {
   for (DbfField* f : autoinc_fields) set_field_readwrite(f);
 }
 
+// --- auto-increment ---
+
+void DbfFile::autoinc_assign(char* record) {
+  QZ_TRACE;
+  for (DbfField* f : autoinc_fields) {
+    Variant value;
+    f->get_variant(this, f, record, &value);
+    read_dbf_field_header(f);
+    if (value.tag == VT_INTEGER && value.integer.value != 0) {
+      if (value.integer.value >= static_cast<int64_t>(f->autoinc_next)) {
+        f->autoinc_next = static_cast<uint32_t>(value.integer.value + 1);
+        write_dbf_field_header(f);
+      }
+      continue;
+    }
+    // Through the configured writer: a read-only field takes its value all the same. A next
+    // value beyond the integer range raises the overflow error here and is never stored.
+    f->configured.set_integer(this, f, record, integer_type_st{f->autoinc_next});
+    f->autoinc_next += f->autoinc_step;
+    write_dbf_field_header(f);
+  }
+}
+
+void DbfFile::autoinc_verify(const char* old_values, const char* new_values) {
+  QZ_TRACE;
+  for (DbfField* f : autoinc_fields) {
+    Variant before, after;
+    f->get_variant(this, f, old_values, &before);
+    f->get_variant(this, f, new_values, &after);
+    if (before.tag != VT_INTEGER || after.tag != VT_INTEGER || after.integer.value <= before.integer.value) continue;
+    read_dbf_field_header(f);
+    if (after.integer.value >= static_cast<int64_t>(f->autoinc_next)) {
+      f->autoinc_next = static_cast<uint32_t>(after.integer.value + 1);
+      write_dbf_field_header(f);
+    }
+  }
+}
+
 // --- widths of new fields ---
 
 void create_field_layout(const Charset* cs, const fielddef_st& def, bool clamp, DbfField* f) {

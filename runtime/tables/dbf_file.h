@@ -158,6 +158,13 @@ class DbfFile {
   void set_autoinc_fields_readonly();
   void set_autoinc_fields_readwrite();
 
+  // Auto-increment values (dbf_codecs.cpp). autoinc_assign gives a new record its values (a field
+  // left 0, null or not an integer takes the next value; a larger value moves the next one on);
+  // autoinc_verify moves the next value past a larger one written into an existing record. Both
+  // re-read and write the descriptor, which other processes share.
+  void autoinc_assign(char* record);
+  void autoinc_verify(const char* old_values, const char* new_values);
+
   // Locks (dbf_locks.cpp).
   void lock_for_append();
   void release_append_lock();

@@ -204,4 +204,21 @@ void encode_dbf_descriptor(const dbf_descriptor_st& descriptor, unsigned char* r
   raw[23] = descriptor.autoinc_step;
 }
 
+Concat& operator<<(Concat& c, FieldinfoType type) {
+  QZ_TRACE;
+  return c << static_cast<uint8_t>(type);
+}
+
+Concat& operator<<(Concat& c, FieldinfoNull mode) {
+  QZ_TRACE;
+  return c << static_cast<uint8_t>(mode);
+}
+
+Concat& operator<<(Concat& c, const fielddef_st& field) {
+  QZ_TRACE;
+  QZ_ASSERT(c.charset() == Charset::binary);
+  c.append(String(reinterpret_cast<const char*>(&field), sizeof field, Charset::binary));
+  return c;
+}
+
 }  // namespace qzbase

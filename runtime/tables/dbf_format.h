@@ -108,4 +108,9 @@ void decode_dbf_descriptor(const unsigned char* raw, dbf_descriptor_st* out);
 // values and the four known flag bits; byte 10, the high flag bits and bytes 24 .. 31 stay.
 void encode_dbf_descriptor(const dbf_descriptor_st& descriptor, unsigned char* raw);
 
+// The one-byte codes; a whole fielddef_st as its raw bytes (the Concat must be binary).
+Concat& operator<<(Concat& c, FieldinfoType type);
+Concat& operator<<(Concat& c, FieldinfoNull mode);
+Concat& operator<<(Concat& c, const fielddef_st& field);
+
 }  // namespace qzbase

@@ -326,3 +326,92 @@ TEST(CodecsUtf8, WholeCharactersOnly) {
 
 }  // namespace
 }  // namespace qzbase
+
+namespace qzbase {
+namespace {
+
+using namespace testing_dbf;
+using testing_files::TempDir;
+
+int64_t int_of(DbfFile* d, DbfField* f, const char* r) {
+  Variant v;
+  f->get_variant(d, f, r, &v);
+  return v.integer.value;
+}
+
+TEST(AutoIncrement, AssignAndVerifyKeepTheDescriptorCurrent) {
+  TempDir dir;
+  fielddef_st id = field("ID", FIELDINFO_INTEGER);
+  id.autoinc = 1;
+  id.autoinc_step = 10;
+  id.autoinc_step_given = 1;
+  auto dbf = create_table(dir.path / "a.dbf", {id, field("N", FIELDINFO_INTEGER)}, options(), OPEN_SHARED);
+  DbfFile* d = dbf.get();
+  DbfField* f = d->fields[0];
+  char* r = d->current_record.get();
+  blank_current(d);
+  d->autoinc_assign(r);  // 0 takes the next value
+  EXPECT_EQ(int_of(d, f, r), 1);
+  EXPECT_EQ(f->autoinc_next, 11u);
+  d->autoinc_assign(r);  // 1 is below the next value: kept
+  EXPECT_EQ(int_of(d, f, r), 1);
+  EXPECT_EQ(f->autoinc_next, 11u);
+  d->set_autoinc_fields_readwrite();
+  f->active.set_integer(d, f, r, integer_type_st{50});
+  d->autoinc_assign(r);
+  EXPECT_EQ(f->autoinc_next, 51u);
+  // Another process's descriptor: what is on disk counts.
+  auto other = open_dbf_file(String(dir.path / "a.dbf"), OPEN_WRITE | OPEN_SHARED);
+  EXPECT_EQ(other->fields[0]->autoinc_next, 51u);
+  std::vector<char> old(r, r + d->record_length);
+  f->active.set_integer(d, f, r, integer_type_st{70});
+  d->autoinc_verify(old.data(), r);
+  EXPECT_EQ(f->autoinc_next, 71u);
+  other->read_dbf_field_header(other->fields[0]);
+  EXPECT_EQ(other->fields[0]->autoinc_next, 71u);
+  // Near the top of the range the value that no longer fits is refused, not wrapped.
+  f->autoinc_next = 2147483647;
+  d->write_dbf_field_header(f);
+  blank_current(d);
+  d->autoinc_assign(r);
+  EXPECT_EQ(int_of(d, f, r), 2147483647);
+  blank_current(d);
+  EXPECT_THROW(d->autoinc_assign(r), std::overflow_error);
+}
+
+TEST(FptFile, StoresAppendOnly) {
+  TempDir dir;
+  auto dbf = create_table(dir.path / "m.dbf", {field("M", FIELDINFO_MEMO)});
+  FptFile* fpt = dbf->memo_file();
+  uint32_t first = fpt->store(String(""), dbf->charset(), 1);
+  EXPECT_EQ(first, 8u);
+  EXPECT_EQ(fpt->next_free, 9u);  // an empty value still takes its header's block
+  uint32_t second = fpt->store(String("two"), dbf->charset(), 1);
+  EXPECT_EQ(second, 9u);
+  int type = 0;
+  EXPECT_EQ(fpt->load(first, dbf->charset(), &type).size(), 0u);
+  EXPECT_EQ(type, 1);
+  EXPECT_EQ(fpt->load(second, dbf->charset(), &type).u8str(), "two");
+  // A damaged length beyond the end of the file is refused rather than allocated.
+  char huge[4] = {'\x7f', '\xff', '\xff', '\xff'};
+  fpt->file()->writeex(9 * 64 + 4, huge, 4);
+  EXPECT_THROW(fpt->load(second, dbf->charset(), &type), dbf_error_file_corruption);
+}
+
+// A table without a lasting name keeps the caller's names in memory, the file the short ones.
+TEST(DbfFile, InMemoryTablesKeepTheCallersNames) {
+  createopts_st o = options();
+  o.accept_altered_names = 1;
+  fielddef_st defs[] = {field("customer_number", FIELDINFO_INTEGER), field("notes", FIELDINFO_MEMO)};
+  File* file = create_file(String("memory:///cursor.dbf"), OPEN_UNLINK_ON_CREATE);
+  std::unique_ptr<DbfFile> dbf(DbfFile::create(file, &o, defs, 2));
+  EXPECT_STREQ(dbf->fields[0]->name, "customer_number");
+  char raw[11] = {};
+  dbf->file()->readex(32, raw, 10);
+  EXPECT_STREQ(raw, "customer_n");
+  ASSERT_NE(dbf->memo_file(), nullptr);
+  EXPECT_TRUE(is_memory_file_name(dbf->memo_file()->file()->name));
+}
+
+}  // namespace
+}  // namespace qzbase
