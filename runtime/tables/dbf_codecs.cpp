@@ -331,9 +331,12 @@ void d_put(DbfField* f, char* r, uint32_t day) {
   unserial_julian_date(date_st{day}, &year, &month, &mday);
   // Eight digits hold years 1 to 9999 only.
   if (year < 1 || year > 9999) overflow(year < 1);
-  char text[9];
-  std::snprintf(text, sizeof text, "%04d%02d%02d", year, month, mday);
-  std::memcpy(p, text, 8);
+  const int parts[3][2] = {{year, 4}, {month, 2}, {mday, 2}};
+  for (const auto& [value, digits] : parts) {
+    int v = value;
+    for (int i = digits - 1; i >= 0; --i, v /= 10) p[i] = static_cast<char>('0' + v % 10);
+    p += digits;
+  }
 }
 void d_set_date(DbfFile*, DbfField* f, char* r, const date_st& v) { d_put(f, r, v.day); }
 void d_set_datetime(DbfFile*, DbfField* f, char* r, const datetime_st& v) { d_put(f, r, v.day); }

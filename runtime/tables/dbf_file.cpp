@@ -517,11 +517,7 @@ void DbfFile::create_new(createopts_st* options, fielddef_st* defs, size_t count
   write_dbf_header();
   write_dbf_field_headers();
 
-  FptFile* memo = fpt_;
-  fpt_ = nullptr;  // free() must not take the memo file along
-  std::unique_ptr<FptFile> keep(memo);
-  free();
-  fpt_ = keep.release();
+  free();  // the memo file stays open: open_existing finds it there
   open_existing();
 
   if (file_->mode & OPEN_UNLINK_ON_CREATE) {
