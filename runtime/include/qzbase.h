@@ -1546,6 +1546,62 @@ void ReleaseRuntime(Runtime* runtime);
 
 // --- end of built-in library and plug-ins ---
 
+// --- Tables: the public records of table creation and description ---
+
+// The one-byte field-type code of fielddef_st and the table-handle interface.
+enum FieldinfoType : uint8_t {
+  FIELDINFO_BLOB = 1,        // W
+  FIELDINFO_CHAR = 2,        // C
+  FIELDINFO_INTEGER = 3,     // I
+  FIELDINFO_CURRENCY = 4,    // Y
+  FIELDINFO_DATE = 5,        // D
+  FIELDINFO_DATETIME = 6,    // T
+  FIELDINFO_DOUBLE = 7,      // B
+  FIELDINFO_GENERAL = 8,     // G
+  FIELDINFO_LOGICAL = 9,     // L
+  FIELDINFO_MEMO = 10,       // M
+  FIELDINFO_NUMERIC = 11,    // N
+  FIELDINFO_FLOAT = 12,      // F
+  FIELDINFO_VARBINARY = 13,  // Q
+  FIELDINFO_VARCHAR = 14,    // V
+};
+
+// The null mode of a field definition.
+enum FieldinfoNull : uint8_t {
+  FIELDINFO_NULL_NOT_GIVEN = 0,
+  FIELDINFO_NULL = 1,
+  FIELDINFO_NOT_NULL = 2,
+};
+
+// One field of a table: filled by GetFieldInfo, read by CreateTable.
+struct fielddef_st {
+  uint8_t type;             // FieldinfoType
+  char name[88];            // UTF-8, NUL-terminated
+  uint8_t length_omitted;   // the type's default length applies
+  size_t length;            // characters for character fields
+  uint8_t decimals_omitted;
+  size_t decimals;
+  uint8_t null_mode;        // FieldinfoNull
+  uint8_t autoinc;
+  uint8_t binary;           // stored without code-page translation
+  size_t autoinc_step;
+  uint8_t autoinc_step_given;
+  size_t autoinc_next;
+  uint8_t autoinc_next_given;
+};
+
+// Table creation options.
+struct createopts_st {
+  uint64_t codepage;                 // Windows code page of the new table; 0: the runtime's default
+  uint64_t blocksize;                // memo block size in bytes
+  uint8_t in_memory;                 // the table lives in memory under its bare name
+  uint8_t accept_altered_names;      // cut, cleaned or renumbered field names are taken as altered
+  uint8_t clamp;                     // widths and decimals beyond their limit become the limit
+  uint8_t accept_altered_tag_names;  // the same for index tag names
+};
+
+// --- end of tables ---
+
 // --- Running and the shell (runtime/host/run.cpp, runtime/host/shell.cpp) ---
 int RunProgram(Runtime* runtime, const String& name);
 void RunCommand(Runtime* runtime, const String& text);
