@@ -94,7 +94,8 @@ TEST(BuiltinRegistry, EveryFrontEndCommandHasARowTakingItsGrammarsArguments) {
 TEST(BuiltinRegistry, StubsRaise1001WithTheirName) {
   RuntimeFixture f;
   Library* lib = f.runtime->builtin_library();
-  auto e = error_of([&] { call(f.stack, lib->find_function(String("dtor"))->function, {integer(1)}).release(f.stack); });
+  auto e = error_of(
+      [&] { call(f.stack, lib->find_function(String("dtor"))->function, {integer(1)}).release(f.stack); });
   EXPECT_EQ(e.first, 1001);
   EXPECT_EQ(e.second, "dtor");
   EXPECT_EQ(error_message_formatted(1001, String("dtor")).u8str(), "Feature 'dtor' is not available.");
