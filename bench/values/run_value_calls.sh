@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Times the loops of value_calls.{prg,py,lua}: each loop RUNS times (default 5) per language, the
-# median run minus the median of the empty loop, divided by COUNT, in ns per call.
+# median run minus the median of the empty loop, divided by COUNT, in ns per call. A run is
+# measured in CPU time (user + system) of the process, which a busy machine disturbs far less
+# than the wall clock.
 # Usage: run_value_calls.sh QZSH [COUNT] [RUNS]
 set -euo pipefail
 qzsh=$1
@@ -10,12 +12,11 @@ here=$(cd "$(dirname "$0")" && pwd)
 export LANG=C.UTF-8 TZ=UTC
 median_seconds() {  # command...
   local times=()
+  local TIMEFORMAT='%3U %3S'
   for _ in $(seq "$runs"); do
-    local start end
-    start=$(date +%s.%N)
-    "$@" > /dev/null
-    end=$(date +%s.%N)
-    times+=("$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.6f", b - a }')")
+    local cpu
+    cpu=$({ time "$@" > /dev/null; } 2>&1)
+    times+=("$(awk -v c="$cpu" 'BEGIN { split(c, f, " "); printf "%.6f", f[1] + f[2] }')")
   done
   printf '%s\n' "${times[@]}" | sort -g | sed -n "$(((runs + 1) / 2))p"
 }
