@@ -17,7 +17,6 @@
 
 namespace qzbase {
 
-
 // True when one of the arguments first .. last (those passed) is null.
 inline bool any_null_argument(VmStack* stack, size_t argc, size_t first, size_t last) {
   for (size_t i = first; i <= last && i <= argc; ++i) {

@@ -94,10 +94,11 @@ TEST(BuiltinRegistry, EveryFrontEndCommandHasARowTakingItsGrammarsArguments) {
 TEST(BuiltinRegistry, StubsRaise1001WithTheirName) {
   RuntimeFixture f;
   Library* lib = f.runtime->builtin_library();
-  auto e = error_of([&] { call(f.stack, lib->find_function(String("abs"))->function, {integer(1)}).release(f.stack); });
+  auto e = error_of(
+      [&] { call(f.stack, lib->find_function(String("dtor"))->function, {integer(1)}).release(f.stack); });
   EXPECT_EQ(e.first, 1001);
-  EXPECT_EQ(e.second, "abs");
-  EXPECT_EQ(error_message_formatted(1001, String("abs")).u8str(), "Feature 'abs' is not available.");
+  EXPECT_EQ(e.second, "dtor");
+  EXPECT_EQ(error_message_formatted(1001, String("dtor")).u8str(), "Feature 'dtor' is not available.");
   e = error_of([&] { run(f.stack, lib->find_command(String("zap"))->function, {}); });
   EXPECT_EQ(e, std::make_pair(1001, std::string("zap")));
 }

@@ -1,0 +1,15 @@
+* DTOC and TTOC: the session's format, the YYYYMMDD forms and the ISO form.
+SET PROCEDURE TO check.prg ADDITIVE
+d = DATE(2024, 3, 5)
+t = DATETIME(2024, 3, 5, 6, 7, 8)
+check("DTOC(d)")
+check("DTOC(d, 1)")
+check("DTOC(DATE(0, 0, 0))")
+check("DTOC(.NULL.)")
+check("TTOC(t)")
+check("TTOC(DATETIME(2024, 3, 5, 18, 7, 8))")
+check("TTOC(t, 1)")
+check("TTOC(t, 3)")
+check("TTOC(t, 2)")
+check("TTOC(.NULL.)")
+check("LEN(TTOC(t, 1))")
