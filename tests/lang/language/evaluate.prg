@@ -34,16 +34,6 @@ CATCH TO e
 ENDTRY
 ? TYPE("1+"), TYPE("'quoted'"), TYPE("no_such_name"), TYPE("a"), TYPE("a > 1"), TYPE("{^2024-05-06}")
 ? TYPE("$1.5"), TYPE(".NULL."), TYPE(5)
-* Failing TYPE calls in a loop: the call depth stays, the stack is not filled.
-LOCAL i, depth, letters
-depth = PROGRAM(-1)
-letters = ""
-FOR i = 1 TO 100000
-  IF TYPE("a +* 1") # "U" OR TYPE("no_such_name") # "U" OR TYPE("a + 'x'") # "U"
-    letters = letters + "?"
-  ENDIF
-ENDFOR
-? "after the loop", PROGRAM(-1) = depth, "[" + letters + "]"
 ? __regression1("a + 1", 7)
 
 FUNCTION deeper
