@@ -1,6 +1,17 @@
-// control_commands.cpp - QUIT, CANCEL and ASSERT.
+// control_commands.cpp - QUIT, CANCEL, ASSERT, ERROR, THROW and PRIVATE.
+#include <unicode/regex.h>
+#include <unicode/unistr.h>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "builtins/arguments.h"
 #include "builtins/entry_points.h"
+#include "vm/error_handlers.h"
 #include "vm/execute.h"
+#include "vm/symtable.h"
 #include "vm/vm_stack.h"
 
 namespace qzbase {
@@ -33,6 +44,84 @@ void cmd_assert(VmStack* stack, size_t argc) {
     screen->outendl(text);
   }
   throw RuntimeError(1098);
+}
+
+// ERROR text raises 1098 with the text; ERROR n [, message] raises n (with the message as its
+// detail). Numbers must fit 32 bits (39); a number below 1 would be an error that reads as "no
+// error" (ERROR() 0, a run reported as a success), so it is refused as an invalid argument.
+void cmd_error(VmStack* stack, size_t argc) {
+  QZ_TRACE;
+  if (argc < 1) throw RuntimeError(11);
+  const Variant* first = argument_value(stack, 1);
+  if (first->tag == VT_STRING) throw RuntimeError(1098, first->string);
+  const int code = int32_argument(stack, 1);
+  if (code < 1) throw RuntimeError(11);
+  if (has_argument(stack, argc, 2)) throw RuntimeError(code, string_argument(stack, 2));
+  throw RuntimeError(code);
+}
+
+// THROW value: an exception object carrying the value goes to the handler that takes it.
+void cmd_throw(VmStack* stack, size_t argc) {
+  QZ_TRACE;
+  if (argc < 1) throw RuntimeError(11);
+  vm_throw(stack, *argument_value(stack, 1));
+}
+
+namespace {
+
+// A PRIVATE pattern (UTF-16LE text) compiled to match names without regard to case; 9007 when the
+// matching engine refuses it.
+std::unique_ptr<icu::RegexPattern> compile_pattern(VmStack* stack, size_t n) {
+  String text = string_argument(stack, n);
+  text.convert(Charset::utf16le, CON_NONE, 0);
+  if (text.size() / 2 > static_cast<size_t>(INT32_MAX)) throw RuntimeError(11);
+  const auto units = static_cast<int32_t>(text.size() / 2);
+  icu::UnicodeString pattern;
+  if (units > 0) {
+    char16_t* buffer = pattern.getBuffer(units);
+    if (buffer == nullptr) throw RuntimeError(11);
+    std::memcpy(buffer, text.read(), static_cast<size_t>(units) * 2);
+    pattern.releaseBuffer(units);
+  }
+  UErrorCode status = U_ZERO_ERROR;
+  UParseError where;
+  std::unique_ptr<icu::RegexPattern> compiled(
+      icu::RegexPattern::compile(pattern, UREGEX_CASE_INSENSITIVE, where, status));
+  if (U_FAILURE(status) || !compiled) throw RuntimeError(9007);
+  return compiled;
+}
+
+bool matches_whole(icu::RegexMatcher& matcher, const icu::UnicodeString& name) {
+  matcher.reset(name);
+  UErrorCode status = U_ZERO_ERROR;
+  const bool found = matcher.matches(status) != 0;
+  return U_SUCCESS(status) && found;
+}
+
+}  // namespace
+
+// PRIVATE ALL [LIKE p] [EXCEPT q]: every memory variable whose name matches the LIKE pattern and
+// not the EXCEPT pattern is hidden until the running procedure ends, as the declaration of each
+// name would hide it; so running it again (in a loop) saves no binding twice.
+void cmd_private(VmStack* stack, size_t argc) {
+  QZ_TRACE;
+  if (argc < 2) throw RuntimeError(11);
+  Symtable* symtable = stack->get_symtable();
+  QZ_ASSERT(symtable != nullptr);
+  std::unique_ptr<icu::RegexPattern> like = compile_pattern(stack, 1);
+  std::unique_ptr<icu::RegexPattern> except = compile_pattern(stack, 2);
+  UErrorCode status = U_ZERO_ERROR;
+  std::unique_ptr<icu::RegexMatcher> like_matcher(like->matcher(status));
+  std::unique_ptr<icu::RegexMatcher> except_matcher(except->matcher(status));
+  if (U_FAILURE(status) || !like_matcher || !except_matcher) throw RuntimeError(9007);
+
+  std::vector<symbol_id_type> selected;
+  for (const auto& [symbol, memvar] : stack->memvars) {
+    const std::string utf8 = symtable->resolve(symbol).u8str();
+    const icu::UnicodeString name = icu::UnicodeString::fromUTF8(utf8);
+    if (matches_whole(*like_matcher, name) && !matches_whole(*except_matcher, name)) selected.push_back(symbol);
+  }
+  for (symbol_id_type symbol : selected) stack->declare_private(symbol);
 }
 
 }  // namespace qzbase

@@ -22,6 +22,21 @@ void bi_dimension(VmStack* stack, size_t argc, Variant* result);  // DIMENSION
 // Language functions.
 void bi_test_asserts_on(VmStack* stack, size_t argc, Variant* result);  // TEST_ASSERTS_ON
 void bi_store(VmStack* stack, size_t argc, Variant* result);            // STORE
+void bi_evaluate(VmStack* stack, size_t argc, Variant* result);         // EVALUATE
+void bi_execscript(VmStack* stack, size_t argc, Variant* result);       // EXECSCRIPT
+void bi_type(VmStack* stack, size_t argc, Variant* result);             // TYPE
+void bi_vartype(VmStack* stack, size_t argc, Variant* result);          // VARTYPE
+void bi_cast(VmStack* stack, size_t argc, Variant* result);             // CAST
+void bi_iif(VmStack* stack, size_t argc, Variant* result);              // IIF
+void bi_pcount(VmStack* stack, size_t argc, Variant* result);           // PCOUNT
+void bi_parameters(VmStack* stack, size_t argc, Variant* result);       // PARAMETERS
+void bi_program(VmStack* stack, size_t argc, Variant* result);          // PROGRAM
+void bi_error(VmStack* stack, size_t argc, Variant* result);            // ERROR
+void bi_message(VmStack* stack, size_t argc, Variant* result);          // MESSAGE
+void bi_syntaxinfo(VmStack* stack, size_t argc, Variant* result);       // SYNTAXINFO
+void bi_syntaxinfo2(VmStack* stack, size_t argc, Variant* result);      // SYNTAXINFO2
+void bi_debugbreak(VmStack* stack, size_t argc, Variant* result);       // __DEBUGBREAK
+void bi_regression1(VmStack* stack, size_t argc, Variant* result);      // __REGRESSION1
 
 // Console commands.
 void cmd_echo_linefeed(VmStack* stack, size_t argc);  // ?
@@ -31,5 +46,8 @@ void cmd_echo(VmStack* stack, size_t argc);           // ??
 void cmd_quit(VmStack* stack, size_t argc);
 void cmd_cancel(VmStack* stack, size_t argc);
 void cmd_assert(VmStack* stack, size_t argc);
+void cmd_error(VmStack* stack, size_t argc);
+void cmd_throw(VmStack* stack, size_t argc);
+void cmd_private(VmStack* stack, size_t argc);
 
 }  // namespace qzbase

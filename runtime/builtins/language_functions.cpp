@@ -1,9 +1,55 @@
-// language_functions.cpp - the language built-ins built so far: TEST_ASSERTS_ON and STORE.
+// language_functions.cpp - the built-ins that reach the language itself: run-time compilation
+// (EVALUATE, EXECSCRIPT, TYPE), types (VARTYPE, CAST), IIF and STORE, the call state of the stack
+// (PCOUNT, PARAMETERS, PROGRAM, ERROR, MESSAGE), syntax classification for editors (SYNTAXINFO,
+// SYNTAXINFO2) and the library's own test hooks.
+//
+// Every program compiled here belongs to the call that compiled it and is freed on every path.
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "builtins/arguments.h"
 #include "builtins/entry_points.h"
+#include "compiler/build_input.h"
+#include "compiler/syntax_classification.h"
+#include "host/runtime.h"
+#include "values/value_text.h"
 #include "vm/execute.h"
+#include "vm/program.h"
+#include "vm/symtable.h"
 #include "vm/vm_stack.h"
 
 namespace qzbase {
+
+namespace {
+
+// The type names CAST knows, as predefined symbols.
+constexpr symbol_id_type symbol_I = 60;
+constexpr symbol_id_type symbol_INTEGER = 61;
+constexpr symbol_id_type symbol_Y = 62;
+constexpr symbol_id_type symbol_B = 66;
+constexpr symbol_id_type symbol_DOUBLE = 67;
+constexpr symbol_id_type symbol_CURRENCY = 100;
+
+// An empty text in the runtime's default character set.
+String empty_text(VmStack* stack) {
+  Runtime* runtime = stack->get_runtime();
+  const Charset* cs = runtime != nullptr && runtime->codepage != nullptr ? runtime->codepage : Charset::utf8;
+  return String(static_cast<size_t>(0), cs);
+}
+
+// A compile input with the module context of the running frame and the built-in library.
+struct FrameBuildInput {
+  explicit FrameBuildInput(VmStack* stack) : input(stack) {
+    input.set_module_context_from_frame(stack);
+    input.import_library(stack->get_runtime()->builtin_library());
+  }
+  BuildInput input;
+};
+
+}  // namespace
 
 void bi_test_asserts_on(VmStack* stack, size_t, Variant* result) {
   QZ_TRACE;
@@ -35,6 +81,318 @@ void bi_store(VmStack* stack, size_t argc, Variant* result) {
     result->release(stack);
     throw;
   }
+}
+
+// EVALUATE(text): compiled in the running module's context and run on the caller's frame, so its
+// LOCAL and PRIVATE variables are seen.
+void bi_evaluate(VmStack* stack, size_t argc, Variant* result) {
+  QZ_TRACE;
+  if (argc < 1) throw RuntimeError(11);
+  const String text = string_argument(stack, 1);
+  const Program* built = nullptr;
+  FrameBuildInput build(stack);
+  build.input.build_expression(text, &built);
+  std::unique_ptr<const Program> program(built);
+  execute_expression(stack, program.get(), result);
+}
+
+// EXECSCRIPT(text, args...): a whole script in a frame of its own; the further arguments are its
+// parameters (the frame checks their count and the nesting depth).
+void bi_execscript(VmStack* stack, size_t argc, Variant* result) {
+  QZ_TRACE;
+  if (argc < 1) throw RuntimeError(11);
+  const String text = string_argument(stack, 1);
+  std::unique_ptr<const Program> program;
+  {
+    FrameBuildInput build(stack);
+    program.reset(build.input.build_script(text, nullptr));
+  }
+  // The script's arguments are the lowest slots of this call's arguments.
+  execute_program(stack, argc - 1, false, program.get(), result);
+}
+
+// TYPE(text): the type letter of the expression's value, "U" when compiling or evaluating it
+// raises a language error. Slots a failed evaluation left on the stack are released.
+void bi_type(VmStack* stack, size_t argc, Variant* result) {
+  QZ_TRACE;
+  if (argc < 1) throw RuntimeError(11);
+  const Variant* argument = argument_value(stack, 1);
+  Memvar* mark = stack->sp;
+  String letter;
+  if (argument->tag != VT_STRING) {
+    // Only a text can name an expression.
+    letter = String("U");
+  } else {
+    ScopedValue value(stack);
+    try {
+      const Program* built = nullptr;
+      FrameBuildInput build(stack);
+      build.input.build_expression(argument->string, &built);
+      std::unique_ptr<const Program> program(built);
+      execute_expression(stack, program.get(), &value.value);
+      letter = value.value.vartype();
+    } catch (const RuntimeError&) {
+      letter = String("U");
+    }
+  }
+  if (stack->sp < mark) stack->release_stack_to(mark);
+  result->set_string(letter);
+}
+
+void bi_vartype(VmStack* stack, size_t argc, Variant* result) {
+  QZ_TRACE;
+  if (argc < 1) throw RuntimeError(11);
+  result->set_string(Param(stack, 1)->vartype());
+}
+
+// CAST(value, type [, nullable, width, decimals]): to an integer (I, INTEGER), money (Y, CURRENCY)
+// or a double (B, DOUBLE). The type name is matched as a predefined symbol; the further arguments
+// are accepted and not used.
+void bi_cast(VmStack* stack, size_t argc, Variant* result) {
+  QZ_TRACE;
+  if (argc < 2) throw RuntimeError(11);
+  const String type = string_argument(stack, 2);
+  symbol_id_type symbol = 0;
+  Symtable* symtable = stack->get_symtable();
+  // Looked up without entering it: any text may arrive here.
+  if (symtable == nullptr || !symtable->find(type, &symbol)) symbol = 0;
+  enum { TO_INTEGER, TO_MONEY, TO_DOUBLE } target;
+  switch (symbol) {
+    case symbol_I:
+    case symbol_INTEGER:
+      target = TO_INTEGER;
+      break;
+    case symbol_Y:
+    case symbol_CURRENCY:
+      target = TO_MONEY;
+      break;
+    case symbol_B:
+    case symbol_DOUBLE:
+      target = TO_DOUBLE;
+      break;
+    default: {
+      String detail("cast to ");
+      detail.add(type);
+      throw RuntimeError(1001, detail);
+    }
+  }
+  const Variant* value = argument_value(stack, 1);
+  if (is_null_argument(value)) {
+    result->set_null();
+    return;
+  }
+  switch (target) {
+    case TO_INTEGER: {
+      integer_type_st v{};
+      variant_cast(*value, &v);
+      result->set(v);
+      break;
+    }
+    case TO_MONEY: {
+      money_type_st v{};
+      variant_cast(*value, &v);
+      result->set(v);
+      break;
+    }
+    case TO_DOUBLE: {
+      numeric_type_st v{};
+      variant_cast(*value, &v);
+      result->set(v);
+      break;
+    }
+  }
+}
+
+// IIF(condition, a, b) when it is not compiled inline: b for false, null and an empty object
+// reference, a otherwise.
+void bi_iif(VmStack* stack, size_t argc, Variant* result) {
+  QZ_TRACE;
+  if (argc < 3) throw RuntimeError(11);
+  const Variant* condition = argument_value(stack, 1);
+  const bool otherwise = condition->tag == VT_FALSE || is_null_argument(condition);
+  result->set_variant(argument_value(stack, otherwise ? 3 : 2));
+}
+
+void bi_pcount(VmStack* stack, size_t, Variant* result) {
+  QZ_TRACE;
+  result->set(integer_type_st{static_cast<int64_t>(stack->frame_nargs)});
+}
+
+// The argument count of the latest user-function call on the stack (not restored on return).
+void bi_parameters(VmStack* stack, size_t, Variant* result) {
+  QZ_TRACE;
+  result->set(integer_type_st{static_cast<int64_t>(stack->last_call_nargs)});
+}
+
+// PROGRAM([level]): the running procedure's name; a negative level gives the call depth, level 1
+// the outermost procedure, a level beyond the depth an empty text.
+void bi_program(VmStack* stack, size_t argc, Variant* result) {
+  QZ_TRACE;
+  const VmFrame* frame = stack->frame;
+  if (frame == nullptr) {
+    result->set_string(empty_text(stack));
+    return;
+  }
+  const int level = has_argument(stack, argc, 1) ? int32_argument(stack, 1) : 0;
+  if (level == 0) {
+    result->set_string(frame->program->name());
+    return;
+  }
+  const auto depth = static_cast<int64_t>(frame->depth);
+  if (level < 0) {
+    result->set(integer_type_st{depth});
+    return;
+  }
+  if (level > depth) {
+    result->set_string(empty_text(stack));
+    return;
+  }
+  while (static_cast<int64_t>(frame->depth) > level) frame = frame->previous;
+  result->set_string(frame->program->name());
+}
+
+// ERROR(): the number of the last error, 0 when the stack has recorded none.
+void bi_error(VmStack* stack, size_t, Variant* result) {
+  QZ_TRACE;
+  const int64_t code = stack->errors.empty() ? 0 : stack->last_error.code;
+  result->set(integer_type_st{code});
+}
+
+// MESSAGE([n]): the message of the recorded error, empty when there is none. n is not used.
+void bi_message(VmStack* stack, size_t, Variant* result) {
+  QZ_TRACE;
+  if (stack->errors.empty()) {
+    result->set_string(empty_text(stack));
+    return;
+  }
+  const Variant& message = stack->errors.front().message;
+  result->set_string(message.tag == VT_STRING ? message.string : empty_text(stack));
+}
+
+namespace {
+
+// The per-character classes of a text: column 1 the syntax class, column 2 the marks of the
+// split macro lines (1) and of the build messages (2 over the message, 3 over its context). Later
+// items paint over earlier ones.
+struct CharacterClasses {
+  std::vector<uint32_t> syntax;
+  std::vector<uint32_t> marks;
+};
+
+CharacterClasses classify_characters(VmStack* stack, const String& text) {
+  const size_t length = text.length();
+  CharacterClasses classes;
+  classes.syntax.assign(length, 0);
+  classes.marks.assign(length, 0);
+  BuildInput input(stack);
+  std::unique_ptr<syntax_result_st> found = input.classify_syntax(text);
+  auto paint = [length](std::vector<uint32_t>& column, const document_location_st& where, uint32_t value) {
+    const size_t end = std::min<size_t>(where.end_char, length);
+    for (size_t i = where.begin_char; i < end; ++i) column[i] = value;
+  };
+  for (const syntax_info_st& item : found->syntax_items) paint(classes.syntax, item.location, item.syntax_class);
+  for (const document_location_st& where : found->error_locations) paint(classes.marks, where, 1);
+  for (const error_location_st& pair : found->message_locations) {
+    paint(classes.marks, pair.location, 2);
+    paint(classes.marks, pair.context_location, 3);
+  }
+  return classes;
+}
+
+void set_integer_cell(VmStack* stack, Array* array, size_t row, size_t column, int64_t value) {
+  Variant* cell = array->write(stack, row, column);
+  cell->release(stack);
+  cell->set(integer_type_st{value});
+}
+
+}  // namespace
+
+// SYNTAXINFO(text, @array): one row per character, column 1 its syntax class, column 2 its mark.
+// The result is the text's length in characters.
+void bi_syntaxinfo(VmStack* stack, size_t argc, Variant* result) {
+  QZ_TRACE;
+  if (argc < 2) throw RuntimeError(11);
+  const String text = string_argument(stack, 1);
+  const CharacterClasses classes = classify_characters(stack, text);
+  const size_t length = classes.syntax.size();
+  Array* array = Param(stack, 2)->dimension(stack, length, 2);
+  for (size_t i = 0; i < length; ++i) {
+    set_integer_cell(stack, array, i + 1, 1, classes.syntax[i]);
+    set_integer_cell(stack, array, i + 1, 2, classes.marks[i]);
+  }
+  result->set(integer_type_st{static_cast<int64_t>(length)});
+}
+
+// SYNTAXINFO2(text, @array): the runs of characters of one class on one line, as rows of class,
+// line, first column and the column after the run (lines and columns from 1). Characters of class
+// 0 make no row. The result is the number of rows.
+void bi_syntaxinfo2(VmStack* stack, size_t argc, Variant* result) {
+  QZ_TRACE;
+  if (argc < 2) throw RuntimeError(11);
+  const String text = string_argument(stack, 1);
+  const CharacterClasses classes = classify_characters(stack, text);
+  struct run_st {
+    uint32_t syntax_class;
+    int64_t line;
+    int64_t first;
+    int64_t after;
+  };
+  std::vector<run_st> runs;
+  const Charset* cs = text.get_charset();
+  const char* p = text.read();
+  const char* end = text.end();
+  int64_t line = 1;
+  int64_t column = 1;
+  size_t i = 0;
+  while (p < end && i < classes.syntax.size()) {
+    const uint32_t syntax_class = classes.syntax[i];
+    const char32_t c = cs->next(&p, end);
+    if (syntax_class != 0) {
+      if (!runs.empty() && runs.back().syntax_class == syntax_class && runs.back().line == line &&
+          runs.back().after == column) {
+        runs.back().after = column + 1;
+      } else {
+        runs.push_back(run_st{syntax_class, line, column, column + 1});
+      }
+    }
+    ++i;
+    if (c == U'\n') {
+      ++line;
+      column = 1;
+    } else {
+      ++column;
+    }
+  }
+  Array* array = Param(stack, 2)->dimension(stack, runs.size(), 4);
+  for (size_t r = 0; r < runs.size(); ++r) {
+    set_integer_cell(stack, array, r + 1, 1, runs[r].syntax_class);
+    set_integer_cell(stack, array, r + 1, 2, runs[r].line);
+    set_integer_cell(stack, array, r + 1, 3, runs[r].first);
+    set_integer_cell(stack, array, r + 1, 4, runs[r].after);
+  }
+  result->set(integer_type_st{static_cast<int64_t>(runs.size())});
+}
+
+// A stop point for a native debugger: an exception no TRY of the language takes.
+void bi_debugbreak(VmStack*, size_t, Variant*) {
+  QZ_TRACE;
+  throw 0;
+}
+
+// __REGRESSION1(text, n): evaluates text as EVALUATE does and answers n.
+void bi_regression1(VmStack* stack, size_t argc, Variant* result) {
+  QZ_TRACE;
+  if (argc < 2) throw RuntimeError(11);
+  const int64_t answer = integer_argument(stack, 2);
+  {
+    ScopedValue value(stack);
+    const Program* built = nullptr;
+    FrameBuildInput build(stack);
+    build.input.build_expression(string_argument(stack, 1), &built);
+    std::unique_ptr<const Program> program(built);
+    execute_expression(stack, program.get(), &value.value);
+  }
+  result->set(integer_type_st{answer});
 }
 
 }  // namespace qzbase

@@ -1,0 +1,3 @@
+? "before"
+ERROR 0
+? "never"

@@ -1,0 +1,32 @@
+* PROGRAM, PCOUNT and PARAMETERS, ERROR and MESSAGE.
+? ERROR(), "[" + MESSAGE() + "]"
+? PROGRAM(), PROGRAM(0), PROGRAM(1), PROGRAM(-1), "[" + PROGRAM(2) + "]"
+first(1, 2)
+TRY
+  x = no_such_variable
+CATCH TO e
+ENDTRY
+? ERROR(), MESSAGE(), MESSAGE(5)
+TRY
+  ERROR "my own"
+CATCH
+ENDTRY
+? ERROR(), MESSAGE()
+TRY
+  ? PROGRAM(2147483648)
+CATCH TO e
+  ? "level too large", e.ErrorNo
+ENDTRY
+
+PROCEDURE first
+  LPARAMETERS a, b
+  ? PROGRAM(), PROGRAM(1), PROGRAM(-1), "[" + PROGRAM(3) + "]", PROGRAM(2) = PROGRAM()
+  ? PCOUNT(), PARAMETERS()
+  inner(1, 2, 3, 4, 5)
+  ? PCOUNT(), PARAMETERS()
+ENDPROC
+
+PROCEDURE inner
+  LPARAMETERS a, b, c, d, e
+  ? PROGRAM(), PROGRAM(1), PROGRAM(2), PROGRAM(3), PROGRAM(-1)
+ENDPROC
