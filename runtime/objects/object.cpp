@@ -1,9 +1,30 @@
 // object.cpp - the Object base.
 #include "objects/object.h"
 
+#include "values/object_ptr.h"
+
 namespace qzbase {
 
 void (*Object::destroy_method_runner)(Object* obj, VmStack* stack) = nullptr;
+
+namespace {
+
+// What the value layer does to an Object (values/object_ptr.h).
+object_control_st** control_field(Object* obj) { return &obj->control; }
+
+void tear_down(Object* obj, VmStack* stack, bool run_destroy) {
+  if (run_destroy) Object::call_destroy_method(obj, stack);
+  for (Object* link = obj; link != nullptr; link = link->chained) link->destroy(stack);
+}
+
+void free_object(Object* obj) { delete obj; }
+
+[[maybe_unused]] const bool object_hooks_installed = [] {
+  object_hooks = object_hooks_st{control_field, tear_down, free_object};
+  return true;
+}();
+
+}  // namespace
 
 Object::~Object() {
   QZ_TRACE;
