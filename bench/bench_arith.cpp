@@ -7,7 +7,7 @@
 #include <benchmark/benchmark.h>
 #include <qzbase.h>
 
-#include "tables/session_settings.h"
+#include "values/session_settings.h"
 #include "values/arithmetic.h"
 #include "values/comparison.h"
 #include "vm/vm_stack.h"

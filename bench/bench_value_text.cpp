@@ -12,7 +12,7 @@
 #include <string>
 
 #include "host/file_handle.h"
-#include "tables/session_settings.h"
+#include "values/session_settings.h"
 #include "values/julian.h"
 #include "values/value_text.h"
 

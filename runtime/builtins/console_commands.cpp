@@ -2,7 +2,7 @@
 #include "builtins/entry_points.h"
 #include "vm/execute.h"
 #include "vm/vm_stack.h"
-#include "tables/session_settings.h"
+#include "values/session_settings.h"
 #include "values/value_text.h"
 
 #include <cstring>

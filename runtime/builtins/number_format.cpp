@@ -15,7 +15,7 @@
 #include "builtins/text_arguments.h"
 #include "builtins/text_functions.h"
 #include "external/fcvt/ryu_printf.h"
-#include "tables/session_settings.h"
+#include "values/session_settings.h"
 #include "values/arithmetic.h"
 #include "values/string_internal.h"
 #include "values/value_text.h"

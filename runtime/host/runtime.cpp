@@ -112,4 +112,16 @@ Screen* Runtime::get_screen() const {
   return s ? s : screen;
 }
 
+date_format_st Runtime::dateFormat(DateTimeFormat style, bool century, const char* mark) {
+  QZ_TRACE;
+  return cached_date_format(priv->date_formats, style, century, mark);
+}
+
+date_format_st Runtime::dateTimeFormat(DateTimeFormat style, bool century, const char* mark, int hours, bool seconds,
+                                       const char* date_time_separator, const char* time_separator) {
+  QZ_TRACE;
+  return cached_datetime_format(priv->datetime_formats, style, century, mark, hours, seconds, date_time_separator,
+                                time_separator);
+}
+
 }  // namespace qzbase

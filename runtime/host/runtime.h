@@ -17,7 +17,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "host/date_format.h"
+#include "values/date_format.h"
 #include "host/module_cache.h"
 #include "host/vm_thread.h"
 #include "values/string_keys.h"

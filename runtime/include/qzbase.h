@@ -1098,7 +1098,7 @@ class Runtime;
 struct RuntimePrivate;
 class Library;
 struct ScreenPrivate;
-struct date_format_st;  // runtime/host/date_format.h: a cached ICU formatter and its empty picture
+struct date_format_st;  // runtime/values/date_format.h: a cached ICU formatter and its empty picture
 
 // The SET DATE styles.
 enum DateTimeFormat : uint32_t {
@@ -1253,7 +1253,7 @@ class Runtime {
   Screen* get_screen() const;
 
   // The cached formatter and empty picture of a SET DATE combination. The formatter
-  // stays owned by the cache; format only through format_date_calendar (host/date_format.h),
+  // stays owned by the cache; format only through format_date_calendar (values/date_format.h),
   // which holds the entry's lock.
   date_format_st dateFormat(DateTimeFormat style, bool century, const char* mark);
   date_format_st dateTimeFormat(DateTimeFormat style, bool century, const char* mark, int hours, bool seconds,

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "frontend/operands.h"
+#include "values/object_ptr.h"
 #include "vm/calls.h"
 #include "vm/execute.h"
 #include "vm/vm_stack.h"
@@ -165,6 +166,25 @@ Object::Object(Class* c)
   members_in_use.store(&c->members(), std::memory_order_relaxed);
   symbols_in_use.store(&c->symbols(), std::memory_order_relaxed);
 }
+
+namespace {
+
+// What the value layer does to an Object (values/object_ptr.h).
+object_control_st** control_field(Object* obj) { return &obj->control; }
+
+void tear_down(Object* obj, VmStack* stack, bool run_destroy) {
+  if (run_destroy) Object::call_destroy_method(obj, stack);
+  for (Object* link = obj; link != nullptr; link = link->chained) link->destroy(stack);
+}
+
+void free_object(Object* obj) { delete obj; }
+
+[[maybe_unused]] const bool object_hooks_installed = [] {
+  object_hooks = object_hooks_st{control_field, tear_down, free_object};
+  return true;
+}();
+
+}  // namespace
 
 Object::~Object() {
   QZ_TRACE;

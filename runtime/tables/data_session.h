@@ -11,7 +11,7 @@
 #include <map>
 
 #include "objects/object.h"
-#include "tables/session_settings.h"
+#include "values/session_settings.h"
 
 namespace qzbase {
 

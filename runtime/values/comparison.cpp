@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "tables/session_settings.h"
+#include "values/session_settings.h"
 
 namespace qzbase {
 

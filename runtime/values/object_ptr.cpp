@@ -5,9 +5,9 @@
 // only by compare-and-swap from a non-zero value, so a dead object is never revived.
 #include "values/object_ptr.h"
 
-#include "objects/object.h"
-
 namespace qzbase {
+
+object_hooks_st object_hooks{};
 
 uint64_t object_ptr_base::increment_strong(object_control_st* control) {
   QZ_TRACE;
@@ -37,8 +37,7 @@ uint64_t object_ptr_base::release_strong(object_ptr_st* ptr, VmStack* stack) {
   control->strong.exchange(1);  // the teardown's own hold keeps the object usable meanwhile
   Object* obj = ptr->object;
   try {
-    if (stack != nullptr && control->destroyed.load() == 0) Object::call_destroy_method(obj, stack);
-    for (Object* link = obj; link != nullptr; link = link->chained) link->destroy(stack);
+    object_hooks.tear_down(obj, stack, stack != nullptr && control->destroyed.load() == 0);
   } catch (...) {
     // The teardown failed: DESTROY is not run again, the object is not deleted, and the
     // teardown's hold is dropped so that the last of the references still held (values taken on
@@ -50,7 +49,7 @@ uint64_t object_ptr_base::release_strong(object_ptr_st* ptr, VmStack* stack) {
   }
   // Values taken on the object during its teardown keep the control block, not the object.
   control->strong.exchange(0);
-  delete obj;
+  object_hooks.free(obj);
   return count;
 }
 
@@ -58,11 +57,12 @@ void object_ptr_base::attach(Object* obj) {
   QZ_TRACE;
   if (control != nullptr) throw_assert_failed();
   object = obj;
-  if (obj->control == nullptr) {
+  object_control_st*& field = control_of(obj);
+  if (field == nullptr) {
     control = new object_control_st{1, 1, 0, 0};
-    obj->control = control;
+    field = control;
   } else {
-    control = obj->control;
+    control = field;
     increment_strong(control);
     control->refs.fetch_add(1);
   }

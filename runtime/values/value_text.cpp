@@ -12,11 +12,10 @@
 #include <stdexcept>
 #include <string>
 
-#include "host/date_format.h"
+#include "values/date_format.h"
 #include "values/arithmetic.h"
 #include "values/julian.h"
-#include "tables/session_settings.h"
-#include "vm/vm_stack.h"
+#include "values/session_settings.h"
 
 namespace qzbase {
 
@@ -854,7 +853,7 @@ String variant_to_string_regional(const Variant& v, VmStack* stack, Runtime* run
 
 String variant_to_string_regional(const Variant& v, VmStack* stack, bool trim) {
   QZ_TRACE;
-  return variant_to_string_regional(v, current_settings(stack), stack ? stack->get_runtime() : nullptr, trim);
+  return variant_to_string_regional(v, current_settings(stack), stack ? stack_runtime_hook(stack) : nullptr, trim);
 }
 
 }  // namespace qzbase

@@ -18,7 +18,7 @@
 //   fcvt's 17th digit would otherwise be copied).
 // - format_date_regional and format_datetime_regional size their ICU output from ICU's
 //   preflight (a fixed 32 UTF-16 units would fail with 11: SET DATE LONG in
-//   pt_BR needs 36), and format under the cache entry's lock (host/date_format.h).
+//   pt_BR needs 36), and format under the cache entry's lock (values/date_format.h).
 // - The calendars have their Gregorian change at the earliest date, so dates before 1582 are
 //   shown proleptic, like the stored Julian day numbers.
 // - The money steps raise RuntimeError 1988 rather than std::overflow_error, which nothing in

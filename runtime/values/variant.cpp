@@ -5,7 +5,6 @@
 #include <new>
 #include <stdexcept>
 
-#include "objects/object.h"
 #include "values/string_internal.h"
 
 namespace qzbase {
@@ -341,8 +340,8 @@ void Variant::set(const object_ptr_st& v) {
 void Variant::set(Object* obj) {
   QZ_TRACE;
   require_empty(this);
-  if (obj == nullptr || obj->control == nullptr) throw_assert_failed();
-  object = object_ptr_st{obj->control, obj};
+  if (obj == nullptr || control_of(obj) == nullptr) throw_assert_failed();
+  object = object_ptr_st{control_of(obj), obj};
   tag = VT_OBJECT;
   acquire_O();
 }
@@ -350,9 +349,9 @@ void Variant::set(Object* obj) {
 void Variant::set_new_object(Object* obj) {
   QZ_TRACE;
   require_empty(this);
-  if (obj == nullptr || obj->control != nullptr) throw_assert_failed();
+  if (obj == nullptr || control_of(obj) != nullptr) throw_assert_failed();
   auto* control = new object_control_st{1, 1, 0, 0};
-  obj->control = control;
+  control_of(obj) = control;
   object = object_ptr_st{control, obj};
   tag = VT_OBJECT;
 }
@@ -387,8 +386,8 @@ void Variant::ref(VmStack* stack, Variant* dst, Object* owner) const {
   } else {
     if (dst == this) throw_assert_failed();  // a value cannot refer to itself
     r.target = const_cast<Variant*>(this);
-    if (owner != nullptr && owner->control != nullptr) {
-      r.owner = object_ptr_st{owner->control, owner};
+    if (owner != nullptr && control_of(owner) != nullptr) {
+      r.owner = object_ptr_st{control_of(owner), owner};
     } else {
       r.owner = object_ptr_st{nullptr, nullptr};
     }

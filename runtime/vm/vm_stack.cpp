@@ -7,11 +7,25 @@
 #include <utility>
 
 #include "tables/data_session.h"
+#include "values/session_settings.h"
 #include "vm/program.h"
 #include "vm/runtime_vm.h"
 #include "vm/symtable.h"
 
 namespace qzbase {
+
+namespace {
+
+// The value layer reaches a stack's settings and runtime through its hooks.
+const SessionSettings* settings_of(const VmStack* stack) { return stack->session_settings; }
+Runtime* runtime_of(const VmStack* stack) { return stack->get_runtime(); }
+[[maybe_unused]] const bool value_hooks_installed = [] {
+  stack_settings_hook = settings_of;
+  stack_runtime_hook = runtime_of;
+  return true;
+}();
+
+}  // namespace
 
 namespace {
 

@@ -43,7 +43,7 @@ class Table_Object;
 struct RuntimeVmState;
 struct how_to_handle_st;         // vm/execute.h
 enum RuntimeErrorRecovery : int;  // vm/execute.h
-struct SessionSettings;  // runtime/tables/session_settings.h
+struct SessionSettings;  // values/session_settings.h
 
 // Declaration flags of a slot or memvar.
 enum MemvarFlag : uint8_t {
@@ -295,7 +295,7 @@ class VmStack {
 
   // The SET values of the current data session. The stack points this at the current session's
   // record (set_current_data_session); null reads as the defaults. Read it through
-  // current_settings() (tables/session_settings.h).
+  // current_settings() (values/session_settings.h).
   SessionSettings* session_settings = nullptr;
 
   // The runtime's symbol table (null without a runtime).

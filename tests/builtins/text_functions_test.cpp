@@ -12,7 +12,7 @@
 #include "builtins/text_functions.h"
 #include "builtins_support.h"
 #include "tables/data_session.h"
-#include "tables/session_settings.h"
+#include "values/session_settings.h"
 #include "values/charset_registry.h"
 
 namespace qzbase {

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "host/date_format.h"
+#include "values/date_format.h"
 #include "host/runtime.h"
 #include "values/julian.h"
 #include "values/value_text.h"

@@ -9,7 +9,7 @@
 #include <random>
 
 #include "fake_object.h"
-#include "tables/session_settings.h"
+#include "values/session_settings.h"
 #include "values/arithmetic.h"
 #include "values/comparison.h"
 #include "values/julian.h"

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "fake_object.h"
-#include "host/date_format.h"
-#include "tables/session_settings.h"
+#include "values/date_format.h"
+#include "values/session_settings.h"
 #include "values/julian.h"
 #include "values/value_text.h"
 #include "vm/vm_stack.h"

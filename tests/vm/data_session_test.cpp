@@ -3,7 +3,7 @@
 
 #include "objects/class_registry.h"
 #include "tables/data_session.h"
-#include "tables/session_settings.h"
+#include "values/session_settings.h"
 #include "vm/vm_stack.h"
 #include "vm_support.h"
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "tables/data_session.h"
-#include "tables/session_settings.h"
+#include "values/session_settings.h"
 #include "vm/program.h"
 #include "vm/symtable.h"
 #include "vm/vm_stack.h"

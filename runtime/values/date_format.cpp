@@ -1,5 +1,5 @@
 // date_format.cpp - Runtime::dateFormat and Runtime::dateTimeFormat.
-#include "host/date_format.h"
+#include "values/date_format.h"
 
 #include <unicode/uchar.h>
 #include <unicode/ustring.h>
@@ -8,7 +8,6 @@
 #include <cfloat>
 #include <cstring>
 
-#include "host/runtime.h"
 
 namespace qzbase {
 
@@ -286,7 +285,7 @@ String date_format_pattern(const date_format_st& format) {
   return utf16_to_utf8(pattern_of(format.format));
 }
 
-date_format_st Runtime::dateFormat(DateTimeFormat style, bool century, const char* mark) {
+date_format_st cached_date_format(date_format_cache& cache, DateTimeFormat style, bool century, const char* mark) {
   QZ_TRACE;
   check_style(style);
   std::string key;
@@ -294,11 +293,12 @@ date_format_st Runtime::dateFormat(DateTimeFormat style, bool century, const cha
   key.push_back(century ? 1 : 0);
   append_text(&key, mark);
   date_args_st args{style, century, mark, 0, false, nullptr, nullptr};
-  return lookup_or_insert(priv->date_formats, key, make_date_entry, &args);
+  return lookup_or_insert(cache, key, make_date_entry, &args);
 }
 
-date_format_st Runtime::dateTimeFormat(DateTimeFormat style, bool century, const char* mark, int hours, bool seconds,
-                                       const char* date_time_separator, const char* time_separator) {
+date_format_st cached_datetime_format(date_format_cache& cache, DateTimeFormat style, bool century, const char* mark,
+                                     int hours, bool seconds, const char* date_time_separator,
+                                     const char* time_separator) {
   QZ_TRACE;
   check_style(style);
   std::string key;
@@ -310,7 +310,7 @@ date_format_st Runtime::dateTimeFormat(DateTimeFormat style, bool century, const
   append_text(&key, date_time_separator);
   append_text(&key, time_separator);
   date_args_st args{style, century, mark, hours, seconds, date_time_separator, time_separator};
-  return lookup_or_insert(priv->datetime_formats, key, make_datetime_entry, &args);
+  return lookup_or_insert(cache, key, make_datetime_entry, &args);
 }
 
 }  // namespace qzbase

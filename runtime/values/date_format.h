@@ -1,7 +1,8 @@
 // date_format.h - date and time display formats.
 //
-// Runtime::dateFormat and Runtime::dateTimeFormat turn a SET DATE combination into a cached ICU
-// formatter and its empty picture. Faults mended:
+// cached_date_format and cached_datetime_format turn a SET DATE combination into a cached ICU
+// formatter and its empty picture; the Runtime keeps one cache of each (Runtime::dateFormat,
+// Runtime::dateTimeFormat). Faults mended:
 // - The cache key holds the whole mark (up to its NUL; a fixed 8-byte key would read past a
 //   shorter mark) and, for datetimes, both separators (without them the first formatter of a
 //   combination would serve every later separator).
@@ -48,6 +49,13 @@ struct date_format_cache {
   std::shared_mutex lock;
   std::unordered_map<std::string, std::unique_ptr<date_format_entry_st>> entries;
 };
+
+// The cached formatter of a SET DATE combination, made on first use. RuntimeError 1001 for a style
+// that is not a SET DATE style.
+date_format_st cached_date_format(date_format_cache& cache, DateTimeFormat style, bool century, const char* mark);
+date_format_st cached_datetime_format(date_format_cache& cache, DateTimeFormat style, bool century, const char* mark,
+                                     int hours, bool seconds, const char* date_time_separator,
+                                     const char* time_separator);
 
 // Formats cal with the entry's formatter under the entry's lock into out (UTF-16), sized by
 // ICU's preflight. Returns the ICU status (U_FAILURE: nothing usable was written).
