@@ -40,7 +40,8 @@ void void_stackcall_do(VmStack* stack, size_t argc) {
 
   const Function* target = nullptr;
   if (argc >= 2 && !is_absent(argument(stack, 2))) {
-    const Module* module = cache.load_from_disk(stack, static_cast<String>(*argument(stack, 2)), CACHE_UNLESS_OUTDATED, true);
+    String file = static_cast<String>(*argument(stack, 2));
+    const Module* module = cache.load_from_disk(stack, file, CACHE_UNLESS_OUTDATED, true);
     target = find_in(module, symbol);
     if (target == nullptr) throw RuntimeError(1, name);
   } else {
