@@ -17,14 +17,14 @@ String string_argument(VmStack* stack, size_t n) {
   return static_cast<String>(*argument_value(stack, n));
 }
 
-int64_t int64_argument(VmStack* stack, size_t n) {
+int64_t integer_argument(VmStack* stack, size_t n) {
   QZ_TRACE;
   return static_cast<integer_type_st>(*argument_value(stack, n)).value;
 }
 
 int int32_argument(VmStack* stack, size_t n) {
   QZ_TRACE;
-  int64_t v = int64_argument(stack, n);
+  int64_t v = integer_argument(stack, n);
   if (v < INT32_MIN || v > INT32_MAX) throw RuntimeError(39);
   return static_cast<int>(v);
 }

@@ -30,7 +30,7 @@ namespace {
 
 Array* array_argument(VmStack* stack, size_t n) { return static_cast<Array*>(*argument_value(stack, n)); }
 
-long long_argument(VmStack* stack, size_t n) { return static_cast<long>(int64_argument(stack, n)); }
+long long_argument(VmStack* stack, size_t n) { return static_cast<long>(integer_argument(stack, n)); }
 
 // An optional integer argument: absent or null gives the default.
 long optional_long(VmStack* stack, size_t argc, size_t n, long fallback) {

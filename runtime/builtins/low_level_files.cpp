@@ -78,7 +78,7 @@ class HandleInUse {
 template <class Use, class Missing>
 void with_handle(VmStack* stack, Use use, Missing missing) {
   FileHandleRegistry* registry = registry_of(stack);
-  HandleInUse held(registry, int64_argument(stack, 1));
+  HandleInUse held(registry, integer_argument(stack, 1));
   if (held.get() == nullptr) {
     record(registry, stack, FERR_NO_HANDLE);
     missing();
@@ -179,7 +179,7 @@ void bi_fopen(VmStack* stack, size_t argc, Variant* result) {
 void bi_fclose(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
   if (argc < 1) throw RuntimeError(11);
-  int64_t id = int64_argument(stack, 1);
+  int64_t id = integer_argument(stack, 1);
   FileHandleRegistry* registry = registry_of(stack);
   FileHandle* handle = nullptr;
   if (id > 0) {
@@ -205,7 +205,7 @@ void bi_fclose(VmStack* stack, size_t argc, Variant* result) {
 void bi_fread(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
   if (argc < 2) throw RuntimeError(11);
-  int64_t n = int64_argument(stack, 2);
+  int64_t n = integer_argument(stack, 2);
   if (n < 0) throw RuntimeError(11);
   with_handle(
       stack,
@@ -234,8 +234,8 @@ void bi_fgets(VmStack* stack, size_t argc, Variant* result) {
 void bi_fseek(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
   if (argc < 2) throw RuntimeError(11);
-  int64_t offset = int64_argument(stack, 2);
-  int64_t origin = has_argument(stack, argc, 3) ? int64_argument(stack, 3) : 0;
+  int64_t offset = integer_argument(stack, 2);
+  int64_t origin = has_argument(stack, argc, 3) ? integer_argument(stack, 3) : 0;
   static const std::ios_base::seekdir directions[] = {std::ios_base::beg, std::ios_base::cur, std::ios_base::end};
   if (origin < 0 || origin > 2) throw RuntimeError(11);
   std::ios_base::seekdir direction = directions[origin];
