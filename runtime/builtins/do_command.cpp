@@ -40,13 +40,14 @@ void void_stackcall_do(VmStack* stack, size_t argc) {
 
   const Function* target = nullptr;
   if (argc >= 2 && !is_absent(argument(stack, 2))) {
-    const Module* module = cache.load_from_disk(stack, static_cast<String>(*argument(stack, 2)), CACHE_UNLESS_OUTDATED);
+    String file = static_cast<String>(*argument(stack, 2));
+    const Module* module = cache.load_from_disk(stack, file, CACHE_UNLESS_OUTDATED, true);
     target = find_in(module, symbol);
     if (target == nullptr) throw RuntimeError(1, name);
   } else {
     if (stack->frame != nullptr) target = find_in(stack->frame->program->owner_module(), symbol);
     if (target == nullptr) {
-      const Module* module = cache.load_from_disk(stack, name, CACHE_UNLESS_OUTDATED);
+      const Module* module = cache.load_from_disk(stack, name, CACHE_UNLESS_OUTDATED, true);
       target = module->entry;
       if (target == nullptr) throw RuntimeError(1, name);
     }

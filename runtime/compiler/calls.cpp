@@ -159,6 +159,27 @@ uint32_t result_type_of(const library_func_def_st& definition) {
   return definition.result.entries.empty() ? TYPE_ANY : definition.result.entries.front().type;
 }
 
+// name(i) or name(i, j) where name is a LOCAL of the unit: an element read, as name[i] is (arrays
+// are read both ways). Only plain value indexes qualify; anything else stays a call.
+bool compile_local_element_read(const document_location_st& location, const String& name,
+                                Operand* const* arguments, uint64_t count, CompiledCodeCollection* collection,
+                                CodePath& path) {
+  if (count < 1 || count > 2) return false;
+  for (uint64_t i = 0; i < count; ++i) {
+    if (arguments[i] == nullptr || arguments[i]->kind == OPERAND_REFERENCE) return false;
+  }
+  offset_type offset = 0;
+  bool declared = false;
+  if (!path.variable_get(path.symbolize(name), &offset, &declared) || !declared) return false;
+  collection->push_back(location, new VmOpEspAlloc());
+  for (uint64_t i = 0; i < count; ++i) {
+    compiler_type_info_st fresh;
+    compile_operand(arguments[i], false, true, collection, path, &fresh);
+  }
+  collection->push_back(location, new VmOpReadMemvarIndexLocal(offset, count));
+  return true;
+}
+
 }  // namespace
 
 Library* builtin_library_of(CodePath& path) {
@@ -246,6 +267,7 @@ void compile_call(const document_location_st& location, const String& name, Oper
     compile_call_spec_do(location, arguments, count, found.library, *found.definition, collection, path, type);
     return;
   }
+  if (compile_local_element_read(location, name, arguments, count, collection, path)) return;
   type->type |= TYPE_NULLABLE;
   collection->push_back(location, new VmOpEspAlloc());
   compile_pass_parameters(arguments, count, collection, path);

@@ -326,8 +326,12 @@ void preprocessor_parse_callback(void* data, int event, intptr_t value, const do
   auto* line = static_cast<line_parse_st*>(data);
   if (event == QZPARSE_EVENT_STATEMENT) {
     auto* statement = reinterpret_cast<Statement*>(value);
-    line->have_statement = true;
-    line->kind = statement->kind;
+    // A NOTE line reports a null statement: nothing to classify or keep, but the receiver
+    // still hears of it (it ignores a null statement).
+    if (statement != nullptr) {
+      line->have_statement = true;
+      line->kind = statement->kind;
+    }
     if (line->skip || line->pp->callback == nullptr) {
       delete line->statement;
       line->statement = statement;

@@ -18,12 +18,18 @@ ModuleCache::~ModuleCache() {
   for (ModuleDomain* domain : retired_) delete domain;
 }
 
-const Module* ModuleCache::load_from_disk(VmStack* stack, const String& name, CachePolicy policy) {
+const Module* ModuleCache::load_from_disk(VmStack* stack, const String& name, CachePolicy policy,
+                                          bool default_extension) {
   QZ_TRACE;
   Runtime* runtime = stack->get_runtime();
   QZ_ASSERT(runtime != nullptr);
   std::filesystem::path found;
-  if (!runtime->find_file(static_cast<std::filesystem::path>(name), found, false, false)) throw RuntimeError(1, name);
+  std::filesystem::path written = static_cast<std::filesystem::path>(name);
+  if (!runtime->find_file(written, found, false, false)) {
+    if (!default_extension || written.has_extension() || !written.has_filename()) throw RuntimeError(1, name);
+    written += ".prg";
+    if (!runtime->find_file(written, found, false, false)) throw RuntimeError(1, name);
+  }
   std::error_code error;
   std::filesystem::path canonical = std::filesystem::canonical(found, error);
   if (error) throw RuntimeError(1, name);  // removed since it was found

@@ -44,7 +44,10 @@ class ModuleCache {
   // PATH), announced on the screen on every call, loaded when it is new or the policy asks for
   // it. RuntimeError 1 with the name when the file does not exist; build errors pass (printed by
   // the loader) and leave the cache as it was, except that an outdated domain is retired.
-  const Module* load_from_disk(VmStack* stack, const String& name, CachePolicy policy);
+  // With default_extension a name without extension that is not found as written is looked for
+  // with ".prg" added (DO sub finds sub.prg); error 1 still names the name as written.
+  const Module* load_from_disk(VmStack* stack, const String& name, CachePolicy policy,
+                               bool default_extension = false);
 
   // Retires every cached domain.
   void clear();

@@ -150,7 +150,7 @@ int Runtime::run_command(String text) {
 void Runtime::set_procedure_to(VmStack* stack, String file, bool additive) {
   QZ_TRACE;
   if (!additive) set_procedure_to_null();
-  priv->procedure_cache.load_from_disk(stack, file, CACHE_UNLESS_OUTDATED);
+  priv->procedure_cache.load_from_disk(stack, file, CACHE_UNLESS_OUTDATED, true);
 }
 
 void Runtime::set_procedure_to_null() {

@@ -158,6 +158,9 @@ const Charset* GetCharsetByCSID(size_t id);
 const Charset* GetCharsetByWindowsCodepage(int codepage);
 size_t GetCharsetCSID(const Charset* cs);
 size_t GetCharsetCPID(const Charset* cs);
+using qz_list_charset_callback = void (*)(void* ctx, const char* name);
+// Calls cb(ctx, name) once per supported charset name, in table order.
+void list_supported_charset(void* ctx, qz_list_charset_callback cb);
 
 // ---------------------------------------------------------------------------------------------
 // Strings
@@ -1452,6 +1455,10 @@ struct compiler_type_info_st {
 using native_function_type = void (*)(VmStack* stack, size_t nargs, Variant* result);
 // A built-in command: the same without a result.
 using native_command_type = void (*)(VmStack* stack, size_t nargs);
+// Argument n (1 = first) of the running built-in, and the value a by-reference argument n refers
+// to (its payload word).
+Variant* Param(VmStack* stack, size_t n);
+Variant* Pointer(VmStack* stack, size_t n);
 
 // The Runtime a stack belongs to (null for a stack made without one).
 Runtime* GetRuntime(VmStack* stack);

@@ -61,8 +61,4 @@ const Charset* get_locale_default_charset();
 // The BOM twin (plain) of utf-8, utf-16le, utf-16be, utf-32le and utf-32be; null for every other.
 const Charset* get_bom_charset(const Charset* cs);
 
-using qz_list_charset_callback = void (*)(void* ctx, const char* name);
-// Calls cb(ctx, name) once per table row, in table order (63 calls).
-void list_supported_charset(void* ctx, qz_list_charset_callback cb);
-
 }  // namespace qzbase

@@ -152,6 +152,27 @@ void call_dynamic(VmStack* stack, symbol_id_type symbol, size_t nargs) {
       return;
     }
   }
+  // No function of that name: name(i) may read an element of a memory variable (arrays are read
+  // both ways); anything else keeps error 1.
+  Memvar* memvar = nullptr;
+  if (stack->get_memvar(symbol, &memvar)) {
+    Variant* container = &memvar->value;
+    if (container->tag == VT_REFERENCE) container = container->reference.target;
+    if (container->tag == VT_ARRAY || container->tag == VT_OBJECT) {
+      for (size_t k = 0; k < nargs; ++k) {
+        Variant* index = &stack->sp[k].value;
+        if (index->tag != VT_REFERENCE) continue;
+        Variant value;
+        index->reference.target->copy(&value);
+        index->release(stack);
+        index->set_variant(&value);
+        value.release(stack);
+      }
+      read_array_item(stack, nargs, container, &stack->sp[nargs].value);
+      pop_n(stack, nargs);
+      return;
+    }
+  }
   throw RuntimeError(1, name);
 }
 

@@ -75,11 +75,6 @@ struct ScopedValue {
 // The unwind code: VmOpUnwind followed by a null entry, shared by all stacks.
 code_position unwind_code();
 
-// Argument n (1 = first) of the running built-in, and the value a by-reference argument n refers
-// to (its payload word).
-Variant* Param(VmStack* stack, size_t n);
-Variant* Pointer(VmStack* stack, size_t n);
-
 class Operand;  // frontend/operands.h
 
 // Evaluates a syntax-tree operand at run time into the empty result. The compiler's front door

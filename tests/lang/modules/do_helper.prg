@@ -1,0 +1,2 @@
+PARAMETERS where
+? "do_helper runs", where

@@ -1,0 +1,1 @@
+? "do_deeper runs from SET PATH"
