@@ -43,7 +43,7 @@ inline bool null_result(VmStack* stack, size_t argc, size_t required, size_t las
 // any other value.
 const String& text_argument(VmStack* stack, size_t n);
 // An integer argument (numeric truncated, money in whole units); 11 for any other value.
-int64_t integer_argument(VmStack* stack, size_t n);
+int64_t whole_number_argument(VmStack* stack, size_t n);
 
 // The most bytes one text may take: the machine's memory.
 size_t text_size_limit();
