@@ -38,6 +38,9 @@ ENV = {
     "ASAN_OPTIONS": "abort_on_error=0:halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1",
     "UBSAN_OPTIONS": "halt_on_error=1:print_stacktrace=1",
 }
+# A copy of the shell and its library taken aside for a long run is found through this.
+if "LD_LIBRARY_PATH" in os.environ:
+    ENV["LD_LIBRARY_PATH"] = os.environ["LD_LIBRARY_PATH"]
 
 KEYWORDS = [
     "IF", "ELSE", "ENDIF", "DO", "WHILE", "ENDDO", "FOR", "TO", "STEP", "ENDFOR", "NEXT", "EXIT",
