@@ -43,8 +43,9 @@ std::atomic<preprocessor_text_fn> registered_text{&text_unavailable};
 String read_file_default(VmStack* stack, const std::filesystem::path& path) {
   QZ_TRACE;
   Runtime* runtime = stack ? stack->get_runtime() : nullptr;
-  if (runtime == nullptr) return FileToString(String(path), Charset::utf8, true);
-  return filetostr(runtime, String(path), runtime->codepage ? runtime->codepage : Charset::utf8, true);
+  if (runtime == nullptr) return read_file_text(String(path), Charset::utf8, true, kMaxProgramFileSize);
+  return filetostr(runtime, String(path), runtime->codepage ? runtime->codepage : Charset::utf8, true,
+                   kMaxProgramFileSize);
 }
 
 // --- Small token helpers -----------------------------------------------------------------------
