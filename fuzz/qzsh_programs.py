@@ -12,7 +12,7 @@ Each program runs in a scratch folder with the sanitizers' options of the suite.
 by a signal, a sanitizer report, a crash report of the shell, or a time-out) is kept in the
 findings folder with its output.
 
-  qzsh_programs.py fuzz QZSH --seconds N [--seed S] [--findings DIR] [--corpus DIR]
+  qzsh_programs.py fuzz QZSH --seconds N [--cpu-seconds C] [--seed S] [--findings DIR] [--corpus DIR]
   qzsh_programs.py replay QZSH CORPUS_DIR     (the suite: every seed must run clean)
 """
 import argparse
@@ -267,9 +267,15 @@ def fuzz(args):
     slowest = 0.0
     cpu_start = os.times()
     deadline = time.monotonic() + args.seconds
+
+    def cpu_used():
+        t = os.times()
+        return (t.children_user - cpu_start.children_user) + (t.children_system - cpu_start.children_system) + \
+            (t.user - cpu_start.user) + (t.system - cpu_start.system)
+
     with tempfile.TemporaryDirectory() as work:
         n = 0
-        while time.monotonic() < deadline:
+        while time.monotonic() < deadline and (args.cpu_seconds is None or cpu_used() < args.cpu_seconds):
             name, generate = GENERATORS[n % len(GENERATORS)]
             n += 1
             program = generate(rng, seeds)
@@ -285,9 +291,7 @@ def fuzz(args):
                 with open(stem + ".err", "wb") as f:
                     f.write(err[:20000])
                 print("finding: %s %s (%.1f s)" % (verdict, stem, seconds), flush=True)
-    t = os.times()
-    cpu = (t.children_user - cpu_start.children_user) + (t.children_system - cpu_start.children_system) + \
-        (t.user - cpu_start.user) + (t.system - cpu_start.system)
+    cpu = cpu_used()
     total = sum(counts.values())
     print("programs %d (%s), findings %d, slowest %.2f s, CPU %.1f min" %
           (total, ", ".join("%s %d" % kv for kv in counts.items()), findings, slowest, cpu / 60), flush=True)
@@ -315,6 +319,7 @@ def main():
     f = sub.add_parser("fuzz")
     f.add_argument("qzsh")
     f.add_argument("--seconds", type=float, default=60)
+    f.add_argument("--cpu-seconds", type=float, default=None, help="stop once this much CPU time is used")
     f.add_argument("--seed", type=int, default=1)
     f.add_argument("--findings", default="fuzz-findings")
     f.add_argument("--corpus", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus", "qzsh"))

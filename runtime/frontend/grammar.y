@@ -1197,7 +1197,7 @@ input
   | T_START_TEXT_LINE line_end  %dprec 1
       { QZ_TRY
           adopted owned;
-          YYSTYPE s = qz_stmt<Cmd_Text>(owned, @$, 1u, String());
+          YYSTYPE s = qz_stmt<Cmd_Text>(owned, @$, 1u, String(size_t{0}, Charset::utf8));
           qz_report_statement(callback, callback_data, s, @$);
         QZ_CATCH(@$) YYACCEPT; }
   | T_START_TEXT_LINE raw_line line_end  %dprec 2
@@ -1405,9 +1405,9 @@ statement
           $$ = qz_stmt<Cmd_Echo>(owned, @$, static_cast<OperandList*>(OP($4)), 0);
         QZ_CATCH(@$) }
   | '\\' line_end
-      { QZ_TRY adopted owned; $$ = qz_stmt<Cmd_Text>(owned, @$, 1u, String()); QZ_CATCH(@$) }
+      { QZ_TRY adopted owned; $$ = qz_stmt<Cmd_Text>(owned, @$, 1u, String(size_t{0}, Charset::utf8)); QZ_CATCH(@$) }
   | '\\' '\\' line_end  %dprec 2
-      { QZ_TRY adopted owned; $$ = qz_stmt<Cmd_Text>(owned, @$, 0u, String()); QZ_CATCH(@$) }
+      { QZ_TRY adopted owned; $$ = qz_stmt<Cmd_Text>(owned, @$, 0u, String(size_t{0}, Charset::utf8)); QZ_CATCH(@$) }
   | '\\' raw_line line_end  %dprec 1
       { QZ_TRY
           adopted owned;
