@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <exception>
 #include <filesystem>
+#include <iostream>
 #include <system_error>
 
 #include "exit_status.h"
@@ -62,5 +63,11 @@ int main(int argc, char** argv) {
   int result = qzbase::RunQzsh(runtime);
   screen.flush();
   qzbase::ReleaseRuntime(runtime);
+  // Output that could not be written (a full device, a closed pipe) is a failure, not a success.
+  std::cout.flush();
+  if (!std::cout) {
+    std::cerr << "Error writing to file 'qz://stdout'." << std::endl;
+    if (result == 0) result = 1105;
+  }
   return qzsh::exit_status(result);
 }

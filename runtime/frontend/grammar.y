@@ -921,7 +921,7 @@ Operand* qz_date(QzparseCallback callback, void* data, const document_location_s
   int y = 0;
   unsigned m = 0, d = 0;
   bool valid = qz_date_fields(year, month, day, &y, &m, &d) && serial_julian_date(y, m, d, &date) == 0 &&
-               qz_date_round_trip(date, y, m, d);
+               qz_date_round_trip(date, y, m, d) && date.day <= kMaxDateDay;
   if (!valid) qz_diagnostic(callback, data, location);
   return new Const<date_st>(location, date);
 }
@@ -936,7 +936,7 @@ Operand* qz_datetime(QzparseCallback callback, void* data, const document_locati
                hour <= 0xFFFFFFFFll && minute <= 0xFFFFFFFFll && second <= 0xFFFFFFFFll &&
                serial_julian_date(y, m, d, static_cast<unsigned>(hour), static_cast<unsigned>(minute),
                                   static_cast<unsigned>(second), &datetime) == 0 &&
-               qz_date_round_trip(date_st{datetime.day}, y, m, d);
+               qz_date_round_trip(date_st{datetime.day}, y, m, d) && datetime.day <= kMaxDateDay;
   if (!valid) qz_diagnostic(callback, data, location);
   return new Const<datetime_st>(location, datetime);
 }

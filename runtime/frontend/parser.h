@@ -53,8 +53,8 @@ enum ParserErrorCode : uint32_t {
 };
 
 // NOT operators one chain may hold. Each open NOT makes the parser's work on the rest of the chain
-// grow, so a chain of 10^5 took seconds; nothing deeper compiles anyway (operand nesting).
-constexpr uint32_t kMaxNotRun = 4000;
+// grow, so a chain of 10^5 took seconds; no program needs more than a few.
+constexpr uint32_t kMaxNotRun = 1000;
 
 // What one parse ended with.
 struct parse_status_st {
