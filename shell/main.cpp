@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <exception>
 #include <filesystem>
+#include <iostream>
 #include <system_error>
 
 #include "exit_status.h"
@@ -23,13 +24,24 @@ void install_signal_handler(int signal, void (*handler)(int), void (**old)(int))
   if (previous.sa_flags & SA_SIGINFO) return;
   struct sigaction action = {};
   action.sa_handler = handler;
+  action.sa_flags = SA_ONSTACK;
   sigemptyset(&action.sa_mask);
   if (sigaction(signal, &action, nullptr) != 0) return;
   bool plain = previous.sa_handler != SIG_DFL && previous.sa_handler != SIG_IGN;
   *old = plain ? previous.sa_handler : nullptr;
 }
 
+// A stack overflow leaves the handler no stack of its own: it runs on this one instead.
+void install_alternate_signal_stack() {
+  static char stack_memory[256 * 1024];
+  stack_t alternate = {};
+  alternate.ss_sp = stack_memory;
+  alternate.ss_size = sizeof stack_memory;
+  sigaltstack(&alternate, nullptr);
+}
+
 void install_crash_handlers() {
+  install_alternate_signal_stack();
   install_signal_handler(SIGSEGV, qzbase::sig_SEGV_handler, &qzbase::old_sig_SEGV_handler);
   install_signal_handler(SIGABRT, qzbase::sig_ABRT_handler, &qzbase::old_sig_ABRT_handler);
   qzbase::old_terminate_handler = std::set_terminate(qzbase::terminate_handler);
@@ -51,5 +63,11 @@ int main(int argc, char** argv) {
   int result = qzbase::RunQzsh(runtime);
   screen.flush();
   qzbase::ReleaseRuntime(runtime);
+  // Output that could not be written (a full device, a closed pipe) is a failure, not a success.
+  std::cout.flush();
+  if (!std::cout) {
+    std::cerr << "Error writing to file 'qz://stdout'." << std::endl;
+    if (result == 0) result = 1105;
+  }
   return qzsh::exit_status(result);
 }

@@ -18,6 +18,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -28,6 +29,7 @@
 #include "builtins/charset_detection.h"
 #include "builtins/file_io.h"
 #include "values/charset_registry.h"
+#include "values/string_internal.h"
 #include "vm/execute.h"
 #include "vm/vm_stack.h"
 
@@ -78,10 +80,13 @@ size_t read_into(int fd, char* data, size_t room, const String& detail) {
   return used;
 }
 
-// Appends the rest of the input to bytes, in pieces that double.
-void read_rest(int fd, std::string& bytes, const String& detail) {
+// Appends the rest of the input to bytes, in pieces that double; RuntimeError 1903 once the input
+// holds more than limit bytes (a device like /dev/zero never ends).
+void read_rest(int fd, std::string& bytes, const String& detail, size_t limit) {
   size_t piece = bytes.empty() ? 65536 : bytes.size();
   for (;;) {
+    if (bytes.size() > limit) throw RuntimeError(1903);
+    piece = std::min(piece, limit + 1 - bytes.size());
     size_t at = bytes.size();
     bytes.resize(at + piece);
     size_t n = read_into(fd, bytes.data() + at, piece, detail);
@@ -94,12 +99,13 @@ void read_rest(int fd, std::string& bytes, const String& detail) {
 // The whole file's bytes tagged with charset; errors raise by errno with the path as detail. A
 // regular file is read straight into the text's own buffer (one byte more than its size, to see
 // whether it grew meanwhile); anything else, or a file that grew, in growing pieces.
-String read_all(const std::filesystem::path& file, const String& detail, const Charset* charset) {
+String read_all(const std::filesystem::path& file, const String& detail, const Charset* charset, size_t limit) {
   descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) raise_file_error(errno, detail);
   struct stat st;
   if (::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
     const size_t expected = static_cast<size_t>(st.st_size);
+    if (expected > limit) throw RuntimeError(1903);
     String text(expected + 1, charset);
     size_t used = read_into(fd.get(), text.write(), expected + 1, detail);
     if (used <= expected) {
@@ -107,11 +113,11 @@ String read_all(const std::filesystem::path& file, const String& detail, const C
       return text;
     }
     std::string bytes(text.read(), used);
-    read_rest(fd.get(), bytes, detail);
+    read_rest(fd.get(), bytes, detail, limit);
     return String(bytes.data(), bytes.size(), charset);
   }
   std::string bytes;
-  read_rest(fd.get(), bytes, detail);
+  read_rest(fd.get(), bytes, detail, limit);
   return String(bytes.data(), bytes.size(), charset);
 }
 
@@ -189,8 +195,13 @@ size_t StrToFile(const String& text, const String& path, int mode) {
 
 String FileToString(const String& path, const Charset* charset, bool detect) {
   QZ_TRACE;
+  return read_file_text(path, charset, detect, kMaxStringSize);
+}
+
+String read_file_text(const String& path, const Charset* charset, bool detect, size_t limit) {
+  QZ_TRACE;
   if (charset == nullptr) charset = Charset::utf8;
-  String bytes = read_all(static_cast<std::filesystem::path>(path), path, charset);
+  String bytes = read_all(static_cast<std::filesystem::path>(path), path, charset, limit);
 
   const Charset* cs = charset;
   if (detect) {
@@ -213,12 +224,17 @@ String FileToString(const String& path, const Charset* charset, bool detect) {
 
 String filetostr(Runtime* runtime, String name, const Charset* charset, bool detect) {
   QZ_TRACE;
+  return filetostr(runtime, std::move(name), charset, detect, kMaxStringSize);
+}
+
+String filetostr(Runtime* runtime, String name, const Charset* charset, bool detect, size_t limit) {
+  QZ_TRACE;
   QZ_ASSERT(runtime != nullptr);
   std::filesystem::path found;
   if (!runtime->find_file(static_cast<std::filesystem::path>(name), found, false, false)) {
     throw RuntimeError(1, name);
   }
-  return FileToString(String(found), charset, detect);
+  return read_file_text(String(found), charset, detect, limit);
 }
 
 void _filetostr(VmStack* stack, size_t argc, Variant* result) {

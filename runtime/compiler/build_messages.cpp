@@ -103,18 +103,20 @@ String format_build_message(const build_message_record_st& message, const String
   std::snprintf(headline, sizeof headline, "%s %d - %s", build_message_category_text(message.category),
                 static_cast<int>(message.code), message_text);
 
-  char block[kBlockBufferSize];
-  if (!behind.empty()) {
-    std::snprintf(block, sizeof block,
-                  "%s\n in %s, line %d, column %d, somewhere at: %s\n  somwhere behind: %s\n\n", headline,
-                  name.c_str(), static_cast<int>(message.location.begin_line),
-                  static_cast<int>(message.location.begin_column), at.c_str(), behind.c_str());
-  } else {
-    std::snprintf(block, sizeof block, "%s\n in %s, line %d, column %d, somewhere at: %s\n\n", headline,
-                  name.c_str(), static_cast<int>(message.location.begin_line),
-                  static_cast<int>(message.location.begin_column), at.c_str());
+  std::string block = std::string(headline) + "\n in " + name + ", line " +
+                      std::to_string(static_cast<int>(message.location.begin_line)) + ", column " +
+                      std::to_string(static_cast<int>(message.location.begin_column)) + ", somewhere at: " + at;
+  if (!behind.empty()) block += "\n  somwhere behind: " + behind;
+  // A block longer than the buffer is cut at a character boundary and still ends its message
+  // (cut blindly, it split a UTF-8 sequence and the next message ran on in the same line).
+  constexpr size_t kRoom = kBlockBufferSize - 1 - 2;
+  if (block.size() > kRoom) {
+    size_t n = kRoom;
+    while (n > 0 && (static_cast<unsigned char>(block[n]) & 0xC0) == 0x80) --n;
+    block.resize(n);
   }
-  return String::fromBytes(block, Charset::utf8);
+  block += "\n\n";
+  return String::fromBytes(block.data(), block.size(), Charset::utf8);
 }
 
 void format_build_error(const BuildMessages& messages, const String& source,

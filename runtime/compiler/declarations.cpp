@@ -257,10 +257,15 @@ int compile_stmt_public(const statement_list::const_iterator&, statement_list::i
   const auto& statement = statement_at<Cmd_Public>(it);
   ++it;
   declare_each(statement.definitions, path,
-               [&](const Definition*, const Variable* variable, symbol_id_type symbol, offset_type offset,
-                   bool has_slot) {
+               [&](const Definition* definition, const Variable* variable, symbol_id_type symbol,
+                   offset_type offset, bool has_slot) {
                  // A unit without frame slots gives no slot: offset 0 declares the name alone.
                  code->push_back(variable->location, new VmOpDefPublicOffset(has_slot ? offset : 0, symbol));
+                 // PUBLIC a[3] declares an array, as LOCAL does.
+                 if (definition->dimensions != nullptr) {
+                   compile_dimension(variable->location, variable, items_of(definition->dimensions),
+                                     count_of(definition->dimensions), code, path);
+                 }
                });
   return 0;
 }

@@ -921,7 +921,7 @@ Operand* qz_date(QzparseCallback callback, void* data, const document_location_s
   int y = 0;
   unsigned m = 0, d = 0;
   bool valid = qz_date_fields(year, month, day, &y, &m, &d) && serial_julian_date(y, m, d, &date) == 0 &&
-               qz_date_round_trip(date, y, m, d);
+               qz_date_round_trip(date, y, m, d) && date.day <= kMaxDateDay;
   if (!valid) qz_diagnostic(callback, data, location);
   return new Const<date_st>(location, date);
 }
@@ -936,7 +936,7 @@ Operand* qz_datetime(QzparseCallback callback, void* data, const document_locati
                hour <= 0xFFFFFFFFll && minute <= 0xFFFFFFFFll && second <= 0xFFFFFFFFll &&
                serial_julian_date(y, m, d, static_cast<unsigned>(hour), static_cast<unsigned>(minute),
                                   static_cast<unsigned>(second), &datetime) == 0 &&
-               qz_date_round_trip(date_st{datetime.day}, y, m, d);
+               qz_date_round_trip(date_st{datetime.day}, y, m, d) && datetime.day <= kMaxDateDay;
   if (!valid) qz_diagnostic(callback, data, location);
   return new Const<datetime_st>(location, datetime);
 }
@@ -1197,7 +1197,7 @@ input
   | T_START_TEXT_LINE line_end  %dprec 1
       { QZ_TRY
           adopted owned;
-          YYSTYPE s = qz_stmt<Cmd_Text>(owned, @$, 1u, String());
+          YYSTYPE s = qz_stmt<Cmd_Text>(owned, @$, 1u, String(size_t{0}, Charset::utf8));
           qz_report_statement(callback, callback_data, s, @$);
         QZ_CATCH(@$) YYACCEPT; }
   | T_START_TEXT_LINE raw_line line_end  %dprec 2
@@ -1405,9 +1405,9 @@ statement
           $$ = qz_stmt<Cmd_Echo>(owned, @$, static_cast<OperandList*>(OP($4)), 0);
         QZ_CATCH(@$) }
   | '\\' line_end
-      { QZ_TRY adopted owned; $$ = qz_stmt<Cmd_Text>(owned, @$, 1u, String()); QZ_CATCH(@$) }
+      { QZ_TRY adopted owned; $$ = qz_stmt<Cmd_Text>(owned, @$, 1u, String(size_t{0}, Charset::utf8)); QZ_CATCH(@$) }
   | '\\' '\\' line_end  %dprec 2
-      { QZ_TRY adopted owned; $$ = qz_stmt<Cmd_Text>(owned, @$, 0u, String()); QZ_CATCH(@$) }
+      { QZ_TRY adopted owned; $$ = qz_stmt<Cmd_Text>(owned, @$, 0u, String(size_t{0}, Charset::utf8)); QZ_CATCH(@$) }
   | '\\' raw_line line_end  %dprec 1
       { QZ_TRY
           adopted owned;

@@ -80,7 +80,17 @@ int yylex(QZSTYPE* value, document_location_st* location, Scanner* scanner) {
   value->object = nullptr;
   value->slices = nullptr;
   try {
-    return scanner->lex(value, location);
+    int token = scanner->lex(value, location);
+    constexpr int kNot = 404, kBlank = 32;
+    if (token == kNot) {
+      if (++scanner->not_run > kMaxNotRun) {
+        scanner->not_run_exceeded = true;
+        return kUndefinedToken;  // the parse ends here; yyerror reports 103
+      }
+    } else if (token != kBlank && token != '.') {
+      scanner->not_run = 0;
+    }
+    return token;
   } catch (...) {
     // tokenizer_returned_unsupported_token_type_exception (the token's text and location are
     // already set): no grammar symbol, so the parse ends with a syntax error at that token.
@@ -120,7 +130,9 @@ namespace qzbase {
 void yyerror(const document_location_st& location, Scanner* scanner, void*, QzparseCallback, const char* message) {
   QZ_TRACE;
   scanner->error_location = location;
-  if (std::strcmp(message, "memory exhausted") == 0) {
+  if (scanner->not_run_exceeded) {
+    scanner->error_code = PARSER_ERROR_NESTING;
+  } else if (std::strcmp(message, "memory exhausted") == 0) {
     scanner->error_code = PARSER_ERROR_STACK_EXHAUSTED;
   } else if (std::strcmp(message, "syntax is ambiguous") == 0) {
     scanner->error_code = PARSER_ERROR_AMBIGUOUS;

@@ -49,7 +49,12 @@ enum ParserErrorCode : uint32_t {
   PARSER_ERROR_SYNTAX = 10,          // "Syntax error."
   PARSER_ERROR_AMBIGUOUS = 9012,     // "Syntax is ambiguous."
   PARSER_ERROR_STACK_EXHAUSTED = 9013,  // "Parser stack exhausted."
+  PARSER_ERROR_NESTING = 103,        // a NOT chain longer than kMaxNotRun
 };
+
+// NOT operators one chain may hold. Each open NOT makes the parser's work on the rest of the chain
+// grow, so a chain of 10^5 took seconds; no program needs more than a few.
+constexpr uint32_t kMaxNotRun = 1000;
 
 // What one parse ended with.
 struct parse_status_st {

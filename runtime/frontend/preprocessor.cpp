@@ -43,8 +43,9 @@ std::atomic<preprocessor_text_fn> registered_text{&text_unavailable};
 String read_file_default(VmStack* stack, const std::filesystem::path& path) {
   QZ_TRACE;
   Runtime* runtime = stack ? stack->get_runtime() : nullptr;
-  if (runtime == nullptr) return FileToString(String(path), Charset::utf8, true);
-  return filetostr(runtime, String(path), runtime->codepage ? runtime->codepage : Charset::utf8, true);
+  if (runtime == nullptr) return read_file_text(String(path), Charset::utf8, true, kMaxProgramFileSize);
+  return filetostr(runtime, String(path), runtime->codepage ? runtime->codepage : Charset::utf8, true,
+                   kMaxProgramFileSize);
 }
 
 // --- Small token helpers -----------------------------------------------------------------------
@@ -121,7 +122,9 @@ int directive_define(Preprocessor* pp, iterator& it, iterator end) {
   ++it;
   skip_blanks(it, end);
   token_list_type body;
+  pp->expansion_exceeded = false;
   pp->scan_line(it, end, &body, nullptr, true, true);
+  if (pp->expansion_exceeded) return 0;  // reported; the name stays undefined
   // The first definition stays in force (#undef first to redefine).
   pp->macros.try_emplace(std::move(name), std::move(body));
   return 0;
@@ -390,6 +393,9 @@ Preprocessor::Preprocessor(VmStack* owner)
       parse_line(&qzbase::parse_tokens),
       conditional_depth(0),
       include_depth(0),
+      nesting_depth(0),
+      nesting_exceeded(false),
+      expansion_exceeded(false),
       directive_location{} {
   QZ_TRACE;
 }
@@ -478,6 +484,12 @@ void Preprocessor::expand_token(iterator& it, token_list_type* out) {
   ++it;
   if (!skip && token.kind == kWord) {
     const token_list_type* body = macros.empty() ? nullptr : find_macro(String::create_from_scan_string(token.text()));
+    if (body && (expansion_exceeded || out->size() + body->size() > kMaxExpansionTokens)) {
+      // Macros built of macros double at each level: the line is refused, not grown without end.
+      if (!expansion_exceeded) add_message(PP_ERROR_EXPANSION, token.location);
+      expansion_exceeded = true;
+      return;
+    }
     if (body) {
       for (token_st copy : *body) {
         copy.document = nullptr;
@@ -602,15 +614,24 @@ void Preprocessor::classify_tokens(iterator begin, iterator end) {
 
 void Preprocessor::read_branches(iterator& it, iterator end, bool then_active) {
   QZ_TRACE;
+  if (nesting_depth >= kMaxConditionalDepth || nesting_exceeded) {
+    // Each open conditional costs native stack: past the limit the rest of the text is dropped.
+    if (!nesting_exceeded) add_message(PP_ERROR_NESTING, directive_location);
+    nesting_exceeded = true;
+    it = end;
+    return;
+  }
   struct restore {
     Preprocessor* pp;
     bool skip;
     ~restore() {
       pp->skip = skip;
       --pp->conditional_depth;
+      --pp->nesting_depth;
     }
   } saved{this, skip};
   ++conditional_depth;
+  ++nesting_depth;
   // The last token of the range: where a missing #endif is reported.
   document_location_st text_end = end_of(*std::prev(end));
 
@@ -620,7 +641,7 @@ void Preprocessor::read_branches(iterator& it, iterator end, bool then_active) {
     skip = saved.skip || then_active;
     while ((result = parse_tokens(it, end)) == kDirectiveElse) add_message(PP_ERROR_UNBALANCED, directive_location);
   }
-  if (result == 0) add_message(PP_ERROR_UNBALANCED, text_end);
+  if (result == 0 && !nesting_exceeded) add_message(PP_ERROR_UNBALANCED, text_end);
 }
 
 int Preprocessor::parse_tokens(iterator& it, iterator end) {
@@ -629,8 +650,9 @@ int Preprocessor::parse_tokens(iterator& it, iterator end) {
   token_list_type line;
   line.reserve(256);
   bool text_mode = false;
-  while (it != end) {
+  while (it != end && !nesting_exceeded) {
     line.clear();
+    expansion_exceeded = false;
     int start_token = QZ_TOKEN_START_STATEMENT;
     if (text_mode) {
       expand_line(it, end, &line);
@@ -678,6 +700,7 @@ int Preprocessor::parse_tokens(iterator& it, iterator end) {
       }
     }
 
+    if (expansion_exceeded) continue;  // reported where the line outgrew the bound
     line_parse_st data{this, captured_skip, nullptr, false, 0};
     parse_status_st status;
     int parsed = parse_line(line.cbegin(), line.cend(), start_token, &data, &preprocessor_parse_callback, &status);

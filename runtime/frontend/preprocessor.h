@@ -22,6 +22,11 @@
 //   their lines go to the discarded tokens.
 // - #include had no depth limit (a file that includes itself recursed until the process died):
 //   more than kMaxIncludeDepth nested includes are refused with message 103.
+// - Nested conditionals recursed without a bound until the native stack overflowed: more than
+//   kMaxConditionalDepth open conditionals (counted across includes) are refused with message 103
+//   and the rest of the text is not read.
+// - A macro whose body holds macros that double at each level grew exponentially: a body or a
+//   line that would exceed kMaxExpansionTokens tokens is refused with message 1206.
 // - Messages only carried locations, which were then shown with the main file's name and text:
 //   each message keeps the path and the text its location belongs to.
 // - The directive and built-in macro tables were built lazily without a lock: they are built once
@@ -64,7 +69,8 @@ enum PreprocessorMessageOrigin : uint32_t {
 // Error numbers the preprocessor records itself.
 enum PreprocessorErrorCode : uint32_t {
   PP_ERROR_SYNTAX = 10,            // empty #if condition
-  PP_ERROR_NESTING = 103,          // #include nested too deep
+  PP_ERROR_NESTING = 103,          // #include or conditionals nested too deep
+  PP_ERROR_EXPANSION = 1206,       // a macro body or line grows beyond kMaxExpansionTokens
   PP_ERROR_BAD_PATH = 202,         // #include file not found
   PP_ERROR_USER = 1098,            // #error
   PP_ERROR_UNBALANCED = 1211,      // stray #else/#endif, missing #endif, second #else
@@ -72,6 +78,10 @@ enum PreprocessorErrorCode : uint32_t {
 
 // Nested #include levels allowed below the main text.
 constexpr unsigned kMaxIncludeDepth = 16;
+// Open conditionals allowed at once, included files' counted too (each costs native stack).
+constexpr unsigned kMaxConditionalDepth = 1000;
+// Tokens a macro body or an expanded line may hold.
+constexpr size_t kMaxExpansionTokens = size_t{1} << 18;
 
 // One build message. For preprocessor messages location and span are the same; for parser
 // messages the location is the parser's error location and the span runs over the source
@@ -205,6 +215,12 @@ class Preprocessor {
   // Conditionals open in the text being read (reset for an included file), and #include depth.
   unsigned conditional_depth;
   unsigned include_depth;
+  // Conditionals open across all included texts; set once the limit cut the text short, so the
+  // #endif lines the cut left missing are not reported.
+  unsigned nesting_depth;
+  bool nesting_exceeded;
+  // Set when a macro expansion of the current line hit kMaxExpansionTokens (reported once).
+  bool expansion_exceeded;
   // The '#' of the last directive line, for messages about #else and #endif.
   document_location_st directive_location;
 };

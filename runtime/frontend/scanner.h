@@ -141,6 +141,9 @@ class Scanner {
   token_st start;
   iterator current;
   iterator end;
+  // NOT operators (NOT or .NOT.) read in a row, blanks between them; see yylex.
+  uint32_t not_run = 0;
+  bool not_run_exceeded = false;
 };
 
 }  // namespace qzbase

@@ -120,6 +120,8 @@ constexpr error_st error_table[] = {
     {9901, "Generic filesystem error.", nullptr},
     {2156, "Invalid index expression for a Binary index.", nullptr},
     {2066, "Index file is corrupted. Please rebuild it.", "Index file '%s' is corrupted. Please rebuild it."},
+    {43, "There is not enough memory to complete this operation.", nullptr},
+    {1903, "String is too long to fit.", nullptr},
     {0, nullptr, nullptr},
 };
 

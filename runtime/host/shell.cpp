@@ -168,8 +168,15 @@ int RunQzsh(Runtime* runtime) {
   argv.push_back(nullptr);
 
   if (sysinfo.isSet()) return CollectPrintSysinfo(runtime);
-  if (cstdout.isSet()) SetOutputCharset(screen, cstdout.getValue().c_str());
-  if (cstdin.isSet()) SetInputCharset(screen, cstdin.getValue().c_str());
+  // An unknown charset is refused, as for --codepage, not ignored.
+  if (cstdout.isSet() && SetOutputCharset(screen, cstdout.getValue().c_str()) != 0) {
+    screen->err(String("--cstdout not supported"));
+    return 1;
+  }
+  if (cstdin.isSet() && SetInputCharset(screen, cstdin.getValue().c_str()) != 0) {
+    screen->err(String("--cstdin not supported"));
+    return 1;
+  }
   if (codepage.isSet()) {
     const std::string& name = codepage.getValue();
     long id = std::strtol(name.c_str(), nullptr, 10);

@@ -12,6 +12,8 @@
 
 #include <unicode/uclean.h>
 
+#include <new>
+
 #if defined(QZ_USE_MIMALLOC)
 #include <mimalloc.h>
 #endif
@@ -30,7 +32,12 @@ void* U_CALLCONV icu_realloc(const void*, void* mem, size_t size) { return mi_re
 void U_CALLCONV icu_free(const void*, void* mem) { mi_free(mem); }
 #endif
 
+// mimalloc's operator new aborts the process when memory runs out and no handler is installed;
+// with this one it throws std::bad_alloc, which a running program sees as error 43.
+void throw_bad_alloc() { throw std::bad_alloc(); }
+
 __attribute__((constructor(101))) void library_initializer() {
+  if (std::get_new_handler() == nullptr) std::set_new_handler(&throw_bad_alloc);
 #if defined(QZ_USE_MIMALLOC)
   mi_option_disable(mi_option_show_errors);
   UErrorCode status = U_ZERO_ERROR;  // fails only when the host used ICU first; ignored

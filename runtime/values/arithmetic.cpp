@@ -58,7 +58,7 @@ bool datetime_normalize(int64_t day, int64_t ms, datetime_st* out) {
     q -= 1;
   }
   day += q;
-  if (day < 1 || day > kMaxJulianDay) return false;
+  if (day < 1 || day > kMaxDateDay) return false;
   out->day = static_cast<uint32_t>(day);
   out->ms = static_cast<int32_t>(r);
   return true;
@@ -127,7 +127,7 @@ inline money_wide money_operand(const Variant* v) {
 }
 
 inline void store_date(Variant* v, int64_t day) {
-  if (day < 1 || day > kMaxJulianDay) arith_error(2034);
+  if (day < 1 || day > kMaxDateDay) arith_error(2034);
   v->date.day = static_cast<uint32_t>(day);
 }
 

@@ -9,6 +9,8 @@
 #include <exception>
 #include <new>
 
+#include "values/release_nesting.h"
+
 #if defined(QZ_USE_MIMALLOC)
 #include <mimalloc.h>
 #endif
@@ -91,8 +93,10 @@ array_block_st* array_block_new_checked(size_t n) {
   }
 }
 
-void array_block_release(array_block_st* block, VmStack* stack) {
-  QZ_TRACE;
+namespace {
+
+void release_block_items(void* item, VmStack* stack) {
+  auto* block = static_cast<array_block_st*>(item);
   std::exception_ptr first;
   for (size_t i = 0; i < block->n; ++i) {
     Variant& item = block->items[i];
@@ -107,6 +111,18 @@ void array_block_release(array_block_st* block, VmStack* stack) {
   zero_free(block->items);
   delete block;
   if (first) std::rethrow_exception(first);
+}
+
+}  // namespace
+
+void array_block_release(array_block_st* block, VmStack* stack) {
+  QZ_TRACE;
+  // Arrays nested deeper than the release levels wait in the queue (no native recursion).
+  if (release_nesting_exceeded()) {
+    queue_release(&release_block_items, block, stack);
+  } else {
+    run_release(&release_block_items, block, stack);
+  }
 }
 
 void array_block_release_ref(array_block_st* block, VmStack* stack) {

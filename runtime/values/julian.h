@@ -22,6 +22,10 @@ inline constexpr int64_t julian_day_number(int64_t year, int64_t month, int64_t 
   return day + (153 * m + 2) / 5 + 365 * y + y / 4 - y / 100 + y / 400 - 32045;
 }
 
+// The last day dates of the language reach, 9999-12-31: arithmetic and literals beyond it are
+// error 2034 (day numbers up to kMaxJulianDay can still be held, as read from stored values).
+inline constexpr int64_t kMaxDateDay = julian_day_number(9999, 12, 31);
+
 // 0 and the day in *out, or 2034 (out untouched). Year 0, month 0, day 0 is the empty date.
 int serial_julian_date(int year, unsigned month, unsigned day, date_st* out);
 // 0, or 2034 (only out->day may have been written). ms := (h x 3600 + m x 60 + s) x 1000.

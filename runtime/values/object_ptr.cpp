@@ -5,6 +5,10 @@
 // only by compare-and-swap from a non-zero value, so a dead object is never revived.
 #include "values/object_ptr.h"
 
+#include <memory>
+
+#include "values/release_nesting.h"
+
 namespace qzbase {
 
 object_hooks_st object_hooks{};
@@ -22,20 +26,18 @@ void object_ptr_base::release_control(object_control_st* control) noexcept {
   if (control->refs.fetch_sub(1) == 1) delete control;
 }
 
-uint64_t object_ptr_base::release_strong(object_ptr_st* ptr, VmStack* stack) {
-  QZ_TRACE;
-  object_control_st* control = ptr->control;
-  uint64_t count = control->strong.load();
-  do {
-    if (count == 0) return 0;
-  } while (!control->strong.compare_exchange_weak(count, count - 1));
-  if (count != 1) return count;
+namespace {
 
-  // The last strong reference: tear the object down unless that is already under way.
-  if (control->destroying.load() != 0) return count;
-  control->destroying.exchange(1);
-  control->strong.exchange(1);  // the teardown's own hold keeps the object usable meanwhile
-  Object* obj = ptr->object;
+struct teardown_st {
+  object_control_st* control;
+  Object* object;
+};
+
+// Runs DESTROY and destroy down the chain, then deletes the object.
+void tear_down(void* item, VmStack* stack) {
+  auto* t = static_cast<teardown_st*>(item);
+  object_control_st* control = t->control;
+  Object* obj = t->object;
   try {
     object_hooks.tear_down(obj, stack, stack != nullptr && control->destroyed.load() == 0);
   } catch (...) {
@@ -50,6 +52,39 @@ uint64_t object_ptr_base::release_strong(object_ptr_st* ptr, VmStack* stack) {
   // Values taken on the object during its teardown keep the control block, not the object.
   control->strong.exchange(0);
   object_hooks.free(obj);
+}
+
+// A queued teardown owns its record and one control reference.
+void tear_down_queued(void* item, VmStack* stack) {
+  std::unique_ptr<teardown_st> t(static_cast<teardown_st*>(item));
+  ControlRef guard(t->control);
+  tear_down(t.get(), stack);
+}
+
+}  // namespace
+
+uint64_t object_ptr_base::release_strong(object_ptr_st* ptr, VmStack* stack) {
+  QZ_TRACE;
+  object_control_st* control = ptr->control;
+  uint64_t count = control->strong.load();
+  do {
+    if (count == 0) return 0;
+  } while (!control->strong.compare_exchange_weak(count, count - 1));
+  if (count != 1) return count;
+
+  // The last strong reference: tear the object down unless that is already under way.
+  if (control->destroying.load() != 0) return count;
+  control->destroying.exchange(1);
+  control->strong.exchange(1);  // the teardown's own hold keeps the object usable meanwhile
+  if (release_nesting_exceeded()) {
+    // Objects nested deeper than the release levels wait in the queue (no native recursion).
+    auto queued = std::make_unique<teardown_st>(teardown_st{control, ptr->object});
+    control->refs.fetch_add(1);
+    queue_release(&tear_down_queued, queued.release(), stack);
+    return count;
+  }
+  teardown_st now{control, ptr->object};
+  run_release(&tear_down, &now, stack);
   return count;
 }
 

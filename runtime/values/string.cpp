@@ -21,6 +21,7 @@ constinit string_buffer_st empty_string_buffer{empty_string_bytes, 0, 1};
 
 string_buffer_st* new_string_buffer(size_t capacity) {
   QZ_TRACE;
+  if (capacity > kMaxStringSize + kStringTerminatorRoom) throw RuntimeError(1903);
   std::unique_ptr<char[]> bytes(new char[capacity]);
   auto* buffer = new string_buffer_st{bytes.get(), capacity, 1};
   bytes.release();

@@ -10,7 +10,15 @@ namespace qzbase {
 // global's own reference, so it is never freed. Its count changes atomically like any other.
 extern string_buffer_st empty_string_buffer;
 
-// A fresh buffer of the given capacity (bytes from array new) with count 1.
+// The most bytes one text may hold (terminators aside). A text doubled in a loop meets this bound
+// with a clear error long before the machine runs out of memory.
+constexpr size_t kMaxStringSize = size_t{1} << 30;
+// Room a buffer may have beyond its text for terminators.
+constexpr size_t kStringTerminatorRoom = 64;
+
+// A fresh buffer of the given capacity (bytes from array new) with count 1. RuntimeError 1903 for
+// more than kMaxStringSize + kStringTerminatorRoom bytes, std::bad_alloc when the memory cannot be
+// had.
 string_buffer_st* new_string_buffer(size_t capacity);
 
 // True for text whose bytes are raw (the binary charset record, CSID 2, either instance).

@@ -233,7 +233,10 @@ void read_array_item(VmStack* stack, size_t nidx, Variant* container, Variant* o
     if (nidx == 1) {
       item = container->array.read(variant_to_ulong(idx[0].value));
     } else if (nidx == 2) {
-      item = container->array.read(variant_to_ulong(idx[1].value), variant_to_ulong(idx[0].value));
+      size_t col = variant_to_ulong(idx[0].value);
+      // Column 0 addresses no element of a two-dimensional array (not the flat element).
+      if (col == 0 && container->array.columns() != 0) throw RuntimeError(1234);
+      item = container->array.read(variant_to_ulong(idx[1].value), col);
     } else {
       throw RuntimeError(11);
     }
@@ -269,7 +272,9 @@ void write_array_item(VmStack* stack, size_t nvalues, Variant* target) {
       element = target->array.write(stack, variant_to_ulong(top[0].value));
     } else if (nvalues == 3) {
       value = &top[2].value;
-      element = target->array.write(stack, variant_to_ulong(top[1].value), variant_to_ulong(top[0].value));
+      size_t col = variant_to_ulong(top[0].value);
+      if (col == 0 && target->array.columns() != 0) throw RuntimeError(1234);
+      element = target->array.write(stack, variant_to_ulong(top[1].value), col);
     } else {
       throw RuntimeError(11);
     }

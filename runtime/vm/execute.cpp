@@ -1,6 +1,8 @@
 // execute.cpp - execute_program, execute_expression, UserFunction, Param and Pointer.
 #include "vm/execute.h"
 
+#include <new>
+
 #include <optional>
 
 #include "vm/error_handlers.h"
@@ -175,6 +177,9 @@ void execute_program(VmStack* stack, size_t nargs, bool extra, const Program* pr
         on_error(stack, frame, e, r);
       } catch (const RuntimeThrow& t) {
         on_throw(stack, frame, t, r);
+      } catch (const std::bad_alloc&) {
+        // Memory ran out: the language's error, which TRY can catch.
+        on_error(stack, frame, RuntimeError(43), r);
       }
     }
     if (stack->sp != stack->frame_local_base) throw_assert_failed();

@@ -11,6 +11,7 @@
 //   money target and 39 otherwise, so the frame is cleaned up like for any error.
 #include "vm/interpreter.h"
 
+#include <cmath>
 #include <stdexcept>
 
 #include "tables/data_session.h"
@@ -265,12 +266,29 @@ void unary_neg(VmStack* stack) {
 }
 
 // 41: true when the loop goes on.
+bool is_nan_value(const Variant* v) { return v->tag == VT_NUMERIC && std::isnan(v->numeric.value); }
+
 bool for_continues(VmStack* stack) {
   Variant* var = &stack->sp[0].value;
   Variant* limit = &stack->sp[1].value;
   Variant* step = &stack->sp[2].value;
+  if (is_nan_value(var) || is_nan_value(limit) || is_nan_value(step)) {
+    // Nothing compares with NaN: the loop would never end.
+    pop(stack);
+    pop(stack);
+    pop(stack);
+    return false;
+  }
   bool is_null = false;
-  int c = inline_variant_cmp(var, limit, &is_null, stack);
+  int c;
+  if (var->tag == VT_NUMERIC && limit->tag == VT_INTEGER &&
+      (var->numeric.value >= 9223372036854775808.0 || var->numeric.value < -9223372036854775808.0)) {
+    // A counter that passed the 64-bit range (an integer counter turns numeric there) is beyond
+    // every integer limit; compared as doubles it would equal the largest and never pass it.
+    c = var->numeric.value > 0 ? 1 : -1;
+  } else {
+    c = inline_variant_cmp(var, limit, &is_null, stack);
+  }
   int s;
   if (step->tag == VT_INTEGER) {
     s = (step->integer.value > 0) - (step->integer.value < 0);

@@ -48,7 +48,7 @@ void Module::load_from_disk(const String& path, const Module** out, VmStack* sta
   // Taken before reading: an edit made while the file compiles makes the domain outdated.
   int64_t time = 0;
   if (!file_time(key, &time)) throw RuntimeError(1, path);
-  String text = filetostr(runtime, key, runtime->codepage, true);
+  String text = filetostr(runtime, key, runtime->codepage, true, kMaxProgramFileSize);
   Module* module = nullptr;
   {
     BuildInput input(stack);

@@ -134,6 +134,33 @@ TEST(FileToString, FilesWithoutAKnownSize) {
   EXPECT_EQ(bytes_of(FileToString(String("/proc/self/status"), Charset::utf8, false)).rfind("Name:", 0), 0u);
 }
 
+// Fault: a device that never ends (/dev/zero) was read until memory ran out. Reads stop past
+// their bound with 1903: a regular file before reading, a device or pipe as the bytes come.
+TEST(FileToString, ReadsStopAtTheirBound) {
+  TempDir dir;
+  fs::path file = dir.write("six.txt", "123456");
+  const size_t piece = size_t{1} << 16;
+  struct bound_case {
+    std::string path;
+    size_t limit;
+    int code;  // 0: read
+  };
+  const bound_case cases[] = {
+      {file.string(), 6, 0},
+      {file.string(), 5, 1903},
+      {"/dev/zero", 1, 1903},
+      {"/dev/zero", piece, 1903},
+      {"/dev/zero", 3 * piece + 7, 1903},
+      {"/dev/null", 0, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path + " " + std::to_string(c.limit));
+    auto [code, detail] = error_of([&] { read_file_text(String(c.path.c_str()), Charset::utf8, false, c.limit); });
+    EXPECT_EQ(code, c.code);
+  }
+  EXPECT_EQ(bytes_of(read_file_text(String(file), Charset::utf8, false, 6)), "123456");
+}
+
 TEST(FileToString, PermissionDeniedIs1705) {
   TempDir dir;
   fs::path p = dir.write("locked.txt", "secret");

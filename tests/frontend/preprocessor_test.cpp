@@ -509,6 +509,57 @@ TEST(PreprocessorFaults, IncludeDepthIsLimited) {
   EXPECT_EQ(run->pp->include_depth, 0u);
 }
 
+// Conditionals nest without native recursion past the bound: far deeper than the stack would
+// take is one 103 at the first one too many, and nothing after it is read or reported.
+TEST(PreprocessorFaults, ConditionalNestingIsLimited) {
+  struct nesting_case {
+    unsigned depth;
+    Lines lines;
+    Codes codes;
+  };
+  const nesting_case cases[] = {
+      {kMaxConditionalDepth, {"? 1\n", "? 2\n"}, {}},
+      {kMaxConditionalDepth + 1, {}, {PP_ERROR_NESTING}},
+      {50000, {}, {PP_ERROR_NESTING}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.depth);
+    std::string text;
+    for (unsigned i = 0; i < c.depth; ++i) text += "#ifdef __LINUX__\n";
+    text += "? 1\n";
+    for (unsigned i = 0; i < c.depth; ++i) text += "#endif\n";
+    text += "? 2\n";
+    auto run = preprocess(text);
+    EXPECT_EQ(texts(run->lines), c.lines);
+    ASSERT_EQ(run->codes(), c.codes);
+    if (!c.codes.empty()) {
+      EXPECT_EQ(run->pp->messages.front().location.begin_line, kMaxConditionalDepth + 1);
+    }
+    EXPECT_EQ(run->pp->nesting_depth, 0u);
+  }
+}
+
+TEST(PreprocessorFaults, MacroExpansionIsBounded) {
+  // Each level doubles the one below: level k holds 2^(k+1) - 1 tokens, so level 18 is the first
+  // past the bound.
+  static_assert(kMaxExpansionTokens == size_t{1} << 18);
+  std::string text = "#define A0 x\n";
+  for (int i = 1; i <= 36; ++i) {
+    text += "#define A" + std::to_string(i) + " A" + std::to_string(i - 1) + " A" + std::to_string(i - 1) + "\n";
+  }
+  text += "? A3\n? A17 A17\n? A36\n? 5\n";
+  auto run = preprocess(text);
+  // A18 and A36 (18 levels above A18, which stays an undefined word) are refused where they are
+  // defined; the line of two A17 is refused where it is used.
+  ASSERT_EQ(run->codes(), (Codes{PP_ERROR_EXPANSION, PP_ERROR_EXPANSION, PP_ERROR_EXPANSION}));
+  std::vector<uint32_t> at;
+  for (const auto& m : run->pp->messages) at.push_back(m.location.begin_line);
+  EXPECT_EQ(at, (Codes{19, 37, 39}));
+  EXPECT_FALSE(run->pp->find_macro(String("A18")));
+  EXPECT_TRUE(run->pp->find_macro(String("A35")));
+  EXPECT_EQ(texts(run->lines), (Lines{"? x x x x x x x x\n", "? A36\n", "? 5\n"}));
+}
+
 TEST(PreprocessorFaults, MessagesFromAnIncludedFileKeepItsNameAndText) {
   TempDir dir;
   auto inc = dir.write("sub/defs.h", "\n  x = ERR\n#endif\n#error inside\n");

@@ -127,6 +127,8 @@ const Row expected_rows[] = {
     {9901, "Generic filesystem error.", nullptr},
     {2156, "Invalid index expression for a Binary index.", nullptr},
     {2066, "Index file is corrupted. Please rebuild it.", "Index file '%s' is corrupted. Please rebuild it."},
+    {43, "There is not enough memory to complete this operation.", nullptr},
+    {1903, "String is too long to fit.", nullptr},
 };
 
 std::string str(const String& s) { return std::string(s.read(), s.size()); }

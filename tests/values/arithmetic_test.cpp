@@ -797,11 +797,13 @@ TEST(DateArithmetic, RangeIs2034In64Bits) {
   EXPECT_EQ(op_error(variant_sub, d, I(INT64_MIN)), 2034);
   EXPECT_EQ(op_error(variant_sub, d, I(2451545)), 2034);  // would be the empty date
   expect_date(apply(variant_sub, d, I(2451544)), -4713, 11, 25);  // day 1
-  Variant last;
-  last.set(date_st{0xFFFFFFFFu});
+  // Fault: arithmetic ran on past 9999-12-31 (and wrapped in the display): it ends there.
+  const Variant last = D(9999, 12, 31);
   EXPECT_EQ(op_error(variant_add, last, I(1)), 2034);
-  EXPECT_EQ(apply(variant_add, last, I(0)).date.day, 0xFFFFFFFFu);
-  EXPECT_EQ(apply(variant_sub, last, I(1)).date.day, 0xFFFFFFFEu);
+  EXPECT_EQ(op_error(variant_sub, D(9999, 1, 1), I(-365)), 2034);
+  EXPECT_EQ(apply(variant_add, last, I(0)).date.day, static_cast<uint32_t>(kMaxDateDay));
+  expect_date(apply(variant_sub, last, I(1)), 9999, 12, 30);
+  expect_date(apply(variant_add, D(9999, 1, 1), I(364)), 9999, 12, 31);
   EXPECT_EQ(op_error(variant_add, d, NF(1e20)), 2034);
   EXPECT_EQ(op_error(variant_add, d, NF(5e9)), 2034);
   EXPECT_EQ(op_error(variant_add, d, NF(std::nan(""))), 2034);
@@ -834,9 +836,9 @@ TEST(DatetimeArithmetic, RangeIs2034) {
   EXPECT_EQ(op_error(variant_sub, t, I(int64_t{2451545} * 86400)), 2034);  // before day 1
   EXPECT_EQ(op_error(variant_add, t, NF(1e300)), 2034);
   EXPECT_EQ(op_error(variant_add, t, NF(INFINITY)), 2034);
-  Variant last;
-  last.set(datetime_st{0xFFFFFFFFu, 86399000});
+  const Variant last = T(9999, 12, 31, 23, 59, 59);
   EXPECT_EQ(op_error(variant_add, last, I(1)), 2034);
+  expect_datetime(apply(variant_sub, last, I(86400)), 9999, 12, 30, 23, 59, 59);
   Variant first;
   first.set(datetime_st{1, 0});
   EXPECT_EQ(op_error(variant_sub, first, I(1)), 2034);

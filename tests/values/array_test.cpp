@@ -7,10 +7,12 @@
 #include <sys/resource.h>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "fake_object.h"
 #include "values/array.h"
+#include "values/release_nesting.h"
 #include "vm/vm_stack.h"
 
 using namespace qzbase;
@@ -455,6 +457,33 @@ TEST_F(ArrayObjects, DimensionKeepsTheNewArrayWhenReleasingTheOldThrows) {
   bad->control = nullptr;
   delete bad;
   object_ptr_base::release_control(c);
+}
+
+// A chain of arrays and objects, each holding the next, far deeper than the native stack would
+// take if each level released the next one recursively.
+TEST_F(ArrayObjects, ValuesNestedBeyondTheNativeStackAreReleased) {
+  constexpr int kLevels = 200000;
+  Variant chain;
+  for (int i = 0; i < kLevels; ++i) {
+    Variant next;
+    if (i % 2 == 0) {
+      next.dimension(&stack, 1, 0);
+      *next.array.write(&stack, 1) = std::move(chain);
+    } else {
+      auto* held = new Variant(std::move(chain));
+      auto* obj = new FakeObject(&log, "link");
+      obj->on_destroy = [held](FakeObject*, VmStack* s) {
+        std::unique_ptr<Variant> owned(held);
+        owned->release(s);
+      };
+      next.set_new_object(obj);
+    }
+    chain = std::move(next);
+  }
+  chain.release(&stack);
+  EXPECT_EQ(chain.tag, VT_FALSE);
+  EXPECT_EQ(log.count("delete link"), static_cast<size_t>(kLevels / 2));
+  EXPECT_FALSE(release_nesting_exceeded());
 }
 
 }  // namespace

@@ -78,6 +78,19 @@ TEST(String, BytesConstructorAlwaysMakesAFreshBuffer) {
   EXPECT_EQ(t.buffer()->count.load(), 1u);
 }
 
+// Fault: a text doubled in a loop grew until the allocator aborted the process.
+TEST(String, SizesBeyondTheBoundAreError1903BeforeAnyAllocation) {
+  for (size_t n : {kMaxStringSize + kStringTerminatorRoom + 1, size_t{1} << 40, SIZE_MAX}) {
+    SCOPED_TRACE(n);
+    try {
+      String s(n, Charset::binary);
+      ADD_FAILURE() << "no error";
+    } catch (const RuntimeError& e) {
+      EXPECT_EQ(e.code, 1903);
+    }
+  }
+}
+
 TEST(String, TextConstructors) {
   String u("h\xC3\xA9llo");
   EXPECT_EQ(u.get_charset(), Charset::utf8);

@@ -307,6 +307,40 @@ TEST_F(Execute, HandlerSeamSameFrameAndOuterFrame) {
   expect_clean();
 }
 
+// Fault: memory running out aborted the process; it is error 43, which a handler catches and
+// which reaches the caller as a language error when nothing catches it.
+TEST_F(Execute, AllocationFailureIsError43) {
+  symbol_id_type E = sym("E");
+  vm_exception_handler = g_catch_all;
+  {
+    A a;
+    auto start = a.new_label(), end = a.new_label(), c = a.new_label();
+    a.handler(start, end, {{c, E, nullptr}});
+    a.bind(start);
+    a.op<VmOpReadConstString>(String("temp"));
+    a.op<VmOpCallSpecVoid>([](VmStack*, size_t) { throw std::bad_alloc(); }, 0);
+    a.bind(end);
+    a.bind(c);
+    a.op<VmOpUnwindContinue>();
+    a.op<VmOpReadMemvarByName>(E);
+    a.op<VmOpReturnValue>();
+    EXPECT_EQ(as_int(run(a.build("T"))), 43);
+  }
+  vm_exception_handler = vm_handle_exception;
+  {
+    A a;
+    a.op<VmOpCallSpecVoid>([](VmStack*, size_t) { throw std::bad_alloc(); }, 0);
+    a.op<VmOpReturn>();
+    try {
+      run(a.build("U"));
+      ADD_FAILURE() << "no error";
+    } catch (const RuntimeError& e) {
+      EXPECT_EQ(e.code, 43);
+    }
+  }
+  expect_clean();
+}
+
 // Fault: a non-language exception skipped the frame cleanup.
 TEST_F(Execute, NonLanguageExceptionsReleaseTheFrame) {
   ProbeLog log;

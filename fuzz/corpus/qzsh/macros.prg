@@ -1,0 +1,7 @@
+name = "x"
+x = 42
+? &name
+expr = "1 + 2"
+? &expr, EVALUATE("3 * 4")
+&name = 7
+? x

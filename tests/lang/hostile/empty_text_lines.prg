@@ -1,0 +1,6 @@
+* Empty text lines print empty text, not a binary value.
+\
+\\
+\\x
+\
+? "end"
