@@ -12,4 +12,5 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   unixodbc-dev unixodbc odbcinst libsqliteodbc sqlite3 \
   libgtest-dev libgmock-dev googletest libbenchmark-dev \
   recode python3 lua5.4 \
-  clang libclang-rt-14-dev >/dev/null
+  clang libclang-rt-14-dev \
+  perl libdbd-xbase-perl >/dev/null

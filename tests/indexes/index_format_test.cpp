@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <vector>
 #include <string>
 
 #include "index_support.h"
@@ -349,4 +352,31 @@ TEST(IndexFileCompound, NewFileIsADirectoryHeaderAndAnEmptyRootLeaf) {
   EXPECT_EQ(root.free_bytes, 488u);
   EXPECT_EQ(root.geometry.record_mask, 0xFFFFFFFFu);
   EXPECT_EQ(root.geometry.entry_bytes, 5);
+}
+
+TEST(IndexFileCompound, ImagesOfAnotherEncoderDecode) {
+  // The fuzz seeds were encoded from the layout by a separate script.
+  auto load = [](const char* name) {
+    std::ifstream in(std::string(QZ_TEST_SOURCE_DIR) + "/../fuzz/corpus/index_node/" + name, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  };
+  auto f = memory_index_file();
+  write_bytes(*f, 0, load("compact_tag"));
+  Index tag(f.get(), 0);
+  f->read_header(&tag.header, 0);
+  EXPECT_EQ(tag.header.key_expression.u8str(), "UPPER(name)");
+  index_node_st n;
+  f->read_node(&tag, tag.header.root, &n);
+  std::vector<std::string> keys;
+  key_iterator_st it;
+  for (tag.goto_first_key(n, &it); it.index < static_cast<int32_t>(n.count); tag.goto_next_key(n, &it)) {
+    keys.push_back(std::string(it.key(), 10) + "/" + std::to_string(it.record));
+  }
+  EXPECT_EQ(keys, (std::vector<std::string>{"          /4", "ALPHA     /1", "ALPINE    /2", "BETA      /3",
+                                             "BETAMAX   /7"}));
+  auto g = memory_index_file();
+  write_bytes(*g, 0, load("compact_damaged"));
+  Index damaged(g.get(), 0);
+  g->read_header(&damaged.header, 0);
+  EXPECT_THROW(g->read_node(&damaged, 1024, &n), dbf_index_file_corrupted);
 }
