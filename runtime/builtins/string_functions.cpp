@@ -39,20 +39,6 @@ const String& text_argument(VmStack* stack, size_t n) {
   return v->string;
 }
 
-int64_t integer_argument(VmStack* stack, size_t n) {
-  QZ_TRACE;
-  const Variant* v = argument_value(stack, n);
-  switch (v->tag) {
-    case VT_INTEGER:
-      return v->integer.value;
-    case VT_NUMERIC:
-    case VT_MONEY:
-      return static_cast<integer_type_st>(*v).value;
-    default:
-      throw RuntimeError(11);
-  }
-}
-
 size_t text_size_limit() {
   QZ_TRACE;
   // More bytes than the machine has memory could never be held; asking the allocator for them
