@@ -1,6 +1,6 @@
 // file_text.cpp - FileToString, filetostr, FILETOSTR, StrToFile and STRTOFILE.
 //
-// Mended against the documented behaviour:
+// Faults mended:
 // - A path that opens but cannot be read (a directory, a read error half-way) raised nothing and
 //   gave the bytes read so far (an empty text for a directory): it raises by errno like a failed
 //   open.

@@ -18,9 +18,6 @@ namespace qzbase {
 
 namespace {
 
-constexpr symbol_id_type kSymbolKey = 98;
-constexpr symbol_id_type kSymbolValue = 99;
-
 // Loop kinds a statement looks for, as a mask of 1 << loop_kind.
 constexpr uint32_t kMaskDoWhile = 1u << LOOP_DO_WHILE;
 constexpr uint32_t kMaskFor = (1u << LOOP_FOR) | (1u << LOOP_FOR_EACH);
@@ -321,7 +318,7 @@ int compile_stmt_for_each(const statement_list::const_iterator& end, statement_l
   struct {
     const Option* option;
     symbol_id_type property;
-  } const parts[] = {{key, kSymbolKey}, {value, kSymbolValue}};
+  } const parts[] = {{key, symbol_KEY}, {value, symbol_VALUE}};
   for (const auto& part : parts) {
     if (part.option == nullptr) continue;
     const Variable* target = variable_operand(part.option->value);

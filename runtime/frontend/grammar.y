@@ -1,15 +1,15 @@
 /* grammar.y - the GLR grammar of the Qz language.
  *
  * Bison 3.8 turns this file into the generalized LR parser at build time (generate.cmake); the
- * generated parser is not committed. The productions were transcribed once from the production
- * tables of the language's documentation and are edited by hand from there on. The generated function is named
+ * generated parser is not committed. The productions are
+ * maintained by hand. The generated function is named
  * qz_glr_parse; yyparse (parser.cpp) calls it on a stack deep enough for the input.
  *
  * Behaviour is Bison's GLR parser: deterministic while one stack is open, deferred actions while
  * several are, readings merged by %dprec (no %merge), errors through yyerror (10, 9012, 9013),
  * no error recovery. A start form's action reports its result and accepts at once.
  *
- * Mended against the documented productions (see the sections): the member operator and its member
+ * Ambiguities resolved (see the sections): the member operator and its member
  * touch, and a member named AND or OR ends a chain (member_access); the AND and OR productions
  * win over the plain forms (or_expression, and_expression). Without these, `a .AND. b` after a
  * name, call or path failed as ambiguous (9012).

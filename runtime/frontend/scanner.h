@@ -134,7 +134,7 @@ class Scanner {
   // The text as UTF-32 with every non-printable character written as <HH> per byte.
   static String canoncializeDocumentContent(const String& text);
 
-  // Fields, in their documented order.
+  // Fields, in the order the parser's tables expect.
   lexer_type lexer;
   document_location_st error_location;  // written by yyerror; not set by the constructor
   uint32_t error_code;                  // likewise

@@ -153,11 +153,10 @@ struct basic_command_st {
 };
 
 // A command's argument signature (the built-in library's command rows) must take exactly the
-// arguments its grammar yields; tests/frontend checks all 63 rows. The command list documents
-// "gather_name" with the signature "O", but "(memo),name" yields two arguments (the flag mask, then
-// the object, as the GATHER command's documentation says): its signature is "IO".
+// arguments its grammar yields; tests/frontend checks all 63 rows. "gather_name" has the
+// signature "IO", not "O": "(memo),name" yields two arguments (the flag mask, then the object).
 constexpr size_t kCommandTableSize = 63;
-// In the documented order; no terminating row.
+// In the library's command order (the statement codes index it); no terminating row.
 extern const basic_command_st command_table[kCommandTableSize];
 
 // The command row of a statement kind, or null (a map built once, thread-safe, read-only after).

@@ -1,10 +1,10 @@
 // date_format.h - date and time display formats.
 //
 // Runtime::dateFormat and Runtime::dateTimeFormat turn a SET DATE combination into a cached ICU
-// formatter and its empty picture. Mended against the documented behaviour:
-// - The cache key holds the whole mark (up to its NUL; the documented form took "the first 8 bytes",
-//   reading past a shorter mark) and, for datetimes, both separators (the documented form left them out,
-//   so the first formatter of a combination served every later separator).
+// formatter and its empty picture. Faults mended:
+// - The cache key holds the whole mark (up to its NUL; a fixed 8-byte key would read past a
+//   shorter mark) and, for datetimes, both separators (without them the first formatter of a
+//   combination would serve every later separator).
 // - The caches are shared by every thread of a Runtime: lookups and inserts take the cache's
 //   lock, and a formatter is used only under its entry's own mutex (ICU formatters are not safe
 //   for concurrent formatting): format through format_date_calendar.

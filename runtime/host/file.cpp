@@ -115,7 +115,7 @@ FileUnix* FileUnix::create(String name, OpenMode mode) {
   int fd = open_retry(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0660);
   if (fd < 0) fail_sharing(-1, errno);
   if (!take_flock(fd, mode)) fail_sharing(fd, errno);
-  // Mode 8 removes the name once the file is ours (the documented form removed it before the lock, which
+  // Mode 8 removes the name once the file is ours (removing it before the lock
   // could take the name of a file that someone else holds).
   if (mode & OPEN_UNLINK_ON_CREATE) ::unlink(path.c_str());
   int rc;

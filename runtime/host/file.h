@@ -6,7 +6,7 @@
 // "memory:///". create_file and open_file choose between them. exists_ci is the existence test
 // with a case-insensitive fallback.
 //
-// Mended against the documented behaviour (each tested):
+// Faults mended (each tested):
 // - FileUnix::create opened with O_TRUNC before it held the lock, so creating a file that another
 //   process held emptied that live file and only then reported the sharing violation. It opens
 //   without O_TRUNC, takes the lock (and only then unlinks for mode 8), then truncates.
@@ -23,7 +23,7 @@
 //   EBADF instead of touching whatever file reuses the number.
 // Also: reads loop over short counts (EINTR, pipes) until the count, the end or an error; an
 // error returns what was read so far (never a negative count). FileRamdisk::getc reads one byte
-// like FileUnix::getc (the documented form made it throw) so that an in-memory file behaves like a real one.
+// like FileUnix::getc (rather than throwing) so that an in-memory file behaves like a real one.
 #pragma once
 
 #include <qzbase.h>

@@ -4,8 +4,8 @@
 // FileBuffer over a file stream it owns, Stdin over a Screen's input, RawFileHandle over a stdio
 // FILE* it does not own (a child process's pipe). FileHandle::fgets reads one line.
 //
-// Decoding (mended). The documented reader takes a U+FFFD from the charset's `next` to mean "not complete
-// yet, add a byte"; `next` answers U+FFFD for invalid bytes too, so one invalid byte made the
+// Decoding. A U+FFFD from the charset's `next` cannot simply mean "not complete yet, add a
+// byte": `next` answers U+FFFD for invalid bytes too, so one invalid byte would make the
 // reader swallow the rest of the input and write past the caller's size. Here the bytes of a
 // character are incomplete only while they are a proper prefix of a valid sequence shorter than
 // the charset's maximum bytes per character; otherwise `next` decides how many of them form one

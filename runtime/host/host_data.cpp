@@ -2,7 +2,7 @@
 // page; the locale reads of init; AllocArgsW/FreeArgsW, SetRuntimeAsserts, field_type_name
 //.
 //
-// Mended / decided against the documented behaviour (each tested):
+// Faults mended and choices made (each tested):
 // - set_codepage_by_id / set_codepage_by_name overwrote codepage with null for an unknown code
 //   page: codepage is left unchanged and the result is false.
 // - A pass_environment entry without "=" is skipped.
@@ -95,7 +95,7 @@ void Runtime::init() {
   register_builtin_library();
   const char* locale = uloc_getDefault();
   // Separate status values: a calendar that cannot be opened does not keep the separators from
-  // being read (the documented form shared one status, so such a failure kept their defaults).
+  // being read (with one shared status such a failure would keep their defaults).
   UErrorCode status = U_ZERO_ERROR;
   UCalendar* calendar = ucal_open(nullptr, 0, locale, UCAL_DEFAULT, &status);
   if (U_SUCCESS(status) && calendar != nullptr) {

@@ -4,7 +4,7 @@
 // the result back to the argument's charset. Stem and extension follow std::filesystem::path:
 // the extension begins at the last "." of the file name unless that is its first character.
 //
-// Mended / decided against the documented behaviour:
+// Faults mended and choices made:
 // - useropcodecachedir threw std::filesystem::filesystem_error (a plain file named .qz under
 //   HOME, a directory that cannot be made): it raises RuntimeError 1101 with the directory.
 // - systemtempdir takes TMPDIR from the runtime's environment copy (never from the process

@@ -637,7 +637,7 @@ int run_capture_console_command(Runtime* runtime, Screen* screen, String command
     int rc = ::poll(set, count, -1);
     if (rc < 0) {
       if (errno == EINTR) continue;
-      break;  // as documented: a failing wait ends the loop (the read ends close below)
+      break;  // a failing wait ends the loop (the read ends close below)
     }
     for (nfds_t k = 0; k < count; ++k) {
       if (set[k].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) owner[k]->pump(sink, mode);

@@ -6,7 +6,7 @@
 // a result: ended by a signal 1, exit status 127 (the program did not start) RuntimeError 1, any
 // other status itself.
 //
-// Mended against the documented behaviour (each tested):
+// Faults mended (each tested):
 // - upenv replaced the environment of the whole process (clearenv + setenv) before fork: other
 //   threads raced with it and the host lost its own environment. There is no upenv: the block
 //   is built with create_envp before the child starts and given to the child only. The child is

@@ -23,8 +23,8 @@ const msgbox_button_st msgbox_buttons[7] = {
     {MSGBOX_RETRY, "Retry", 'r'},
 };
 
-// The Screen's private state. `io` guards the buffer and every stream write (mended: the documented form
-// takes no lock there while threads share the screen); it is recursive so that a host's
+// The Screen's private state. `io` guards the buffer and every stream write (threads share
+// the screen); it is recursive so that a host's
 // internal_out may call back into the Screen. `output` is the coarser POSIX mutex of
 // lock_for_output.
 struct ScreenPrivate {

@@ -3,8 +3,8 @@
 // The classes Screen, NullScreen, ConsoleScreen and ScreenOutputLock are public (qzbase.h).
 //
 // While the compiler or the preprocessor runs code at compile time it installs a NullScreen so
-// that such code prints nothing. The documented form swaps the Runtime's shared `screen` field; two threads
-// compiling at once then restore in the wrong order and can leave a freed NullScreen installed.
+// that such code prints nothing. Swapping the Runtime's shared `screen` field would not do: two
+// threads compiling at once restore in the wrong order and can leave a freed NullScreen installed.
 // Here the override belongs to the calling thread only: Runtime::get_screen() answers the
 // innermost override of the calling thread for that Runtime, and every other thread keeps
 // seeing the host's screen. Use ScreenRedirect, which restores on every exit, exceptions

@@ -1286,8 +1286,8 @@ class Runtime {
   void set_module_file_name(const char* name);
   void set_module_file_name(const wchar_t* name);
   std::filesystem::path module_file_name() const;
-  // The plain charset of an xBase code page number / of a charset name or alias. Mended: an
-  // unknown one leaves codepage unchanged and returns false (the documented form set it to null).
+  // The plain charset of an xBase code page number / of a charset name or alias. An
+  // unknown one leaves codepage unchanged (never null) and returns false.
   bool set_codepage_by_id(int codepage_id);
   bool set_codepage_by_name(const char* name);
   // 1, 2, ... (atomic: stacks may be made on several threads at once).

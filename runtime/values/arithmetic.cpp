@@ -1,5 +1,4 @@
-// arithmetic.cpp - Variant arithmetic. The deliberate differences from the documented arithmetic
-// are listed in arithmetic.h.
+// arithmetic.cpp - Variant arithmetic. The faults it guards against are listed in arithmetic.h.
 #include "values/arithmetic.h"
 
 #include <cfloat>

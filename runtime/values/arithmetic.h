@@ -8,14 +8,14 @@
 // square root, 78 for a NaN power, 9011 for a failed charset translation in a concatenation,
 // 39 for a rounding whose result leaves the double range.
 //
-// The documented interface names the binary and unary operations as members (Variant::sub, ::mul,
-// ...). They are free functions here (variant_sub, variant_mul, ...) with the same arguments, so
-// that the class in qzbase.h does not have to change; members can forward to them.
+// The binary and unary operations are free functions (variant_sub, variant_mul, ...) rather than
+// members of Variant, so that the class in qzbase.h does not have to change; members can forward
+// to them.
 //
-// Where this deliberately differs from the documented arithmetic, to mend a fault:
+// Faults guarded against:
 // - numeric_scale never throws for a finite value. When |value x 10^d| reaches 2^52 there are no
-//   digits left to round at that scale and the exact step is skipped (the documented form threw
-//   std::overflow_error, which nothing caught: "50000000000000.00 + 1.00" ended the process).
+//   digits left to round at that scale and the exact step is skipped (throwing
+//   std::overflow_error there, which nothing catches, ended the process: "50000000000000.00 + 1.00" ended the process).
 //   numeric_round leaves such a value as it is (and any NaN or infinity).
 // - variant_round takes a signed place count: ROUND(x, -n) rounds to a multiple of 10^n.
 // - Division gives the integer 0 only for a quotient that is exactly 0; a quotient within the
@@ -23,7 +23,7 @@
 // - Dates and datetimes move in 64 bits: D + I uses the whole integer, D +- N truncates the
 //   value to 64 bits, and any result outside 1 .. 0xFFFFFFFF (a non-empty date never becomes
 //   the empty one) raises 2034.
-// Where the documented arithmetic leaves the choice: an integer result that leaves 64 bits
+// Choices made: an integer result that leaves 64 bits
 // (negation of the smallest integer, its division by -1, ROUND/FLOOR/CEILING of a numeric beyond
 // 2^63 or not finite) becomes a numeric with 0 decimals, like integer overflow in + - x;
 // date - numeric out of range raises 2034; SQRT of an integer gives round(r) rather than r

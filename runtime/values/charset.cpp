@@ -1,13 +1,12 @@
 // charset.cpp - the kinds of character set.
 //
-// Where this deliberately differs from the documented design, each to mend a fault:
-// - ICU `in` reports a full destination as -1 (the documented form said 0, and the pivot then
-//   dropped the rest).
+// Faults guarded against:
+// - ICU `in` reports a full destination as -1 (with 0 the pivot would drop the rest).
 // - The pivot never splits a surrogate pair between two chunks: a chunk that ends in a lead
 //   surrogate while source remains keeps that unit for the next chunk, and an ICU target is
 //   flushed only at the true end of the text.
-// - `prev` accepts the candidate whose decoding ends exactly at the old position (the documented
-//   form stepped back while the result was U+FFFD, which walked over a genuine U+FFFD).
+// - `prev` accepts the candidate whose decoding ends exactly at the old position (stepping
+//   back while the result is U+FFFD would walk over a genuine U+FFFD).
 // - The per-thread clones are keyed by a serial number that is never reused, so a charset created
 //   at the address of a destroyed one never meets the old one's clone; conversions that run after
 //   the thread's clone map is destroyed (exit handlers) use a small trivially destructible table.

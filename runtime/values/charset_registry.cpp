@@ -1,13 +1,13 @@
 // charset_registry.cpp - the charset registry.
 //
-// Where this deliberately differs from the documented design, each to mend a fault:
-// - Row 35 (utf-7) is variable-width: 1 to 8 bytes per character (the documented row said 1 to 1,
-//   which made it fixed-width and made size estimates from it unsafe).
-// - The loaded cache is filled under a lock (the documented design filled it lazily without one);
+// Faults guarded against:
+// - Row 35 (utf-7) is variable-width: 1 to 8 bytes per character (1 to 1 would make it
+//   fixed-width and size estimates from it unsafe).
+// - The loaded cache is filled under a lock (threads fill it lazily);
 //   reads of the usual keys (CSID, CSID | 0x10000) are lock-free.
 // - get_locale_default_charset reads the language and the country into buffers of ICU's capacities
-//   and checks the status (the documented form used 3-byte buffers, unterminated for "fil_PH" or
-//   "es_419").
+//   and checks the status (3-byte buffers would be left unterminated for "fil_PH"
+//   or "es_419").
 // - The registry initialises itself on the first lookup when __init_character_sets has not run,
 //   and __init_character_sets is thread-safe.
 #include "values/charset_registry.h"

@@ -4,7 +4,7 @@
 // first call and nothing that two threads could race on. CRC-32 and CRC-32C process eight bytes
 // at a time with eight tables (slicing by 8); CRC-32C uses the SSE 4.2 crc32 instruction where
 // the processor has it, chosen once under the guarantee of a function-local static. All forms
-// give exactly the byte-at-a-time results of the documented definitions.
+// give exactly the byte-at-a-time results of the reference definitions.
 #include "values/checksum.h"
 
 #include <openssl/evp.h>
@@ -39,7 +39,7 @@ constexpr crc_tables_st make_crc_tables(uint32_t poly) {
 constexpr uint32_t kCrc32Poly = 0xEDB88320u;
 constexpr uint32_t kCrc32cPoly = 0x82F63B78u;
 
-// The table of the documented CRC-32 (the standard inversions folded in).
+// The table of this CRC-32 (the standard inversions folded in).
 constexpr uint32_t crc32_for_byte_constexpr(uint32_t byte_value) {
   uint32_t r = byte_value;
   for (int k = 0; k < 8; ++k) r = (r >> 1) ^ ((r & 1) ? 0 : kCrc32Poly);

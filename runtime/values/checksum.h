@@ -22,7 +22,7 @@ void sha512_string(const String& s, unsigned char* out, size_t outsize);
 
 }  // namespace qzbase
 
-// Byte-at-a-time reference forms of the CRCs (their documented definitions), for tests.
+// Byte-at-a-time reference forms of the CRCs (their plain definitions), for tests.
 unsigned int calculate_crc32_bytewise(unsigned int seed, const unsigned char* data,
                                       unsigned int length);
 unsigned int calculate_crc32c_bytewise(unsigned int seed, const unsigned char* data,

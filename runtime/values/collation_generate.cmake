@@ -1,7 +1,7 @@
 # Build-time generation of the 48 weight tables of the mapped collations. Included
 # from generate.cmake: builds the host generator, runs it into ${QZ_GENERATED_DIR} and appends the
 # generated source to QZ_GENERATED_SOURCES. The tables are never committed; the derivation rule is
-# documented in gen/collation/gen_collation_tables.cpp.
+# described in gen/collation/gen_collation_tables.cpp.
 find_program(QZ_RECODE_PROGRAM recode REQUIRED)
 
 add_executable(qz_gen_collation_tables ${CMAKE_CURRENT_LIST_DIR}/gen/collation/gen_collation_tables.cpp)

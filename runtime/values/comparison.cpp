@@ -1,5 +1,4 @@
-// comparison.cpp - Variant comparison. The deliberate differences from the documented comparison
-// are listed in comparison.h.
+// comparison.cpp - Variant comparison. The faults it guards against are listed in comparison.h.
 #include "values/comparison.h"
 
 #include <cfloat>

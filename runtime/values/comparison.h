@@ -12,12 +12,12 @@
 // current data session's settings); strings always compare by code point, never by the
 // session's collation.
 //
-// Where this deliberately differs from the documented comparison, to mend a fault:
+// Faults guarded against:
 // - A NaN operand never asserts: the result is kCmpUnordered.
 // - The absolute tolerance against zero applies to either side: 1e-20 = 0 and 0 = 1e-20 are both
 //   true. The relative test divides by the operand of larger magnitude, so that
-//   cmp(a, b) == -cmp(b, a) for every pair (the documented 1 - a / b differs at the boundary).
-// Where the documented comparison leaves the choice: money against an integer of any size compares
+//   cmp(a, b) == -cmp(b, a) for every pair (a plain 1 - a / b differs at the boundary).
+// Choices made: money against an integer of any size compares
 // exactly (128-bit arithmetic).
 #pragma once
 

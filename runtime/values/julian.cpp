@@ -1,12 +1,11 @@
 // julian.cpp - Julian dates.
 //
-// Where this deliberately differs from the documented algorithm, to mend faults of its 32-bit
-// arithmetic:
+// Faults of plain 32-bit arithmetic guarded against:
 // - serial_julian_date refuses (2034) every date whose day number falls outside 1 .. 0xFFFFFFFF.
-//   The documented test (year >= -4712, or month 12, or day >= 25) let through any earlier year
-//   in December or from the 25th on, and the negative day number was stored as a huge unsigned
+//   The classic test (year >= -4712, or month 12, or day >= 25) lets through any earlier year
+//   in December or from the 25th on, and the negative day number would be stored as a huge unsigned
 //   one. The test is kept; the range check is added after it.
-// - unserial_julian_date takes the day number as unsigned and works in 64 bits; the documented
+// - unserial_julian_date takes the day number as unsigned and works in 64 bits;
 //   signed 32-bit steps overflow from day 536,000,000 on (4 x J + 128179) and read day numbers
 //   above 2^31 as negative.
 #include "values/julian.h"

@@ -7,8 +7,8 @@
 // the 96-bit limit exactly as a 256-bit product would.
 //
 // Each step comes in two forms: `_checked` returns false on overflow and throws nothing; the
-// plain form throws RuntimeError 1988. The documented "positive overflow"/"negative overflow"
-// std::overflow_error is never thrown: nothing in the language would catch it.
+// plain form throws RuntimeError 1988. No std::overflow_error is ever
+// thrown: nothing in the language would catch it.
 #pragma once
 
 #include <qzbase.h>

@@ -3,28 +3,26 @@
 // How a Variant turns into a value of another kind: the checked conversions, the implicit casts the interpreter applies for declared types, text to money, and
 // value to text in the fixed form (to_string) and the regional form (to_string_regional).
 //
-// The documentation names the conversions as members of Variant (operator bool, Variant::cast,
-// Variant::to_string, ...). They are free functions here with the same behaviour, so that the
-// class in qzbase.h does not have to change; members can forward to them. The four operators
+// The conversions are free functions rather than members of Variant (operator bool, cast,
+// to_string, ...), so that the class in qzbase.h does not have to change; members can forward to them. The four operators
 // the exported interface needed first (integer_type_st, int, long, String) are members already
 // (values/variant.cpp) and are used as they are.
 //
-// Where this deliberately differs from the documented behaviour, to mend a fault
-// (tests/values/value_text_test.cpp):
+// Faults guarded against (tests/values/value_text_test.cpp):
 // - format_numeric takes its digits from fcvt_r into a caller buffer (plain fcvt returns a
 //   static buffer that concurrent threads overwrite); the digits are the same.
 // - format_numeric checks its capacity: the decimals asked of fcvt_r are capped at 17 (glibc
 //   gives no more) and every write is bounded by the buffer, so ROUND(x, 200) cannot overrun
 //   the text's fixed capacity (std::length_error instead of a heap overflow).
-// - At most 16 significant digits are copied in both branches of format_numeric (the documentation says
-//   so only for values of 1 and above; below 1 it copied fcvt's 17th digit).
+// - At most 16 significant digits are copied in both branches of format_numeric (below 1,
+//   fcvt's 17th digit would otherwise be copied).
 // - format_date_regional and format_datetime_regional size their ICU output from ICU's
-//   preflight (the documented form allowed 32 UTF-16 units and failed with 11 beyond: SET DATE LONG in
+//   preflight (a fixed 32 UTF-16 units would fail with 11: SET DATE LONG in
 //   pt_BR needs 36), and format under the cache entry's lock (host/date_format.h).
 // - The calendars have their Gregorian change at the earliest date, so dates before 1582 are
 //   shown proleptic, like the stored Julian day numbers.
-// - The money steps raise RuntimeError 1988 where the documented form threw std::overflow_error
-//   ("positive overflow"/"negative overflow"), which nothing in the language catches
+// - The money steps raise RuntimeError 1988 rather than std::overflow_error, which nothing in
+//   the language catches
 //   (as values/money.h does for the arithmetic); so does Decimal::to_money beyond the money
 //   range.
 #pragma once

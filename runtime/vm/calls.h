@@ -6,7 +6,7 @@
 // slot. Array reads: result slot, then the index values; array writes: the value, then the
 // indexes.
 //
-// Where this deliberately differs from the documented form, to mend a fault (calls_test.cpp):
+// Faults guarded against (calls_test.cpp):
 // - The native-call argument top and count are restored on every exit (a scope guard), not only on
 //   the normal path: a built-in that catches an error of nested code finds its own arguments again.
 #pragma once

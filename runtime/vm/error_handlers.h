@@ -8,8 +8,7 @@
 // the frames between. Unhandled errors of module programs are reported on the screen's error
 // stream and the user chooses Cancel, Retry or Ignore.
 //
-// Where this deliberately differs from the documented form, to mend a fault
-// (tests/vm/error_handlers_test.cpp):
+// Faults guarded against (tests/vm/error_handlers_test.cpp):
 // - Retry and Ignore drop the failed statement's temporaries (release_stack_to the frame local
 //   base) before the frame goes on: the frame-end check requires a balanced operand stack.
 // - A WHEN condition naming the error object gets it in the slot below the stack pointer only when

@@ -5,7 +5,7 @@
 // runs the interpreter loop, turns interrupts into handler jumps, unwinding or rethrows, and on
 // every exit releases the frame and restores the caller's registers.
 //
-// Where this deliberately differs from the documented form, to mend a fault (execute_test.cpp):
+// Faults guarded against (execute_test.cpp):
 // - The error to rethrow is copied into a local when the rethrow is chosen: DESTROY code run by
 //   the teardown may replace the stack's last error.
 // - Once the loop has returned, an interrupt raised by the teardown (DESTROY code) is not handed
@@ -14,9 +14,9 @@
 // - An exception that is not an interrupt of the language (std::bad_alloc, ...) still releases
 //   the frame before it passes; only a broken invariant (assert_failed_exception) passes with the
 //   registers restored but nothing released.
-// - A RuntimeThrow caught on its way always replaces the stack's pending throw (the documented
-//   form copied it only when its target frame differed from the pending one's, and a stale
-//   pending throw naming a reused frame address made a new throw arrive without its value); the
+// - A RuntimeThrow caught on its way always replaces the stack's pending throw (copying it
+//   only when its target frame differs from the pending one's lets a stale pending throw
+//   naming a reused frame address make a new throw arrive without its value); the
 //   pending throw is cleared when the throw arrives.
 #pragma once
 

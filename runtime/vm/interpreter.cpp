@@ -2,7 +2,7 @@
 // goto), one bounds check per operation; constants, local reads and writes, comparisons, jumps
 // and the sum of two integers move values inside the slots and allocate nothing.
 //
-// Where this deliberately differs from the documented form, to mend a fault (interpreter_test.cpp):
+// Faults guarded against (interpreter_test.cpp):
 // - 84 pushes no second handler record for an operation already in the frame's list (a TRY in a
 //   loop grew the list without bound; the handler search finds the same clauses either way).
 // - 84 with no running frame raises RuntimeError 1001 ("TRY outside a program") instead of

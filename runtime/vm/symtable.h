@@ -25,6 +25,9 @@ namespace qzbase {
 inline constexpr symbol_id_type symbol_THIS = 1;
 inline constexpr symbol_id_type symbol_INIT = 3;
 inline constexpr symbol_id_type symbol_INDEXER = 6;  // "[]", the member objects index through
+// The loop variables of FOR EACH key, value over a collection.
+inline constexpr symbol_id_type symbol_KEY = 98;
+inline constexpr symbol_id_type symbol_VALUE = 99;
 // The first id handed out to a name that is not predefined.
 inline constexpr symbol_id_type first_free_symbol_id = 1024;
 

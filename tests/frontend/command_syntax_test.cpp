@@ -1,4 +1,4 @@
-// Tests of the command option grammars against the documented command signatures.
+// Tests of the command option grammars against the library's command signatures.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -11,10 +11,8 @@
 namespace qzbase {
 namespace {
 
-// The built-in library's command table: name and argument signature. One correction: the command
-// list gives "gather_name" the signature "O", but its option grammar "(memo),name" passes two
-// arguments (the flag mask, then the object), as the GATHER command's documentation says; the
-// signature is "IO".
+// The built-in library's command table: name and argument signature. "gather_name" is "IO", not
+// "O": its option grammar "(memo),name" passes two arguments (the flag mask, then the object).
 const std::pair<const char*, const char*> command_signatures[] = {
     {"add_columns", "CI|.?+"},
     {"append", "IC?"},
@@ -42,7 +40,7 @@ const std::pair<const char*, const char*> command_signatures[] = {
     {"error", "..?"},
     {"gather_from", "IA"},
     {"gather_memvar", "I"},
-    {"gather_name", "IO"},  // documented as "O" (corrected)
+    {"gather_name", "IO"},  // not "O": two arguments
     {"go_bottom", "I.?"},
     {"go_record", ".?I"},
     {"go_top", "I.?"},

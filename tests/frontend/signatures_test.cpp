@@ -1,4 +1,4 @@
-// Tests of function signatures: every documented signature string of the built-in function,
+// Tests of function signatures: every signature string of the built-in function,
 // command and system-variable tables parses, and the iterator's rules.
 #include <gtest/gtest.h>
 
@@ -9,9 +9,9 @@
 namespace qzbase {
 namespace {
 
-// Every documented signature string (argument and result signatures of the function table, the
+// Every signature string of the library (argument and result signatures of the function table, the
 // command table and the system-variable table), each once.
-const char* const documented_signatures[] = {
+const char* const library_signatures[] = {
     "L", "I", "N", "Y", "D", "T", "C", "O", "A", ".", "I?", ".?", "C?|.?", "C?", "D?", "C|C", "|I",
     "C?I?", ".?I?", "|.", "CI", "CC|.", "C?C?|C?", "C?I?|I?", ".?|C?", "C|L", "C|.@", ".|L", "A@|I",
     "IC", "IC.", "IC|C?", "I|C?C?A@", "I|C", "CI|.?+", "IC?", "LC", "ICI?C?I|.?+", "CCIC", "CC+",
@@ -35,8 +35,8 @@ std::vector<function_signature_entry_st> walk(const function_signature_st& sig, 
   return out;
 }
 
-TEST(Signatures, EveryDocumentedSignatureParses) {
-  for (const char* s : documented_signatures) {
+TEST(Signatures, EveryLibrarySignatureParses) {
+  for (const char* s : library_signatures) {
     function_signature_st sig;
     ASSERT_NO_THROW(parse_function_signature(s, &sig)) << s;
     EXPECT_EQ(sig.entry_count, sig.entries.size());
@@ -148,7 +148,7 @@ TEST(Signatures, Modifiers) {
   for (const auto& entry : letters.entries) EXPECT_EQ(entry.type, codes[i++]);
   EXPECT_EQ(letters.required_count, 10u);
 
-  // The documented examples.
+  // Typical forms.
   function_signature_st a;
   parse_function_signature("I|C+", &a);
   EXPECT_EQ(a.required_count, 1u);

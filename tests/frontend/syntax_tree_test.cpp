@@ -570,7 +570,7 @@ TEST(SyntaxTables, CommandTableIsTheStatementCommandColumn) {
   EXPECT_EQ(find_command(STMT_SCAN), nullptr);
   EXPECT_EQ(find_command(57), nullptr);
   EXPECT_EQ(find_command(1000), nullptr);
-  // The first rows keep the documented order (browse before begin_transaction).
+  // The first rows keep the library's order (browse before begin_transaction).
   EXPECT_STREQ(command_table[2].name, "browse");
   EXPECT_STREQ(command_table[3].name, "begin_transaction");
   EXPECT_STREQ(find_command(STMT_SET_ORDER_TO)->grammar, "tag,in,(ascending,descending)");

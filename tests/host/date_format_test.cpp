@@ -86,12 +86,12 @@ TEST(DateFormatTest, CacheKeys) {
   date_format_st b = rt.dateFormat(DATE_GERMAN, true, ".");
   EXPECT_EQ(a.format, b.format);  // the same combination: the same formatter
   EXPECT_NE(rt.dateFormat(DATE_GERMAN, false, ".").format, a.format);
-  // The whole mark is the key (the documented form read 8 bytes, past a short mark).
+  // The whole mark is the key (a fixed 8-byte key would read past a short mark).
   char mark1[] = {'.', 0, 'x', 'y', 'z', 'w', 'v', 'u'};
   char mark2[] = {'.', 0, 'q', 'q', 'q', 'q', 'q', 'q'};
   EXPECT_EQ(rt.dateFormat(DATE_GERMAN, true, mark1).format, rt.dateFormat(DATE_GERMAN, true, mark2).format);
   EXPECT_NE(rt.dateFormat(DATE_GERMAN, true, "..").format, a.format);
-  // Both separators are part of the datetime key (the documented form served the first formatter).
+  // Both separators are part of the datetime key (else the first formatter would serve them all).
   date_format_st t1 = rt.dateTimeFormat(DATE_BRITISH, true, "/", 12, true, " ", ":");
   date_format_st t2 = rt.dateTimeFormat(DATE_BRITISH, true, "/", 12, true, " ", ":");
   date_format_st t3 = rt.dateTimeFormat(DATE_BRITISH, true, "/", 12, true, ", ", ":");

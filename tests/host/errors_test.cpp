@@ -131,7 +131,7 @@ const Row expected_rows[] = {
 
 std::string str(const String& s) { return std::string(s.read(), s.size()); }
 
-TEST(ErrorTable, EveryRowAsDocumented) {
+TEST(ErrorTable, EveryRowAsListed) {
   const error_st* rows = nullptr;
   int n = get_list_of_errors(&rows);
   ASSERT_EQ(n, 107);

@@ -192,8 +192,8 @@ TEST(FileHandleTest, Utf16le) {
   EXPECT_EQ(lines[2].count, 0u);
 }
 
-// The documented reader took every U+FFFD as "add a byte": one invalid byte swallowed the rest of
-// the input and the bytes were stored past the caller's size. Read into heap buffers of exactly
+// A reader that takes every U+FFFD as "add a byte" lets one invalid byte swallow the rest of
+// the input and store the bytes past the caller's size. Read into heap buffers of exactly
 // `size` bytes so that AddressSanitizer sees any write beyond them.
 TEST(FileHandleTest, InvalidBytesNeverWritePastSize) {
   struct {

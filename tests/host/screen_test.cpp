@@ -340,8 +340,8 @@ TEST(ScreenTest, TwoThreadsPrintingLoseNothing) {
   EXPECT_EQ(next[1], kLines);
 }
 
-// The documented buffer operations took no lock: concurrent ob_start calls each made a buffer and
-// one leaked or was freed twice. Under the internal lock the capture stays whole.
+// Without a lock on the buffer operations, concurrent ob_start calls each make a buffer and one
+// leaks or is freed twice. Under the internal lock the capture stays whole.
 TEST(ScreenTest, ConcurrentBufferOperations) {
   CaptureScreen s;
   std::atomic<bool> go{false};
@@ -432,8 +432,8 @@ TEST(ScreenTest, RedirectIsPerThreadAndRestoredOnEveryExit) {
 }
 
 // Two threads "compiling" at once with their own NullScreens: each restores its own override,
-// and the host's screen is what both see afterwards (the documented swap of the shared field could
-// leave a destroyed NullScreen installed).
+// and the host's screen is what both see afterwards (swapping the shared field could leave a
+// destroyed NullScreen installed).
 TEST(ScreenTest, ConcurrentRedirects) {
   CaptureScreen host;
   Runtime rt(&host);

@@ -387,7 +387,7 @@ TEST(NumericScale, ExactRoundingAndNoOverflowThrow) {
   EXPECT_EQ(numeric_scaled(1.005, 3, 2), 101.0);             // exact: 1005 / 10 half away
   EXPECT_EQ(numeric_scaled(-2.5, 1, 0), -3.0);
   EXPECT_EQ(numeric_scaled(1.005, 1, 2), std::round(1.005 * 100));  // fewer decimals than d
-  // Fault: beyond 2^52 the documented form threw std::overflow_error.
+  // Fault: beyond 2^52 the exact step used to throw std::overflow_error.
   EXPECT_NO_THROW(numeric_scaled(50000000000001.0, 2, 2));
   EXPECT_EQ(numeric_scaled(50000000000001.0, 2, 2), 5000000000000100.0);
   EXPECT_NO_THROW(numeric_scaled(1e300, 2, 2));
@@ -646,7 +646,7 @@ TEST(StringArithmetic, ConcatenationAndTrailingBlanks) {
   Variant v = apply(variant_add, S("ab"), S("cd"));
   ASSERT_EQ(v.tag, VT_STRING);
   EXPECT_EQ(text(v), "abcd");
-  // As documented: the left string's trailing blanks are dropped, not moved to the end.
+  // The left string's trailing blanks are dropped, not moved to the end.
   v = apply(variant_sub, S("ab  "), S("cd"));
   EXPECT_EQ(text(v), "abcd");
   v = apply(variant_sub, S("ab"), S("cd  "));

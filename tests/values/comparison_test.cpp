@@ -83,7 +83,7 @@ int cmp_error(const Variant& a, const Variant& b) {
 // Tolerance
 // ---------------------------------------------------------------------------------------------
 
-TEST(Tolerance, DocumentedExamples) {
+TEST(Tolerance, TypicalExamples) {
   EXPECT_EQ(cmp_double_with_tollerance(0.1 + 0.2, 0.3), 0);
   EXPECT_EQ(cmp_double_with_tollerance(1e-16, 0), 0);
   EXPECT_EQ(cmp_double_with_tollerance(1e-15, 0), 1);

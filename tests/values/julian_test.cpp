@@ -86,7 +86,7 @@ TEST(Julian, StartOfTheDayCount) {
 TEST(Julian, EndOfTheDayCount) {
   int y, m, d;
   unserial_julian_date(date_st{0xFFFFFFFFu}, &y, &m, &d);
-  // Fault: the documented signed 32-bit steps read this day as negative and overflowed.
+  // Fault: signed 32-bit steps read this day as negative and overflow.
   EXPECT_GT(y, 11000000);
   EXPECT_EQ(jd(y, m, d), 0xFFFFFFFFu);
   int ny = y, nm = m, nd = d + 1;

@@ -238,8 +238,7 @@ TEST_F(ValueTextObjectTest, ObjectPrintsObjectThenNull) {
   weak.tag = VT_FALSE;
 }
 
-// The documented format_numeric took its digits from fcvt's static buffer: threads formatting at
-// once garbled each other's text.
+// Digits taken from fcvt's static buffer let threads formatting at once garble each other's text.
 TEST(ValueTextTest, FormatNumericIsThreadSafe) {
   std::atomic<int> wrong{0};
   auto work = [&](double base, const char* expected) {
@@ -257,7 +256,7 @@ TEST(ValueTextTest, FormatNumericIsThreadSafe) {
   EXPECT_EQ(wrong.load(), 0);
 }
 
-// The documented fixed 128-byte text overran with large decimals: the capacity is now checked and
+// A fixed 128-byte text overran with large decimals: the capacity is now checked and
 // the decimals are bounded by what fcvt_r gives (17).
 TEST(ValueTextTest, LargeDecimalsAreBounded) {
   Variant v = numeric(1.5, 200);
@@ -428,8 +427,8 @@ TEST(ValueTextTest, RegionalLongDatetimeUsesEnUs) {
   EXPECT_EQ(text(variant_to_string_regional(date(2020, 1, 15), s, &rt)), "Mittwoch, 15. Januar 2020");
 }
 
-// The documented form formatted into at most 32 UTF-16 units and failed with 11 beyond; SET DATE LONG in
-// pt_BR needs more for most dates.
+// A fixed 32 UTF-16 units fails with 11 beyond; SET DATE LONG in pt_BR needs more for most
+// dates.
 TEST(ValueTextTest, LongDatesOfPtBrDoNotFail) {
   DefaultLocale locale("pt_BR");
   Runtime rt(nullptr);

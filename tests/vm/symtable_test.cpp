@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "vm/symtable.h"
@@ -22,6 +23,11 @@ TEST(Symtable, PredefinedIds) {
   EXPECT_EQ(t.symbolize("destroy"), 4u);
   EXPECT_EQ(t.symbolize("Currency"), 100u);
   EXPECT_EQ(t.size(), predefined_symbol_count);
+  // The constants the VM and the compiler use name the rows they stand for.
+  const std::pair<symbol_id_type, const char*> constants[] = {
+      {symbol_THIS, "THIS"}, {symbol_INIT, "INIT"}, {symbol_INDEXER, "[]"},
+      {symbol_KEY, "KEY"},   {symbol_VALUE, "VALUE"}};
+  for (const auto& [id, name] : constants) EXPECT_EQ(t.symbolize(name), id) << name;
 }
 
 TEST(Symtable, AllPredefinedRowsAreThere) {

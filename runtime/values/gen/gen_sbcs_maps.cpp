@@ -5,7 +5,7 @@
 // Writes OUTPUT.cpp with one `const uint16_t sbcs_map_NAME[256]` per table-driven charset: byte ->
 // UTF-16 unit, U+FFFD for an unmapped byte. The maps come from ICU's converters, except
 // Kamenicky (code page 895), which ICU lacks and GNU recode knows as KEYBCS2. Two adjustments
-// follow the documented tables:
+// follow the code pages as stored files use them:
 // - Windows-125x pages: an undefined byte in 0x80..0x9F maps to the C1 control of the same value.
 // - The DOS pages (437, 850, 895): the IBM arrangement 0x1A -> U+001C, 0x1C -> U+007F, 0x7F -> U+001A.
 // Mazovia (code page 620) has no source to generate from; it is typed in charset_registry.cpp.

@@ -2,9 +2,9 @@
 //
 // Usage: qz_gen_collation_tables OUTPUT.cpp RECODE-PROGRAM [--dump]
 //
-// The documentation gives every collation record but only a few rows of two weight tables, the
+// Index files written elsewhere fix every collation record, a few rows of two weight tables, the
 // lists of multi-character entries and the table sizes. This program derives each table from its
-// code page with ICU, so that every documented row comes out exactly
+// code page with ICU, so that every such fixed row comes out exactly
 // (tests/values/collation_test.cpp checks them), and writes OUTPUT.cpp with one
 // `const collation_entry_st codepage_CP_GROUP_ci_table` per mapped collation, plus the code-page
 // decodings it used (`collation_source_units`), which the tests compare with the runtime charsets.
@@ -65,12 +65,12 @@
 //      then               each distinct OTHER LETTER base (letters of other scripts), in ICU root
 //                         collation order.
 //    A group may anchor its alphabet: HUNGARY places its alphabet so that the trigraph position
-//    dzs gets the weight 0x72 documented for the trigraph entries; the weights between the
+//    dzs gets the fixed weight 0x72 of the trigraph entries; the weights between the
 //    digits and the alphabet then stay unused.
 //    The alphabets (kGroups below) are ordered lists of letters and digraphs; "x/y" lists y as a
 //    variant form of the letter x. The western Latin alphabet, used by GENERAL, GERMAN, DUTCH and
 //    SPANISH, is a b c (ch) d eth e f g h i j k l (ll) m n n-tilde o o-stroke p ... z, where (ch)
-//    and (ll) are the Spanish digraphs. In Windows-1252 this gives the documented rows: 68
+//    and (ll) are the Spanish digraphs. In Windows-1252 this gives the fixed rows: 68
 //    symbols, so digit zero is 0x56 and the letters start at 0x60 (a 0x60, b 0x61, c 0x62, the
 //    Spanish ch 0x63 and d 0x64, l 0x6D, ll 0x6E, m 0x6F, y 0x7D, z 0x7E).
 //
@@ -79,12 +79,12 @@
 //    key stay aligned letter by letter; any other character is kind 1 when it has a non-zero
 //    secondary, else kind 0. Kinds 3 to 5 are not produced.
 //
-// 6. Multi-character entries (the documented lists, every upper/lower-case combination): SPANISH ch
+// 6. Multi-character entries (the fixed lists, every upper/lower-case combination): SPANISH ch
 //    and ll (kind 6, kind 7 in the Mac Roman table), CZECH and SLOVAK ch (kind 6), NORDAN aa
 //    sorting as a-ring (kind 6 in the 437 and 865 tables, kind 7 in the 850, 1252 and 10000 tables),
 //    HUNGARY cs dz gy ly ny sz ty zs (kind 6) and the trigraphs dzs and ozs (kind 8), both with
-//    the weight of the alphabet's dzs position, 0x72 as documented (so ozs sorts as dzs, as
-//    the documented list has it). A kind 7 entry has the secondary 19 (DIGRAPH).
+//    the weight of the alphabet's dzs position, the fixed 0x72 (so ozs sorts as dzs, as
+//    the fixed list has it). A kind 7 entry has the secondary 19 (DIGRAPH).
 //
 // 7. Rows are sorted by ascending weights (primary, then secondary, then the characters).
 #include <unicode/normalizer2.h>
@@ -206,7 +206,7 @@ enum Group {
 struct Multi {
   const char* letters;  // lower case, 2 or 3 ASCII letters
   const char* entry;    // the alphabet entry whose weight it takes, or null: `weight`
-  int weight;           // explicit primary weight (the documented one, for the Hungarian trigraphs)
+  int weight;           // explicit primary weight (the fixed one, for the Hungarian trigraphs)
 };
 
 struct GroupSpec {
@@ -218,7 +218,7 @@ struct GroupSpec {
   std::vector<Multi> multi;
   bool turkic;        // Turkic case folding
   bool german_umlauts;  // a-, o-, u-diaeresis expand into ae, oe, ue (German phone-book order)
-  // Anchor: the alphabet entry whose primary weight is documented, and that weight; the alphabet
+  // Anchor: the alphabet entry whose primary weight is fixed, and that weight; the alphabet
   // then starts there instead of right after the digits. Null: no anchor.
   const char* anchor_entry = nullptr;
   int anchor_weight = 0;
@@ -260,7 +260,7 @@ const GroupSpec kGroups[] = {
 struct TableSpec {
   int cp;
   Group group;
-  size_t rows;  // as documented
+  size_t rows;  // the fixed row count
   int digraph_kind;  // 6 or 7 for the two-character entries
 };
 
@@ -745,7 +745,7 @@ int main(int argc, char** argv) {
   std::ostringstream os;
   std::string listing;
   os << "// Generated at build time by qz_gen_collation_tables (runtime/values/gen/collation/) from ICU "
-        U_ICU_VERSION " and GNU recode. Do not edit: the derivation rule is documented in the generator.\n"
+        U_ICU_VERSION " and GNU recode. Do not edit: the derivation rule is described in the generator.\n"
      << "#include \"values/collation.h\"\n\nnamespace qzbase {\n\n";
   for (const TableSpec& t : kTables) {
     const char* gname = nullptr;
