@@ -12,5 +12,5 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   unixodbc-dev unixodbc odbcinst libsqliteodbc sqlite3 \
   libgtest-dev libgmock-dev googletest libbenchmark-dev \
   recode python3 lua5.4 \
-  python3-dbfread python3-dbf libdbd-xbase-perl \
+  python3-dbfread python3-dbf perl libdbd-xbase-perl \
   clang libclang-rt-14-dev >/dev/null

@@ -1609,6 +1609,16 @@ struct createopts_st {
 
 // --- end of tables ---
 
+// --- Raw index keys (runtime/indexes/index_keys.cpp) ---
+// A key taken as a big-endian unsigned number, stepped by one in place: true, or false when it
+// wrapped around (every byte was 0xFF, or 0x00 for the shrink) or the length is 0.
+bool IncreaseRawKey(char* key, size_t length);
+bool ShrinkRawKey(char* key, size_t length);
+// The same on a copy: source is copied to destination, which is then stepped.
+bool IncreaseRawKey(const char* source, size_t length, char* destination);
+bool ShrinkRawKey(const char* source, size_t length, char* destination);
+// --- end of raw index keys ---
+
 // --- Running and the shell (runtime/host/run.cpp, runtime/host/shell.cpp) ---
 int RunProgram(Runtime* runtime, const String& name);
 void RunCommand(Runtime* runtime, const String& text);
