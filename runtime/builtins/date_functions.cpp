@@ -19,7 +19,7 @@
 
 #include "builtins/text_arguments.h"
 #include "builtins/value_functions.h"
-#include "host/date_format.h"
+#include "values/date_format.h"
 #include "tables/session_settings.h"
 #include "values/julian.h"
 #include "values/value_text.h"
