@@ -19,7 +19,16 @@ String string_argument(VmStack* stack, size_t n) {
 
 int64_t integer_argument(VmStack* stack, size_t n) {
   QZ_TRACE;
-  return static_cast<integer_type_st>(*argument_value(stack, n)).value;
+  const Variant* v = argument_value(stack, n);
+  switch (v->tag) {
+    case VT_INTEGER:
+      return v->integer.value;
+    case VT_NUMERIC:
+    case VT_MONEY:
+      return static_cast<integer_type_st>(*v).value;
+    default:
+      throw RuntimeError(11);
+  }
 }
 
 int int32_argument(VmStack* stack, size_t n) {

@@ -13,7 +13,8 @@ namespace qzbase {
 Variant* argument_value(VmStack* stack, size_t n);
 // Argument n as a String (RuntimeError 107 for another type).
 String string_argument(VmStack* stack, size_t n);
-// Argument n as an integer (numbers truncated; RuntimeError 107 for another type).
+// Argument n as an integer (numeric truncated, money in whole units; RuntimeError 11 for another
+// type).
 int64_t integer_argument(VmStack* stack, size_t n);
 // Argument n as an integer that must fit 32 bits (RuntimeError 39 otherwise).
 int int32_argument(VmStack* stack, size_t n);

@@ -353,8 +353,8 @@ void bi_str(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
   if (null_result(stack, argc, 1, 1, result)) return;
   const Variant* v = argument_value(stack, 1);
-  int64_t width = argc >= 2 ? text_integer_argument(stack, 2) : 10;
-  int64_t decimals = argc >= 3 ? text_integer_argument(stack, 3) : 0;
+  int64_t width = argc >= 2 ? integer_argument(stack, 2) : 10;
+  int64_t decimals = argc >= 3 ? integer_argument(stack, 3) : 0;
   if (width < 0 || decimals < 0) throw RuntimeError(11);
   size_t w = checked_text_size(static_cast<uint64_t>(width), 1);
   size_t d = static_cast<size_t>(decimals);

@@ -21,7 +21,7 @@ namespace {
 uint32_t matcher_flags(VmStack* stack, size_t argc) {
   uint32_t flags = UREGEX_ERROR_ON_UNKNOWN_ESCAPES;
   if (argc >= 4 && !is_null_argument(Param(stack, 4))) {
-    int64_t bits = text_integer_argument(stack, 4);
+    int64_t bits = integer_argument(stack, 4);
     if (bits & 1) flags |= UREGEX_CASE_INSENSITIVE;
     if (bits & 2) flags |= UREGEX_DOTALL;
     if (bits & 4) flags |= UREGEX_MULTILINE;

@@ -39,20 +39,6 @@ const String& text_argument(VmStack* stack, size_t n) {
   return v->string;
 }
 
-int64_t text_integer_argument(VmStack* stack, size_t n) {
-  QZ_TRACE;
-  const Variant* v = argument_value(stack, n);
-  switch (v->tag) {
-    case VT_INTEGER:
-      return v->integer.value;
-    case VT_NUMERIC:
-    case VT_MONEY:
-      return static_cast<integer_type_st>(*v).value;
-    default:
-      throw RuntimeError(11);
-  }
-}
-
 size_t text_size_limit() {
   QZ_TRACE;
   // More bytes than the machine has memory could never be held; asking the allocator for them
@@ -139,7 +125,7 @@ void trim(VmStack* stack, size_t argc, Variant* result, TrimSide side) {
   TrimStrings strings{stack, 2, argc, 2};
   const Variant* second = argument_value(stack, 2);
   if (second->tag == VT_INTEGER || second->tag == VT_NUMERIC || second->tag == VT_MONEY) {
-    if (text_integer_argument(stack, 2) == 1) collation = Collation::unicode_machine_ci;
+    if (integer_argument(stack, 2) == 1) collation = Collation::unicode_machine_ci;
     strings.first = 3;
   }
   if (side & TRIM_LEFT) s.ltrim(collation, get_first_string_func, get_next_string_func, &strings);
@@ -178,7 +164,7 @@ std::vector<const_string_st> characters_of(const String& s) {
 void pad(VmStack* stack, size_t argc, Variant* result, bool fill_left) {
   if (null_result(stack, argc, 2, 3, result)) return;
   const String& s = text_argument(stack, 1);
-  int64_t n = text_integer_argument(stack, 2);
+  int64_t n = integer_argument(stack, 2);
   if (n <= 0) {
     result->set_string(empty_of(s));
     return;
@@ -235,7 +221,7 @@ void bi_at(VmStack* stack, size_t argc, Variant* result) {
   if (null_result(stack, argc, 2, 3, result)) return;
   long occurrence = 1;
   if (argc >= 3) {
-    occurrence = static_cast<long>(text_integer_argument(stack, 3));
+    occurrence = static_cast<long>(integer_argument(stack, 3));
     if (occurrence < 1) throw RuntimeError(11);
   }
   const String& needle = text_argument(stack, 1);
@@ -263,11 +249,11 @@ void bi_substr(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
   if (null_result(stack, argc, 2, 3, result)) return;
   const String& s = text_argument(stack, 1);
-  int64_t start = text_integer_argument(stack, 2);
+  int64_t start = integer_argument(stack, 2);
   if (start < 0) throw RuntimeError(39);
   size_t length = s.size() / s.get_charset()->min_bytes();
   if (argc >= 3) {
-    int64_t n = text_integer_argument(stack, 3);
+    int64_t n = integer_argument(stack, 3);
     if (n < 0) throw RuntimeError(39);
     length = static_cast<size_t>(n);
   }
@@ -283,7 +269,7 @@ void bi_left(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
   if (null_result(stack, argc, 2, 2, result)) return;
   const String& s = text_argument(stack, 1);
-  int64_t n = text_integer_argument(stack, 2);
+  int64_t n = integer_argument(stack, 2);
   result->set_string(n <= 0 ? empty_of(s) : s.substr(0, static_cast<size_t>(n)));
 }
 
@@ -293,7 +279,7 @@ void bi_right(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
   if (null_result(stack, argc, 2, 2, result)) return;
   const String& s = text_argument(stack, 1);
-  int64_t n = text_integer_argument(stack, 2);
+  int64_t n = integer_argument(stack, 2);
   if (n <= 0) {
     result->set_string(String(s, s.end(), s.end()));
     return;
@@ -339,7 +325,7 @@ void bi_replicate(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
   if (null_result(stack, argc, 2, 2, result)) return;
   const String& s = text_argument(stack, 1);
-  int64_t n = text_integer_argument(stack, 2);
+  int64_t n = integer_argument(stack, 2);
   if (n <= 0 || s.size() == 0) {
     result->set_string(empty_of(s));
     return;
@@ -359,7 +345,7 @@ void bi_replicate(VmStack* stack, size_t argc, Variant* result) {
 void bi_space(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
   if (null_result(stack, argc, 1, 1, result)) return;
-  int64_t n = text_integer_argument(stack, 1);
+  int64_t n = integer_argument(stack, 1);
   const Charset* cs = stack->get_runtime() != nullptr ? stack->get_runtime()->codepage : nullptr;
   if (argc >= 2) {
     String name = text_argument(stack, 2);
@@ -474,7 +460,7 @@ void bi_asc(VmStack* stack, size_t argc, Variant* result) {
 void bi_chr(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
   if (null_result(stack, argc, 1, 1, result)) return;
-  int64_t n = text_integer_argument(stack, 1);
+  int64_t n = integer_argument(stack, 1);
   if (n < 0 || n > 255) throw RuntimeError(39);
   char byte = static_cast<char>(static_cast<unsigned char>(n));
   result->set_string(String(&byte, 1, windows_1252()));

@@ -11,16 +11,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "builtins/arguments.h"
 #include "builtins/entry_points.h"
 #include "vm/execute.h"
 
 namespace qzbase {
 
-// Argument n (1-based), a reference followed to its target.
-inline const Variant* argument_value(VmStack* stack, size_t n) {
-  const Variant* v = Param(stack, n);
-  return v->tag == VT_REFERENCE ? v->reference.target : v;
-}
 
 // True when one of the arguments first .. last (those passed) is null.
 inline bool any_null_argument(VmStack* stack, size_t argc, size_t first, size_t last) {
@@ -42,8 +38,6 @@ inline bool null_result(VmStack* stack, size_t argc, size_t required, size_t las
 // A string argument, read in place (the argument slot keeps it alive during the call); 11 for
 // any other value.
 const String& text_argument(VmStack* stack, size_t n);
-// An integer argument (numeric truncated, money in whole units); 11 for any other value.
-int64_t text_integer_argument(VmStack* stack, size_t n);
 
 // The most bytes one text may take: the machine's memory.
 size_t text_size_limit();

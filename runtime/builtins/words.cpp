@@ -125,7 +125,7 @@ void bi_getwordnum(VmStack* stack, size_t argc, Variant* result) {
   if (null_result(stack, argc, 2, 3, result)) return;
   const Variant* text = argument_value(stack, 1);
   if (text->tag != VT_STRING) throw RuntimeError(11);
-  int64_t n = text_integer_argument(stack, 2);
+  int64_t n = integer_argument(stack, 2);
   if (n > std::numeric_limits<int32_t>::max() || n < std::numeric_limits<int32_t>::min()) throw RuntimeError(39);
   if (n < 1) {
     result->set_string(String(0, Charset::ascii));

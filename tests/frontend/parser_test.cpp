@@ -583,16 +583,13 @@ TEST(ParserChains, LongChainsOfLogicalOperatorsParse) {
   EXPECT_EQ(outcome(chain(4, ".or.", false)), "(((v0 or v1) or v2) or v3)");
 }
 
-TEST(ParserChains, TenThousandTermsParseQuickly) {
+// Their speed is measured in bench/, not here: a timed bound fails on a loaded machine.
+TEST(ParserChains, TenThousandTermsParse) {
   for (const char* op : {".AND.", ".OR."}) {
     std::string text = chain(10000, op, true);
-    auto start = std::chrono::steady_clock::now();
     parse_st p;
     run_parse(p, text, false);
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     ASSERT_NE(p.result, nullptr) << op;
-    // Well under a second in a release build; the bound leaves room for the sanitizer build.
-    EXPECT_LT(seconds, 5.0) << op;
     // The left spine is 9,999 deep: take it apart iteratively (the recursive destructor would
     // walk it as deep in the sanitizer build's larger frames).
     Operand* node = p.result;
