@@ -11,7 +11,7 @@
 #include <fstream>
 #include <string>
 
-#include "host/file_handle.h"
+#include "platform/file_handle.h"
 #include "values/session_settings.h"
 #include "values/julian.h"
 #include "values/value_text.h"

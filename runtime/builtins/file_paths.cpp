@@ -18,7 +18,7 @@
 
 #include "builtins/arguments.h"
 #include "builtins/entry_points.h"
-#include "host/paths.h"
+#include "platform/paths.h"
 #include "values/julian.h"
 #include "vm/execute.h"
 #include "vm/vm_stack.h"

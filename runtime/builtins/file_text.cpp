@@ -27,7 +27,7 @@
 
 #include "builtins/arguments.h"
 #include "builtins/charset_detection.h"
-#include "builtins/file_io.h"
+#include "platform/file_io.h"
 #include "values/charset_registry.h"
 #include "values/string_internal.h"
 #include "vm/execute.h"

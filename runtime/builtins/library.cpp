@@ -11,7 +11,7 @@
 #include <shared_mutex>
 
 #include "host/runtime.h"
-#include "host/screen.h"
+#include "platform/screen.h"
 #include "objects/class.h"
 #include "objects/class_registry.h"
 #include "objects/object.h"

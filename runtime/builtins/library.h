@@ -14,7 +14,7 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "frontend/signatures.h"
+#include "vm/signatures.h"
 
 namespace qzbase {
 

@@ -21,9 +21,9 @@
 
 #include "builtins/arguments.h"
 #include "builtins/entry_points.h"
-#include "builtins/file_io.h"
+#include "platform/file_io.h"
 #include "builtins/registry.h"
-#include "host/file_handle.h"
+#include "platform/file_handle.h"
 #include "values/charset_registry.h"
 #include "vm/execute.h"
 #include "vm/vm_stack.h"

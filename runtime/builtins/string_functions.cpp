@@ -18,7 +18,7 @@
 #include "builtins/entry_points.h"
 #include "builtins/text_arguments.h"
 #include "builtins/text_functions.h"
-#include "host/process.h"
+#include "platform/process.h"
 #include "values/charset_registry.h"
 #include "values/string_internal.h"
 #include "vm/execute.h"

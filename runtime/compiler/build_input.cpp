@@ -11,7 +11,7 @@
 #include "frontend/operands.h"
 #include "frontend/parser.h"
 #include "frontend/parser_interface.h"
-#include "host/paths.h"
+#include "platform/paths.h"
 #include "vm/execute.h"
 #include "vm/interpreter.h"
 #include "vm/module.h"
@@ -19,6 +19,8 @@
 #include "vm/vm_stack.h"
 
 namespace qzbase {
+
+import_loader_fn import_loader = nullptr;
 
 ParseModuleResult::~ParseModuleResult() {
   for (Statement* statement : statements) delete statement;
@@ -255,7 +257,8 @@ Module* BuildInput::build_module(const String& file_name, const String& text, st
   built->libraries = compiler.libraries;
   for (const String& name : compiler.imports) {
     const Module* imported = nullptr;
-    Module::load_from_disk(name, &imported, stack, loaded);
+    if (import_loader == nullptr) throw RuntimeError(1001);
+    import_loader(name, &imported, stack, loaded);
     built->imports.push_back(imported);
   }
   // The module's own classes and those of earlier imports keep their names.

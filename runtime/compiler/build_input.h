@@ -132,6 +132,13 @@ void evaluate_expression_in_frame(VmStack* stack, const String& text, Variant* r
 void preprocessor_eval_condition(VmStack* stack, const String& text, bool* result);
 void preprocessor_eval_include(VmStack* stack, const String& text, String* result);
 
+// How IMPORT loads a module file into the domain being built, or finds it there. The compiler
+// cannot read and load files itself: the runtime host installs its loader
+// (host/module_loading.cpp); until then IMPORT raises 1001.
+using import_loader_fn = void (*)(const String& path, const Module** out, VmStack* stack,
+                                  string_key_map<Module*>* modules);
+extern import_loader_fn import_loader;
+
 // Prints the input's build messages (format_build_error of build_messages.h) with the name of the
 // preprocessor's current file, or "<command prompt>".
 void format_build_error(BuildInput& input, const String& source, Screen* screen);

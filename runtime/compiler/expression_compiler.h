@@ -10,7 +10,7 @@
 
 #include "compiler/compiler_state.h"
 #include "frontend/operands.h"
-#include "frontend/signatures.h"
+#include "vm/signatures.h"
 
 namespace qzbase {
 

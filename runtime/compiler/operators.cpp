@@ -4,7 +4,7 @@
 
 #include "compiler/expression_parts.h"
 #include "compiler/linker.h"
-#include "host/screen.h"
+#include "platform/screen.h"
 #include "vm/execute.h"
 #include "vm/module.h"
 #include "vm/vm_stack.h"

@@ -8,10 +8,10 @@
 #include <system_error>
 
 #include "builtins/file_text.h"
-#include "builtins/keyword_map.h"
+#include "frontend/keyword_map.h"
 #include "frontend/statements.h"
 #include "frontend/syntax_tables.h"
-#include "host/screen.h"
+#include "platform/screen.h"
 #include "vm/vm_stack.h"
 
 namespace qzbase {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <system_error>
 
+#include "host/module_loading.h"
 #include "host/runtime.h"
 #include "vm/execute.h"
 #include "vm/module.h"
@@ -50,7 +51,7 @@ const Module* ModuleCache::load_from_disk(VmStack* stack, const String& name, Ca
       modules_.erase(it);
     }
   }
-  std::unique_ptr<ModuleDomain> domain(Module::load_from_disk(key, stack));
+  std::unique_ptr<ModuleDomain> domain(load_module_domain(key, stack));
   std::unique_lock<std::shared_mutex> lock(lock_);
   modules_.emplace(key, domain.get());
   return domain.release()->module;

@@ -9,7 +9,7 @@
 #include <shared_mutex>
 #include <system_error>
 
-#include "host/file.h"
+#include "platform/file.h"
 #include "host/runtime.h"
 
 namespace qzbase {

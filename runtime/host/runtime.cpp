@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "builtins/library.h"
-#include "host/screen.h"
+#include "platform/screen.h"
 
 namespace qzbase {
 

@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "builtins/file_io.h"
-#include "host/file_handle.h"
+#include "platform/file_io.h"
+#include "platform/file_handle.h"
 #include "vm/vm_stack.h"
 
 namespace qzbase {

@@ -18,7 +18,7 @@
 #include <mimalloc.h>
 #endif
 
-#include "builtins/file_io.h"
+#include "platform/file_io.h"
 #include "frontend/preprocessor.h"
 #include "values/charset_registry.h"
 

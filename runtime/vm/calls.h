@@ -15,7 +15,7 @@
 
 #include <cstdint>
 
-#include "frontend/signatures.h"
+#include "vm/signatures.h"
 #include "vm/vm_stack.h"
 
 namespace qzbase {

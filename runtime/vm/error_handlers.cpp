@@ -250,4 +250,21 @@ void vm_throw(VmStack* stack, const Variant& value) {
   throw t;
 }
 
+// The stack's last error, for hosts.
+int GetLastError(VmStack* stack) {
+  QZ_TRACE;
+  return stack->last_error.code;
+}
+
+int GetLastErrorMessage(VmStack* stack, char* buffer, size_t size) {
+  QZ_TRACE;
+  const RuntimeError& e = stack->last_error;
+  if (e.code == 0) {
+    if (size != 0 && buffer != nullptr) buffer[0] = 0;
+    return 0;
+  }
+  if (e.detail.size() != 0) return TranslateErrorEx(e.code, e.detail, buffer, size);
+  return TranslateError(e.code, buffer, size);
+}
+
 }  // namespace qzbase

@@ -1,6 +1,9 @@
 // module.cpp - the Module record and what it owns.
 #include "vm/module.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "objects/user_class.h"
 #include "vm/error_handlers.h"
 #include "vm/execute.h"
@@ -12,6 +15,15 @@ namespace {
 // Error reports and the debugger name a module by its source file.
 String module_display_name(const Module* module) { return module->name; }
 [[maybe_unused]] const bool module_name_installed = (vm_module_name = &module_display_name, true);
+
+// The file's last-write time in clock ticks; false when it cannot be read (the file is gone).
+bool file_time(const String& name, int64_t* out) {
+  std::error_code error;
+  auto time = std::filesystem::last_write_time(static_cast<std::filesystem::path>(name), error);
+  if (error) return false;
+  *out = static_cast<int64_t>(time.time_since_epoch().count());
+  return true;
+}
 
 }  // namespace
 
@@ -51,6 +63,21 @@ bool Module::defines(const UserClass* cls) const {
 bool Module::add_procedure(symbol_id_type symbol, UserFunction* function) {
   QZ_TRACE;
   return procedures.emplace(symbol, function).second;
+}
+
+ModuleDomain::~ModuleDomain() {
+  for (auto& [name, module] : modules) delete module;
+}
+
+bool ModuleDomain::is_outdated() const {
+  QZ_TRACE;
+  int64_t time = 0;
+  if (!file_time(name, &time) || time != last_write_time) return true;
+  for (const auto& [module_name, module] : modules) {
+    if (module->source_time == 0) continue;
+    if (!file_time(module_name, &time) || time != module->source_time) return true;
+  }
+  return false;
 }
 
 }  // namespace qzbase

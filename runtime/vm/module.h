@@ -36,13 +36,6 @@ class Module {
   // False (the caller keeps the function) when the name is taken.
   bool add_procedure(symbol_id_type symbol, UserFunction* function);
 
-  // Loads a program file and everything it imports into a new domain, owned by the caller. Build
-  // errors are printed on the runtime's screen and thrown again.
-  static ModuleDomain* load_from_disk(const String& path, VmStack* stack);
-  // Loads one file into a domain's map, or finds it there (IMPORT loads through this too).
-  static void load_from_disk(const String& path, const Module** out, VmStack* stack,
-                             string_key_map<Module*>* modules);
-
   String name;                   // the source file's path
   UserFunction* entry = nullptr;  // the main program or a procedure (not owned); set by the linker
   UserFunction* main = nullptr;   // owned; null when the file has no leading statements

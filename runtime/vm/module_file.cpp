@@ -12,7 +12,7 @@
 #include <memory>
 #include <system_error>
 
-#include "host/paths.h"
+#include "platform/paths.h"
 #include "values/checksum.h"
 #include "vm/execute.h"
 #include "vm/module.h"

@@ -11,7 +11,7 @@
 #include "compiler/class_definitions.h"
 #include "compiler/linker.h"
 #include "compiler/programs.h"
-#include "host/screen.h"
+#include "platform/screen.h"
 #include "objects/user_class.h"
 #include "vm/execute.h"
 #include "vm/module.h"

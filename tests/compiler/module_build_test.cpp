@@ -10,7 +10,8 @@
 #include <thread>
 
 #include "compiler/build_input.h"
-#include "host/screen.h"
+#include "host/module_loading.h"
+#include "platform/screen.h"
 #include "temp_dir.h"
 #include "vm/execute.h"
 #include "vm/module.h"
@@ -126,7 +127,7 @@ TEST_F(ModuleBuild, FirstMessageDecidesTheError) {
 TEST_F(ModuleBuild, ImportsBesideTheModule) {
   dir.write("lib/util.prg", "IMPORTS 'util'\nFUNCTION triple(n)\nRETURN n * 3\n");
   dir.write("main.prg", "IMPORTS 'lib/util'\n? triple(5)\n");
-  std::unique_ptr<ModuleDomain> domain(Module::load_from_disk(String(dir.path / "main.prg"), rt.stack));
+  std::unique_ptr<ModuleDomain> domain(load_module_domain(String(dir.path / "main.prg"), rt.stack));
   EXPECT_EQ(domain->modules.size(), 2u);
   EXPECT_EQ(domain->name.u8str(), (dir.path / "main.prg").string());
   ASSERT_EQ(domain->module->imports.size(), 1u);
@@ -146,7 +147,7 @@ TEST_F(ModuleBuild, MutualImportsAndSearch) {
   other.write("b.prg", "IMPORTS '" + (dir.path / "a.prg").string() + "'\nFUNCTION fb\nRETURN 'b'\n");
   dir.write("a.prg", "IMPORTS 'b'\n? fb()\nFUNCTION fa\nRETURN 'a'\n");
   CwdGuard cwd(other.path);
-  std::unique_ptr<ModuleDomain> domain(Module::load_from_disk(String(dir.path / "a.prg"), rt.stack));
+  std::unique_ptr<ModuleDomain> domain(load_module_domain(String(dir.path / "a.prg"), rt.stack));
   EXPECT_EQ(domain->modules.size(), 2u);
   const Module* b = domain->module->imports.front();
   EXPECT_EQ(b->imports.front(), domain->module);
@@ -185,23 +186,23 @@ TEST_F(ModuleBuild, ImportOfAFileInACommand) {
 TEST_F(ModuleBuild, BuildErrorInAnImport) {
   dir.write("broken.prg", "FUNCTION f\n? 1 +\n");
   dir.write("main.prg", "IMPORTS 'broken'\n? f()\n");
-  EXPECT_EQ(error_of([&] { delete Module::load_from_disk(String(dir.path / "main.prg"), rt.stack); }), 10);
+  EXPECT_EQ(error_of([&] { delete load_module_domain(String(dir.path / "main.prg"), rt.stack); }), 10);
   EXPECT_NE(screen.err.find("(Parser error) 10 - Syntax error.\n in " + (dir.path / "broken.prg").string() +
                             ", line 2"),
             std::string::npos)
       << screen.err;
-  EXPECT_EQ(error_of([&] { delete Module::load_from_disk(String(dir.path / "missing.prg"), rt.stack); }), 1);
+  EXPECT_EQ(error_of([&] { delete load_module_domain(String(dir.path / "missing.prg"), rt.stack); }), 1);
 }
 
 // Editing an imported file makes the domain outdated, not only editing the program file.
 TEST_F(ModuleBuild, OutdatedWhenAnImportChanges) {
   fs::path util = dir.write("util.prg", "FUNCTION f\nRETURN 1\n");
   fs::path main = dir.write("main.prg", "IMPORTS 'util'\n? f()\n");
-  std::unique_ptr<ModuleDomain> domain(Module::load_from_disk(String(main), rt.stack));
+  std::unique_ptr<ModuleDomain> domain(load_module_domain(String(main), rt.stack));
   EXPECT_FALSE(domain->is_outdated());
   fs::last_write_time(util, fs::last_write_time(util) - std::chrono::seconds(5));
   EXPECT_TRUE(domain->is_outdated());
-  std::unique_ptr<ModuleDomain> again(Module::load_from_disk(String(main), rt.stack));
+  std::unique_ptr<ModuleDomain> again(load_module_domain(String(main), rt.stack));
   EXPECT_FALSE(again->is_outdated());
   fs::last_write_time(main, fs::last_write_time(main) + std::chrono::seconds(5));
   EXPECT_TRUE(again->is_outdated());
@@ -213,7 +214,7 @@ TEST_F(ModuleBuild, OutdatedWhenAnImportChanges) {
 TEST_F(ModuleBuild, OwnClassWinsOverImportedClass) {
   dir.write("shapes.prg", "DEFINE CLASS shape AS Custom\nsides = 3\nENDDEFINE\nDEFINE CLASS circle AS Custom\nENDDEFINE\n");
   dir.write("main.prg", "IMPORTS 'shapes'\nDEFINE CLASS shape AS Custom\nsides = 4\nENDDEFINE\n");
-  std::unique_ptr<ModuleDomain> domain(Module::load_from_disk(String(dir.path / "main.prg"), rt.stack));
+  std::unique_ptr<ModuleDomain> domain(load_module_domain(String(dir.path / "main.prg"), rt.stack));
   const Module* main = domain->module;
   ASSERT_EQ(main->classes.size(), 2u);
   EXPECT_TRUE(main->defines(main->classes.at(sym("shape"))));

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "frontend/command_syntax.h"
-#include "frontend/signatures.h"
+#include "vm/signatures.h"
 #include "frontend/syntax_tables.h"
 
 namespace qzbase {

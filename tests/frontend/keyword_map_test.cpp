@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "builtins/keyword_map.h"
+#include "frontend/keyword_map.h"
 
 namespace qzbase {
 namespace {

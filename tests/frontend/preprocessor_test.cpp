@@ -20,7 +20,7 @@
 #include "frontend/preprocessor.h"
 #include "frontend/statements.h"
 #include "frontend/syntax_tables.h"
-#include "host/screen.h"
+#include "platform/screen.h"
 #include "vm/runtime_vm.h"
 #include "vm/vm_stack.h"
 

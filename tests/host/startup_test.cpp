@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 #include <qzbase.h>
 
-#include "builtins/file_io.h"
+#include "platform/file_io.h"
 #include "values/string_internal.h"
 
 namespace qzbase {

@@ -5,7 +5,7 @@
 #include <deque>
 #include <functional>
 
-#include "host/screen.h"
+#include "platform/screen.h"
 #include "objects/exception_object.h"
 #include "vm/debugger.h"
 #include "vm/error_handlers.h"

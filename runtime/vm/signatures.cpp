@@ -1,5 +1,5 @@
 // signatures.cpp - parsing and walking function signatures.
-#include "frontend/signatures.h"
+#include "vm/signatures.h"
 
 #include <qzbase.h>
 

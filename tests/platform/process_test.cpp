@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "host/process.h"
+#include "platform/process.h"
 
 extern char** environ;
 

@@ -1,11 +1,11 @@
 // paths.cpp - path functions and the runtime's directories.
-#include "host/paths.h"
+#include "platform/paths.h"
 
 #include <filesystem>
 #include <string>
 #include <system_error>
 
-#include "builtins/tempname.h"
+#include "platform/tempname.h"
 
 namespace qzbase {
 

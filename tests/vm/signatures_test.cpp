@@ -4,7 +4,7 @@
 
 #include <qzbase.h>
 
-#include "frontend/signatures.h"
+#include "vm/signatures.h"
 
 namespace qzbase {
 namespace {

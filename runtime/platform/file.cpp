@@ -1,5 +1,5 @@
 // file.cpp - File, FileUnix, FileRamdisk, the factories and exists_ci.
-#include "host/file.h"
+#include "platform/file.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

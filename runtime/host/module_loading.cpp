@@ -1,5 +1,7 @@
-// module_loading.cpp - loading a program file and its imports from source into a ModuleDomain.
-#include <qzbase.h>
+// module_loading.cpp - loading a program file and its imports from source into a ModuleDomain:
+// read, compiled and linked here, above the compiler; IMPORT reaches it through the compiler's
+// import_loader hook.
+#include "host/module_loading.h"
 
 #include <filesystem>
 #include <memory>
@@ -8,7 +10,7 @@
 #include "builtins/file_text.h"
 #include "compiler/build_input.h"
 #include "compiler/linker.h"
-#include "host/paths.h"
+#include "platform/paths.h"
 #include "vm/module.h"
 #include "vm/vm_stack.h"
 
@@ -25,18 +27,20 @@ bool file_time(const String& name, int64_t* out) {
   return true;
 }
 
+[[maybe_unused]] const bool import_loader_installed = (import_loader = &load_module_file, true);
+
 }  // namespace
 
-ModuleDomain* Module::load_from_disk(const String& path, VmStack* stack) {
+ModuleDomain* load_module_domain(const String& path, VmStack* stack) {
   QZ_TRACE;
   auto domain = std::make_unique<ModuleDomain>();
   domain->name = canonical_path(path);
   if (!file_time(domain->name, &domain->last_write_time)) throw RuntimeError(1, path);
-  load_from_disk(path, &domain->module, stack, &domain->modules);
+  load_module_file(path, &domain->module, stack, &domain->modules);
   return domain.release();
 }
 
-void Module::load_from_disk(const String& path, const Module** out, VmStack* stack, string_key_map<Module*>* modules) {
+void load_module_file(const String& path, const Module** out, VmStack* stack, string_key_map<Module*>* modules) {
   QZ_TRACE;
   String key = canonical_path(path);
   auto found = modules->find(key);
@@ -63,21 +67,6 @@ void Module::load_from_disk(const String& path, const Module** out, VmStack* sta
   LinkerInfo linker(runtime);
   link_module(linker, module);
   *out = module;
-}
-
-ModuleDomain::~ModuleDomain() {
-  for (auto& [name, module] : modules) delete module;
-}
-
-bool ModuleDomain::is_outdated() const {
-  QZ_TRACE;
-  int64_t time = 0;
-  if (!file_time(name, &time) || time != last_write_time) return true;
-  for (const auto& [module_name, module] : modules) {
-    if (module->source_time == 0) continue;
-    if (!file_time(module_name, &time) || time != module->source_time) return true;
-  }
-  return false;
 }
 
 }  // namespace qzbase

@@ -1,10 +1,9 @@
 // file_io.cpp - the standard-stream name map and __fopen / __fclose.
-#include "builtins/file_io.h"
+#include "platform/file_io.h"
 
 #include <filesystem>
 
-#include "builtins/file_paths.h"
-#include "host/file_handle.h"
+#include "platform/file_handle.h"
 
 namespace qzbase {
 
@@ -34,9 +33,8 @@ int __fopen(String name, Screen* screen, int /*mode*/, const Charset* charset, F
   // A name that does not resolve, and a directory (which a file stream opens but cannot read),
   // give no handle.
   std::error_code error;
-  String canonical = sanitize_path(name, error);
+  std::filesystem::path path = std::filesystem::canonical(static_cast<std::filesystem::path>(name), error);
   if (error) return 2;
-  std::filesystem::path path = static_cast<std::filesystem::path>(canonical);
   if (std::filesystem::is_directory(path, error)) return 2;
   FileBuffer* file = new FileBuffer(charset, path);
   if (!file->is_open()) {

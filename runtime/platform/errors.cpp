@@ -5,7 +5,6 @@
 #include <cstring>
 #include <string>
 
-#include "vm/vm_stack.h"
 
 namespace qzbase {
 
@@ -234,24 +233,6 @@ RuntimeError& RuntimeError::operator=(const RuntimeError& other) {
 }
 
 RuntimeError::~RuntimeError() = default;
-
-int GetLastError(VmStack* stack) {
-  QZ_TRACE;
-  return stack->last_error.code;
-}
-
-int GetLastErrorMessage(VmStack* stack, char* buffer, size_t size) {
-  QZ_TRACE;
-  const RuntimeError& e = stack->last_error;
-  if (e.code == 0) {
-    copy_out(String(0, Charset::utf8), buffer, size);
-  } else if (e.detail.size() != 0) {
-    copy_out(error_message_formatted(e.code, e.detail), buffer, size);
-  } else {
-    copy_out(error_message(e.code), buffer, size);
-  }
-  return 0;
-}
 
 int TranslateError(int code, char* buffer, size_t size) {
   QZ_TRACE;

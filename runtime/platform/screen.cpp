@@ -1,5 +1,5 @@
 // screen.cpp - Screen, NullScreen, ConsoleScreen and the exported screen functions.
-#include "host/screen.h"
+#include "platform/screen.h"
 
 #include <pthread.h>
 
@@ -10,8 +10,8 @@
 #include <mutex>
 #include <system_error>
 
-#include "builtins/file_io.h"
-#include "host/file_handle.h"
+#include "platform/file_io.h"
+#include "platform/file_handle.h"
 #include "values/charset_registry.h"
 #include "values/string_internal.h"
 

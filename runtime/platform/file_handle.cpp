@@ -1,5 +1,5 @@
 // file_handle.cpp - character-set aware sequential readers.
-#include "host/file_handle.h"
+#include "platform/file_handle.h"
 
 #include <unicode/ucnv.h>
 

@@ -17,8 +17,8 @@
 #include <thread>
 #include <vector>
 
-#include "builtins/tempname.h"
-#include "host/paths.h"
+#include "platform/tempname.h"
+#include "platform/paths.h"
 
 using namespace qzbase;
 namespace fs = std::filesystem;

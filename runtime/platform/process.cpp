@@ -1,5 +1,5 @@
 // process.cpp - argument splitting, environment block and child processes.
-#include "host/process.h"
+#include "platform/process.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "host/file_handle.h"
+#include "platform/file_handle.h"
 #include "values/string_internal.h"
 #include "values/tokenizer.h"
 

@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "host/screen.h"
+#include "platform/screen.h"
 
 using namespace qzbase;
 

@@ -21,7 +21,7 @@
 #include <string>
 #include <thread>
 
-#include "host/file.h"
+#include "platform/file.h"
 
 using namespace qzbase;
 namespace fs = std::filesystem;

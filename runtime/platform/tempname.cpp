@@ -1,5 +1,5 @@
 // tempname.cpp - unique temporary names.
-#include "builtins/tempname.h"
+#include "platform/tempname.h"
 
 #include <chrono>
 #include <cmath>

@@ -1,5 +1,5 @@
 // keyword_map.cpp - case-insensitive keyword maps with abbreviations.
-#include "builtins/keyword_map.h"
+#include "frontend/keyword_map.h"
 
 namespace qzbase {
 

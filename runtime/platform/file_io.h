@@ -1,4 +1,4 @@
-// file_io.h - the host's share of the low-level file functions:
+// file_io.h - the platform's share of the low-level file functions:
 // the standard-stream name map of library start-up and the opener and closer of
 // sequential text handles that the screen (msgbox) and the shell use. The FOPEN family of
 // built-in functions and its handle registry come with the built-in library.

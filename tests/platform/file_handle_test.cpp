@@ -17,8 +17,8 @@
 #include <thread>
 #include <vector>
 
-#include "builtins/file_io.h"
-#include "host/file_handle.h"
+#include "platform/file_io.h"
+#include "platform/file_handle.h"
 #include "values/charset_registry.h"
 
 using namespace qzbase;

@@ -1,0 +1,172 @@
+#!/usr/bin/env python3
+"""Checks that the runtime's folders include each other one way only, bottom to top.
+
+Usage: check_layers.py [ROOT] [--matrix]
+
+Every `#include` in runtime/ and shell/ is read. An include of another runtime folder's header
+("vm/program.h") or of the public header (<qzbase.h>) must name a folder the including folder may
+use: one of its lower layers (LAYERS below). A same-folder include ("charset.h") is always fine,
+and so are the few upward includes listed in REMAINING, each with the interface meant to carry it.
+A folder that is not in LAYERS fails the check, so that a new folder gets its place first.
+--matrix prints how often each folder includes each other one, and checks nothing.
+
+Exit status 0 when every include goes downwards, 1 otherwise (each offending line is listed).
+"""
+import os
+import re
+import sys
+
+# The layers, bottom first: a folder may include the folders listed before it, never those after.
+# `include` is the public header (qzbase.h); `external` holds third-party code (fcvt).
+# Where a lower layer must call a higher one it declares a narrow interface (a hook, a function
+# pointer or an abstract class) and the higher one installs it.
+LAYERS = [
+    "include",
+    "external",
+    "values",
+    "platform",
+    "vm",
+    "frontend",
+    "compiler",
+    "objects",
+    "tables",
+    "indexes",
+    "builtins",
+    "host",
+]
+
+# shell/ sits above the whole library.
+TOP = "shell"
+
+# Includes that still go upwards, each with what it reaches and the interface that is to carry it.
+# The check passes them; any other upward include fails. Shorten this list, never lengthen it.
+REMAINING = {
+    # The VM dispatches member operations through Object's virtual slots and deletes a module's
+    # classes: the Object base and the class handle belong below the VM (an abstract object
+    # interface in values/, installed by objects/).
+    ("runtime/vm/calls.cpp", "objects/object.h"): "Object's member operations",
+    ("runtime/vm/module.cpp", "objects/user_class.h"): "a module owns its UserClasses",
+    ("runtime/vm/error_handlers.cpp", "objects/exception_object.h"): "the Exception object of TRY",
+    # The stack owns its data sessions and points its SET values at the current one: a
+    # session interface declared in vm/ (the settings pointer already is one).
+    ("runtime/vm/vm_stack.cpp", "tables/data_session.h"): "the stack's data sessions",
+    ("runtime/vm/interpreter.cpp", "tables/data_session.h"): "SET DATASESSION in the interpreter",
+    ("runtime/objects/class_registry.cpp", "tables/data_session.h"): "the session class of the registry",
+    # The Runtime's private state (libraries, module caches, the built-in library) is read in
+    # place: accessors on Runtime, declared in qzbase.h, are to replace the direct reads.
+    ("runtime/vm/error_handlers.cpp", "host/runtime.h"): "Runtime private state",
+    ("runtime/compiler/calls.cpp", "host/runtime.h"): "Runtime private state: the built-in library",
+    ("runtime/compiler/variables.cpp", "host/runtime.h"): "Runtime private state",
+    ("runtime/builtins/do_command.cpp", "host/runtime.h"): "Runtime private state: the DO cache",
+    ("runtime/builtins/library.cpp", "host/runtime.h"): "Runtime private state: the library list",
+    # The compiler resolves calls against the built-in library's tables: the table types
+    # (library_func_def_st and Library's lookups) are to move below the compiler, the
+    # implementations staying in builtins/.
+    ("runtime/compiler/compiler_state.cpp", "builtins/library.h"): "library tables",
+    ("runtime/compiler/conditionals.cpp", "builtins/library.h"): "library tables",
+    ("runtime/compiler/declarations.cpp", "builtins/library.h"): "library tables",
+    ("runtime/compiler/expression_parts.h", "builtins/library.h"): "library tables",
+    ("runtime/compiler/linker.cpp", "builtins/library.h"): "library tables",
+    ("runtime/compiler/loops.cpp", "builtins/library.h"): "library tables",
+    ("runtime/compiler/syntax_classification.cpp", "builtins/library.h"): "library tables",
+    # The compiler makes the classes it compiles and TRY's exception: a class-building interface
+    # declared in compiler/ and installed by objects/.
+    ("runtime/compiler/class_definitions.cpp", "objects/user_class.h"): "compiled classes",
+    ("runtime/compiler/linker.cpp", "objects/user_class.h"): "linking classes",
+    ("runtime/compiler/try_with.cpp", "objects/exception_object.h"): "TRY's exception",
+    # The preprocessor reads #include files through the FILETOSTR reader: the reader and its
+    # charset detection are to move to platform/.
+    ("runtime/frontend/preprocessor.cpp", "builtins/file_text.h"): "the include-file reader",
+}
+
+
+def allowed_lower(folder):
+    return LAYERS[: LAYERS.index(folder)]
+
+
+INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^">]+)[">]')
+SOURCE_SUFFIXES = (".h", ".hpp", ".cpp", ".cc", ".c", ".y", ".inc")
+
+
+def scan(root):
+    """Yields (file relative to root, line number, source folder, target folder, include text)."""
+    runtime = os.path.join(root, "runtime")
+    folders = {d for d in os.listdir(runtime) if os.path.isdir(os.path.join(runtime, d))}
+    for base, source_of in ((runtime, None), (os.path.join(root, TOP), TOP)):
+        for dirpath, dirnames, filenames in os.walk(base):
+            dirnames.sort()
+            for name in sorted(filenames):
+                if not name.endswith(SOURCE_SUFFIXES):
+                    continue
+                path = os.path.join(dirpath, name)
+                rel = os.path.relpath(path, root)
+                source = source_of or os.path.relpath(path, runtime).split(os.sep)[0]
+                with open(path, encoding="utf-8", errors="replace") as f:
+                    for number, line in enumerate(f, 1):
+                        m = INCLUDE.match(line)
+                        if not m:
+                            continue
+                        text = m.group(2)
+                        first = text.split("/")[0]
+                        if text == "qzbase.h":
+                            target = "include"
+                        elif "/" in text and first in folders:
+                            target = first
+                        elif os.path.exists(os.path.join(dirpath, text)):
+                            target = source
+                        else:
+                            continue  # a system or third-party header
+                        yield rel, number, source, target, text
+
+
+def matrix(root):
+    counts = {}
+    for _, _, source, target, _ in scan(root):
+        if source != target:
+            counts[(source, target)] = counts.get((source, target), 0) + 1
+    names = [f for f in LAYERS if any(f in k for k in counts)] + [TOP]
+    width = max(len(n) for n in names) + 1
+    print("from \\ to".ljust(width) + "".join(n[:8].rjust(9) for n in names))
+    for a in names:
+        row = "".join((str(counts[(a, b)]) if (a, b) in counts else ".").rjust(9) for b in names)
+        print(a.ljust(width) + row)
+
+
+def check(root):
+    faults = []
+    used = set()
+    for rel, number, source, target, text in scan(root):
+        if source == target:
+            continue
+        if source == TOP:
+            continue
+        if source not in LAYERS:
+            faults.append(f"{rel}:{number}: folder runtime/{source}/ has no place in the layer table")
+            continue
+        if target not in allowed_lower(source):
+            if (rel.replace(os.sep, "/"), text) in REMAINING:
+                used.add((rel.replace(os.sep, "/"), text))
+                continue
+            faults.append(f"{rel}:{number}: {source} may not include {text} ({target} is not below {source})")
+    for f in faults:
+        print(f)
+    for rel, text in sorted(set(REMAINING) - used):
+        print(f"note: {rel} no longer includes {text}: drop it from REMAINING")
+    if faults:
+        print(f"{len(faults)} include(s) against the layer order: " + " -> ".join(LAYERS) + f" -> {TOP}")
+        return 1
+    print(f"layers: every include goes downwards but the {len(used)} listed in REMAINING")
+    return 0
+
+
+def main(argv):
+    args = [a for a in argv if not a.startswith("--")]
+    root = args[0] if args else os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
+    if "--matrix" in argv:
+        matrix(root)
+        return 0
+    return check(root)
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
