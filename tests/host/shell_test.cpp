@@ -124,14 +124,29 @@ TEST_F(ShellTest, CodepageOptions) {
   }
 }
 
-TEST_F(ShellTest, UnknownConsoleCharsetsAreIgnored) {
+// Fault: unknown console charsets were ignored without a word; they are refused as --codepage is.
+TEST_F(ShellTest, UnknownConsoleCharsetsAreRefused) {
   const Charset* out = screen_.output_charset();
   const Charset* in = screen_.input_charset();
-  EXPECT_EQ(run({"--cstdout", "no-such-charset", "--cstdin", "no-such-charset"}), 0);
-  EXPECT_EQ(screen_.err, "");
-  EXPECT_EQ(screen_.output_charset(), out);
+  struct Case {
+    std::vector<std::string> args;
+    const char* err;
+  };
+  const Case cases[] = {
+      {{"--cstdout", "no-such-charset"}, "--cstdout not supported"},
+      {{"--cstdin", "no-such-charset"}, "--cstdin not supported"},
+      {{"--cstdout", "no-such-charset", "--cstdin", "utf-8"}, "--cstdout not supported"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.err);
+    screen_.out.clear();
+    screen_.err.clear();
+    EXPECT_EQ(run(c.args), 1);
+    EXPECT_EQ(screen_.err, c.err);
+    EXPECT_EQ(screen_.out, "");  // no banner, no shell
+    EXPECT_EQ(screen_.output_charset(), out);
+  }
   EXPECT_EQ(screen_.input_charset(), in);
-  EXPECT_EQ(after_banner(), prompt());
 }
 
 TEST_F(ShellTest, HelpVersionAndCommandLineErrorsReturnTheirStatus) {
