@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "host/file.h"
+#include "platform/file.h"
 #include "tables/dbf_file.h"
 
 using namespace qzbase;

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "host/file.h"
+#include "platform/file.h"
 #include "indexes/index.h"
 #include "indexes/index_file.h"
 #include "tables/dbf_exceptions.h"

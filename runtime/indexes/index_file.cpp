@@ -1,7 +1,7 @@
 // index_file.cpp - header and node input and output of one index file.
 #include "indexes/index_file.h"
 
-#include "host/file.h"
+#include "platform/file.h"
 #include "indexes/index.h"
 #include "tables/dbf_exceptions.h"
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "host/file.h"
+#include "platform/file.h"
 #include "tables/dbf_exceptions.h"
 #include "tables/dbf_format.h"
 

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "host/file.h"
+#include "platform/file.h"
 
 namespace qzbase {
 

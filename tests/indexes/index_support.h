@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/file.h"
+#include "platform/file.h"
 #include "indexes/index.h"
 #include "indexes/index_file.h"
 #include "indexes/index_format.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "host/file.h"
+#include "platform/file.h"
 #include "tables/dbf_file.h"
 #include "temp_dir.h"
 
