@@ -102,28 +102,6 @@ class MemberScope {
 
 enum MemberOp { OP_CALL, OP_ACCESS, OP_ACCESS_REF, OP_ASSIGN };
 
-// Pops what was pushed above mark on every exit, releasing the values with the stack.
-class PushGuard {
- public:
-  explicit PushGuard(VmStack* stack) : stack_(stack), mark_(stack->sp) {}
-  ~PushGuard() noexcept(false) {
-    if (std::uncaught_exceptions() > uncaught_) {
-      try {
-        stack_->release_stack_to(mark_);
-      } catch (...) {
-      }
-    } else {
-      stack_->release_stack_to(mark_);
-    }
-  }
-  PushGuard(const PushGuard&) = delete;
-  PushGuard& operator=(const PushGuard&) = delete;
-
- private:
-  VmStack* stack_;
-  Memvar* mark_;
-  int uncaught_ = std::uncaught_exceptions();
-};
 
 // Releases a list of values with the stack; every value is released, the first interrupt goes on.
 void release_all(VmStack* stack, std::vector<Variant>& values) {
@@ -146,7 +124,7 @@ void run_destroy_member(Object* obj, VmStack* stack) {
   Memvar* mark = stack->sp;
   ScopedValue result(stack);
   {
-    PushGuard pushed(stack);
+    PushedScope pushed(stack);
     stack->push()->value.set(obj);
     MemberScope scope(stack, 0);
     scope.enter(obj, m.owner, symbol_DESTROY, ACCESS_CALL);
@@ -413,7 +391,7 @@ void Object::addproperty(VmStack* stack, symbol_id_type symbol, const Variant* v
   QZ_TRACE;
   member_lookup_st m;
   if (find_member(symbol, &m) && m.setter != nullptr) {
-    PushGuard pushed(stack);
+    PushedScope pushed(stack);
     Memvar* self = stack->push();
     if (control != nullptr) self->value.set(this);
     Memvar* slot = stack->push();

@@ -45,29 +45,6 @@ class NativeCallScope {
   uint64_t nargs_;
 };
 
-// Pops everything pushed above mark when it goes out of scope (also during unwinding).
-class PushedScope {
- public:
-  explicit PushedScope(VmStack* stack) : stack_(stack), mark_(stack->sp) {}
-  ~PushedScope() noexcept(false) {
-    if (std::uncaught_exceptions() > uncaught_) {
-      try {
-        stack_->release_stack_to(mark_);
-      } catch (...) {
-      }
-    } else {
-      stack_->release_stack_to(mark_);
-    }
-  }
-  PushedScope(const PushedScope&) = delete;
-  PushedScope& operator=(const PushedScope&) = delete;
-
- private:
-  VmStack* stack_;
-  Memvar* mark_;
-  int uncaught_ = std::uncaught_exceptions();
-};
-
 String name_of(VmStack* stack, symbol_id_type symbol) {
   return stack->symtable != nullptr ? stack->symtable->resolve(symbol) : String();
 }

@@ -14,6 +14,7 @@
 #include <qzbase.h>
 
 #include <cstdint>
+#include <exception>
 
 #include "vm/signatures.h"
 #include "vm/vm_stack.h"
@@ -21,6 +22,29 @@
 namespace qzbase {
 
 class Function;
+
+// Pops everything pushed above mark when it goes out of scope (also during unwinding).
+class PushedScope {
+ public:
+  explicit PushedScope(VmStack* stack) : stack_(stack), mark_(stack->sp) {}
+  ~PushedScope() noexcept(false) {
+    if (std::uncaught_exceptions() > uncaught_) {
+      try {
+        stack_->release_stack_to(mark_);
+      } catch (...) {
+      }
+    } else {
+      stack_->release_stack_to(mark_);
+    }
+  }
+  PushedScope(const PushedScope&) = delete;
+  PushedScope& operator=(const PushedScope&) = delete;
+
+ private:
+  VmStack* stack_;
+  Memvar* mark_;
+  int uncaught_ = std::uncaught_exceptions();
+};
 
 // A native function of a library and its parsed parameter signature.
 struct library_function_st {
