@@ -119,6 +119,7 @@ Program* BuildInput::build_statements(const String& text, const document_locatio
     compiler.add_message(10, (*it)->location);
     ++it;
     compile_statement_list(end, it, &compiler.collection, compiler);
+    compiler.close_open_withs();
   }
   log_compiler_errors(compiler);
   std::unique_ptr<Program> program(compiler.build_program());

@@ -25,6 +25,7 @@ namespace qzbase {
 namespace {
 
 constexpr uint32_t kNotInClass = 1927;  // "Statement is not valid in a class definition."
+constexpr uint32_t kNestingError = 96;  // "Nesting Error."
 constexpr symbol_id_type kThisSymbol = 1;
 
 // Built once by a static initializer; only read afterwards.
@@ -104,11 +105,15 @@ bool compile_module_stmt_define(const statement_list::const_iterator& end, state
   cls->module = module;
 
   const auto& table = class_item_table();
+  bool closed = false;
   while (statement_list::const_iterator(it) != end) {
     const Statement* item = *it;
     auto row = table.find(item->kind);
     if (row != table.end()) {
-      if (row->second(end, it, cls.get(), path) != 0) break;
+      if (row->second(end, it, cls.get(), path) != 0) {
+        closed = item->kind == STMT_ENDDEFINE;
+        break;
+      }
       continue;
     }
     // A following DEFINE CLASS ends this class (its ENDDEFINE is missing) and starts the next.
@@ -117,6 +122,8 @@ bool compile_module_stmt_define(const statement_list::const_iterator& end, state
     if (item->kind != STMT_INVALID) path.compiler->add_message(kNotInClass, item->location);
     ++it;
   }
+  // A class cut short by the end of the text or by the next DEFINE CLASS fails the build.
+  if (!closed) path.compiler->add_message(kNestingError, statement->location);
 
   // The first class of a name wins; a later one is compiled and dropped.
   if (module->add_defined_class(name.id, cls.get())) cls.release();

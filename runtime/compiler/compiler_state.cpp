@@ -17,7 +17,17 @@ CodePath::CodePath() : compiler(nullptr), parent(nullptr) {}
 CodePath::CodePath(CodePath& parent_path)
     : compiler(parent_path.compiler), parent(&parent_path), variables(parent_path.variables) {}
 
-CodePath::~CodePath() = default;
+CodePath::~CodePath() {
+  // The root scope is the Compiler itself, closed by its unit before this runs.
+  if (parent != nullptr) close_open_withs();
+}
+
+void CodePath::close_open_withs() {
+  QZ_TRACE;
+  for (const document_location_st& location : with_locations) compiler->add_message(96, location);
+  with_stack.clear();
+  with_locations.clear();
+}
 
 bool CodePath::variable_get(const symbol_id_type& symbol, offset_type* offset, bool* declared) const {
   QZ_TRACE;
@@ -91,6 +101,8 @@ void Compiler::reset(uint32_t kind, bool full) {
   temp_counter = 0;
   symbol_map.clear();
   variables.clear();
+  with_stack.clear();
+  with_locations.clear();
   type = compiler_type_info_st{0, false, 0};
   if (full) {
     imports.clear();

@@ -74,6 +74,9 @@ class CodePath {
   symbol_id_type scan_area_symbol = 0;
 
   std::list<symbol_id_type> with_stack;  // innermost last
+  std::list<document_location_st> with_locations;  // the WITH statement of each with_stack entry
+  // Records message 96 at each WITH of this scope still open and forgets them: the scope ends.
+  void close_open_withs();
   // Set on a TRY's protected block and its CATCH bodies: a jump out of them (EXIT, LOOP, RETURN)
   // must run that TRY's FINALLY first.
   TryBlock* try_block = nullptr;

@@ -74,6 +74,7 @@ void compile_program(const statement_list::const_iterator& end, statement_list::
     throw_assert_failed();
   }
   compile_statement_list(end, it, code, path);
+  path.close_open_withs();
   if ((compiler->compile_kind & COMPILE_KIND_CLOSING_RETURN) != 0 && !ends_in_return(*code)) {
     code->push_jump(new VmOpReturn());
   }

@@ -160,7 +160,9 @@ int compile_statement_list(const statement_list::const_iterator& end, statement_
   Compiler* compiler = path.compiler;
   if (compiler->block_depth >= kMaxBlockDepth) {
     // Each nested block costs native stack: past the limit the rest of the text is not compiled.
-    if (statement_list::const_iterator(it) != end) compiler->add_message(103, (*it)->location);
+    // An empty list at the limit cuts nothing, so the blocks around it still report their ends.
+    if (statement_list::const_iterator(it) == end) return 0;
+    compiler->add_message(103, (*it)->location);
     compiler->nesting_exceeded = true;
     while (statement_list::const_iterator(it) != end) ++it;
     return 0;

@@ -318,6 +318,7 @@ int compile_stmt_with(const statement_list::const_iterator&, statement_list::ite
   // refers to the enclosing WITH's object rather than to this one's empty temporary.
   compile_assign(temp.get(), statement->object, code, path);
   path.with_stack.push_back(path.symbolize(temp->name));
+  path.with_locations.push_back(statement->location);
   return 0;
 }
 
@@ -331,6 +332,7 @@ int compile_stmt_endwith(const statement_list::const_iterator&, statement_list::
   }
   const symbol_id_type symbol = path.with_stack.back();
   path.with_stack.pop_back();
+  path.with_locations.pop_back();
   // The temporary lets go of the object.
   code->push_back(statement->location, new VmOpReadConstFalse());
   compile_assign_to_variable(symbol, statement->location, code, path);
