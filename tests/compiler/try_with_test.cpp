@@ -146,16 +146,16 @@ TEST_F(TryWith, WithDumps) {
                       "6: ObjectReadProperty CHILD 0\n7: WriteMemvarByOffset @2\n"),
             std::string::npos)
       << text;
-  // A WITH left open records nothing.
-  EXPECT_NE(build("WITH a\n? .p\n"), nullptr);
-  EXPECT_TRUE(codes.empty());
+  // A WITH left open fails the build at the WITH.
+  EXPECT_EQ(build("WITH a\n? .p\n"), nullptr);
+  EXPECT_EQ(codes, (Codes{96}));
   EXPECT_EQ(build("ENDWITH\n"), nullptr);
   EXPECT_EQ(codes, (Codes{1940}));
   EXPECT_EQ(build("? .p\n"), nullptr);
   EXPECT_EQ(codes, (Codes{1940}));
   // The WITH of a loop body ends with the body's scope.
   EXPECT_EQ(build("DO WHILE .F.\nWITH a\nENDDO\nENDWITH\n"), nullptr);
-  EXPECT_EQ(codes, (Codes{1940}));
+  EXPECT_EQ(codes, (Codes{96, 1940}));
 }
 
 TEST_F(TryWith, UnfinishedTryRecordsNestingError) {
