@@ -18,15 +18,6 @@ namespace qzbase {
 
 namespace {
 
-// The file's last-write time in clock ticks; false when it cannot be read (the file is gone).
-bool file_time(const String& name, int64_t* out) {
-  std::error_code error;
-  auto time = std::filesystem::last_write_time(static_cast<std::filesystem::path>(name), error);
-  if (error) return false;
-  *out = static_cast<int64_t>(time.time_since_epoch().count());
-  return true;
-}
-
 [[maybe_unused]] const bool import_loader_installed = (import_loader = &load_module_file, true);
 
 }  // namespace

@@ -16,16 +16,16 @@ namespace {
 String module_display_name(const Module* module) { return module->name; }
 [[maybe_unused]] const bool module_name_installed = (vm_module_name = &module_display_name, true);
 
-// The file's last-write time in clock ticks; false when it cannot be read (the file is gone).
+}  // namespace
+
 bool file_time(const String& name, int64_t* out) {
+  QZ_TRACE;
   std::error_code error;
   auto time = std::filesystem::last_write_time(static_cast<std::filesystem::path>(name), error);
   if (error) return false;
   *out = static_cast<int64_t>(time.time_since_epoch().count());
   return true;
 }
-
-}  // namespace
 
 Module::Module(const String& name_in) : name(name_in) { QZ_TRACE; }
 

@@ -17,6 +17,11 @@ namespace qzbase {
 
 class Library;
 class ModuleDomain;
+
+// A file's last-write time in clock ticks; false when it cannot be read (the file is gone). Loading
+// stamps modules with it and the staleness check compares against it, so both use this one.
+bool file_time(const String& name, int64_t* out);
+
 class UserClass;
 class UserFunction;
 
