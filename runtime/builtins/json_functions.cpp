@@ -157,10 +157,10 @@ class Encoder {
         number(v, 0.0);
         return;
       case VT_DATE:
-        quoted_ascii(date_text(v));
+        string(date_text(v));
         return;
       case VT_DATETIME:
-        quoted_ascii(datetime_text(v));
+        string(datetime_text(v));
         return;
       case VT_STRING:
         string(v->string);
@@ -222,9 +222,10 @@ class Encoder {
   // The value's ordinary text, without a bare trailing point; any text that is not a JSON number
   // is replaced by the shortest form of the double.
   void number(const Variant* v, double value) {
-    String text = variant_to_string(*v, true);
+    String text = variant_to_string(*v, false);
     const char* p = text.read();
     const char* end = text.end();
+    while (p < end && *p == ' ') ++p;
     if (end > p && end[-1] == '.') --end;
     if (is_json_number(p, end)) {
       out.append(p, end);
@@ -234,10 +235,6 @@ class Encoder {
     char buffer[32];
     auto r = std::to_chars(buffer, buffer + sizeof buffer, value);
     out.append(buffer, r.ptr);
-  }
-
-  void quoted_ascii(const String& text) {
-    string(text);
   }
 
   String date_text(const Variant* v) {

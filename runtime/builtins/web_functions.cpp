@@ -111,15 +111,9 @@ void bi_http_urldecode(VmStack* stack, size_t argc, Variant* result) {
   result->set_string(out);
 }
 
-// http.parsequery(text): a "collection" of key=value pairs; keys and values percent-decoded; a
-// key without "=" or without a value gets an empty text.
-void bi_http_parsequery(VmStack* stack, size_t argc, Variant* result) {
+void http_parse_query(const String& text, query_pair_callback pair, void* context) {
   QZ_TRACE;
-  if (argc < 1) throw RuntimeError(11);
-  if (stack->symtable == nullptr) throw_assert_failed();
-  String s = utf8_copy(text_argument(stack, 1));
-  ObjectPointer collection = CreateObject(stack, String("collection"), nullptr, 0);
-  const symbol_id_type add = stack->symtable->symbolize("add");
+  String s = utf8_copy(text);
   std::unordered_set<std::string> seen;  // keys are case-sensitive in a collection
   std::string key;
   std::string value;
@@ -146,20 +140,39 @@ void bi_http_parsequery(VmStack* stack, size_t argc, Variant* result) {
       }
     }
     if (!seen.insert(key).second) continue;
-    Memvar* mark = stack->sp;
-    try {
-      stack->push();
-      stack->push()->value.set(collection);
-      stack->push()->value.set_string(String(value.data(), value.size(), Charset::utf8));
-      stack->push()->value.set_string(String(key.data(), key.size(), Charset::utf8));
-      object_call(stack, add, 2);
-    } catch (...) {
-      stack->release_stack_to(mark);
-      throw;
-    }
-    stack->release_stack_to(mark);
+    pair(context, String(key.data(), key.size(), Charset::utf8), String(value.data(), value.size(), Charset::utf8));
   }
-  result->set(collection);
+}
+
+// http.parsequery(text): a "collection" of the pairs, each value under its key.
+void bi_http_parsequery(VmStack* stack, size_t argc, Variant* result) {
+  QZ_TRACE;
+  if (argc < 1) throw RuntimeError(11);
+  if (stack->symtable == nullptr) throw_assert_failed();
+  struct context_st {
+    VmStack* stack;
+    ObjectPointer collection;
+    symbol_id_type add;
+  } context{stack, CreateObject(stack, String("collection"), nullptr, 0), stack->symtable->symbolize("add")};
+  http_parse_query(
+      text_argument(stack, 1),
+      [](void* ctx, const String& key, const String& value) {
+        auto* c = static_cast<context_st*>(ctx);
+        Memvar* mark = c->stack->sp;
+        try {
+          c->stack->push();
+          c->stack->push()->value.set(c->collection);
+          c->stack->push()->value.set_string(value);
+          c->stack->push()->value.set_string(key);
+          object_call(c->stack, c->add, 2);
+        } catch (...) {
+          c->stack->release_stack_to(mark);
+          throw;
+        }
+        c->stack->release_stack_to(mark);
+      },
+      &context);
+  result->set(context.collection);
 }
 
 // http.header(line [, replace]): handed to the screen, which may ignore it.

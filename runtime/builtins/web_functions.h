@@ -26,6 +26,12 @@ void bi_json_decode(VmStack* stack, size_t argc, Variant* result);  // Json.Deco
 // not UTF-8.
 void http_url_decode_text(const String& text, String& out);
 
+// The pairs of a query string in order: segments cut at "&" and "=", a key followed by "=" and a
+// text takes that text as value, else an empty one; keys and values percent-decoded as above. A
+// key met again is skipped (its first value stands).
+using query_pair_callback = void (*)(void* context, const String& key, const String& value);
+void http_parse_query(const String& text, query_pair_callback pair, void* context);
+
 void bi_http_urlencode(VmStack* stack, size_t argc, Variant* result);   // http.urlencode
 void bi_http_urldecode(VmStack* stack, size_t argc, Variant* result);   // http.urldecode
 void bi_http_parsequery(VmStack* stack, size_t argc, Variant* result);  // http.parsequery
