@@ -7,6 +7,7 @@
 // literals and about commas, strict about escapes, reads numbers bounded by the text's end (an
 // integer outside 64 bits becomes a numeric) and stops quietly at json_max_depth, so hostile
 // nesting never exhausts the native stack.
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -219,15 +220,17 @@ class Encoder {
   std::string out;
 
  private:
-  // The value's ordinary text, without a bare trailing point; any text that is not a JSON number
-  // is replaced by the shortest form of the double.
+  // The value's ordinary text, without a bare trailing point; any other text (not a JSON number,
+  // or an exponent form) is replaced by the shortest exact form of the double.
   void number(const Variant* v, double value) {
     String text = variant_to_string(*v, false);
     const char* p = text.read();
     const char* end = text.end();
     while (p < end && *p == ' ') ++p;
     if (end > p && end[-1] == '.') --end;
-    if (is_json_number(p, end)) {
+    // The ordinary text of a large value is a rounded exponent form: the shortest exact form
+    // keeps every digit.
+    if (is_json_number(p, end) && std::find(p, end, 'E') == end) {
       out.append(p, end);
       return;
     }
