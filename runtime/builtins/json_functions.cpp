@@ -359,8 +359,11 @@ class Decoder {
     switch (c) {
       case '"': {
         const char* q = p_ + 1;
-        while (q < end_ && *q != '"') q += *q == '\\' ? 2 : 1;
-        if (q >= end_) return t;
+        while (q < end_ && *q != '"') {
+          if (*q == '\\' && end_ - q < 2) return t;  // a backslash ends the text
+          q += *q == '\\' ? 2 : 1;
+        }
+        if (q == end_) return t;
         t.kind = TOKEN_STRING;
         t.begin = p_ + 1;
         t.end = q;
