@@ -331,6 +331,28 @@ TEST_F(WebFunctions, DecodedValues) {
   }
 }
 
+TEST_F(WebFunctions, NumbersEndWhereTheTextEnds) {
+  // Slices of one buffer: the bytes after a slice are not part of its text.
+  String whole("12345.678e9 true");
+  struct case_st {
+    size_t length;
+    uint8_t tag;
+    double value;
+  } cases[] = {{3, VT_INTEGER, 123}, {6, VT_NUMERIC, 12345}, {8, VT_NUMERIC, 12345.67}, {10, VT_NUMERIC, 12345.678}};
+  for (const auto& c : cases) {
+    Variant slice;
+    slice.set_string(whole.substr(0, c.length));
+    Variant v = call(stack, bi_json_decode, {slice});
+    ASSERT_EQ(v.tag, c.tag) << c.length;
+    EXPECT_EQ(c.tag == VT_INTEGER ? static_cast<double>(v.integer.value) : v.numeric.value, c.value) << c.length;
+    slice.release(stack);
+  }
+  Variant literal;
+  literal.set_string(whole.substr(12, 3));  // "tru"
+  EXPECT_EQ(call(stack, bi_json_decode, {literal}).tag, VT_NULL);
+  literal.release(stack);
+}
+
 TEST_F(WebFunctions, BadEscapesRaise1001WithoutReadingPastTheString) {
   for (const char* json : {"\"\\u12\"", "\"\\u\"", "\"\\x\"", "\"\\u12G4\"", "[\"\\q\"]"}) {
     auto [code, detail] = error_of([&] { decode(json).release(stack); });
