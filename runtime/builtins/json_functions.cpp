@@ -298,6 +298,9 @@ class Encoder {
         stack_->release_stack_to(mark);
         read.release(stack_);
         read.set_string(e.message);
+      } catch (...) {
+        stack_->release_stack_to(mark);
+        throw;
       }
       try {
         value(&read, depth + 1);
