@@ -91,7 +91,8 @@ void FptFile::write_fpt_header() {
 
 void FptFile::create(size_t size) {
   QZ_TRACE;
-  block_size = size == 0 ? kFptDefaultBlockSize : size > kFptMaxBlockSize ? kFptMaxBlockSize : static_cast<uint32_t>(size);
+  if (size > kFptMaxBlockSize) throw RuntimeError(11);
+  block_size = size == 0 ? kFptDefaultBlockSize : static_cast<uint32_t>(size);
   if (static_cast<std::streamoff>(seek_to_end(file_)) != 0) throw fpt_error_file_exists();
   next_free = static_cast<uint32_t>(fpt_get_aligned_pointer(512, block_size));
   write_fpt_header();
@@ -100,17 +101,31 @@ void FptFile::create(size_t size) {
   read_fpt_header();
 }
 
-String FptFile::load(uint32_t block, const Charset* charset, int* type) {
+// The value's block header: the block must lie past the file header and the value within the
+// file. A value past the end may have just been stored by another process: its blocks are
+// reserved (the file extended) before the header is written, so the size is read once more.
+void FptFile::read_block_header(uint32_t block, uint32_t* type, uint32_t* length) {
   QZ_TRACE;
-  unsigned char head[8];
   uint64_t offset = static_cast<uint64_t>(block) * block_size;
+  if (block == 0 || offset < kFptHeaderSize) throw dbf_error_file_corruption();
+  unsigned char head[8];
   if (file_->readex(static_cast<std::streamoff>(offset), reinterpret_cast<char*>(head), sizeof head) < sizeof head) {
     throw dbf_error_file_corruption();
   }
-  *type = static_cast<int>(get_be32(head));
-  uint32_t length = get_be32(head + 4);
-  // A length beyond the end of the file is a damaged block, not a reason to allocate 4 GB.
-  if (offset + 8 + length > file_->get_size()) throw dbf_error_file_corruption();
+  *type = get_be32(head);
+  *length = get_be32(head + 4);
+  uint64_t end = offset + 8 + *length;
+  if (end > file_->get_size()) {
+    if (end > file_->get_size()) throw dbf_error_file_corruption();
+  }
+}
+
+String FptFile::load(uint32_t block, const Charset* charset, int* type) {
+  QZ_TRACE;
+  uint32_t kind, length;
+  read_block_header(block, &kind, &length);
+  *type = static_cast<int>(kind);
+  uint64_t offset = static_cast<uint64_t>(block) * block_size;
   String value(length, charset);
   if (length != 0 && file_->readex(static_cast<std::streamoff>(offset + 8), value.write(), length) < length) {
     throw dbf_error_file_corruption();
@@ -152,12 +167,9 @@ uint32_t FptFile::store(String value, const Charset* charset, int type) {
 uint32_t FptFile::size_of(uint32_t block) {
   QZ_TRACE;
   if (block == 0) return 0;
-  unsigned char head[8];
-  uint64_t offset = static_cast<uint64_t>(block) * block_size;
-  if (file_->readex(static_cast<std::streamoff>(offset), reinterpret_cast<char*>(head), sizeof head) < sizeof head) {
-    throw dbf_error_file_corruption();
-  }
-  return get_be32(head + 4);
+  uint32_t type, length;
+  read_block_header(block, &type, &length);
+  return length;
 }
 
 }  // namespace qzbase
