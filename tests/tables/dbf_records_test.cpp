@@ -592,3 +592,32 @@ TEST(DbfIndexHooks, AFailedKeyUpdateWritesNothingAndUnlocks) {
 
 }  // namespace
 }  // namespace qzbase
+
+namespace qzbase {
+namespace {
+
+using namespace testing_dbf;
+
+// A table in memory is cut back the same way, and what lay beyond its end reads as zeros after.
+TEST(DbfIndexHooks, AFailedAppendInMemoryIsCutBack) {
+  WithFakeHooks fake;
+  createopts_st o = options();
+  std::vector<fielddef_st> defs = people_fields();
+  File* file = create_file(String("memory:///cursor.dbf"), OPEN_UNLINK_ON_CREATE);
+  std::unique_ptr<DbfFile> d(DbfFile::create(file, &o, defs.data(), defs.size()));
+  append(d.get(), "one", 1);
+  size_t size = d->file()->get_size();
+  d->begin_append();
+  d->set_string(0, String("lost"));
+  fake.config.fail = 2;
+  EXPECT_THROW(d->update(nullptr), dbf_unique_key_violation);
+  EXPECT_EQ(d->file()->get_size(), size);
+  EXPECT_EQ(d->record_count, 1u);
+  std::vector<char> tail(d->record_length, 'x');
+  d->file()->writeex(static_cast<std::streamoff>(size + d->record_length), "!", 1);
+  EXPECT_EQ(d->file()->readex(static_cast<std::streamoff>(size), tail.data(), tail.size()), tail.size());
+  EXPECT_EQ(tail, std::vector<char>(d->record_length, '\0'));
+}
+
+}  // namespace
+}  // namespace qzbase
