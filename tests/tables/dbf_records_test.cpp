@@ -280,6 +280,12 @@ TEST(DbfRecords, ModifiedRevertAndDeletionMarks) {
   EXPECT_FALSE(d->appending);
   EXPECT_TRUE(d->eof);
   EXPECT_EQ(d->reccount(), 2u);
+  // A move drops an append begun before it: the record moved to is not appended again.
+  d->begin_append();
+  d->go_top();
+  EXPECT_FALSE(d->appending);
+  d->update(nullptr);
+  EXPECT_EQ(d->reccount(), 2u);
 }
 
 // An append begun at EOF (after a scan, or go_eof) is written all the same.
