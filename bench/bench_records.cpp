@@ -112,9 +112,10 @@ ScanTable& scan_table() {
   return t;
 }
 
-// range(0): records in the read-ahead buffer (0: the smallest allowed, 10 records / 4096 bytes).
+// range(0): records in the read-ahead buffer (0: the default, 64 KiB exclusive, 4096 bytes shared);
+// range(1): open shared.
 void BM_ScanSequential(benchmark::State& state) {
-  auto d = open_dbf_file(String(scan_table().path), 0);
+  auto d = open_dbf_file(String(scan_table().path), state.range(1) ? OPEN_SHARED : 0);
   d->set_readahead_records(static_cast<size_t>(state.range(0)));
   int64_t seen = 0;
   for (auto _ : state) {
@@ -123,7 +124,13 @@ void BM_ScanSequential(benchmark::State& state) {
   state.SetItemsProcessed(seen);
   state.counters["buffer_records"] = static_cast<double>(d->readahead_capacity());
 }
-BENCHMARK(BM_ScanSequential)->Arg(0)->Arg(256)->Arg(1024)->Arg(4096)->Arg(16384)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScanSequential)
+    ->Args({0, 1})
+    ->Args({0, 0})
+    ->Args({256, 0})
+    ->Args({4096, 0})
+    ->Args({16384, 0})
+    ->Unit(benchmark::kMillisecond);
 
 // The floor: the same bytes read with pread in 64 KiB pieces.
 void BM_RawScanPread(benchmark::State& state) {

@@ -321,6 +321,8 @@ class DbfFile {
 // The read-ahead buffer's lower bounds.
 inline constexpr size_t kMinReadaheadRecords = 10;
 inline constexpr size_t kMinReadaheadBytes = 4096;
+// The default for tables open exclusively.
+inline constexpr size_t kExclusiveReadaheadBytes = 65536;
 
 // The recursion guard: dbf_illegal_recursion when the file is busy already.
 class DbfBusyGuard {

@@ -51,7 +51,10 @@ void DbfFile::set_readahead_records(size_t records) {
 void DbfFile::ensure_readahead() {
   QZ_TRACE;
   if (readahead_) return;
-  size_t records = std::max(kMinReadaheadRecords, (kMinReadaheadBytes + record_length - 1) / record_length);
+  // A table held exclusively cannot go stale under its buffer: it reads in larger pieces. A shared
+  // one keeps the smallest buffer, so that what it holds of other processes' records stays recent.
+  size_t bytes = is_shared() ? kMinReadaheadBytes : kExclusiveReadaheadBytes;
+  size_t records = std::max(kMinReadaheadRecords, (bytes + record_length - 1) / record_length);
   records = std::max(records, readahead_wanted_);
   readahead_ = std::make_unique<char[]>(records * record_length);
   readahead_capacity_ = records;
