@@ -124,10 +124,10 @@ TEST(DbfRecords, ReadAheadCoversTenRecordsAnd4096BytesAndShowsWrites) {
   d->go_top();
   d->go_next();
   EXPECT_EQ(text(d.get(), 0), "changed   ");
-  d->set_readahead_records(500);
+  d->set_readahead_records(5000);
   EXPECT_EQ(d->readahead_capacity(), 0u);  // made on the next buffered read
   d->go_top();
-  EXPECT_EQ(d->readahead_capacity(), 500u);
+  EXPECT_EQ(d->readahead_capacity(), 5000u);
   for (int i = 2; i <= 30; ++i) d->go_next();
   EXPECT_EQ(number(d.get(), 1), 30);
 }
