@@ -120,14 +120,28 @@ void FptFile::read_block_header(uint32_t block, uint32_t* type, uint32_t* length
   }
 }
 
+// One read brings a short value with its block header; a longer one is checked against the file
+// size before its buffer is made.
 String FptFile::load(uint32_t block, const Charset* charset, int* type) {
   QZ_TRACE;
-  uint32_t kind, length;
-  read_block_header(block, &kind, &length);
-  *type = static_cast<int>(kind);
   uint64_t offset = static_cast<uint64_t>(block) * block_size;
+  if (block == 0 || offset < kFptHeaderSize) throw dbf_error_file_corruption();
+  char chunk[512];
+  size_t got = file_->readex(static_cast<std::streamoff>(offset), chunk, sizeof chunk);
+  if (got < 8) throw dbf_error_file_corruption();
+  const auto* head = reinterpret_cast<const unsigned char*>(chunk);
+  *type = static_cast<int>(get_be32(head));
+  uint32_t length = get_be32(head + 4);
+  if (8 + static_cast<uint64_t>(length) <= got) return String(chunk + 8, length, charset);
+  uint64_t end = offset + 8 + length;
+  if (end > file_->get_size()) {
+    if (end > file_->get_size()) throw dbf_error_file_corruption();
+  }
   String value(length, charset);
-  if (length != 0 && file_->readex(static_cast<std::streamoff>(offset + 8), value.write(), length) < length) {
+  char* out = value.write();
+  std::memcpy(out, chunk + 8, got - 8);
+  size_t rest = length - (got - 8);
+  if (file_->readex(static_cast<std::streamoff>(offset + got), out + (got - 8), rest) < rest) {
     throw dbf_error_file_corruption();
   }
   return value;
