@@ -262,6 +262,7 @@ const DbfField* DbfFile::get_field(size_t n) const {
 }
 
 DbfField* DbfFile::writable_field(size_t n) {
+  QZ_TRACE;
   if (n >= fields.size()) throw dbf_error_invalid_field_number();
   return fields[n];
 }
