@@ -169,12 +169,18 @@ uint32_t FptFile::store(String value, const Charset* charset, int type) {
     next_free = static_cast<uint32_t>(next);
     write_fpt_header();
   }
-  unsigned char head[8];
-  put_be32(head, static_cast<uint32_t>(type));
-  put_be32(head + 4, static_cast<uint32_t>(value.size()));
+  // A short value goes out with its block header in one write.
+  unsigned char buffer[512];
+  put_be32(buffer, static_cast<uint32_t>(type));
+  put_be32(buffer + 4, static_cast<uint32_t>(value.size()));
   uint64_t offset = static_cast<uint64_t>(first) * block_size;
-  file_->writeex(static_cast<std::streamoff>(offset), reinterpret_cast<const char*>(head), sizeof head);
-  if (value.size() != 0) file_->writeex(static_cast<std::streamoff>(offset + 8), value.read(), value.size());
+  if (value.size() <= sizeof buffer - 8) {
+    if (value.size() != 0) std::memcpy(buffer + 8, value.read(), value.size());
+    file_->writeex(static_cast<std::streamoff>(offset), reinterpret_cast<const char*>(buffer), 8 + value.size());
+  } else {
+    file_->writeex(static_cast<std::streamoff>(offset), reinterpret_cast<const char*>(buffer), 8);
+    file_->writeex(static_cast<std::streamoff>(offset + 8), value.read(), value.size());
+  }
   return first;
 }
 
