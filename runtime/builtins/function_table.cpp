@@ -27,6 +27,7 @@ const module_function_st builtin_functions[] = {
     {"__get_leaf_key_num", "", unavailable_function<"__get_leaf_key_num">, "I", 0},
     {"__get_compact_max_prefix", "", unavailable_function<"__get_compact_max_prefix">, "I", 0},
     {"__get_compact_max_suffix", "", unavailable_function<"__get_compact_max_suffix">, "I", 0},
+    {"__catch_to_macro", "C.", bi_catch_to_macro, "L", 0},
     {"__init_if_from_macro", "C.@", bi_init_if_from_macro, "L", 0},
     {"__init_do_while_from_macro", "C.@", bi_init_do_while_from_macro, "L", 0},
     {"__init_scan_from_macro", "C.@.@", bi_init_scan_from_macro, "L", 0},

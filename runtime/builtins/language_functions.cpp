@@ -17,6 +17,7 @@
 #include "builtins/library.h"
 #include "compiler/build_input.h"
 #include "compiler/syntax_classification.h"
+#include "frontend/operands.h"
 #include "frontend/statements.h"
 #include "frontend/syntax_tables.h"
 #include "host/runtime.h"
@@ -468,6 +469,25 @@ void bi_init_scan_from_macro(VmStack* stack, size_t argc, Variant*) {
     const Option* option = header->options->find(clauses[i]);
     store_operand(stack, i + 2, compile_condition(build.input, option != nullptr ? option->value : nullptr));
   }
+}
+
+// __CATCH_TO_MACRO(name, exception): CATCH TO &v stores the exception into the variable v's text
+// names, as an assignment to that name would (a LOCAL of the running procedure, else the visible
+// binding, else a new PRIVATE). A text that is not a variable name is a syntax error.
+void bi_catch_to_macro(VmStack* stack, size_t argc, Variant*) {
+  QZ_TRACE;
+  if (argc < 2) throw RuntimeError(11);
+  FrameBuildInput build(stack);
+  std::unique_ptr<Operand> name(build.input.parse_expression(string_argument(stack, 1)));
+  if (!name || name->kind != OPERAND_VARIABLE) throw RuntimeError(10);
+  const symbol_id_type symbol = stack->get_symtable()->symbolize(static_cast<const Variable*>(name.get())->name);
+  ScopedValue value(stack);
+  argument_value(stack, 2)->copy(&value.value);
+  Memvar* memvar = nullptr;
+  stack->alloc_undefined_memvar(symbol, &memvar);
+  Variant* target = memvar->value.tag == VT_REFERENCE ? memvar->value.reference.target : &memvar->value;
+  target->release(stack);
+  value.value.copy(target);
 }
 
 // A stop point for a native debugger: an exception no TRY of the language takes.
