@@ -21,7 +21,7 @@
 #include "frontend/statements.h"
 #include "frontend/syntax_tables.h"
 #include "host/runtime.h"
-#include "indexes/split_trace.h"
+#include "indexes/index_trace.h"
 #include "objects/object.h"
 #include "objects/operand_object.h"
 #include "values/value_text.h"
@@ -496,39 +496,53 @@ void bi_debugbreak(VmStack*, size_t, Variant*) {
   throw 0;
 }
 
+namespace {
+
+// The callback this thread installed: the program and the stack it runs on.
+struct split_trace_callback_st {
+  VmStack* stack;
+  std::shared_ptr<const Program> program;
+};
+thread_local std::unique_ptr<split_trace_callback_st> installed_split_trace;
+
+void run_split_trace(void* context) {
+  const auto* callback = static_cast<const split_trace_callback_st*>(context);
+  VmStack* stack = callback->stack;
+  std::shared_ptr<const Program> program = callback->program;  // the callback may replace itself
+  ScopedValue ignored(stack);
+  if (stack->frame != nullptr) {
+    execute_expression(stack, program.get(), &ignored.value);
+  } else {
+    execute_program(stack, 0, false, program.get(), &ignored.value);
+  }
+}
+
+}  // namespace
+
 // __DEBUG_SET_TRACE_CALLBACK(name, arguments): the call name(arguments), compiled now in the
-// running module, runs on the current frame after every index node split of this thread (its value
-// is dropped). An empty name removes the callback.
+// running module, runs on this stack's current frame after every index node split of this thread
+// (its value is dropped). An empty name removes the callback; remove it before the stack ends.
 void bi_debug_set_trace_callback(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
   if (argc < 2) throw RuntimeError(11);
   String name = string_argument(stack, 1);
   name.alltrim();
-  if (name.size() == 0) {
-    trace_idx_split_after_write_right_left = nullptr;
-    result->set_true();
-    return;
-  }
-  Concat joined(name.get_charset());
-  joined.append(name);
-  joined.append(String("("));
-  joined.append(string_argument(stack, 2));
-  joined.append(String(")"));
-  const String call = joined.to_string(false);
-  const Program* built = nullptr;
-  {
-    FrameBuildInput build(stack);
-    build.input.build_expression(call, &built);
-  }
-  std::shared_ptr<const Program> program(built);
-  trace_idx_split_after_write_right_left = [program](VmStack* on) {
-    ScopedValue ignored(on);
-    if (on->frame != nullptr) {
-      execute_expression(on, program.get(), &ignored.value);
-    } else {
-      execute_program(on, 0, false, program.get(), &ignored.value);
+  std::unique_ptr<split_trace_callback_st> fresh;
+  if (name.size() != 0) {
+    Concat joined(name.get_charset());
+    joined.append(name);
+    joined.append(String("("));
+    joined.append(string_argument(stack, 2));
+    joined.append(String(")"));
+    const Program* built = nullptr;
+    {
+      FrameBuildInput build(stack);
+      build.input.build_expression(joined.to_string(false), &built);
     }
-  };
+    fresh.reset(new split_trace_callback_st{stack, std::shared_ptr<const Program>(built)});
+  }
+  set_trace_idx_split_after_write_right_left(fresh ? &run_split_trace : nullptr, fresh.get());
+  installed_split_trace = std::move(fresh);
   result->set_true();
 }
 
