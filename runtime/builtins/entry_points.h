@@ -37,6 +37,11 @@ void bi_syntaxinfo(VmStack* stack, size_t argc, Variant* result);       // SYNTA
 void bi_syntaxinfo2(VmStack* stack, size_t argc, Variant* result);      // SYNTAXINFO2
 void bi_debugbreak(VmStack* stack, size_t argc, Variant* result);       // __DEBUGBREAK
 void bi_regression1(VmStack* stack, size_t argc, Variant* result);      // __REGRESSION1
+void bi_debug_set_trace_callback(VmStack* stack, size_t argc, Variant* result);  // __DEBUG_SET_TRACE_CALLBACK
+void bi_catch_to_macro(VmStack* stack, size_t argc, Variant* result);            // CATCH TO &name
+void bi_init_if_from_macro(VmStack* stack, size_t argc, Variant* result);        // IF &macro
+void bi_init_do_while_from_macro(VmStack* stack, size_t argc, Variant* result);  // DO WHILE &macro
+void bi_init_scan_from_macro(VmStack* stack, size_t argc, Variant* result);      // SCAN &macro
 
 // Console commands.
 void cmd_echo_linefeed(VmStack* stack, size_t argc);  // ?

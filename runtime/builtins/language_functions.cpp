@@ -7,14 +7,23 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <shared_mutex>
 #include <utility>
 #include <vector>
 
 #include "builtins/arguments.h"
 #include "builtins/entry_points.h"
+#include "builtins/library.h"
 #include "compiler/build_input.h"
 #include "compiler/syntax_classification.h"
+#include "frontend/operands.h"
+#include "frontend/statements.h"
+#include "frontend/syntax_tables.h"
 #include "host/runtime.h"
+#include "indexes/index_trace.h"
+#include "objects/object.h"
+#include "objects/operand_object.h"
 #include "values/value_text.h"
 #include "vm/execute.h"
 #include "vm/program.h"
@@ -373,10 +382,168 @@ void bi_syntaxinfo2(VmStack* stack, size_t argc, Variant* result) {
   result->set(integer_type_st{static_cast<int64_t>(runs.size())});
 }
 
+namespace {
+
+// A fresh "Operand" object holding program, stored into the by-reference argument n.
+void store_operand(VmStack* stack, size_t n, const Program* built) {
+  std::shared_ptr<const Program> program(built);
+  Library* library = stack->get_runtime()->builtin_library();
+  Class* cls = library != nullptr ? library->find_class(stack->get_symtable()->symbolize(String("Operand"))) : nullptr;
+  if (cls == nullptr) throw_assert_failed();
+  ScopedValue slot(stack);
+  ScopedValue made(stack);
+  createobject_internal(stack, cls, &slot.value, 0, &made.value);
+  auto* operand = static_cast<Operand_Object*>(made.value.object.object);
+  {
+    std::unique_lock<std::shared_mutex> lock(operand->property_lock);
+    operand->program.swap(program);
+  }
+  Variant* target = argument_value(stack, n);
+  target->release(stack);
+  made.value.copy(target);
+}
+
+// The condition of an IF or DO WHILE header, or a clause of a SCAN header, compiled in the running
+// module; an absent clause is a constant true.
+const Program* compile_condition(BuildInput& input, const Operand* condition) {
+  const Program* built = nullptr;
+  if (condition != nullptr) {
+    input.compile_operand(condition, &built);
+  } else {
+    input.build_expression(String(".T."), &built);
+  }
+  return built;
+}
+
+// Parses the header text built at run time; anything but one statement of the expected kind
+// (a header whose own text is a macro again included) is a syntax error. The parse stops at the
+// first line end, so further lines in a variable's text would be dropped unseen: they are refused.
+std::unique_ptr<Statement> parse_header(BuildInput& input, VmStack* stack, uint32_t kind) {
+  String text = string_argument(stack, 1);
+  if (text.get_charset()->min_bytes() > 1) text.convert(Charset::utf8, CON_NONE, 0);
+  const char* end = text.end();
+  const char* line_end = std::find_if(text.read(), end, [](char c) { return c == '\n' || c == '\r'; });
+  if (std::find_if(line_end, end, [](char c) { return c != '\n' && c != '\r' && c != ' ' && c != '\t'; }) != end) {
+    throw RuntimeError(10);
+  }
+  std::unique_ptr<Statement> statement(input.parse_statement(text));
+  if (!statement || statement->kind != kind) throw RuntimeError(10);
+  return statement;
+}
+
+template <class Header>
+void init_condition_from_macro(VmStack* stack, size_t argc, uint32_t kind) {
+  if (argc < 2) throw RuntimeError(11);
+  FrameBuildInput build(stack);
+  std::unique_ptr<Statement> statement = parse_header(build.input, stack, kind);
+  const auto* header = static_cast<const Header*>(statement.get());
+  if (header->condition == nullptr) throw RuntimeError(10);
+  store_operand(stack, 2, compile_condition(build.input, header->condition));
+}
+
+}  // namespace
+
+// __INIT_IF_FROM_MACRO(text, @operand): the compiled IF calls the operand's "evaluate".
+void bi_init_if_from_macro(VmStack* stack, size_t argc, Variant*) {
+  QZ_TRACE;
+  init_condition_from_macro<Cmd_If>(stack, argc, STMT_IF);
+}
+
+// __INIT_DO_WHILE_FROM_MACRO(text, @operand): evaluated before every iteration.
+void bi_init_do_while_from_macro(VmStack* stack, size_t argc, Variant*) {
+  QZ_TRACE;
+  init_condition_from_macro<Cmd_DoWhile>(stack, argc, STMT_DOWHILE);
+}
+
+// __INIT_SCAN_FROM_MACRO(text, @for, @while): one operand per clause, FOR first; an absent clause
+// is true.
+void bi_init_scan_from_macro(VmStack* stack, size_t argc, Variant*) {
+  QZ_TRACE;
+  if (argc < 3) throw RuntimeError(11);
+  FrameBuildInput build(stack);
+  std::unique_ptr<Statement> statement = parse_header(build.input, stack, STMT_SCAN);
+  const auto* header = static_cast<const BasicCommand*>(statement.get());
+  if (header->options == nullptr) throw RuntimeError(10);
+  const char* const clauses[] = {"FOR", "WHILE"};
+  for (size_t i = 0; i < 2; ++i) {
+    const Option* option = header->options->find(clauses[i]);
+    store_operand(stack, i + 2, compile_condition(build.input, option != nullptr ? option->value : nullptr));
+  }
+}
+
+// __CATCH_TO_MACRO(name, exception): CATCH TO &v stores the exception into the variable v's text
+// names, as an assignment to that name would (a LOCAL of the running procedure, else the visible
+// binding, else a new PRIVATE). A text that is not a variable name is a syntax error.
+void bi_catch_to_macro(VmStack* stack, size_t argc, Variant*) {
+  QZ_TRACE;
+  if (argc < 2) throw RuntimeError(11);
+  FrameBuildInput build(stack);
+  std::unique_ptr<Operand> name(build.input.parse_expression(string_argument(stack, 1)));
+  if (!name || name->kind != OPERAND_VARIABLE) throw RuntimeError(10);
+  const symbol_id_type symbol = stack->get_symtable()->symbolize(static_cast<const Variable*>(name.get())->name);
+  ScopedValue value(stack);
+  argument_value(stack, 2)->copy(&value.value);
+  Memvar* memvar = nullptr;
+  stack->alloc_undefined_memvar(symbol, &memvar);
+  Variant* target = memvar->value.tag == VT_REFERENCE ? memvar->value.reference.target : &memvar->value;
+  target->release(stack);
+  value.value.copy(target);
+}
+
 // A stop point for a native debugger: an exception no TRY of the language takes.
 void bi_debugbreak(VmStack*, size_t, Variant*) {
   QZ_TRACE;
   throw 0;
+}
+
+namespace {
+
+// The callback this thread installed: the program and the stack it runs on.
+struct split_trace_callback_st {
+  VmStack* stack;
+  std::shared_ptr<const Program> program;
+};
+thread_local std::unique_ptr<split_trace_callback_st> installed_split_trace;
+
+void run_split_trace(void* context) {
+  const auto* callback = static_cast<const split_trace_callback_st*>(context);
+  VmStack* stack = callback->stack;
+  std::shared_ptr<const Program> program = callback->program;  // the callback may replace itself
+  ScopedValue ignored(stack);
+  if (stack->frame != nullptr) {
+    execute_expression(stack, program.get(), &ignored.value);
+  } else {
+    execute_program(stack, 0, false, program.get(), &ignored.value);
+  }
+}
+
+}  // namespace
+
+// __DEBUG_SET_TRACE_CALLBACK(name, arguments): the call name(arguments), compiled now in the
+// running module, runs on this stack's current frame after every index node split of this thread
+// (its value is dropped). An empty name removes the callback; remove it before the stack ends.
+void bi_debug_set_trace_callback(VmStack* stack, size_t argc, Variant* result) {
+  QZ_TRACE;
+  if (argc < 2) throw RuntimeError(11);
+  String name = string_argument(stack, 1);
+  name.alltrim();
+  std::unique_ptr<split_trace_callback_st> fresh;
+  if (name.size() != 0) {
+    Concat joined(name.get_charset());
+    joined.append(name);
+    joined.append(String("("));
+    joined.append(string_argument(stack, 2));
+    joined.append(String(")"));
+    const Program* built = nullptr;
+    {
+      FrameBuildInput build(stack);
+      build.input.build_expression(joined.to_string(false), &built);
+    }
+    fresh.reset(new split_trace_callback_st{stack, std::shared_ptr<const Program>(built)});
+  }
+  set_trace_idx_split_after_write_right_left(fresh ? &run_split_trace : nullptr, fresh.get());
+  installed_split_trace = std::move(fresh);
+  result->set_true();
 }
 
 // __REGRESSION1(text, n): evaluates text as EVALUATE does and answers n.

@@ -210,6 +210,13 @@ int compile_stmt_try(const statement_list::const_iterator& end, statement_list::
         const auto* variable = static_cast<const Variable*>(clause->variable);
         compile_read_temp(clause->variable->location, error, code, scope);
         compile_assign_to_variable(path.symbolize(variable->name), variable->location, code, scope);
+      } else if (clause->macro_variable.size() != 0) {
+        // The name is known only when the clause runs: a built-in assigns by that name.
+        Variable name(clause->location, clause->macro_variable, 0);
+        Operand* const arguments[] = {&name, error_temp.get()};
+        compiler_type_info_st type{0, false, -1};
+        compile_call_builtin_function(clause->location, arguments, 2, "__catch_to_macro", code, scope, &type);
+        code->push_back(clause->location, new VmOpEspFree());
       }
       if (!always_true(clause->when)) {
         compiler_type_info_st type{0, false, -1};

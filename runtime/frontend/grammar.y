@@ -1234,6 +1234,21 @@ input
           YYSTYPE s = qz_stmt<Cmd_DoWhile>(owned, @$, static_cast<ptr_list<MacroItem>*>($5.object));
           qz_report_statement(callback, callback_data, s, @$);
         QZ_CATCH(@$) YYACCEPT; }
+  /* CATCH TO &name: the macro names the variable, so the line stays in its TRY. */
+  | T_START_MACRO_LINE KW_CATCH opt_blank KW_TO opt_blank '&' name statement_end  %dprec 2
+      { QZ_TRY
+          adopted owned;
+          YYSTYPE s = qz_stmt<Cmd_CatchTo>(owned, @$, new Const<bool>(@2, true), qz_name($7.text));
+          qz_report_statement(callback, callback_data, s, @$);
+        QZ_CATCH(@$) YYACCEPT; }
+  | T_START_MACRO_LINE KW_CATCH opt_blank KW_TO opt_blank '&' name opt_blank KW_WHEN opt_blank expression
+    statement_end  %dprec 2
+      { QZ_TRY
+          adopted owned;
+          owned(VC_OPERAND, $11);
+          YYSTYPE s = qz_stmt<Cmd_CatchTo>(owned, @$, OP($11), qz_name($7.text));
+          qz_report_statement(callback, callback_data, s, @$);
+        QZ_CATCH(@$) YYACCEPT; }
   | T_START_MACRO_LINE KW_SCAN macro_line line_end  %dprec 2
       { QZ_TRY
           adopted owned;

@@ -206,6 +206,10 @@ Cmd_CatchTo::Cmd_CatchTo(const document_location_st& location, Operand* variable
     : Statement(location, STMT_CATCH), variable(variable), when(when) {
   QZ_TRACE;
 }
+Cmd_CatchTo::Cmd_CatchTo(const document_location_st& location, Operand* when, const String& macro_variable)
+    : Statement(location, STMT_CATCH), variable(nullptr), when(when), macro_variable(macro_variable) {
+  QZ_TRACE;
+}
 Cmd_CatchTo::~Cmd_CatchTo() {
   QZ_TRACE;
   delete variable;

@@ -190,9 +190,12 @@ class Cmd_Case : public Statement {
 class Cmd_CatchTo : public Statement {
  public:
   Cmd_CatchTo(const document_location_st& location, Operand* variable, Operand* when);
+  // CATCH TO &name: the variable's name is the text of the variable macro_variable when it runs.
+  Cmd_CatchTo(const document_location_st& location, Operand* when, const String& macro_variable);
   ~Cmd_CatchTo() override;
-  Operand* variable;  // null without TO
+  Operand* variable;  // null without TO, and in the macro form
   Operand* when;      // a Const<bool> true without WHEN (made by the grammar)
+  String macro_variable;  // empty but in the macro form
 };
 
 class Cmd_Create_Table : public Statement {

@@ -3,6 +3,7 @@
 
 #include <pthread.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -283,8 +284,33 @@ ConsoleScreen::ConsoleScreen() : output_charset_(Charset::utf8), input_charset_(
 
 ConsoleScreen::~ConsoleScreen() = default;
 
+namespace {
+
+// Standard input may start with a byte-order mark: the first read takes it off when the text is
+// read in a character set with a mark, or the console's input set (--cstdin) has one. Every
+// reader of standard input comes here, so the test is made once per process, at its start.
+void skip_stdin_byte_order_mark(const Charset* read_in, const Charset* console) {
+  static std::atomic<bool> checked{false};
+  if (checked.exchange(true)) return;
+  const Charset* marked = read_in != nullptr && read_in->bom_length() != 0 ? read_in
+                          : console != nullptr && console->bom_length() != 0 ? console
+                                                                                : nullptr;
+  if (marked == nullptr) return;
+  const auto* mark = reinterpret_cast<const unsigned char*>(marked->bom());
+  const size_t length = marked->bom_length();
+  unsigned char taken[16];
+  size_t n = 0;
+  while (n < length && n < sizeof taken && std::cin.peek() == mark[n]) taken[n++] = static_cast<unsigned char>(std::cin.get());
+  if (n == length) return;
+  std::cin.clear();  // a peek at the end set eof: the bytes still go back
+  while (n > 0) std::cin.putback(static_cast<char>(taken[--n]));
+}
+
+}  // namespace
+
 size_t ConsoleScreen::read(char* buffer, size_t size, size_t count, const Charset** charset) {
   QZ_TRACE;
+  skip_stdin_byte_order_mark(*charset, input_charset_);
   if (*charset == nullptr) *charset = input_charset_;
   size_t chars = 0;
   return ReadCharsFromStream(std::cin, buffer, size, count, &chars, *charset);

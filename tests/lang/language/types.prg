@@ -28,3 +28,14 @@ CATCH TO e
   ? "not a number", e.ErrorNo
 ENDTRY
 ? IIF(.T., 1, 2), IIF(.F., 1, 2), IIF(.NULL., 1, 2)
+* Values of the date, money and binary functions.
+? VARTYPE(NTOM(1)), VARTYPE(DATE()), VARTYPE(DATETIME()), VARTYPE(CREATEBINARY("a"))
+? CAST(NTOM(1.5), "I"), CAST(NTOM(2.25), "double"), VARTYPE(CAST(NTOM(2.25), "B")), CAST(DATE() - DATE(), "Y")
+names = 'CAST(DATE(), "I");CAST(CREATEBINARY("a"), "Y");CAST(DATETIME(), "B")'
+FOR i = 1 TO 3
+  TRY
+    ? EVALUATE(GETWORDNUM(names, i, ";"))
+  CATCH TO e
+    ? "cannot", GETWORDNUM(names, i, ";"), e.ErrorNo
+  ENDTRY
+ENDFOR
