@@ -56,6 +56,8 @@ check("SET('POIN')")
 check("LEN(SET('POINT'))")
 check("STR(2.5, 4, 1)")
 attempt('SET POINT TO ""')
+attempt('SET POINT TO "abcd"')
+attempt('SET POINT TO "😀"')
 check("SET('POINT')")
 SET POINT TO "."
 
