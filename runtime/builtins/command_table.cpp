@@ -5,7 +5,9 @@
 #include "builtins/entry_points.h"
 #include "builtins/file_paths.h"
 #include "builtins/run_commands.h"
+#include "builtins/set_functions.h"
 #include "builtins/set_path.h"
+#include "builtins/system_functions.h"
 #include "builtins/tables.h"
 #include "builtins/text_functions.h"
 #include "builtins/text_merge.h"
@@ -18,11 +20,11 @@ const module_command_st builtin_commands[] = {
     {"add_columns", "CI|.?+", unavailable_command<"add_columns">},
     {"append", "IC?", unavailable_command<"append">},
     {"assert", "LC", cmd_assert},
-    {"browse", "", unavailable_command<"browse">},
+    {"browse", "", void_stackcall_browse},
     {"begin_transaction", "", unavailable_command<"begin_transaction">},
     {"cancel", "", cmd_cancel},
     {"cd", "C", void_stackcall_cd},
-    {"clear", "", unavailable_command<"clear">},
+    {"clear", "", void_stackcall_clear},
     {"continue", "", unavailable_command<"continue">},
     {"copy_to", "CI", unavailable_command<"copy_to">},
     {"create_table", "ICI?C?I|.?+", unavailable_command<"create_table">},
@@ -48,7 +50,7 @@ const module_command_st builtin_commands[] = {
     {"index", "ICCC?C?", unavailable_command<"index">},
     {"locate", "CC?I", unavailable_command<"locate">},
     {"mkdir", "C", void_stackcall_mkdir},
-    {"modify_command", "C", unavailable_command<"modify_command">},
+    {"modify_command", "C", void_stackcall_modify_command},
     {"pack", "", unavailable_command<"pack">},
     {"private", "CC", cmd_private},
     {"quit", "", cmd_quit},
@@ -57,26 +59,26 @@ const module_command_st builtin_commands[] = {
     {"rename_table", "CC", unavailable_command<"rename_table">},
     {"replace", "C.?.?", unavailable_command<"replace">},
     {"rollback", "", unavailable_command<"rollback">},
-    {"run", "C", unavailable_command<"run">},
+    {"run", "C", void_stackcall_run},
     {"scatter_memvar", "I", unavailable_command<"scatter_memvar">},
     {"scatter_name", "I.@*", unavailable_command<"scatter_name">},
     {"scatter_to", "I.@*", unavailable_command<"scatter_to">},
     {"seek", "I.?.?I?L?", unavailable_command<"seek">},
     {"select", ".", unavailable_command<"select">},
-    {"set", "I.", unavailable_command<"set">},
-    {"set_century_to", "L", unavailable_command<"set_century_to">},
+    {"set", "I.", void_stackcall_set},
+    {"set_century_to", "L", set_century_to},
     {"set_datasession_to", "I?", unavailable_command<"set_datasession_to">},
-    {"set_date_to", "C", unavailable_command<"set_date_to">},
-    {"set_fdow_to", "I", unavailable_command<"set_fdow_to">},
+    {"set_date_to", "C", set_date_to},
+    {"set_fdow_to", "I", set_fdow_to},
     {"set_filter_to", "C?.?", unavailable_command<"set_filter_to">},
-    {"set_hours_to", "I", unavailable_command<"set_hours_to">},
+    {"set_hours_to", "I", set_hours_to},
     {"set_library_to", "I|C+", void_stackcall_set_library_to},
     {"set_order_to", "C?.?I", unavailable_command<"set_order_to">},
     {"set_path_to", "I|C+", void_stackcall_set_path_to},
-    {"set_point_to", "C", unavailable_command<"set_point_to">},
+    {"set_point_to", "C", set_point_to},
     {"set_procedure_to", "I|C+", void_stackcall_set_procedure_to},
-    {"set_seconds_to", "L", unavailable_command<"set_seconds_to">},
-    {"set_separator_to", "C", unavailable_command<"set_separator_to">},
+    {"set_seconds_to", "L", set_seconds_to},
+    {"set_separator_to", "C", set_separator_to},
     {"set_sysformats_to", "L", cmd_set_sysformats_to},
     {"set_textmerge_to", "IC?.?", cmd_set_textmerge_to},
     {"skip", "I?.?", unavailable_command<"skip">},
@@ -84,7 +86,7 @@ const module_command_st builtin_commands[] = {
     {"throw", ".", cmd_throw},
     {"unlock", "II?.?", unavailable_command<"unlock">},
     {"use", "IC?.?C?C?", unavailable_command<"use">},
-    {"wait", "IC?I?", unavailable_command<"wait">},
+    {"wait", "IC?I?", void_stackcall_wait},
     {"zap", "", unavailable_command<"zap">},
     {nullptr, nullptr, nullptr},
 };

@@ -381,6 +381,16 @@ void Runtime::set_library_to_null() {
   priv->library_list.clear();
 }
 
+std::vector<String> Runtime::library_entries() const {
+  QZ_TRACE;
+  std::shared_lock<std::shared_mutex> lock(priv->libraries_lock);
+  std::vector<String> out;
+  for (const Library* lib : priv->library_list) {
+    if (lib->file() != nullptr) out.emplace_back(lib->file()->path());
+  }
+  return out;
+}
+
 void Runtime::shutdown() {
   QZ_TRACE;
   // Running language threads still use the built-in library: they end before it is detached.

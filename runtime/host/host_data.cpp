@@ -241,6 +241,12 @@ void Runtime::setenv(const String& name, const String& value) {
   priv->environment.insert_or_assign(name, value);
 }
 
+bool Runtime::unsetenv(const String& name) {
+  QZ_TRACE;
+  std::unique_lock<std::shared_mutex> lock(priv->environment_lock);
+  return priv->environment.erase(name) != 0;
+}
+
 std::list<std::pair<String, String>> Runtime::environment() const {
   QZ_TRACE;
   std::list<std::pair<String, String>> entries;

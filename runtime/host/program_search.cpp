@@ -100,6 +100,15 @@ void Runtime::set_path_to_null() {
   priv->search_path.clear();
 }
 
+std::vector<String> Runtime::path_entries() const {
+  QZ_TRACE;
+  std::shared_lock lock(priv->search_path_lock);
+  std::vector<String> out;
+  out.reserve(priv->search_path.size());
+  for (const std::filesystem::path& entry : priv->search_path) out.emplace_back(entry);
+  return out;
+}
+
 bool FindFile(Runtime* runtime, const String& name, String& found, bool stem_ci, bool extension_ci) {
   QZ_TRACE;
   std::filesystem::path path;

@@ -153,6 +153,11 @@ void Runtime::set_procedure_to(VmStack* stack, String file, bool additive) {
   priv->procedure_cache.load_from_disk(stack, file, CACHE_UNLESS_OUTDATED, true);
 }
 
+std::vector<String> Runtime::procedure_entries() const {
+  QZ_TRACE;
+  return priv->procedure_cache.keys();
+}
+
 void Runtime::set_procedure_to_null() {
   QZ_TRACE;
   priv->procedure_cache.clear();

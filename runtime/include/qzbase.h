@@ -1282,6 +1282,8 @@ class Runtime {
   bool getenv(const String& name, String* value) const;
   // Inserts or replaces one entry of the copy (SETENV); child processes receive the copy.
   void setenv(const String& name, const String& value);
+  // Removes one entry of the environment copy (UNSETENV); false when it was not there.
+  bool unsetenv(const String& name);
   // The copy in name order (UTF-8 name and value pairs), taken under its lock.
   std::list<std::pair<String, String>> environment() const;
   // HOME from the copy: true and out set when present and not empty; nothing is created.
@@ -1310,6 +1312,8 @@ class Runtime {
   // SET LIBRARY TO name [ADDITIVE]; RuntimeError 1 with the name when it cannot be loaded.
   void set_library_to(VmStack* stack, const String& name, bool additive);
   void set_library_to_null();
+  // The SET LIBRARY libraries in list order: each one's file path as a UTF-8 String.
+  std::vector<String> library_entries() const;
   // init's first steps: describes, registers and attaches the built-in library.
   void register_builtin_library();
   // Calls the built-in library's detach hook once (shutdown, or the destructor without one).
@@ -1330,6 +1334,8 @@ class Runtime {
   // thread and guarded by its own lock.
   void set_path_to(String dir, bool additive);
   void set_path_to_null();  // SET PATH TO with nothing
+  // The SET PATH entries in list order, as UTF-8 Strings (taken under the list's lock).
+  std::vector<String> path_entries() const;
   // --- end of program search ---
 
   // --- Running (runtime/host/run.cpp, runtime/host/module_cache.cpp) ---
@@ -1347,11 +1353,13 @@ class Runtime {
   // SET PROCEDURE TO file [ADDITIVE] and SET PROCEDURE TO.
   void set_procedure_to(VmStack* stack, String file, bool additive);
   void set_procedure_to_null();
+  // The programs of the SET PROCEDURE cache, in the cache's key order.
+  std::vector<String> procedure_entries() const;
   // --- end of running ---
 
   Screen* screen;                 // the host's screen
   const Charset* codepage;        // null until init
-  bool asserts;
+  std::atomic<bool> asserts;  // SET ASSERTS: read by every language thread
   char sys_point_text[5];         // "."
   uint32_t sys_point;             // U+002E
   bool sys_point_ascii;           // true
@@ -1363,7 +1371,7 @@ class Runtime {
   uint32_t sys_hours;             // 12
   bool sys_seconds;               // true
   uint32_t sys_fdow;              // 1 (Sunday)
-  uint32_t fdow;                  // 1
+  std::atomic<uint32_t> fdow;     // 1; SET FDOW: read by every language thread (DOW)
   RuntimePrivate* priv;
 };
 
