@@ -354,9 +354,10 @@ int Object::virtual_enum_properties(EnumMembersCallback callback, void* context)
 // Added properties
 // ---------------------------------------------------------------------------------------------
 
-void Object::add_property_record(VmStack* stack, symbol_id_type symbol, Variant* value) {
+void Object::add_property_record(VmStack* stack, symbol_id_type symbol, Variant* value, const String* name) {
   QZ_TRACE;
-  auto* record = new added_property_st{ClassMember(0, member_name(stack, symbol)), Variant()};
+  // The name as the program spelt it, when it gave one.
+  auto* record = new added_property_st{ClassMember(0, name != nullptr ? *name : member_name(stack, symbol)), Variant()};
   record->member.kind = MEMBER_PROPERTY;
   record->member.symbol = symbol;
   record->member.getter = added_property_access;
@@ -389,6 +390,11 @@ void Object::add_property_record(VmStack* stack, symbol_id_type symbol, Variant*
 
 void Object::addproperty(VmStack* stack, symbol_id_type symbol, const Variant* value) {
   QZ_TRACE;
+  add_named(stack, symbol, nullptr, value);
+}
+
+void Object::add_named(VmStack* stack, symbol_id_type symbol, const String* name, const Variant* value) {
+  QZ_TRACE;
   member_lookup_st m;
   if (find_member(symbol, &m) && m.setter != nullptr) {
     PushedScope pushed(stack);
@@ -401,13 +407,13 @@ void Object::addproperty(VmStack* stack, symbol_id_type symbol, const Variant* v
   }
   ScopedValue copy(stack);
   if (value != nullptr) value->copy(&copy.value);
-  add_property_record(stack, symbol, &copy.value);
+  add_property_record(stack, symbol, &copy.value, name);
 }
 
 void Object::addproperty(VmStack* stack, const String& name, const Variant* value) {
   QZ_TRACE;
   if (stack->symtable == nullptr) throw_assert_failed();
-  addproperty(stack, stack->symtable->symbolize(name), value);
+  add_named(stack, stack->symtable->symbolize(name), &name, value);
 }
 
 void Object::addproperty(VmStack* stack, const Operand* operand, const Variant* value) {
@@ -436,7 +442,7 @@ void Object::addproperty(VmStack* stack, const Operand* operand, const Variant* 
   }
   symbol_id_type symbol = stack->symtable->symbolize(*name);
   if (operand->kind != OPERAND_VARIABLE_WITH_INDEX && operand->kind != OPERAND_CALL) {
-    addproperty(stack, symbol, value);
+    add_named(stack, symbol, name, value);
     return;
   }
   if (dimensions == nullptr || dimensions->count == 0 || dimensions->count > 2) throw RuntimeError(11);
@@ -447,7 +453,7 @@ void Object::addproperty(VmStack* stack, const Operand* operand, const Variant* 
   if (dims[0] <= 0 || dims[1] < 0 || (dimensions->count == 2 && dims[1] == 0)) throw RuntimeError(11);
   ScopedValue array(stack);
   array.value.dimension(stack, static_cast<size_t>(dims[0]), static_cast<size_t>(dims[1]));
-  add_property_record(stack, symbol, &array.value);
+  add_property_record(stack, symbol, &array.value, name);
 }
 
 void Object::removeproperty(VmStack* stack, const String& name) {
@@ -531,6 +537,31 @@ void added_property_assign(VmStack* stack, size_t nargs) {
   Variant& stored = running_record(stack, owner->added_)->value;
   old.value = std::move(stored);
   stored = std::move(target.value);
+}
+
+void call_parent_member(VmStack* stack, size_t nargs, Variant* result) {
+  QZ_TRACE;
+  Object* owner = stack->method_context.owner;
+  if (owner == nullptr || owner->chained == nullptr) return;
+  symbol_id_type symbol = stack->method_context.member;
+  uint32_t mode = stack->method_context.mode;
+  member_lookup_st m;
+  if (!owner->chained->find_member(symbol, &m) || m.visibility >= VISIBLE_HIDDEN) throw_not_found(stack, symbol);
+  if (mode != ACCESS_READ && mode != ACCESS_WRITE && mode != ACCESS_CALL) throw RuntimeError(1001);
+  Object* self = stack->method_context.object;
+  MemberScope scope(stack, nargs);
+  scope.enter(self, m.owner, symbol, mode);
+  switch (mode) {
+    case ACCESS_WRITE:
+      if (m.setter != nullptr) m.setter(stack, nargs);
+      break;
+    case ACCESS_CALL:
+      if (m.method != nullptr) m.method(stack, nargs, result);
+      break;
+    default:
+      if (m.getter != nullptr) m.getter(stack, nargs, result);
+      break;
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
