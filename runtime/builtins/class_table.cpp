@@ -1,10 +1,11 @@
 // class_table.cpp - the native classes of the built-in library.
 //
-// Collections, maps, their iterators and threads raise 1001 with the class name until they are
+// Maps, their iterators and threads raise 1001 with the class name until they are
 // built. "File" cannot be instantiated.
 #include "builtins/tables.h"
 #include "builtins/unavailable.h"
 #include "objects/class_registry.h"
+#include "objects/collection.h"
 #include "objects/exception_object.h"
 #include "objects/native_classes.h"
 #include "objects/operand_object.h"
@@ -16,11 +17,11 @@ namespace qzbase {
 const module_class_st builtin_classes[] = {
     {"Custom", new_custom, custom_members},
     {"ArrayIterator", unavailable_class<"ArrayIterator">, nullptr},
-    {"Collection.ForwardIndexIterator", unavailable_class<"Collection.ForwardIndexIterator">, nullptr},
-    {"Collection.ReverseIndexIterator", unavailable_class<"Collection.ReverseIndexIterator">, nullptr},
-    {"Collection.ForwardKeyIterator", unavailable_class<"Collection.ForwardKeyIterator">, nullptr},
-    {"Collection.ReverseKeyIterator", unavailable_class<"Collection.ReverseKeyIterator">, nullptr},
-    {"Collection", unavailable_class<"Collection">, nullptr},
+    {"Collection.ForwardIndexIterator", new_forward_index_iterator, collection_iterator_members},
+    {"Collection.ReverseIndexIterator", new_reverse_index_iterator, collection_iterator_members},
+    {"Collection.ForwardKeyIterator", new_forward_key_iterator, collection_iterator_members},
+    {"Collection.ReverseKeyIterator", new_reverse_key_iterator, collection_iterator_members},
+    {"Collection", new_collection, collection_members},
     {"Empty", new_empty, nullptr},
     {"Exception", new_exception, exception_members},
     {"File", nullptr, nullptr},

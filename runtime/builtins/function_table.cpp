@@ -137,7 +137,7 @@ const module_function_st builtin_functions[] = {
     {"ftime", "C", ftime, "C", 0},
     {"fv", "NNI", bi_fv, "N", 0},
     {"get_enumerator", ".", bi_get_enumerator, "O", 0},
-    {"get_qzobject_enumerator", ".", bi_get_enumerator, "O", 0},
+    {"get_qzobject_enumerator", ".", bi_get_qzobject_enumerator, "O", 0},
     {"getenv", "C", unavailable_function<"getenv">, "C", 0},
     {"getpem", "OC", bi_getpem, ".?", 0},
     {"getwordcount", "C?|C?", bi_getwordcount, "I?", 0},

@@ -294,6 +294,11 @@ void bi_get_enumerator(VmStack* stack, size_t, Variant* result) {
   throw RuntimeError(11);
 }
 
+void bi_get_qzobject_enumerator(VmStack* stack, size_t argc, Variant* result) {
+  QZ_TRACE;
+  bi_get_enumerator(stack, argc, result);
+}
+
 // INCREMENTREF(object) and DECREMENTREF(object): the strong count before the change, less the two
 // references the call itself holds.
 void bi_incrementref(VmStack* stack, size_t, Variant* result) {

@@ -20,6 +20,8 @@ void bi_pemstatus(VmStack* stack, size_t argc, Variant* result);        // PEMST
 void bi_amembers(VmStack* stack, size_t argc, Variant* result);         // AMEMBERS
 void bi_dodefault(VmStack* stack, size_t argc, Variant* result);        // DODEFAULT
 void bi_get_enumerator(VmStack* stack, size_t argc, Variant* result);   // GET_ENUMERATOR
+// The same function under its second name (a function of its own, so that each row is told apart).
+void bi_get_qzobject_enumerator(VmStack* stack, size_t argc, Variant* result);
 void bi_incrementref(VmStack* stack, size_t argc, Variant* result);     // INCREMENTREF
 void bi_decrementref(VmStack* stack, size_t argc, Variant* result);     // DECREMENTREF
 

@@ -354,10 +354,9 @@ int Object::virtual_enum_properties(EnumMembersCallback callback, void* context)
 // Added properties
 // ---------------------------------------------------------------------------------------------
 
-void Object::add_property_record(VmStack* stack, symbol_id_type symbol, Variant* value, const String* name) {
+void Object::add_property_record(VmStack* stack, symbol_id_type symbol, Variant* value) {
   QZ_TRACE;
-  // The name as the program spelt it, when it gave one.
-  auto* record = new added_property_st{ClassMember(0, name != nullptr ? *name : member_name(stack, symbol)), Variant()};
+  auto* record = new added_property_st{ClassMember(0, member_name(stack, symbol)), Variant()};
   record->member.kind = MEMBER_PROPERTY;
   record->member.symbol = symbol;
   record->member.getter = added_property_access;
@@ -390,11 +389,6 @@ void Object::add_property_record(VmStack* stack, symbol_id_type symbol, Variant*
 
 void Object::addproperty(VmStack* stack, symbol_id_type symbol, const Variant* value) {
   QZ_TRACE;
-  add_named(stack, symbol, nullptr, value);
-}
-
-void Object::add_named(VmStack* stack, symbol_id_type symbol, const String* name, const Variant* value) {
-  QZ_TRACE;
   member_lookup_st m;
   if (find_member(symbol, &m) && m.setter != nullptr) {
     PushedScope pushed(stack);
@@ -407,13 +401,13 @@ void Object::add_named(VmStack* stack, symbol_id_type symbol, const String* name
   }
   ScopedValue copy(stack);
   if (value != nullptr) value->copy(&copy.value);
-  add_property_record(stack, symbol, &copy.value, name);
+  add_property_record(stack, symbol, &copy.value);
 }
 
 void Object::addproperty(VmStack* stack, const String& name, const Variant* value) {
   QZ_TRACE;
   if (stack->symtable == nullptr) throw_assert_failed();
-  add_named(stack, stack->symtable->symbolize(name), &name, value);
+  addproperty(stack, stack->symtable->symbolize(name), value);
 }
 
 void Object::addproperty(VmStack* stack, const Operand* operand, const Variant* value) {
@@ -442,7 +436,7 @@ void Object::addproperty(VmStack* stack, const Operand* operand, const Variant* 
   }
   symbol_id_type symbol = stack->symtable->symbolize(*name);
   if (operand->kind != OPERAND_VARIABLE_WITH_INDEX && operand->kind != OPERAND_CALL) {
-    add_named(stack, symbol, name, value);
+    addproperty(stack, symbol, value);
     return;
   }
   if (dimensions == nullptr || dimensions->count == 0 || dimensions->count > 2) throw RuntimeError(11);
@@ -453,7 +447,7 @@ void Object::addproperty(VmStack* stack, const Operand* operand, const Variant* 
   if (dims[0] <= 0 || dims[1] < 0 || (dimensions->count == 2 && dims[1] == 0)) throw RuntimeError(11);
   ScopedValue array(stack);
   array.value.dimension(stack, static_cast<size_t>(dims[0]), static_cast<size_t>(dims[1]));
-  add_property_record(stack, symbol, &array.value, name);
+  add_property_record(stack, symbol, &array.value);
 }
 
 void Object::removeproperty(VmStack* stack, const String& name) {

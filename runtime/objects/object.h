@@ -135,8 +135,7 @@ class Object {
 
   // This object's own entry of the symbol (not the chain).
   bool find_own(symbol_id_type symbol, member_lookup_st* out);
-  void add_property_record(VmStack* stack, symbol_id_type symbol, Variant* value, const String* name);
-  void add_named(VmStack* stack, symbol_id_type symbol, const String* name, const Variant* value);
+  void add_property_record(VmStack* stack, symbol_id_type symbol, Variant* value);
   template <int Op>
   void member_operation(VmStack* stack, symbol_id_type symbol, size_t nargs, Variant* result);
 
