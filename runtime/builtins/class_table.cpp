@@ -1,12 +1,12 @@
 // class_table.cpp - the native classes of the built-in library.
 //
-// Maps, their iterators and threads raise 1001 with the class name until they are
-// built. "File" cannot be instantiated.
+// Threads raise 1001 with the class name until they are built. "File" cannot be instantiated.
 #include "builtins/tables.h"
 #include "builtins/unavailable.h"
 #include "objects/class_registry.h"
 #include "objects/collection.h"
 #include "objects/exception_object.h"
+#include "objects/map.h"
 #include "objects/native_classes.h"
 #include "objects/operand_object.h"
 #include "tables/data_session.h"
@@ -16,7 +16,7 @@ namespace qzbase {
 // clang-format off
 const module_class_st builtin_classes[] = {
     {"Custom", new_custom, custom_members},
-    {"ArrayIterator", unavailable_class<"ArrayIterator">, nullptr},
+    {"ArrayIterator", new_array_iterator, array_iterator_members},
     {"Collection.ForwardIndexIterator", new_forward_index_iterator, collection_iterator_members},
     {"Collection.ReverseIndexIterator", new_reverse_index_iterator, collection_iterator_members},
     {"Collection.ForwardKeyIterator", new_forward_key_iterator, collection_iterator_members},
@@ -27,7 +27,8 @@ const module_class_st builtin_classes[] = {
     {"File", nullptr, nullptr},
     {"Session", new_datasession, session_members},
     {"Thread", unavailable_class<"Thread">, nullptr},
-    {"Map", unavailable_class<"Map">, nullptr},
+    {"Map", new_map, map_members},
+    {"Map.ForwardIterator", new_map_iterator, map_iterator_members},
     {"Operand", new_operand, operand_members},
     {nullptr, nullptr, nullptr},
 };

@@ -10,6 +10,7 @@
 #include "builtins/library.h"
 #include "compiler/build_input.h"
 #include "frontend/operands.h"
+#include "objects/map.h"
 #include "objects/object.h"
 #include "objects/user_class.h"
 #include "values/object_ptr.h"
@@ -279,16 +280,11 @@ void bi_get_enumerator(VmStack* stack, size_t, Variant* result) {
     return;
   }
   if (value->tag == VT_ARRAY) {
-    Class* cls = getclass(stack, String("ArrayIterator"));
-    if (cls == nullptr) throw_assert_failed();
-    ScopedValue iterator(stack);
-    {
-      PushedScope pushed(stack);
-      Memvar* slot = stack->push();
-      value->copy(&stack->push()->value);
-      createobject_internal(stack, cls, &slot->value, 1, &iterator.value);
-    }
-    result->set_variant(&iterator.value);
+    ObjectPointer iterator = CreateObject(stack, String("ArrayIterator"), nullptr, 0);
+    auto* it = dynamic_cast<Array_Iterator_Object*>(iterator.get());
+    if (it == nullptr) throw_assert_failed();
+    value->copy(&it->array);  // shares the element block
+    result->set(iterator);
     return;
   }
   throw RuntimeError(11);
