@@ -1,6 +1,6 @@
 // class_table.cpp - the native classes of the built-in library.
 //
-// Threads raise 1001 with the class name until they are built. "File" cannot be instantiated.
+// "File" cannot be instantiated.
 #include "builtins/tables.h"
 #include "builtins/unavailable.h"
 #include "objects/class_registry.h"
@@ -9,6 +9,7 @@
 #include "objects/map.h"
 #include "objects/native_classes.h"
 #include "objects/operand_object.h"
+#include "objects/thread_object.h"
 #include "tables/data_session.h"
 
 namespace qzbase {
@@ -26,7 +27,7 @@ const module_class_st builtin_classes[] = {
     {"Exception", new_exception, exception_members},
     {"File", nullptr, nullptr},
     {"Session", new_datasession, session_members},
-    {"Thread", unavailable_class<"Thread">, nullptr},
+    {"Thread", create_thread, thread_members},
     {"Map", new_map, map_members},
     {"Map.ForwardIterator", new_map_iterator, map_iterator_members},
     {"Operand", new_operand, operand_members},
