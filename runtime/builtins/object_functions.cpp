@@ -280,8 +280,20 @@ void bi_get_enumerator(VmStack* stack, size_t, Variant* result) {
     return;
   }
   if (value->tag == VT_ARRAY) {
-    ObjectPointer iterator = CreateObject(stack, String("ArrayIterator"), nullptr, 0);
-    auto* it = dynamic_cast<Array_Iterator_Object*>(iterator.get());
+    // The native class itself: a program's class of that name is not an array iterator.
+    Library* lib = stack->runtime != nullptr ? stack->runtime->builtin_library() : nullptr;
+    Class* cls = lib != nullptr ? lib->find_class(symbol_of(stack, String("ArrayIterator"))) : nullptr;
+    if (cls == nullptr) throw_assert_failed();
+    Object* made = nullptr;
+    cls->create_instance(stack, &made);
+    ObjectPointer iterator;
+    try {
+      iterator.attach(made);
+    } catch (...) {
+      delete made;
+      throw;
+    }
+    auto* it = dynamic_cast<Array_Iterator_Object*>(made);
     if (it == nullptr) throw_assert_failed();
     value->copy(&it->array);  // shares the element block
     result->set(iterator);

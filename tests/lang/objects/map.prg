@@ -101,3 +101,15 @@ FOR EACH v IN a
   ? "never"
 NEXT
 ? "arrays done"
+* A class of the program named ArrayIterator does not stand in for the native one.
+DIMENSION a(2)
+a[1] = "p"
+a[2] = "q"
+FOR EACH v IN a
+  ?? " " + v
+NEXT
+? CREATEOBJECT("ArrayIterator").Mine
+
+DEFINE CLASS ArrayIterator AS Custom
+  Mine = "program's own"
+ENDDEFINE
