@@ -97,6 +97,12 @@ bool VmThread::start(std::function<void(VmStack*)> body) {
 void VmThread::unregister() {
   QZ_TRACE;
   if (runtime == nullptr) return;
+  {
+    // The thread's own Join of itself keeps the record: the registry's reference is what keeps
+    // the running thread from holding the last one.
+    std::lock_guard<std::mutex> lock(mutex);
+    if (thread != nullptr && thread->get_id() == std::this_thread::get_id()) return;
+  }
   std::shared_ptr<VmThread> dropped;  // the registry's reference goes outside its lock
   std::unique_lock<std::shared_mutex> lock(runtime->priv->threads_lock);
   auto it = runtime->priv->threads.find(id);

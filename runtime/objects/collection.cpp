@@ -434,9 +434,21 @@ Object* new_collection(VmStack*, Class* cls) {
   return new Collection_Object(cls);
 }
 
-Object* new_forward_index_iterator(VmStack* stack, Class* cls) { return new_iterator<FORWARD_INDEX>(stack, cls); }
-Object* new_reverse_index_iterator(VmStack* stack, Class* cls) { return new_iterator<REVERSE_INDEX>(stack, cls); }
-Object* new_forward_key_iterator(VmStack* stack, Class* cls) { return new_iterator<FORWARD_KEY>(stack, cls); }
-Object* new_reverse_key_iterator(VmStack* stack, Class* cls) { return new_iterator<REVERSE_KEY>(stack, cls); }
+Object* new_forward_index_iterator(VmStack* stack, Class* cls) {
+  QZ_TRACE;
+  return new_iterator<FORWARD_INDEX>(stack, cls);
+}
+Object* new_reverse_index_iterator(VmStack* stack, Class* cls) {
+  QZ_TRACE;
+  return new_iterator<REVERSE_INDEX>(stack, cls);
+}
+Object* new_forward_key_iterator(VmStack* stack, Class* cls) {
+  QZ_TRACE;
+  return new_iterator<FORWARD_KEY>(stack, cls);
+}
+Object* new_reverse_key_iterator(VmStack* stack, Class* cls) {
+  QZ_TRACE;
+  return new_iterator<REVERSE_KEY>(stack, cls);
+}
 
 }  // namespace qzbase

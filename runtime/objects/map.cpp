@@ -13,6 +13,7 @@
 namespace qzbase {
 
 bool map_key_less::operator()(const Variant& a, const Variant& b) const {
+  QZ_TRACE;
   bool a_null = a.tag == VT_NULL;
   bool b_null = b.tag == VT_NULL;
   if (a_null || b_null) return a_null && !b_null;

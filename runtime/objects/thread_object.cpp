@@ -14,7 +14,7 @@ namespace qzbase {
 
 std::atomic<language_thread_factory_type> language_thread_factory{nullptr};
 
-LanguageThread::~LanguageThread() = default;
+LanguageThread::~LanguageThread() { QZ_TRACE; }
 
 Thread_Object::Thread_Object(Class* cls, std::shared_ptr<LanguageThread> r) : Object(cls), record(std::move(r)) {
   QZ_TRACE;

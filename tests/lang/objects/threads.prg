@@ -28,6 +28,11 @@ t = CREATEOBJECT("Joiner")
 t.Start()
 t.Join()
 ? "joiner saw", t.Seen
+* A thread joining itself returns at once; its record stays registered until the end.
+t = CREATEOBJECT("SelfJoin")
+t.Start()
+t.Join()
+? "self join", t.Done
 t = CREATEOBJECT("Worker", 3)
 t.Start()
 ? "end"
@@ -74,5 +79,13 @@ DEFINE CLASS Joiner AS Thread
     w.Start()
     w.Join()
     This.Seen = w.Total
+  ENDFUNC
+ENDDEFINE
+
+DEFINE CLASS SelfJoin AS Thread
+  Done = .F.
+  FUNCTION Run()
+    This.Join()
+    This.Done = .T.
   ENDFUNC
 ENDDEFINE
