@@ -35,6 +35,9 @@ t.Join()
 ? "self join", t.Done
 t = CREATEOBJECT("Worker", 3)
 t.Start()
+* Still running when the program ends: joins a worker of its own while the runtime is released.
+w2 = CREATEOBJECT("Joiner")
+w2.Start()
 ? "end"
 
 DEFINE CLASS Worker AS Thread
