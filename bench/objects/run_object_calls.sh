@@ -2,7 +2,7 @@
 # Times the loops of object_calls.{prg,py,lua}, each RUNS times (default 5) per language, and
 # prints medians. call, read and write: ns per operation over COUNT (default 1000000) operations,
 # less the empty loop, in CPU time (user + system). add and item: ns per operation with COUNT/10
-# string keys (item is additem less add). workers1, workers2, workers4: wall-clock milliseconds for
+# string keys (add less the empty loop of as many turns, item is additem less add). workers1, workers2, workers4: wall-clock milliseconds for
 # that many threads each making COUNT method calls on an object of its own (Lua runs them one after
 # the other, Python under its global lock).
 # Usage: run_object_calls.sh QZSH [COUNT] [RUNS]
@@ -11,11 +11,13 @@ qzsh=$1
 count=${2:-1000000}
 runs=${3:-5}
 here=$(cd "$(dirname "$0")" && pwd)
+python=/usr/bin/python3  # not a version-manager shim, whose start-up time varies
+[ -x "$python" ] || python=python3
 export LANG=C.UTF-8 TZ=UTC
 run() {  # lang op n
   case $1 in
     qz) "$qzsh" "$here/object_calls.prg" "$2" "$3" ;;
-    py) python3 "$here/object_calls.py" "$2" "$3" ;;
+    py) "$python" "$here/object_calls.py" "$2" "$3" ;;
     lua) lua5.4 "$here/object_calls.lua" "$2" "$3" ;;
   esac > /dev/null
 }
@@ -34,9 +36,10 @@ median() {  # kind(cpu|wall) lang op n
 }
 keys=$((count / 10))
 printf '%-10s %10s %10s %10s\n' op qz python3 lua5.4
-declare -A empty add
+declare -A empty empty_keys add
 for lang in qz py lua; do
   empty[$lang]=$(median cpu "$lang" empty "$count")
+  empty_keys[$lang]=$(median cpu "$lang" empty "$keys")
   add[$lang]=$(median cpu "$lang" add "$keys")
 done
 for op in call read write; do
@@ -49,7 +52,7 @@ for op in call read write; do
 done
 row=()
 for lang in qz py lua; do
-  row+=("$(awk -v t="${add[$lang]}" -v n="$keys" 'BEGIN { printf "%.0f", t * 1e9 / n }')")
+  row+=("$(awk -v t="${add[$lang]}" -v e="${empty_keys[$lang]}" -v n="$keys" 'BEGIN { printf "%.0f", (t - e) * 1e9 / n }')")
 done
 printf '%-10s %10s %10s %10s\n' "add ns" "${row[@]}"
 row=()
