@@ -1,13 +1,15 @@
 // class_table.cpp - the native classes of the built-in library.
 //
-// Collections, maps, their iterators and threads raise 1001 with the class name until they are
-// built. "File" cannot be instantiated.
+// "File" cannot be instantiated.
 #include "builtins/tables.h"
 #include "builtins/unavailable.h"
 #include "objects/class_registry.h"
+#include "objects/collection.h"
 #include "objects/exception_object.h"
+#include "objects/map.h"
 #include "objects/native_classes.h"
 #include "objects/operand_object.h"
+#include "objects/thread_object.h"
 #include "tables/data_session.h"
 
 namespace qzbase {
@@ -15,18 +17,19 @@ namespace qzbase {
 // clang-format off
 const module_class_st builtin_classes[] = {
     {"Custom", new_custom, custom_members},
-    {"ArrayIterator", unavailable_class<"ArrayIterator">, nullptr},
-    {"Collection.ForwardIndexIterator", unavailable_class<"Collection.ForwardIndexIterator">, nullptr},
-    {"Collection.ReverseIndexIterator", unavailable_class<"Collection.ReverseIndexIterator">, nullptr},
-    {"Collection.ForwardKeyIterator", unavailable_class<"Collection.ForwardKeyIterator">, nullptr},
-    {"Collection.ReverseKeyIterator", unavailable_class<"Collection.ReverseKeyIterator">, nullptr},
-    {"Collection", unavailable_class<"Collection">, nullptr},
+    {"ArrayIterator", new_array_iterator, array_iterator_members},
+    {"Collection.ForwardIndexIterator", new_forward_index_iterator, collection_iterator_members},
+    {"Collection.ReverseIndexIterator", new_reverse_index_iterator, collection_iterator_members},
+    {"Collection.ForwardKeyIterator", new_forward_key_iterator, collection_iterator_members},
+    {"Collection.ReverseKeyIterator", new_reverse_key_iterator, collection_iterator_members},
+    {"Collection", new_collection, collection_members},
     {"Empty", new_empty, nullptr},
     {"Exception", new_exception, exception_members},
     {"File", nullptr, nullptr},
     {"Session", new_datasession, session_members},
-    {"Thread", unavailable_class<"Thread">, nullptr},
-    {"Map", unavailable_class<"Map">, nullptr},
+    {"Thread", create_thread, thread_members},
+    {"Map", new_map, map_members},
+    {"Map.ForwardIterator", new_map_iterator, map_iterator_members},
     {"Operand", new_operand, operand_members},
     {nullptr, nullptr, nullptr},
 };

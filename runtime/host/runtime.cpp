@@ -66,7 +66,7 @@ VmThread::~VmThread() {
   delete stack;
 }
 
-bool VmThread::join() {
+bool VmThread::join_thread() {
   QZ_TRACE;
   std::thread* started = nullptr;
   {
@@ -74,11 +74,65 @@ bool VmThread::join() {
     started = thread;
   }
   if (started == nullptr) return false;
+  // A thread joining itself would wait for ever (or throw): it is not joined.
+  if (started->get_id() == std::this_thread::get_id()) return false;
   std::lock_guard<std::mutex> joining(join_lock);
   if (!started->joinable()) return false;
   started->join();
   return true;
 }
+
+bool VmThread::start(std::function<void(VmStack*)> body) {
+  QZ_TRACE;
+  std::lock_guard<std::mutex> lock(mutex);
+  if (thread != nullptr) return false;
+  std::shared_ptr<VmThread> self = shared_from_this();
+  thread = new std::thread([self, body = std::move(body)]() mutable {
+    body(self->stack);
+    body = nullptr;  // what the body holds goes while the stack still exists
+  });
+  return true;
+}
+
+void VmThread::unregister() {
+  QZ_TRACE;
+  if (runtime == nullptr) return;
+  {
+    // The thread's own Join of itself keeps the record: the registry's reference is what keeps
+    // the running thread from holding the last one.
+    std::lock_guard<std::mutex> lock(mutex);
+    if (thread != nullptr && thread->get_id() == std::this_thread::get_id()) return;
+  }
+  std::shared_ptr<VmThread> dropped;  // the registry's reference goes outside its lock
+  std::unique_lock<std::shared_mutex> lock(runtime->priv->threads_lock);
+  auto it = runtime->priv->threads.find(id);
+  if (it != runtime->priv->threads.end() && it->second.get() == this) {
+    dropped = std::move(it->second);
+    runtime->priv->threads.erase(it);
+  }
+  lock.unlock();
+}
+
+namespace {
+
+// The factory of the "Thread" objects' records: registered under a new id with a stack of their
+// own (65536 slots, 8192 undo records).
+std::shared_ptr<LanguageThread> make_language_thread(VmStack* stack) {
+  QZ_TRACE;
+  Runtime* runtime = stack->get_runtime();
+  if (runtime == nullptr) throw RuntimeError(1001, String("Thread"));
+  auto record = std::make_shared<VmThread>();
+  record->runtime = runtime;
+  record->stack = new VmStack(runtime, 65536, 8192);
+  std::unique_lock<std::shared_mutex> lock(runtime->priv->threads_lock);
+  record->id = runtime->priv->next_thread_id++;
+  runtime->priv->threads.emplace(record->id, record);
+  return record;
+}
+
+[[maybe_unused]] const bool thread_factory_installed = (language_thread_factory.store(make_language_thread), true);
+
+}  // namespace
 
 void join_language_threads(Runtime* runtime) {
   QZ_TRACE;
@@ -94,7 +148,7 @@ void join_language_threads(Runtime* runtime) {
       for (auto& entry : priv->threads) snapshot.push_back(entry.second);
     }
     bool joined = false;
-    for (auto& record : snapshot) joined = record->join() || joined;
+    for (auto& record : snapshot) joined = record->join_thread() || joined;
     if (!joined) break;
   }
   // The records (and their stacks) are dropped outside the lock: releasing a stack may run code.

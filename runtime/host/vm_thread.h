@@ -13,17 +13,26 @@
 #include <mutex>
 #include <thread>
 
+#include "objects/thread_object.h"
+
 namespace qzbase {
 
-struct VmThread {
+struct VmThread : public LanguageThread, public std::enable_shared_from_this<VmThread> {
   VmThread() = default;
-  ~VmThread();  // deletes the std::thread (which must not be joinable any more), then the stack
+  ~VmThread() override;  // deletes the std::thread (which must not be joinable any more), then the stack
   VmThread(const VmThread&) = delete;
   VmThread& operator=(const VmThread&) = delete;
 
   // Waits for the started thread to end; true when this call joined it, false when it was never
-  // started or was joined before.
-  bool join();
+  // started, was joined before, or the caller is that thread itself.
+  bool join_thread();
+
+  // LanguageThread: the thread holds the record while it runs.
+  bool start(std::function<void(VmStack*)> body) override;
+  void join() override { join_thread(); }
+  void unregister() override;
+
+  Runtime* runtime = nullptr;
 
   std::mutex mutex;
   std::mutex join_lock;

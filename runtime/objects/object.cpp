@@ -533,6 +533,31 @@ void added_property_assign(VmStack* stack, size_t nargs) {
   stored = std::move(target.value);
 }
 
+void call_parent_member(VmStack* stack, size_t nargs, Variant* result) {
+  QZ_TRACE;
+  Object* owner = stack->method_context.owner;
+  if (owner == nullptr || owner->chained == nullptr) return;
+  symbol_id_type symbol = stack->method_context.member;
+  uint32_t mode = stack->method_context.mode;
+  member_lookup_st m;
+  if (!owner->chained->find_member(symbol, &m) || m.visibility >= VISIBLE_HIDDEN) throw_not_found(stack, symbol);
+  if (mode != ACCESS_READ && mode != ACCESS_WRITE && mode != ACCESS_CALL) throw RuntimeError(1001);
+  Object* self = stack->method_context.object;
+  MemberScope scope(stack, nargs);
+  scope.enter(self, m.owner, symbol, mode);
+  switch (mode) {
+    case ACCESS_WRITE:
+      if (m.setter != nullptr) m.setter(stack, nargs);
+      break;
+    case ACCESS_CALL:
+      if (m.method != nullptr) m.method(stack, nargs, result);
+      break;
+    default:
+      if (m.getter != nullptr) m.getter(stack, nargs, result);
+      break;
+  }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Context and creation
 // ---------------------------------------------------------------------------------------------

@@ -157,6 +157,12 @@ void added_property_assign(VmStack* stack, size_t nargs);
 Object* current_object(VmStack* stack);
 Object* current_owner(VmStack* stack);
 
+// DODEFAULT: runs the running member, in the running access mode, on the part of the chain below
+// the current owner, with the nargs arguments at the top of the stack (THIS in the slot above
+// them). Nothing happens when the owner is the end of the chain; 1734 when no further object has
+// the member visibly, 1001 for a re-entered property access.
+void call_parent_member(VmStack* stack, size_t nargs, Variant* result);
+
 // Creates an instance of cls on the stack into the empty result, records the stack and its current
 // data session in it, enters it into its class's instance list and runs its INIT member (when the
 // chain has one with a method) with the argc arguments pushed after slot (the stack pointer is at

@@ -421,10 +421,10 @@ TEST(RunLifecycle, ALanguageThreadStillRunningIsJoinedFirst) {
 
 TEST(RunLifecycle, JoinIsOnceOnly) {
   VmThread record;
-  EXPECT_FALSE(record.join());  // never started
+  EXPECT_FALSE(record.join_thread());  // never started
   record.thread = new std::thread([] {});
-  EXPECT_TRUE(record.join());
-  EXPECT_FALSE(record.join());
+  EXPECT_TRUE(record.join_thread());
+  EXPECT_FALSE(record.join_thread());
 }
 
 }  // namespace
