@@ -15,6 +15,7 @@
 #include <fstream>
 #include <string>
 #include <vector>
+#include "values/tokenizer.h"
 
 using namespace qzbase;
 

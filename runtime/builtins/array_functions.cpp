@@ -25,6 +25,7 @@
 #include "vm/execute.h"
 #include "vm/program.h"
 #include "vm/vm_stack.h"
+#include "platform/errors.h"
 
 namespace qzbase {
 

@@ -2,7 +2,7 @@
 find_library(ODBC_LIB odbc REQUIRED)
 set(QZ_BUILTINS_LIBS ${ODBC_LIB})
 # The library target is made after this file; link ODBC to it once the directory is processed.
-cmake_language(DEFER CALL target_link_libraries qzbase0 PRIVATE ${QZ_BUILTINS_LIBS})
+cmake_language(DEFER CALL target_link_libraries qzbase_objects PUBLIC ${QZ_BUILTINS_LIBS})
 
 # Test plug-ins, all from one source:
 #   plugins/beside/libqzbase0-testlib.so   found beside the host module file (ident "beside")
@@ -16,7 +16,10 @@ function(qz_test_plugin target output dir ident)
   add_library(${target} SHARED EXCLUDE_FROM_ALL ${QZ_TESTLIB_SOURCE})
   set_target_properties(${target} PROPERTIES OUTPUT_NAME ${output} PREFIX ""
     LIBRARY_OUTPUT_DIRECTORY ${QZ_PLUGIN_DIR}/${dir})
-  target_link_libraries(${target} PRIVATE qzbase0)
+  # The public header only, and no link to the library: the plug-in binds to the copy of the
+  # runtime already in the process, the shared library under qzsh or the objects linked into the
+  # test binary, which exports its public symbols for it.
+  target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/include)
   target_compile_definitions(${target} PRIVATE QZ_TESTLIB_IDENT="${ident}" ${ARGN})
 endfunction()
 qz_test_plugin(qzbase0-testlib libqzbase0-testlib beside beside)
@@ -36,6 +39,7 @@ function(qz_builtins_test_setup)
       qzbase0-testlib-nodescribe qzbase0-testlib-clash)
     target_compile_definitions(test_builtins PRIVATE QZ_PLUGIN_DIR="${QZ_PLUGIN_DIR}")
     target_link_options(test_builtins PRIVATE "LINKER:--disable-new-dtags")
+    set_property(TARGET test_builtins PROPERTY ENABLE_EXPORTS ON)
     set_property(TARGET test_builtins APPEND PROPERTY BUILD_RPATH ${QZ_PLUGIN_DIR}/path)
   endif()
 endfunction()

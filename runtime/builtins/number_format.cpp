@@ -20,6 +20,7 @@
 #include "values/string_internal.h"
 #include "values/value_text.h"
 #include "vm/vm_stack.h"
+#include "external/fcvt/fcvt.h"
 
 namespace qzbase {
 

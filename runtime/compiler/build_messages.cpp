@@ -9,6 +9,7 @@
 #include "compiler/compiler_state.h"
 #include "frontend/preprocessor.h"
 #include "frontend/scanner.h"
+#include "platform/errors.h"
 
 namespace qzbase {
 

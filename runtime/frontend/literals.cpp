@@ -7,6 +7,7 @@
 
 #include "frontend/scanner.h"
 #include "values/value_text.h"
+#include "values/string_internal.h"
 
 namespace qzbase {
 

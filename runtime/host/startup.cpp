@@ -21,6 +21,7 @@
 #include "platform/file_io.h"
 #include "frontend/preprocessor.h"
 #include "values/charset_registry.h"
+#include "values/collation.h"
 
 namespace qzbase {
 

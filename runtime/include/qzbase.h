@@ -12,70 +12,39 @@
 #include <stdexcept>
 #include <string>
 
+// What the library exports: everything else it builds with hidden visibility.
+#define QZ_EXPORT __attribute__((visibility("default")))
+
 namespace qzbase {
 
 // ---------------------------------------------------------------------------------------------
-// Call trace
+// Crash handlers
 //
-// Every library function starts with QZ_TRACE. The guard pushes a frame naming the function onto
-// a per-thread chain and pops it on every exit, exceptions included, so the crash handlers can
-// print which library functions were active. Push and pop are two stores each: no call, no lock.
+// The library's own call trace (QZ_TRACE) is internal: runtime/include/qzbase_internal.h.
 // ---------------------------------------------------------------------------------------------
 
-struct trace_frame_st {
-  const char* name;
-  trace_frame_st* prev;
-};
-
-// The head of the calling thread's chain (null when no traced function is active). Initial-exec
-// TLS keeps the access to one %fs-relative load.
-extern __thread trace_frame_st* trace_head __attribute__((tls_model("initial-exec")));
-
-void trace_push(trace_frame_st& frame, const char* signature);
-void trace_pop(trace_frame_st& frame);
-void print_call_trace();
-
-class TraceGuard {
- public:
-  explicit TraceGuard(const char* signature) noexcept {
-    frame_.name = signature;
-    frame_.prev = trace_head;
-    trace_head = &frame_;
-  }
-  ~TraceGuard() { trace_head = frame_.prev; }
-  TraceGuard(const TraceGuard&) = delete;
-  TraceGuard& operator=(const TraceGuard&) = delete;
-
- private:
-  trace_frame_st frame_;
-};
-
-#define QZ_TRACE ::qzbase::TraceGuard qz_trace_guard_(__PRETTY_FUNCTION__)
 
 // Crash handlers. The host installs them and stores what was installed before in the "old"
 // globals; the library itself installs nothing.
 extern "C" {
-extern void (*old_sig_SEGV_handler)(int);
-extern void (*old_sig_ABRT_handler)(int);
-extern void (*old_terminate_handler)();
+QZ_EXPORT extern void (*old_sig_SEGV_handler)(int);
+QZ_EXPORT extern void (*old_sig_ABRT_handler)(int);
+QZ_EXPORT extern void (*old_terminate_handler)();
 }
-void sig_SEGV_handler(int signal);
-void sig_ABRT_handler(int signal);
-void terminate_handler();
+QZ_EXPORT void sig_SEGV_handler(int signal);
+QZ_EXPORT void sig_ABRT_handler(int signal);
+QZ_EXPORT void terminate_handler();
 
 // ---------------------------------------------------------------------------------------------
 // Broken internal invariants
 // ---------------------------------------------------------------------------------------------
 
-class assert_failed_exception {};
+class QZ_EXPORT assert_failed_exception {};
 
-// The one place that throws assert_failed_exception; every consistency check calls it.
-[[noreturn]] void throw_assert_failed();
+// The one place that throws assert_failed_exception: every consistency check calls it, and so do
+// the inline value operations below.
+[[noreturn]] QZ_EXPORT void throw_assert_failed();
 
-#define QZ_ASSERT(cond)                    \
-  do {                                     \
-    if (!(cond)) ::qzbase::throw_assert_failed(); \
-  } while (0)
 
 // ---------------------------------------------------------------------------------------------
 // Character sets
@@ -102,7 +71,7 @@ struct charset_st {
   uint64_t unicode;
 };
 
-class Charset {
+class QZ_EXPORT Charset {
  public:
   Charset(const charset_st& record, bool flagged);
   virtual ~Charset();
@@ -153,14 +122,14 @@ class Charset {
   bool flagged_;
 };
 
-const Charset* GetCharsetByCSID(size_t id);
+QZ_EXPORT const Charset* GetCharsetByCSID(size_t id);
 // Throws RuntimeError 1001 for a Windows code page no charset has.
-const Charset* GetCharsetByWindowsCodepage(int codepage);
-size_t GetCharsetCSID(const Charset* cs);
-size_t GetCharsetCPID(const Charset* cs);
+QZ_EXPORT const Charset* GetCharsetByWindowsCodepage(int codepage);
+QZ_EXPORT size_t GetCharsetCSID(const Charset* cs);
+QZ_EXPORT size_t GetCharsetCPID(const Charset* cs);
 using qz_list_charset_callback = void (*)(void* ctx, const char* name);
 // Calls cb(ctx, name) once per supported charset name, in table order.
-void list_supported_charset(void* ctx, qz_list_charset_callback cb);
+QZ_EXPORT void list_supported_charset(void* ctx, qz_list_charset_callback cb);
 
 // ---------------------------------------------------------------------------------------------
 // Strings
@@ -173,11 +142,11 @@ struct string_buffer_st {
 };
 
 // Exceptions of the text layer, thrown by value.
-struct cstran_chars_lost {};
-struct string_buffer_invalid_exception {
+struct QZ_EXPORT cstran_chars_lost {};
+struct QZ_EXPORT string_buffer_invalid_exception {
   size_t position;  // 1-based byte position of the first invalid character
 };
-struct copy_buffer_too_small {};
+struct QZ_EXPORT copy_buffer_too_small {};
 
 // Flags of String::convert.
 enum ConFlags : int {
@@ -191,7 +160,7 @@ struct scan_string_st;  // defined in the tokenizer section below
 struct const_string_st;
 class Collation;
 
-class String {
+class QZ_EXPORT String {
  public:
   String();
   String(size_t n, const Charset* cs);
@@ -307,7 +276,7 @@ class String {
   size_t size_;
 };
 
-class Concat {
+class QZ_EXPORT Concat {
  public:
   Concat();
   explicit Concat(const Charset* cs);
@@ -332,14 +301,14 @@ class Concat {
 };
 
 // Binary pieces; only on a Concat in Charset::binary.
-Concat& operator<<(Concat& c, uint8_t v);
-Concat& operator<<(Concat& c, bool v);
-Concat& operator<<(Concat& c, uint32_t v);
-Concat& operator<<(Concat& c, uint64_t v);
-Concat& operator<<(Concat& c, int64_t v);
-Concat& operator<<(Concat& c, const String& v);
+QZ_EXPORT Concat& operator<<(Concat& c, uint8_t v);
+QZ_EXPORT Concat& operator<<(Concat& c, bool v);
+QZ_EXPORT Concat& operator<<(Concat& c, uint32_t v);
+QZ_EXPORT Concat& operator<<(Concat& c, uint64_t v);
+QZ_EXPORT Concat& operator<<(Concat& c, int64_t v);
+QZ_EXPORT Concat& operator<<(Concat& c, const String& v);
 
-class StringBuilder : public Concat {
+class QZ_EXPORT StringBuilder : public Concat {
  public:
   StringBuilder();
   explicit StringBuilder(const Charset* cs);
@@ -350,27 +319,15 @@ class StringBuilder : public Concat {
   StringBuilder& operator<<(const String& s);
 };
 
-void strcpy_checked(char* dst, size_t n, const char* src);
-void memcpy_checked(void* dst, size_t dstsize, const void* src, size_t n);
 
 // ---------------------------------------------------------------------------------------------
 // Errors and interrupts
 // ---------------------------------------------------------------------------------------------
 
-struct error_st {
-  uint32_t code;
-  const char* message;
-  const char* format;  // one "%s" for the detail, or null
-};
-
-String error_message(int code);
-String error_message_formatted(int code, const String& detail);
-int find_error(int code, const error_st** row);
-int get_list_of_errors(const error_st** rows);
 
 enum InterruptType : int { INTERRUPT_ERROR = 0, INTERRUPT_QUIT = 1, INTERRUPT_THROW = 2 };
 
-class RuntimeInterrupt {
+class QZ_EXPORT RuntimeInterrupt {
  public:
   explicit RuntimeInterrupt(InterruptType type) : type(type) {}
   virtual ~RuntimeInterrupt();
@@ -378,7 +335,7 @@ class RuntimeInterrupt {
 };
 
 // Caught as RuntimeError, never as RuntimeInterrupt.
-class RuntimeError : RuntimeInterrupt {
+class QZ_EXPORT RuntimeError : RuntimeInterrupt {
  public:
   RuntimeError();
   explicit RuntimeError(int code);
@@ -397,7 +354,7 @@ class RuntimeError : RuntimeInterrupt {
 
 enum QuitKind : int { QUIT_QUIT = 0, QUIT_CANCEL = 1 };
 
-class RuntimeQuit : public RuntimeInterrupt {
+class QZ_EXPORT RuntimeQuit : public RuntimeInterrupt {
  public:
   explicit RuntimeQuit(QuitKind kind = QUIT_QUIT) : RuntimeInterrupt(INTERRUPT_QUIT), kind(kind) {}
   ~RuntimeQuit() override;
@@ -407,10 +364,10 @@ class RuntimeQuit : public RuntimeInterrupt {
 class VmStack;
 
 // Exported host functions; all return 0 unless said otherwise.
-int GetLastError(VmStack* stack);
-int GetLastErrorMessage(VmStack* stack, char* buffer, size_t size);
-int TranslateError(int code, char* buffer, size_t size);
-int TranslateErrorEx(int code, const String& detail, char* buffer, size_t size);
+QZ_EXPORT int GetLastError(VmStack* stack);
+QZ_EXPORT int GetLastErrorMessage(VmStack* stack, char* buffer, size_t size);
+QZ_EXPORT int TranslateError(int code, char* buffer, size_t size);
+QZ_EXPORT int TranslateErrorEx(int code, const String& detail, char* buffer, size_t size);
 
 // --- Collations (runtime/values/collation*.cpp) ---
 //
@@ -423,7 +380,7 @@ int TranslateErrorEx(int code, const String& detail, char* buffer, size_t size);
 
 // Thrown by an operation that a collation kind does not implement, and by create_char_key when
 // the text cannot be converted into the collation's charset.
-class collation_not_impl {};
+class QZ_EXPORT collation_not_impl {};
 
 // Collation groups (the index layer's collation names).
 enum CollationGroup : uint32_t {
@@ -455,7 +412,7 @@ struct collation_st {
   Collation* (*factory)(const collation_st* record);
 };
 
-class Collation {
+class QZ_EXPORT Collation {
  public:
   Collation(const collation_st* record, const Charset* charset, char pad, size_t width_factor);
   virtual ~Collation();
@@ -511,13 +468,9 @@ class Collation {
 
 // The collation of a COLID, made on first use and cached until __cleanup_collations; null for an
 // unknown COLID. Thread-safe.
-Collation* GetCollationByCOLID(int colid);
+QZ_EXPORT Collation* GetCollationByCOLID(int colid);
 // The first record (table order) with this table-file code page and group; null when none.
-Collation* GetCollationFromGroup(int codepage, int group);
-// Library start-up and unload: idempotent and thread-safe. Init sets the two globals;
-// cleanup deletes every cached collation and sets them to null.
-void __init_collations();
-void __cleanup_collations();
+QZ_EXPORT Collation* GetCollationFromGroup(int codepage, int group);
 
 // Types of the String operations above.
 struct const_string_st {
@@ -529,8 +482,6 @@ using string_scan_callback = String::scan_callback;
 using string_char_qulifies_callback = String::char_qualifies_callback;
 using enum_string_first = String::enum_first_callback;
 using enum_string_next = String::enum_next_callback;
-// UTF-8 text of two upper-case hexadecimal digits per byte of s, high nibble first.
-String stringToEncodedHexBinary(String s);
 
 // --- end of collations ---
 
@@ -612,7 +563,7 @@ struct object_ptr_st {
 };
 
 // Non-template half of object_ptr: the count operations shared with Variant.
-class object_ptr_base : public object_ptr_st {
+class QZ_EXPORT object_ptr_base : public object_ptr_st {
  public:
   object_ptr_base() noexcept : object_ptr_st{nullptr, nullptr} {}
 
@@ -689,7 +640,7 @@ struct array_block_st {
 // A one- or two-dimensional, 1-based array of Variants (the tag-12 payload). Copies share the
 // block; the block is copied on the first write after a share. An Array must be ended through
 // release(); its destructor only checks that this happened.
-class Array {
+class QZ_EXPORT Array {
  public:
   explicit Array(size_t n);                  // one-dimensional; RuntimeError 230 when too large
   Array(size_t rows, size_t cols);           // rows x cols; RuntimeError 230 when too large
@@ -738,7 +689,7 @@ struct reference_st {
   object_ptr_st owner;
 };
 
-class Variant {
+class QZ_EXPORT Variant {
  public:
   Variant() noexcept : tag(VT_FALSE), raw_{0, 0, 0, 0} {}
   Variant(const Variant& other) : tag(VT_FALSE), raw_{0, 0, 0, 0} { other.copy(this); }
@@ -910,7 +861,7 @@ inline void Variant::copy(Variant* dst) const {
 }
 
 // Throws RuntimeError(code): the out-of-line cold path of the inline value operations.
-[[noreturn]] void throw_variant_error(int code);
+[[noreturn]] QZ_EXPORT void throw_variant_error(int code);
 
 inline const Variant* Array::read(size_t n) const {
   if (n - 1 >= count_) throw_variant_error(1234);
@@ -920,39 +871,39 @@ inline const Variant* Array::read(size_t n) const {
 // Exported value functions for plug-ins. None catches anything: RuntimeError and
 // assert_failed_exception reach the caller. Setters require an empty Variant; call ReleaseVar
 // first to overwrite a value.
-void VarSetVariant(Variant* dst, const Variant* src);
-void VarSetTrue(Variant* v);
-void VarSetFalse(Variant* v);
-void VarSetBool(Variant* v, bool value);
-void VarSetNull(Variant* v);
-void VarSetInt(Variant* v, int value);
-void VarSetDouble(Variant* v, double value);
-void VarSetString(Variant* v, const String& value);
-void VarSetUtf8(Variant* v, const char* text);
-void VarSetUtf8Len(Variant* v, const char* bytes, size_t size);
-int VarGetInt(const Variant* v);
-int32_t VarGetInt32(const Variant* v);
-int64_t VarGetInt64(const Variant* v);
-String VarGetString(const Variant* v);
-const char* VarReadString(const Variant* v, size_t* size);
-char* VarWriteString(Variant* v, size_t* size);
-void ReleaseVar(VmStack* stack, Variant* v);
-const Variant* ReadArrayItem(VmStack* stack, const Array* array, size_t n);
-const Variant* ReadArrayItem(const Array* array, size_t row, size_t col);
-Variant* WriteArrayItem(VmStack* stack, Array* array, size_t row, size_t col);
-Array* VarDimArray(VmStack* stack, Variant* v, size_t rows);
-Array* VarDimArray(VmStack* stack, Variant* v, size_t rows, size_t cols);
-const Array* VarGetArray(const Variant* v);
-Array* VarGetArray(Variant* v);
-size_t ArrayNumElements(const Array* array);
-size_t ArrayNumRows(const Array* array);
-size_t ArrayNumColumns(const Array* array);
+QZ_EXPORT void VarSetVariant(Variant* dst, const Variant* src);
+QZ_EXPORT void VarSetTrue(Variant* v);
+QZ_EXPORT void VarSetFalse(Variant* v);
+QZ_EXPORT void VarSetBool(Variant* v, bool value);
+QZ_EXPORT void VarSetNull(Variant* v);
+QZ_EXPORT void VarSetInt(Variant* v, int value);
+QZ_EXPORT void VarSetDouble(Variant* v, double value);
+QZ_EXPORT void VarSetString(Variant* v, const String& value);
+QZ_EXPORT void VarSetUtf8(Variant* v, const char* text);
+QZ_EXPORT void VarSetUtf8Len(Variant* v, const char* bytes, size_t size);
+QZ_EXPORT int VarGetInt(const Variant* v);
+QZ_EXPORT int32_t VarGetInt32(const Variant* v);
+QZ_EXPORT int64_t VarGetInt64(const Variant* v);
+QZ_EXPORT String VarGetString(const Variant* v);
+QZ_EXPORT const char* VarReadString(const Variant* v, size_t* size);
+QZ_EXPORT char* VarWriteString(Variant* v, size_t* size);
+QZ_EXPORT void ReleaseVar(VmStack* stack, Variant* v);
+QZ_EXPORT const Variant* ReadArrayItem(VmStack* stack, const Array* array, size_t n);
+QZ_EXPORT const Variant* ReadArrayItem(const Array* array, size_t row, size_t col);
+QZ_EXPORT Variant* WriteArrayItem(VmStack* stack, Array* array, size_t row, size_t col);
+QZ_EXPORT Array* VarDimArray(VmStack* stack, Variant* v, size_t rows);
+QZ_EXPORT Array* VarDimArray(VmStack* stack, Variant* v, size_t rows, size_t cols);
+QZ_EXPORT const Array* VarGetArray(const Variant* v);
+QZ_EXPORT Array* VarGetArray(Variant* v);
+QZ_EXPORT size_t ArrayNumElements(const Array* array);
+QZ_EXPORT size_t ArrayNumRows(const Array* array);
+QZ_EXPORT size_t ArrayNumColumns(const Array* array);
 
 // The two interrupts and the error record that hold Variants.
 
 // A THROW or a caught error on its way to an outer frame's handler (kind 2). Caught as
 // RuntimeThrow, never as RuntimeInterrupt.
-class RuntimeThrow : RuntimeInterrupt {
+class QZ_EXPORT RuntimeThrow : RuntimeInterrupt {
  public:
   RuntimeThrow();
   RuntimeThrow(const Variant& value, VmFrame* target_frame, symbol_id_type catch_symbol,
@@ -970,7 +921,7 @@ class RuntimeThrow : RuntimeInterrupt {
 };
 
 // One entry of a stack's error list (AERROR()).
-class Error {
+class QZ_EXPORT Error {
  public:
   Error(int code, const String& message, const String& detail);
   Error(const Error& other);
@@ -1019,71 +970,18 @@ struct scan_string_st {
   size_t size;
 };
 
-// Token kinds of tokenize; a single punctuation character has its own code as kind.
-enum TokenKind : uint32_t {
-  TOKEN_LINE_END = 10,
-  TOKEN_BLANK = 32,
-  TOKEN_IDENTIFIER = 1024,
-  TOKEN_BINARY = 1025,  // 0h followed by hexadecimal digits (possibly none)
-  TOKEN_OTHER = 1026,   // any other single character
-  TOKEN_DIGITS = 1028,
-  TOKEN_HEX = 1029,     // 0x followed by hexadecimal digits (possibly none)
-};
-
-// One token, kept compact (64 bytes, one cache line): the token's text is stored as its start
-// and its byte size, and text() rebuilds the scan_string_st of the data model from them.
-struct token_st {
-  uint32_t kind;
-  uint32_t size;             // byte length of the token's text
-  const char* document;      // the beginning of the whole tokenized text (null for made-up tokens)
-  const char* begin;         // the token's first byte
-  const Charset* charset;    // the charset of the text
-  document_location_st location;
-
-  const char* end() const { return begin + size; }
-  scan_string_st text() const { return scan_string_st{begin, begin + size, charset, size}; }
-  void set_text(const scan_string_st& s) {
-    begin = s.begin;
-    size = static_cast<uint32_t>(s.end - s.begin);
-    charset = s.charset;
-  }
-};
-static_assert(sizeof(token_st) == 64, "token_st is meant to fill one cache line");
-
-using token_list_type = std::vector<token_st>;
-
-// Appends the tokens of [begin, end), a text in charset cs, to *tokens (what it holds stays).
-// The text must be shorter than 4 GiB (the locations are 32-bit); longer text: RuntimeError 1001.
-void tokenize(const char* begin, const char* end, const Charset* cs, token_list_type* tokens);
-// 0-9 for '0'-'9', 10-15 for A-F and a-f, -1 for anything else.
-int hex_digit_value(int character);
 
 // Digests of raw bytes: 0 and the digest at the start of out, or -1 when outsize is
 // below the digest length (20 for SHA-1, 32 for SHA-256); then nothing is written.
-int HashSHA1(const unsigned char* data, size_t length, unsigned char* out, size_t outsize);
-int HashSHA256(const unsigned char* data, size_t length, unsigned char* out, size_t outsize);
-
-// Float-to-text: ecvt/fcvt into a caller buffer of at least the digit count + 2 bytes
-// (otherwise std::exception). Returns buf or buf + 1; *len receives the length of the result.
-char* ecvt_cross(char* buf, size_t bufsize, double value, int ndigits, int* decpt, int* sign,
-                 size_t* len);
-char* fcvt_cross(char* buf, size_t bufsize, double value, int ndigits, int* decpt, int* sign,
-                 size_t* len);
+QZ_EXPORT int HashSHA1(const unsigned char* data, size_t length, unsigned char* out, size_t outsize);
+QZ_EXPORT int HashSHA256(const unsigned char* data, size_t length, unsigned char* out, size_t outsize);
 
 }  // namespace qzbase
 
-// CRCs, free functions outside the library namespace.
-// CRC-16/IBM-3740 for seed 0 (a seed of 0 starts the register at 0xFFFF).
-unsigned short calculate_crc16(unsigned short seed, const unsigned char* data, unsigned int length);
-// CRC-32 (ISO-HDLC, zlib) for seed 0; the previous result as seed continues the CRC.
-unsigned int calculate_crc32(unsigned int seed, const unsigned char* data, unsigned int length);
-// CRC-32C update without inversions: the standard value is calculate_crc32c(~0u, d, n) ^ ~0u.
-unsigned int calculate_crc32c(unsigned int seed, const unsigned char* data, unsigned int length);
-// One entry of calculate_crc32's table.
-unsigned int crc32_for_byte(unsigned int byte_value);
+
 
 // Zeroes the n lowest decimal digits of *value (exported under its plain name).
-extern "C" void trunc_insignificant_digits(uint32_t* value, size_t n);
+extern "C" QZ_EXPORT void trunc_insignificant_digits(uint32_t* value, size_t n);
 
 namespace qzbase {
 
@@ -1141,7 +1039,7 @@ enum MsgboxButton : int {
 // internal_out may call back into the Screen), so concurrent writers never corrupt the buffer
 // and never split one outendl. The output mutex of lock_for_output is a separate, coarser lock
 // for writers that must keep several writes together (ScreenOutputLock).
-class Screen {
+class QZ_EXPORT Screen {
  public:
   Screen();
   virtual ~Screen();  // frees a pending output buffer without writing it
@@ -1189,7 +1087,7 @@ class Screen {
   ScreenPrivate* priv_;
 };
 
-class ScreenOutputLock {
+class QZ_EXPORT ScreenOutputLock {
  public:
   explicit ScreenOutputLock(Screen* screen) : screen_(screen) { screen_->lock_for_output(); }
   ~ScreenOutputLock() { screen_->unlock_output(); }
@@ -1201,7 +1099,7 @@ class ScreenOutputLock {
 };
 
 // Discards all output; the compiler installs one per thread while it runs code at compile time.
-class NullScreen : public Screen {
+class QZ_EXPORT NullScreen : public Screen {
  public:
   NullScreen();
   ~NullScreen() override;
@@ -1211,7 +1109,7 @@ class NullScreen : public Screen {
 
 // Standard output, standard error and standard input, converting to and from the console's
 // charsets (both UTF-8 at construction). Binary text is shown as "0h" and upper-case hex.
-class ConsoleScreen : public Screen {
+class QZ_EXPORT ConsoleScreen : public Screen {
  public:
   ConsoleScreen();
   ~ConsoleScreen() override;
@@ -1234,11 +1132,11 @@ class ConsoleScreen : public Screen {
 };
 
 // Exported host functions of the screen.
-Screen* CreateScreen(int flags);  // a ConsoleScreen; interactive when flags has 0x100
-void ReleaseScreen(Screen* screen);
-int SetOutputCharset(Screen* screen, const char* name);  // 0, or 1 when no charset has the name
-int SetInputCharset(Screen* screen, const char* name);
-void PrintScreenUtf8(Screen* screen, const char* text);
+QZ_EXPORT Screen* CreateScreen(int flags);  // a ConsoleScreen; interactive when flags has 0x100
+QZ_EXPORT void ReleaseScreen(Screen* screen);
+QZ_EXPORT int SetOutputCharset(Screen* screen, const char* name);  // 0, or 1 when no charset has the name
+QZ_EXPORT int SetInputCharset(Screen* screen, const char* name);
+QZ_EXPORT void PrintScreenUtf8(Screen* screen, const char* text);
 
 // The embedding object: what every thread of execution of one program shares. Built so far:
 // the data, the date-format caches, the screen override and the host data (arguments,
@@ -1269,15 +1167,15 @@ class Runtime {
   void init();
   // Keeps argc UTF-8 copies of the arguments (replacing, and freeing, an earlier set). A negative
   // argc throws std::bad_array_new_length.
-  void pass_arguments(int argc, const char* const* argv);
-  void pass_arguments(int argc, const wchar_t* const* argv);
+  QZ_EXPORT void pass_arguments(int argc, const char* const* argv);
+  QZ_EXPORT void pass_arguments(int argc, const wchar_t* const* argv);
   int argument_count() const;
   const char* argument(int index) const;  // UTF-8, 0-based; null outside 0 .. argc - 1
   // Replaces the environment copy: each "NAME=value" entry is split at its first "="; the first
   // entry of a name wins; an entry without "=" is skipped; null only empties the copy. The
   // process environment is never read: this copy is the only environment the runtime has.
-  void pass_environment(const char* const* envp);
-  void pass_environment(const wchar_t* const* envp);
+  QZ_EXPORT void pass_environment(const char* const* envp);
+  QZ_EXPORT void pass_environment(const wchar_t* const* envp);
   // Exact, case-sensitive lookup in the copy; value may be null.
   bool getenv(const String& name, String* value) const;
   // Inserts or replaces one entry of the copy (SETENV); child processes receive the copy.
@@ -1288,8 +1186,8 @@ class Runtime {
   std::list<std::pair<String, String>> environment() const;
   // HOME from the copy: true and out set when present and not empty; nothing is created.
   bool create_home_dir(String& out) const;
-  void set_module_file_name(const char* name);
-  void set_module_file_name(const wchar_t* name);
+  QZ_EXPORT void set_module_file_name(const char* name);
+  QZ_EXPORT void set_module_file_name(const wchar_t* name);
   std::filesystem::path module_file_name() const;
   // The plain charset of an xBase code page number / of a charset name or alias. An
   // unknown one leaves codepage unchanged (never null) and returns false.
@@ -1377,13 +1275,13 @@ class Runtime {
 
 // Exported program search (runtime/host/program_search.cpp): Runtime::find_file on the name; the
 // found path goes to found as a UTF-8 String.
-bool FindFile(Runtime* runtime, const String& name, String& found, bool stem_ci, bool extension_ci);
+QZ_EXPORT bool FindFile(Runtime* runtime, const String& name, String& found, bool stem_ci, bool extension_ci);
 // The whole file as one String (runtime/builtins/file_text.cpp). The bytes are kept unchanged and
 // tagged with charset (null: UTF-8). With detect, a charset ICU detects with confidence replaces
 // it; without, a UTF charset becomes its "-bom" twin when the file starts with the twin's mark.
 // A charset with a mark requires it (RuntimeError 9016) and the mark is cut off. Open and read
 // failures: 1102 (no such file or directory), 1705 (permission), else 1, with the path as detail.
-String FileToString(const String& path, const Charset* charset, bool detect);
+QZ_EXPORT String FileToString(const String& path, const Charset* charset, bool detect);
 // Bits of StrToFile's mode.
 enum StrToFileMode : int {
   STRTOFILE_APPEND = 1,          // append instead of replacing
@@ -1396,18 +1294,18 @@ enum StrToFileMode : int {
 // to UTF-16LE and mode 4 to UTF-8, each after its mark unless appending (a text in a "-bom" set
 // keeps its own encoding and mark). 2 with 4: RuntimeError 11. Open and write failures: 1102 (no
 // such file or directory), 1705 (permission), else 1, with the path as detail.
-size_t StrToFile(const String& text, const String& path, int mode);
+QZ_EXPORT size_t StrToFile(const String& text, const String& path, int mode);
 
 // Exported host-data functions (runtime/host/host_data.cpp).
 // A null-terminated array of argc separately allocated UTF-8 copies of the wide arguments;
 // returns 0. Free it with FreeArgsW.
-int AllocArgsW(const wchar_t* const* argv, int argc, char*** out);
+QZ_EXPORT int AllocArgsW(const wchar_t* const* argv, int argc, char*** out);
 // Frees each string up to the null entry, then the array; null does nothing; returns 0.
-int FreeArgsW(char** block);
-void SetRuntimeAsserts(Runtime* runtime, bool value);
+QZ_EXPORT int FreeArgsW(char** block);
+QZ_EXPORT void SetRuntimeAsserts(Runtime* runtime, bool value);
 // The display name of a field type code for DISPLAY STRUCTURE (1 "Blob" ... 14 "Varchar");
 // "?" for any other code.
-const char* field_type_name(uint8_t code);
+QZ_EXPORT const char* field_type_name(uint8_t code);
 
 // Syntax colouring for editors (runtime/host/syntax_entry_points.cpp). One classified range:
 // class 1 keyword, 2 operator, 3 constant, 4 comment, 5 built-in function or directive head,
@@ -1425,12 +1323,12 @@ struct error_location_st {
 // SyntaxFetchClassifications and the numbers of classifications, split macro lines (locations)
 // and build messages (errors). A null argument (text may be null when size is 0) returns 11 and
 // sets nothing.
-int SyntaxClassifyString(Runtime* runtime, const char* text, size_t size, const Charset* cs, long* handle,
+QZ_EXPORT int SyntaxClassifyString(Runtime* runtime, const char* text, size_t size, const Charset* cs, long* handle,
                          unsigned* classifications, unsigned* locations, unsigned* errors);
 // Copies the three lists of a handle, in order, into arrays sized from the counts, frees the
 // result and returns 0; the handle is invalid afterwards. An unknown handle, or a null array for
 // a list that is not empty, returns 11 and changes nothing (the handle stays valid).
-int SyntaxFetchClassifications(long handle, syntax_info_st* classifications, document_location_st* locations,
+QZ_EXPORT int SyntaxFetchClassifications(long handle, syntax_info_st* classifications, document_location_st* locations,
                                error_location_st* errors);
 
 // --- end of runtime host ---
@@ -1465,16 +1363,16 @@ using native_function_type = void (*)(VmStack* stack, size_t nargs, Variant* res
 using native_command_type = void (*)(VmStack* stack, size_t nargs);
 // Argument n (1 = first) of the running built-in, and the value a by-reference argument n refers
 // to (its payload word).
-Variant* Param(VmStack* stack, size_t n);
-Variant* Pointer(VmStack* stack, size_t n);
+QZ_EXPORT Variant* Param(VmStack* stack, size_t n);
+QZ_EXPORT Variant* Pointer(VmStack* stack, size_t n);
 
 // The Runtime a stack belongs to (null for a stack made without one).
-Runtime* GetRuntime(VmStack* stack);
+QZ_EXPORT Runtime* GetRuntime(VmStack* stack);
 
 // Creates an instance of the registered class class_name (case-insensitive) on the stack and
 // returns the one owning reference. The arguments are not used and INIT does not run.
 // RuntimeError 1733 with the name when no class has that name.
-ObjectPointer CreateObject(VmStack* stack, const String& class_name, const Variant* args, size_t nargs);
+QZ_EXPORT ObjectPointer CreateObject(VmStack* stack, const String& class_name, const Variant* args, size_t nargs);
 
 // --- end of virtual machine ---
 
@@ -1552,12 +1450,12 @@ static_assert(sizeof(module_description_st) == 7 * sizeof(void*), "seven words")
 
 // The native class of that name (case-insensitive) in the built-in library of the stack's
 // runtime. RuntimeError 1733 with the name when there is none.
-Class* GetClass(VmStack* stack, const String* name);
+QZ_EXPORT Class* GetClass(VmStack* stack, const String* name);
 
 // A Runtime made on the screen and initialised (the built-in library registered and attached);
 // ReleaseRuntime shuts it down and frees it.
-Runtime* CreateRuntime(Screen* screen);
-void ReleaseRuntime(Runtime* runtime);
+QZ_EXPORT Runtime* CreateRuntime(Screen* screen);
+QZ_EXPORT void ReleaseRuntime(Runtime* runtime);
 
 // --- end of built-in library and plug-ins ---
 
@@ -1620,26 +1518,31 @@ struct createopts_st {
 // --- Raw index keys (runtime/indexes/index_keys.cpp) ---
 // A key taken as a big-endian unsigned number, stepped by one in place: true, or false when it
 // wrapped around (every byte was 0xFF, or 0x00 for the shrink) or the length is 0.
-bool IncreaseRawKey(char* key, size_t length);
-bool ShrinkRawKey(char* key, size_t length);
+QZ_EXPORT bool IncreaseRawKey(char* key, size_t length);
+QZ_EXPORT bool ShrinkRawKey(char* key, size_t length);
 // The same on a copy: source is copied to destination, which is then stepped.
-bool IncreaseRawKey(const char* source, size_t length, char* destination);
-bool ShrinkRawKey(const char* source, size_t length, char* destination);
+QZ_EXPORT bool IncreaseRawKey(const char* source, size_t length, char* destination);
+QZ_EXPORT bool ShrinkRawKey(const char* source, size_t length, char* destination);
 // --- end of raw index keys ---
 
 // --- Running and the shell (runtime/host/run.cpp, runtime/host/shell.cpp) ---
-int RunProgram(Runtime* runtime, const String& name);
-void RunCommand(Runtime* runtime, const String& text);
-void RunScript(Runtime* runtime, const String& text);
-int GetMainStack(Runtime* runtime, VmStack** out);
-int CreateStack(Runtime* runtime, size_t size, VmStack** out);
-int ReleaseStack(VmStack* stack);
+QZ_EXPORT int RunProgram(Runtime* runtime, const String& name);
+QZ_EXPORT void RunCommand(Runtime* runtime, const String& text);
+QZ_EXPORT void RunScript(Runtime* runtime, const String& text);
+QZ_EXPORT int GetMainStack(Runtime* runtime, VmStack** out);
+QZ_EXPORT int CreateStack(Runtime* runtime, size_t size, VmStack** out);
+QZ_EXPORT int ReleaseStack(VmStack* stack);
 // The display name of a field type code for DISPLAY STRUCTURE; "?" for an unknown code.
-const char* field_type_name(uint8_t code);
+QZ_EXPORT const char* field_type_name(uint8_t code);
 // The shell: command-line options, then a script or the interactive loop.
-int RunQzsh(Runtime* runtime);
-int RunInteractiveShell(Runtime* runtime);
-int CollectPrintSysinfo(Runtime* runtime);
+QZ_EXPORT int RunQzsh(Runtime* runtime);
+QZ_EXPORT int RunInteractiveShell(Runtime* runtime);
+QZ_EXPORT int CollectPrintSysinfo(Runtime* runtime);
 // --- end of running and the shell ---
 
 }  // namespace qzbase
+
+// The library's own sources and its tests see the internal part as well; hosts never define this.
+#ifdef QZ_INTERNAL_BUILD
+#include "qzbase_internal.h"
+#endif

@@ -1,10 +1,9 @@
 // The error table and the exported functions that turn error numbers into text.
-#include <qzbase.h>
+#include "platform/errors.h"
 
 #include <algorithm>
 #include <cstring>
 #include <string>
-
 
 namespace qzbase {
 

@@ -10,6 +10,7 @@
 #include "tables/fpt_file.h"
 #include "tables/uniqify.h"
 #include "values/charset_registry.h"
+#include "values/string_internal.h"
 
 namespace qzbase {
 

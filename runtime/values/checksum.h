@@ -1,7 +1,7 @@
 // checksum.h - checksums and message digests.
 //
-// The CRCs, HashSHA1 and HashSHA256 are public (qzbase.h); the digests of String values are the
-// library's own.
+// HashSHA1 and HashSHA256 are public (qzbase.h); the CRCs and the digests of String values are
+// the library's own.
 #pragma once
 
 #include <qzbase.h>
@@ -31,3 +31,13 @@ unsigned int calculate_crc32c_bytewise(unsigned int seed, const unsigned char* d
 // SSE 4.2 instruction where it exists).
 unsigned int calculate_crc32c_portable(unsigned int seed, const unsigned char* data,
                                        unsigned int length);
+
+// CRCs, free functions outside the library namespace.
+// CRC-16/IBM-3740 for seed 0 (a seed of 0 starts the register at 0xFFFF).
+unsigned short calculate_crc16(unsigned short seed, const unsigned char* data, unsigned int length);
+// CRC-32 (ISO-HDLC, zlib) for seed 0; the previous result as seed continues the CRC.
+unsigned int calculate_crc32(unsigned int seed, const unsigned char* data, unsigned int length);
+// CRC-32C update without inversions: the standard value is calculate_crc32c(~0u, d, n) ^ ~0u.
+unsigned int calculate_crc32c(unsigned int seed, const unsigned char* data, unsigned int length);
+// One entry of calculate_crc32's table.
+unsigned int crc32_for_byte(unsigned int byte_value);

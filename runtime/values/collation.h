@@ -160,3 +160,12 @@ QZ_COLLATION_TABLES(QZ_DECLARE_COLLATION_TABLE)
 #undef QZ_DECLARE_COLLATION_TABLE
 
 }  // namespace qzbase
+
+namespace qzbase {
+
+// Library start-up and unload: idempotent and thread-safe. Init sets the two globals;
+// cleanup deletes every cached collation and sets them to null.
+void __init_collations();
+void __cleanup_collations();
+
+}  // namespace qzbase

@@ -32,3 +32,14 @@ inline bool is_utf8_charset(const Charset* cs) {
 }
 
 }  // namespace qzbase
+
+namespace qzbase {
+
+// Copies that throw instead of overflowing dst.
+void strcpy_checked(char* dst, size_t n, const char* src);
+void memcpy_checked(void* dst, size_t dstsize, const void* src, size_t n);
+
+// UTF-8 text of two upper-case hexadecimal digits per byte of s, high nibble first.
+String stringToEncodedHexBinary(String s);
+
+}  // namespace qzbase

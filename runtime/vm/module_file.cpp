@@ -18,6 +18,7 @@
 #include "vm/module.h"
 #include "vm/module_file_codec.h"
 #include "vm/symtable.h"
+#include "values/string_internal.h"
 
 namespace qzbase {
 

@@ -11,6 +11,7 @@
 #include "frontend/syntax_tables.h"
 #include "objects/class.h"
 #include "tables/data_session.h"
+#include "platform/errors.h"
 
 namespace qzbase {
 namespace {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "vm/vm_stack.h"
+#include "platform/errors.h"
 
 using namespace qzbase;
 

@@ -9,6 +9,7 @@
 
 #include "values/charset_registry.h"
 #include "values/collation.h"
+#include "values/string_internal.h"
 
 using namespace qzbase;
 using namespace std::string_literals;

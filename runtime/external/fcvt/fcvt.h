@@ -1,6 +1,6 @@
 // fcvt.h - float-to-text conversion.
 //
-// ecvt_cross, fcvt_cross and trunc_insignificant_digits are public (qzbase.h); convert and
+// trunc_insignificant_digits is public (qzbase.h); ecvt_cross, fcvt_cross, convert and
 // format_numeric_field are the library's own.
 #pragma once
 
@@ -19,5 +19,16 @@ char* convert(char* buf, size_t bufsize, double value, int ndigits, int* decpt, 
 // decimal point inside it is made again, without the flag, from round(value).
 void format_numeric_field(bool retry_rounded, char* dst, size_t width, size_t decimals,
                           double value);
+
+}  // namespace qzbase
+
+namespace qzbase {
+
+// Float-to-text: ecvt/fcvt into a caller buffer of at least the digit count + 2 bytes
+// (otherwise std::exception). Returns buf or buf + 1; *len receives the length of the result.
+char* ecvt_cross(char* buf, size_t bufsize, double value, int ndigits, int* decpt, int* sign,
+                 size_t* len);
+char* fcvt_cross(char* buf, size_t bufsize, double value, int ndigits, int* decpt, int* sign,
+                 size_t* len);
 
 }  // namespace qzbase

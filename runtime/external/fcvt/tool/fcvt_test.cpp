@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "external/fcvt/fcvt.h"
+
 namespace {
 
 struct result_st {
