@@ -475,6 +475,15 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result) {
 #undef QZ_LABEL_ADDR
   code_position pc = ip;
   const VmOp* op;
+  // Hands the position of the failing operation to the caller while an exception passes: a
+  // cleanup instead of a catch and rethrow, which would start the unwinding over in every frame.
+  struct PositionOnUnwind {
+    code_position& ip;
+    const code_position* pc;
+    ~PositionOnUnwind() {
+      if (pc != nullptr) ip = *pc;
+    }
+  } on_unwind{ip, &pc};
 
 #define NEXT()       \
   do {               \
@@ -486,13 +495,14 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result) {
     pc = reinterpret_cast<code_position>(static_cast<const T*>(o)->target);   \
     goto dispatch_op;                                                         \
   } while (0)
-#define LEAVE() \
-  do {          \
-    ip = pc;    \
-    return;     \
+#define LEAVE()             \
+  do {                      \
+    on_unwind.pc = nullptr; \
+    ip = pc;                \
+    return;                 \
   } while (0)
 
-  try {
+  {
   dispatch_op:
     op = *pc;
     if (__builtin_expect(op == nullptr || op->opcode >= kVmOpCount, 0)) broken();
@@ -502,6 +512,7 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result) {
     VmFrame* f = stack->frame;
     if (f == nullptr) broken();
     stack->release_stack_to(stack->frame_local_base);
+    on_unwind.pc = nullptr;
     ip = f->saved_position;
     return;
   }
@@ -927,9 +938,6 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result) {
   op_85:  // VmOpReadFieldByFieldNum
     read_field_by_num(stack, static_cast<const VmOpReadFieldByFieldNum*>(op)->field);
     NEXT();
-  } catch (...) {
-    ip = pc;
-    throw;
   }
 #undef NEXT
 #undef JUMP_TO
