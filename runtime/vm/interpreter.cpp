@@ -486,15 +486,23 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result) {
     }
   } on_unwind{ip, &pc};
 
-#define NEXT()       \
-  do {               \
-    ++pc;            \
-    goto dispatch_op; \
+// Each operation dispatches the next itself: one indirect jump per operation site predicts far
+// better than one shared jump.
+#define DISPATCH()                                                                  \
+  do {                                                                              \
+    op = *pc;                                                                       \
+    if (__builtin_expect(op == nullptr || op->opcode >= kVmOpCountFused, 0)) broken(); \
+    goto* dispatch[op->opcode];                                                     \
+  } while (0)
+#define NEXT() \
+  do {         \
+    ++pc;      \
+    DISPATCH(); \
   } while (0)
 #define JUMP_TO(T, o)                                                         \
   do {                                                                        \
     pc = reinterpret_cast<code_position>(static_cast<const T*>(o)->target);   \
-    goto dispatch_op;                                                         \
+    DISPATCH();                                                               \
   } while (0)
 #define LEAVE()             \
   do {                      \
@@ -504,10 +512,7 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result) {
   } while (0)
 
   {
-  dispatch_op:
-    op = *pc;
-    if (__builtin_expect(op == nullptr || op->opcode >= kVmOpCountFused, 0)) broken();
-    goto* dispatch[op->opcode];
+    DISPATCH();
 
   op_0: {  // VmOpUnwind
     VmFrame* f = stack->frame;
@@ -535,7 +540,20 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result) {
     pop(stack);
     NEXT();
   }
-  op_3:
+  op_3: {  // VmOpBinarySub
+    Memvar* sp = stack->sp;
+    Variant* left = &sp[1].value;
+    Variant* right = &sp[0].value;
+    int64_t difference;
+    if (left->tag == VT_INTEGER && right->tag == VT_INTEGER &&
+        !__builtin_sub_overflow(left->integer.value, right->integer.value, &difference)) {
+      left->integer.value = difference;
+      pop_plain(stack);
+      NEXT();
+    }
+    binary_arith(stack, op->opcode);
+    NEXT();
+  }
   op_4:
   op_5:
   op_6:
@@ -951,7 +969,7 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result) {
       int s = (st > 0) - (st < 0);
       if (c == s) JUMP_TO(VmOpForCondFalseJump, pc[3]);
       pc += 4;
-      goto dispatch_op;
+      DISPATCH();
     }
     goto op_55;  // anything else: the operations one by one
   }
@@ -981,6 +999,7 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result) {
     goto op_51;
   }
   }
+#undef DISPATCH
 #undef NEXT
 #undef JUMP_TO
 #undef LEAVE
