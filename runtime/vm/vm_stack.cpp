@@ -563,9 +563,9 @@ void VmStack::release_variables(UndoMemvar* caller_undo_top, Memvar* caller_sp) 
       ++sp;
     }
     // 2. The frame's undo records, newest first.
-    undo_to(caller_undo_top);
+    if (undo_top < caller_undo_top) undo_to(caller_undo_top);
     // 3. The frame's memory-variable map.
-    release_frame_memvars();
+    if (frame_memvars != nullptr) release_frame_memvars();
   } while (sp < caller_sp || undo_top < caller_undo_top || frame_memvars != nullptr);
 }
 
