@@ -10,6 +10,7 @@
 #include "compiler/try_with.h"
 #include "objects/user_class.h"
 #include "vm/execute.h"
+#include "vm/interpreter.h"
 #include "vm/runtime_vm.h"
 
 namespace qzbase {
@@ -103,12 +104,14 @@ void link_program(LinkerInfo& linker, Program* program, const Module* module) {
   if (program->owner_module() != nullptr || module == nullptr) throw_assert_failed();
   program->set_owner_module(module);
   resolve_calls(linker, program, module, &link_declspec_udf);
+  fuse_operations(program);
 }
 
 void link_anonymous_program(LinkerInfo& linker, Program* program) {
   QZ_TRACE;
   if (program->owner_module() != nullptr) throw_assert_failed();
   resolve_calls(linker, program, nullptr, &resolve_dynamic);
+  fuse_operations(program);
 }
 
 void link_userclass(LinkerInfo& linker, UserClass* cls, const Module* module) {

@@ -26,7 +26,7 @@ std::string int128_text(__int128 v) {
 // Ops of one operand shape are distinct classes; reach the fields through the exact class.
 template <template <VmOpType> class S, VmOpType T, class F>
 bool visit_one(const VmOp* op, F& f) {
-  if (op->opcode != T) return false;
+  if (stored_opcode(op) != T) return false;
   f(*static_cast<const S<T>*>(op));
   return true;
 }
@@ -40,7 +40,7 @@ class Dumper {
   Dumper(const VmOp* const* code, const program_dump_options_st& options) : code_(code), options_(options) {}
 
   std::string op(const VmOp* op) {
-    const char* cls = vmop_class_name(op->opcode);
+    const char* cls = vmop_class_name(stored_opcode(op));
     std::string_view name = cls != nullptr ? cls : "?";
     if (name.substr(0, 4) == "VmOp") name.remove_prefix(4);
     out_ = std::string(name);
@@ -84,7 +84,7 @@ class Dumper {
   }
 
   void operands(const VmOp* op) {
-    switch (op->opcode) {
+    switch (stored_opcode(op)) {
       case OP_CALL_SPEC_USER: {
         auto* o = static_cast<const VmOpCallSpecUser*>(op);
         const Program* callee = o->function != nullptr ? o->function->program() : nullptr;

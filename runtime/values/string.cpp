@@ -414,6 +414,24 @@ void String::add(String other) {
   };
 
   if (left == right || left->is_flagged()) {
+    if (buffer_ != &empty_string_buffer && buffer_->count.load() == 1) {
+      // Nothing else holds the buffer: append in place, growing it geometrically, so a text built
+      // by repeated appends costs linear time instead of a full copy per append.
+      size_t offset = static_cast<size_t>(data_ - buffer_->bytes);
+      size_t need = size_ + other.size_;
+      if (offset + need > buffer_->capacity) {
+        size_t capacity = need;
+        if (need < kMaxStringSize) capacity = std::min(std::max(need * 2, size_t{32}), kMaxStringSize);
+        string_buffer_st* fresh = new_string_buffer(capacity);
+        if (size_) std::memcpy(fresh->bytes, data_, size_);
+        release();
+        buffer_ = fresh;
+        data_ = fresh->bytes;
+      }
+      if (other.size_) std::memcpy(const_cast<char*>(data_) + size_, other.data_, other.size_);
+      size_ = need;
+      return;
+    }
     raw_join(left);
     return;
   }

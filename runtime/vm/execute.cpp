@@ -3,6 +3,7 @@
 
 #include <new>
 
+#include <memory>
 #include <optional>
 
 #include "vm/error_handlers.h"
@@ -67,10 +68,11 @@ namespace {
 enum class Rethrow { none, error, pending_throw, quit };
 
 // What execute_program raises once the frame is released.
+// Kept to three words: every call sets one up, and only a call an error leaves fills it.
 struct rethrow_st {
   Rethrow choice = Rethrow::none;
-  std::optional<RuntimeError> error;  // copied when chosen: DESTROY code may replace the stack's
-  std::optional<RuntimeThrow> pending;
+  std::unique_ptr<RuntimeError> error;  // copied when chosen: DESTROY code may replace the stack's
+  std::unique_ptr<RuntimeThrow> pending;
   QuitKind quit = QUIT_QUIT;
 };
 
@@ -100,7 +102,7 @@ void on_error(VmStack* stack, VmFrame& frame, const RuntimeError& e, rethrow_st&
   }
   if (e.handled) {
     r.choice = Rethrow::error;
-    r.error.emplace(e);
+    r.error = std::make_unique<RuntimeError>(e);
     start_unwind(frame);
     return;
   }
@@ -117,7 +119,7 @@ void on_error(VmStack* stack, VmFrame& frame, const RuntimeError& e, rethrow_st&
         stack->pending_throw = RuntimeThrow(how.value, const_cast<VmFrame*>(how.frame), how.symbol,
                                             static_cast<size_t>(how.target));
         r.choice = Rethrow::pending_throw;
-        r.pending.emplace(stack->pending_throw);
+        r.pending = std::make_unique<RuntimeThrow>(stack->pending_throw);
         start_unwind(frame);
       }
       break;
@@ -125,7 +127,7 @@ void on_error(VmStack* stack, VmFrame& frame, const RuntimeError& e, rethrow_st&
       break;
     case RECOVERY_PROPAGATE:
       r.choice = Rethrow::error;
-      r.error.emplace(stack->last_error);
+      r.error = std::make_unique<RuntimeError>(stack->last_error);
       start_unwind(frame);
       break;
     default:
@@ -151,7 +153,7 @@ void on_throw(VmStack* stack, VmFrame& frame, const RuntimeThrow& t, rethrow_st&
     return;
   }
   r.choice = Rethrow::pending_throw;
-  r.pending.emplace(stack->pending_throw);
+  r.pending = std::make_unique<RuntimeThrow>(stack->pending_throw);
   start_unwind(frame);
 }
 

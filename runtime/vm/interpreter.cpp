@@ -466,42 +466,59 @@ Table_Object* get_current_table(VmStack* stack, const Variant* area, bool requir
   X(19) X(20) X(21) X(22) X(23) X(24) X(25) X(26) X(27) X(28) X(29) X(30) X(31) X(32) X(33) X(34) X(35)   \
   X(36) X(37) X(38) X(39) X(40) X(41) X(42) X(43) X(44) X(45) X(46) X(47) X(48) X(49) X(50) X(51) X(52)   \
   X(53) X(54) X(55) X(56) X(57) X(58) X(59) X(60) X(61) X(62) X(63) X(64) X(65) X(66) X(67) X(68) X(69)   \
-  X(70) X(71) X(72) X(73) X(74) X(75) X(76) X(77) X(78) X(79) X(80) X(81) X(82) X(83) X(84) X(85)
+  X(70) X(71) X(72) X(73) X(74) X(75) X(76) X(77) X(78) X(79) X(80) X(81) X(82) X(83) X(84) X(85)   \
+  X(86) X(87) X(88)
 
 void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result) {
   QZ_TRACE;
 #define QZ_LABEL_ADDR(n) &&op_##n,
-  static const void* const dispatch[kVmOpCount] = {QZ_OP_LABELS(QZ_LABEL_ADDR)};
+  static const void* const dispatch[kVmOpCountFused] = {QZ_OP_LABELS(QZ_LABEL_ADDR)};
 #undef QZ_LABEL_ADDR
   code_position pc = ip;
   const VmOp* op;
+  // Hands the position of the failing operation to the caller while an exception passes: a
+  // cleanup instead of a catch and rethrow, which would start the unwinding over in every frame.
+  struct PositionOnUnwind {
+    code_position& ip;
+    const code_position* pc;
+    ~PositionOnUnwind() {
+      if (pc != nullptr) ip = *pc;
+    }
+  } on_unwind{ip, &pc};
 
-#define NEXT()       \
-  do {               \
-    ++pc;            \
-    goto dispatch_op; \
+// Each operation dispatches the next itself: one indirect jump per operation site predicts far
+// better than one shared jump.
+#define DISPATCH()                                                                  \
+  do {                                                                              \
+    op = *pc;                                                                       \
+    if (__builtin_expect(op == nullptr || op->opcode >= kVmOpCountFused, 0)) broken(); \
+    goto* dispatch[op->opcode];                                                     \
+  } while (0)
+#define NEXT() \
+  do {         \
+    ++pc;      \
+    DISPATCH(); \
   } while (0)
 #define JUMP_TO(T, o)                                                         \
   do {                                                                        \
     pc = reinterpret_cast<code_position>(static_cast<const T*>(o)->target);   \
-    goto dispatch_op;                                                         \
+    DISPATCH();                                                               \
   } while (0)
-#define LEAVE() \
-  do {          \
-    ip = pc;    \
-    return;     \
+#define LEAVE()             \
+  do {                      \
+    on_unwind.pc = nullptr; \
+    ip = pc;                \
+    return;                 \
   } while (0)
 
-  try {
-  dispatch_op:
-    op = *pc;
-    if (__builtin_expect(op == nullptr || op->opcode >= kVmOpCount, 0)) broken();
-    goto* dispatch[op->opcode];
+  {
+    DISPATCH();
 
   op_0: {  // VmOpUnwind
     VmFrame* f = stack->frame;
     if (f == nullptr) broken();
     stack->release_stack_to(stack->frame_local_base);
+    on_unwind.pc = nullptr;
     ip = f->saved_position;
     return;
   }
@@ -523,7 +540,20 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result) {
     pop(stack);
     NEXT();
   }
-  op_3:
+  op_3: {  // VmOpBinarySub
+    Memvar* sp = stack->sp;
+    Variant* left = &sp[1].value;
+    Variant* right = &sp[0].value;
+    int64_t difference;
+    if (left->tag == VT_INTEGER && right->tag == VT_INTEGER &&
+        !__builtin_sub_overflow(left->integer.value, right->integer.value, &difference)) {
+      left->integer.value = difference;
+      pop_plain(stack);
+      NEXT();
+    }
+    binary_arith(stack, op->opcode);
+    NEXT();
+  }
   op_4:
   op_5:
   op_6:
@@ -927,13 +957,80 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result) {
   op_85:  // VmOpReadFieldByFieldNum
     read_field_by_num(stack, static_cast<const VmOpReadFieldByFieldNum*>(op)->field);
     NEXT();
-  } catch (...) {
-    ip = pc;
-    throw;
+  op_86: {  // fused FOR test: 55 (step), 55 (limit), 55 (counter), 41
+    Memvar* base = stack->frame_arg_top;
+    const Memvar* step = base - static_cast<const VmOpReadLocalMemvarByOffset*>(op)->offset;
+    const Memvar* limit = base - static_cast<const VmOpReadLocalMemvarByOffset*>(pc[1])->offset;
+    const Memvar* var = base - static_cast<const VmOpReadLocalMemvarByOffset*>(pc[2])->offset;
+    if (step->flag == MEMVAR_LOCAL && limit->flag == MEMVAR_LOCAL && var->flag == MEMVAR_LOCAL &&
+        step->value.tag == VT_INTEGER && limit->value.tag == VT_INTEGER && var->value.tag == VT_INTEGER) {
+      int64_t a = var->value.integer.value, b = limit->value.integer.value, st = step->value.integer.value;
+      int c = (a > b) - (a < b);
+      int s = (st > 0) - (st < 0);
+      if (c == s) JUMP_TO(VmOpForCondFalseJump, pc[3]);
+      pc += 4;
+      DISPATCH();
+    }
+    goto op_55;  // anything else: the operations one by one
   }
+  op_87: {  // fused FOR step: 55 (step), 73 (counter), 44
+    Memvar* base = stack->frame_arg_top;
+    const Memvar* step = base - static_cast<const VmOpReadLocalMemvarByOffset*>(op)->offset;
+    Memvar* var = base - static_cast<const VmOpReadAddWriteLocal*>(pc[1])->offset;
+    int64_t sum;
+    if (step->flag == MEMVAR_LOCAL && var->flag == MEMVAR_LOCAL && step->value.tag == VT_INTEGER &&
+        var->value.tag == VT_INTEGER &&
+        !__builtin_add_overflow(var->value.integer.value, step->value.integer.value, &sum)) {
+      var->value.integer.value = sum;
+      JUMP_TO(VmOpJump, pc[2]);
+    }
+    goto op_55;
+  }
+  op_88: {  // fused read of a LOCAL by name: a field of the table would hide it
+    if (stack->bound_table == nullptr &&
+        (stack->current_data_session == nullptr || stack->current_data_session->current_table == nullptr)) {
+      const Memvar* m = stack->frame_arg_top - op->aux;
+      if (m->flag == MEMVAR_LOCAL) {
+        Memvar* slot = push(stack);
+        m->value.copy(&slot->value);
+        NEXT();
+      }
+    }
+    goto op_51;
+  }
+  }
+#undef DISPATCH
 #undef NEXT
 #undef JUMP_TO
 #undef LEAVE
+}
+
+void fuse_operations(Program* program) {
+  QZ_TRACE;
+  VmOp** code = program->mutable_code();
+  size_t n = program->code_length();
+  if (code == nullptr) return;
+  auto is = [&](size_t i, unsigned opcode) { return i < n && code[i]->opcode == opcode; };
+  for (size_t i = 0; i < n; ++i) {
+    if (!is(i, OP_READ_LOCAL_MEMVAR_BY_OFFSET)) continue;
+    if (is(i + 1, OP_READ_LOCAL_MEMVAR_BY_OFFSET) && is(i + 2, OP_READ_LOCAL_MEMVAR_BY_OFFSET) &&
+        is(i + 3, OP_FOR_COND_FALSE_JUMP)) {
+      code[i]->opcode = OP_FUSED_FOR_TEST;
+    } else if (is(i + 1, OP_READ_ADD_WRITE_LOCAL) && is(i + 2, OP_JUMP)) {
+      code[i]->opcode = OP_FUSED_FOR_STEP;
+    }
+  }
+  // A name read goes to the program's slot of that name when it holds a LOCAL (as the variable
+  // lookup finds it) and no table could have a field of the name.
+  const local_offset_map& offsets = program->local_offsets();
+  if (offsets.empty()) return;
+  for (size_t i = 0; i < n; ++i) {
+    if (code[i]->opcode != OP_READ_BY_NAME) continue;
+    auto it = offsets.find(static_cast<const VmOpReadByName*>(code[i])->symbol);
+    if (it == offsets.end() || it->second == 0 || it->second > UINT32_MAX) continue;
+    code[i]->aux = static_cast<uint32_t>(it->second);
+    code[i]->opcode = OP_FUSED_READ_LOCAL_BY_NAME;
+  }
 }
 
 }  // namespace qzbase

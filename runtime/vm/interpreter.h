@@ -25,6 +25,10 @@ namespace qzbase {
 // operation and result holds what 48, 49 or 50 returned (result is empty on entry).
 void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result);
 
+// Marks the sequences of the program that have a fused operation (see VmOpFusedType). Run once the
+// program is linked, before it runs; running it again changes nothing.
+void fuse_operations(Program* program);
+
 // The stack's bound table; otherwise, with area absent or null, the current data session's
 // selected table; otherwise the table of that alias or work area number. None and required:
 // RuntimeError 52.

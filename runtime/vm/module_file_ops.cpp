@@ -440,7 +440,7 @@ void write_program_operations(const Program* program, module_writer& out) {
   for (size_t i = 0; i < count; ++i) {
     const VmOp* op = program->op(i);
     positions.positions.push_back(out.position() - base);
-    const opcode_row_st* row = opcode_row_by_type(op->opcode);
+    const opcode_row_st* row = opcode_row_by_type(stored_opcode(op));
     if (row == nullptr || row->encode == nullptr) throw_assert_failed();  // not storable
     out.u16(row->file_opcode);
     if (op->statement < INT32_MIN || op->statement > INT32_MAX) throw RuntimeError(39);

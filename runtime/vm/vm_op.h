@@ -118,6 +118,24 @@ enum VmOpType : uint8_t {
 
 inline constexpr unsigned kVmOpCount = 86;  // opcodes 0 .. 85
 
+// Operations fused in memory after linking (fuse_operations): the first operation of a common
+// sequence takes one of these opcodes and does the work of the whole sequence, whose other
+// operations stay in place (a jump into the middle still finds them). Never stored: a module file
+// keeps the opcode the operation had, which stored_opcode gives.
+enum VmOpFusedType : uint8_t {
+  // On a 55 followed by 55, 55 and 41 (a FOR loop's test): the test on the three local slots.
+  OP_FUSED_FOR_TEST = 86,
+  // On a 55 followed by 73 and 44 (a FOR loop's step): the increment and the jump.
+  OP_FUSED_FOR_STEP = 87,
+  // On a 51 whose name is a local slot of its program (slot number in aux): the slot, while no
+  // table is selected or bound and the slot holds a LOCAL; 51 otherwise.
+  OP_FUSED_READ_LOCAL_BY_NAME = 88,
+};
+inline constexpr unsigned kVmOpCountFused = 89;
+
+class VmOp;
+inline uint8_t stored_opcode(const VmOp* op);
+
 // The class name of an opcode ("VmOpJump"); null for 67 and for values above 85.
 const char* vmop_class_name(unsigned opcode);
 
@@ -131,9 +149,16 @@ class VmOp {
   VmOp(const VmOp&) = delete;
   VmOp& operator=(const VmOp&) = delete;
 
-  uint8_t opcode;     // a VmOpType
-  int64_t statement;  // 0 at construction; the compiler's code collection stamps it
+  uint8_t opcode;      // a VmOpType (or a VmOpFusedType once fused)
+  uint32_t aux = 0;    // an operand of the fused operation (in what was padding)
+  int64_t statement;   // 0 at construction; the compiler's code collection stamps it
 };
+
+// The opcode as compiled: a fused operation's original one.
+inline uint8_t stored_opcode(const VmOp* op) {
+  if (op->opcode < kVmOpCount) return op->opcode;
+  return op->opcode == OP_FUSED_READ_LOCAL_BY_NAME ? uint8_t{OP_READ_BY_NAME} : uint8_t{OP_READ_LOCAL_MEMVAR_BY_OFFSET};
+}
 
 // Operations without operands of their own are plain VmOps of a fixed opcode.
 template <VmOpType T>

@@ -1,9 +1,13 @@
 // vm_stack.cpp - VmStack: slots, frames, variables and scoping.
 #include "vm/vm_stack.h"
 
+#include <sys/mman.h>
+
+#include <algorithm>
 #include <atomic>
 #include <exception>
 #include <unordered_set>
+#include <new>
 #include <utility>
 
 #include "tables/data_session.h"
@@ -87,6 +91,23 @@ VmStack::VmStack(Runtime* rt, size_t slot_count, size_t undo_count) { init(rt, s
 
 VmStack::VmStack() { init(nullptr, 256, 64); }
 
+namespace {
+
+// The slots live in anonymous pages that the kernel zero-fills when first touched. A zeroed slot is
+// an empty one, and the stack grows down from the top, so only the pages a program reaches become
+// resident: a deep stack costs nothing until it is used.
+static_assert(VT_FALSE == 0 && MEMVAR_NONE == 0, "an all-zero slot is an empty slot");
+
+Memvar* allocate_slots(size_t n) {
+  void* p = mmap(nullptr, std::max<size_t>(n, 1) * sizeof(Memvar), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) throw std::bad_alloc();
+  return static_cast<Memvar*>(p);
+}
+
+void free_slots(Memvar* slots, size_t n) { munmap(slots, std::max<size_t>(n, 1) * sizeof(Memvar)); }
+
+}  // namespace
+
 void VmStack::init(Runtime* rt, size_t slot_count, size_t undo_count) {
   QZ_TRACE;
   memvars.max_load_factor(1.0f);
@@ -100,7 +121,7 @@ void VmStack::init(Runtime* rt, size_t slot_count, size_t undo_count) {
     vm_state = state;
   }
   try {
-    slots = new Memvar[slot_count];
+    slots = allocate_slots(slot_count);
     nslots = slot_count;
     sp = frame_arg_top = frame_local_base = slots + slot_count;
     undo = new UndoMemvar[undo_count]();
@@ -180,11 +201,14 @@ void VmStack::release_all() noexcept {
 
   // 2. The slots, highest first, without a stack.
   if (slots != nullptr) {
-    for (Memvar* s = slots + nslots; s-- > slots;) {
+    // Below the stack pointer every slot is empty (a pop empties its slot): only the used part is
+    // walked, so pages the program never reached stay untouched.
+    Memvar* low = sp != nullptr && sp >= slots && sp <= slots + nslots ? sp : slots;
+    for (Memvar* s = slots + nslots; s-- > low;) {
       ignoring_interrupts([&] { s->value.release(nullptr); });
       s->flag = MEMVAR_NONE;
     }
-    delete[] slots;
+    free_slots(slots, nslots);
     slots = nullptr;
   }
   sp = frame_arg_top = frame_local_base = nullptr;
@@ -539,9 +563,9 @@ void VmStack::release_variables(UndoMemvar* caller_undo_top, Memvar* caller_sp) 
       ++sp;
     }
     // 2. The frame's undo records, newest first.
-    undo_to(caller_undo_top);
+    if (undo_top < caller_undo_top) undo_to(caller_undo_top);
     // 3. The frame's memory-variable map.
-    release_frame_memvars();
+    if (frame_memvars != nullptr) release_frame_memvars();
   } while (sp < caller_sp || undo_top < caller_undo_top || frame_memvars != nullptr);
 }
 

@@ -125,6 +125,31 @@ TEST_F(Loops, ForEndsWhenATableHasAFieldOfTheVariablesName) {
   vm_table_hooks = saved;
 }
 
+// A LOCAL read by name still yields to a field of the bound table, in a script (slots) where the
+// read runs as the fused slot read, and reads the slot once the table is gone.
+TEST_F(Loops, FieldOfTheBoundTableHidesALocal) {
+  static symbol_id_type field_symbol = 0;
+  field_symbol = rt.stack->get_symtable()->symbolize("N");
+  vm_table_hooks_st saved = vm_table_hooks;
+  vm_table_hooks.field_by_symbol = [](Table_Object*, symbol_id_type symbol) { return symbol == field_symbol ? 0 : -1; };
+  vm_table_hooks.read_field = [](VmStack*, Table_Object*, int, Variant* out) { out->set_integer(7); };
+  auto program = build("LOCAL n, k\nn = 5\nFOR k = 1 TO 2\n?? n\nENDFOR\n");
+  ASSERT_NE(program, nullptr);
+  int table = 0;
+  for (bool bound : {true, false, true}) {
+    SCOPED_TRACE(bound);
+    rt.screen.out.clear();
+    rt.stack->bound_table = bound ? reinterpret_cast<Table_Object*>(&table) : nullptr;
+    Variant result;
+    int error = error_of([&] { execute_program(rt.stack, 0, false, program.get(), &result); });
+    rt.stack->bound_table = nullptr;
+    EXPECT_EQ(error, 0);
+    EXPECT_EQ(rt.screen.out, bound ? "77" : "55");
+    result.release(rt.stack);
+  }
+  vm_table_hooks = saved;
+}
+
 TEST_F(Loops, DoWhileMacroForm) {
   auto program = build("DO WHILE &c\nENDDO\n");
   ASSERT_NE(program, nullptr);

@@ -512,6 +512,45 @@ TEST(String, AddSameCharsetJoinsRaw) {
   EXPECT_EQ(bytes(self), "xyxy");
 }
 
+// A text whose buffer nothing else holds grows in place, with room to spare, so repeated appends
+// cost linear time; a shared buffer (a copy, a slice, the appended text itself) is never written.
+TEST(String, AddAppendsInPlaceOnlyToAnUnsharedBuffer) {
+  String a("ab");
+  a.add(String("c"));  // a fresh buffer for the joined text
+  const string_buffer_st* buffer = a.buffer();
+  a.add(String("d"));
+  EXPECT_EQ(a.buffer(), buffer) << "grown in place";
+  for (int i = 0; i < 1000; ++i) a.add(String("e"));
+  EXPECT_EQ(a.size(), 1004u);
+  EXPECT_GE(a.buffer()->capacity, a.size());
+  EXPECT_LE(a.buffer()->capacity, 2 * a.size() + 64);
+
+  String copy = a;
+  a.add(String("!"));
+  EXPECT_NE(a.buffer(), copy.buffer());
+  EXPECT_EQ(copy.size(), 1004u);
+  EXPECT_EQ(bytes(copy).substr(1000), "eeee");
+  EXPECT_EQ(bytes(a).substr(1002), "ee!");
+
+  // A slice alone on its buffer appends over the bytes behind it; the text before stays.
+  String slice = String("0123456789").substr(2, 3);
+  slice.add(String("x"));
+  slice.add(String("y"));
+  EXPECT_EQ(bytes(slice), "234xy");
+
+  // Self-append reads the old text whole.
+  String self("pq");
+  self.add(String("r"));
+  self.add(&self);
+  EXPECT_EQ(bytes(self), "pqrpqr");
+
+  // The shared empty buffer is never written.
+  String empty(size_t{0}, Charset::utf8);
+  empty.add(String("ab"));
+  EXPECT_EQ(bytes(empty), "ab");
+  EXPECT_NE(empty.buffer(), String(size_t{0}, Charset::utf8).buffer());
+}
+
 TEST(String, AddBinaryToUtf8GivesTheFlaggedUtf8) {
   const Charset* flagged = get_charset_by_csid(kUtf8 | 0x10000);
   ASSERT_NE(flagged, nullptr);

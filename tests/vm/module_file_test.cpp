@@ -411,6 +411,37 @@ TEST_F(ModuleFile, CompiledModuleRoundTripsThroughTheCache) {
   EXPECT_EQ(fresh.run(back.get(), "describe"), "oeoe/xx/lt");
 }
 
+// Linking fuses the FOR loops' operations and the name reads of LOCALs in memory; the module
+// file still holds the operations as compiled, and the fused module runs as the file read back.
+TEST_F(ModuleFile, FusedOperationsAreStoredAsCompiled) {
+  const std::string text =
+      "FUNCTION count\n"
+      "LOCAL i, n\n"
+      "n = 0\n"
+      "FOR i = 1 TO 10 STEP 3\n"
+      "  n = n + i\n"
+      "ENDFOR\n"
+      "RETURN IIF(n = 22 AND i = 13, \"ok\", \"wrong\")\n";
+  const fs::path path = source("fused.prg", text);
+  Module* module = env.compile(path, text);
+  ASSERT_NE(module, nullptr);
+  const std::string compiled = module_file_image(module, env.symtable(), 0);
+  env.link(module);
+  const Program* program = module->procedures.at(env.sym("count"))->program();
+  size_t fused = 0;
+  for (size_t i = 0; i < program->code_length(); ++i) fused += program->op(i)->opcode >= kVmOpCount ? 1 : 0;
+  EXPECT_GE(fused, 3u);  // at least the test, the step and the read of i in the body
+  EXPECT_EQ(module_file_image(module, env.symtable(), 0), compiled);
+  EXPECT_EQ(env.run(module, "count"), "ok");
+
+  Env fresh(home.path);
+  Module* read = nullptr;
+  ASSERT_TRUE(module_read_image(compiled.data(), compiled.size(), fresh.symtable(), &read));
+  std::unique_ptr<Module> back(read);
+  fresh.link(back.get());
+  EXPECT_EQ(fresh.run(back.get(), "count"), "ok");
+}
+
 // TRY ... CATCH ... FINALLY code holds the handler operations and the call that raises a caught
 // error again after FINALLY; read back and linked it runs as the original.
 TEST_F(ModuleFile, TryFinallyModuleRoundTripsAndRaisesAgain) {
