@@ -114,6 +114,7 @@ void IndexFile::touch(int32_t slot) {
 index_node_st& IndexFile::store(const index_node_st& node) {
   QZ_TRACE;
   int32_t slot;
+  bool fresh = false;
   const auto found = map_.find(node.offset);
   if (found != map_.end()) {
     slot = found->second;
@@ -121,6 +122,7 @@ index_node_st& IndexFile::store(const index_node_st& node) {
     slot = static_cast<int32_t>(slots_.size());
     slots_.emplace_back();
     map_.emplace(node.offset, slot);
+    fresh = true;
   } else {
     slot = tail_;  // the least recently used entry is taken over
     map_.erase(slots_[static_cast<size_t>(slot)].node.offset);
@@ -128,7 +130,16 @@ index_node_st& IndexFile::store(const index_node_st& node) {
   }
   cache_entry& e = slots_[static_cast<size_t>(slot)];
   if (&e.node != &node) e.node = node;
-  touch(slot);
+  if (fresh) {
+    // Not in the recency list yet: goes straight to its front.
+    e.newer = -1;
+    e.older = head_;
+    if (head_ >= 0) slots_[static_cast<size_t>(head_)].newer = slot;
+    head_ = slot;
+    if (tail_ < 0) tail_ = slot;
+  } else {
+    touch(slot);
+  }
   return e.node;
 }
 
