@@ -172,24 +172,7 @@ struct SeekAnswer {
 inline bool step_up(std::string* k) { return IncreaseRawKey(k->data(), k->size()); }
 inline bool step_down(std::string* k) { return ShrinkRawKey(k->data(), k->size()); }
 
-inline SeekAnswer reference_seek(const Reference& ref, std::string k, bool forward, bool exclusive) {
-  const size_t n = k.size();
-  auto prefix = [n](const Pair& p) { return p.first.substr(0, n); };
-  if (forward) {
-    if (exclusive && !step_up(&k)) return {SEEK_RESULT_NONE, {}};
-    for (const Pair& p : ref) {  // small sets only: the test keeps this simple on purpose
-      if (prefix(p) >= k) return {prefix(p) == k ? SEEK_RESULT_FOUND : SEEK_RESULT_NEAR, p};
-    }
-    return {SEEK_RESULT_NONE, {}};
-  }
-  if (exclusive && !step_down(&k)) return {SEEK_RESULT_NONE, {}};
-  for (auto it = ref.rbegin(); it != ref.rend(); ++it) {
-    if (prefix(*it) <= k) return {prefix(*it) == k ? SEEK_RESULT_FOUND : SEEK_RESULT_NEAR, *it};
-  }
-  return {SEEK_RESULT_NONE, {}};
-}
-
-// The same over the ordered set with lower_bound: for large sets.
+// The answer of a seek over the key's length, read from the ordered set.
 inline SeekAnswer reference_seek_fast(const Reference& ref, std::string k, bool forward, bool exclusive) {
   const size_t n = k.size();
   auto prefix = [n](const Pair& p) { return p.first.substr(0, n); };

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -268,6 +269,26 @@ TEST(BTreeUpdate, EmptyingATallTreeLeavesOneRootLeaf) {
   t.insert(key8(5), 6);
   ASSERT_TRUE(t.tag->go_top(&node, &it));
   EXPECT_EQ(it.record, 6u);
+}
+
+// Long keys leave one key per leaf and two entries per branch. Runs of ascending or descending
+// keys must still give a tree of logarithmic height, not one level per split.
+TEST(BTreeUpdate, RunsOfLongKeysKeepTheTreeLow) {
+  for (const bool ascending : {true, false}) {
+    MemoryTag t(240);
+    std::mt19937 rng(9);
+    const int n = 1500;
+    for (int i = 0; i < n; ++i) {
+      const int k = ascending ? i : n - i;
+      std::string key(240, '\0');
+      std::snprintf(key.data(), 240, "%06d", k);
+      for (size_t b = 8; b < key.size(); ++b) key[b] = static_cast<char>(1 + rng() % 250);  // no compression
+      t.insert(key, static_cast<uint32_t>(i + 1));
+    }
+    EXPECT_LE(t.depth(), 24) << (ascending ? "ascending" : "descending");
+    TreeChecker checker(t.tag.get());
+    EXPECT_EQ(checker.check().size(), static_cast<size_t>(n));
+  }
 }
 
 TEST(BTreeUpdate, VersionRisesOncePerChangeAndTheFileEndGrowsByBlocks) {
