@@ -1,6 +1,8 @@
 // index_file.cpp - header and node input and output of one index file.
 #include "indexes/index_file.h"
 
+#include <sched.h>
+
 #include "platform/file.h"
 #include "indexes/index.h"
 #include "tables/dbf_exceptions.h"
@@ -198,6 +200,47 @@ void IndexFile::create_compound() {
   root.offset = kDirectoryRoot;
   root.root = true;
   write_node(&root);
+}
+
+}  // namespace qzbase
+
+namespace qzbase {
+
+LockAllIndizes::LockAllIndizes(std::vector<IndexFile*> files) {
+  QZ_TRACE;
+  for (;;) {
+    try {
+      for (IndexFile* f : files) {
+        if (f == nullptr || f->is_locked()) continue;
+        f->lock();
+        taken_.push_back(f);
+      }
+      return;
+    } catch (const dbf_index_deadlock_detected&) {
+      release();
+      sched_yield();
+    } catch (...) {
+      release();
+      throw;
+    }
+  }
+}
+
+LockAllIndizes::~LockAllIndizes() {
+  QZ_TRACE;
+  release();
+}
+
+void LockAllIndizes::release() noexcept {
+  QZ_TRACE;
+  for (auto it = taken_.begin(); it != taken_.end(); ++it) {
+    try {
+      (*it)->unlock();
+    } catch (...) {
+      // An unlock the system refuses leaves nothing better to do than go on with the others.
+    }
+  }
+  taken_.clear();
 }
 
 }  // namespace qzbase

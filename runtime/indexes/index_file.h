@@ -94,3 +94,24 @@ class IndexFile {
 void init_directory_header(idx_header_st* header);
 
 }  // namespace qzbase
+
+namespace qzbase {
+
+// Holds the lock of every index file of a table for its scope: the files in lock order (the
+// structural file first, then the tags' files in name order; a file named twice is taken once).
+// A lock reporting a deadlock releases everything, yields the processor and starts again. The end
+// releases the locks this guard took, also when an exception leaves the scope; locks already held
+// when it began stay with their holder.
+class LockAllIndizes {
+ public:
+  explicit LockAllIndizes(std::vector<IndexFile*> files);
+  ~LockAllIndizes();
+  LockAllIndizes(const LockAllIndizes&) = delete;
+  LockAllIndizes& operator=(const LockAllIndizes&) = delete;
+
+ private:
+  void release() noexcept;
+  std::vector<IndexFile*> taken_;
+};
+
+}  // namespace qzbase
