@@ -31,7 +31,7 @@ String definition_name(const fielddef_st& def) {
 
 // --- construction ---
 
-DbfFile::DbfFile(File* file) : file_(file) { QZ_TRACE; }
+DbfFile::DbfFile(File* file) : file_(file), index_hooks_(make_dbf_index_hooks(this)) { QZ_TRACE; }
 
 DbfFile::~DbfFile() {
   QZ_TRACE;
@@ -45,11 +45,12 @@ DbfFile::~DbfFile() {
   }
 }
 
-DbfFile* DbfFile::open(File* file) {
+DbfFile* DbfFile::open(File* file, VmStack* stack) {
   QZ_TRACE;
   DbfFile* dbf = new DbfFile(file);
   try {
     dbf->open_existing();
+    if (dbf->has_structural_index) dbf->index_hooks_->open_structural_index(stack);
   } catch (...) {
     delete dbf;
     throw;
@@ -69,10 +70,10 @@ DbfFile* DbfFile::create(File* file, createopts_st* options, fielddef_st* fields
   return dbf;
 }
 
-std::unique_ptr<DbfFile> open_dbf_file(const String& name, OpenMode mode) {
+std::unique_ptr<DbfFile> open_dbf_file(const String& name, OpenMode mode, VmStack* stack) {
   QZ_TRACE;
   File* file = open_file(name, mode);
-  return std::unique_ptr<DbfFile>(DbfFile::open(file));
+  return std::unique_ptr<DbfFile>(DbfFile::open(file, stack));
 }
 
 // --- header ---
@@ -251,7 +252,13 @@ void DbfFile::open_existing() {
     read_dbf_header();
     uint64_t size = file_->get_size();
     uint64_t expected = size > header_length ? (size - header_length) / record_length : 0;
-    if (expected != record_count) throw dbf_invalid_reccount_detected();
+    // One whole record more than the header counts is an append that stopped between writing the
+    // record and the header (under this lock no append is in progress): it never completed.
+    if (expected == static_cast<uint64_t>(record_count) + 1) {
+      cut_to_record_count();
+    } else if (expected != record_count) {
+      throw dbf_invalid_reccount_detected();
+    }
     append.release();
   }
   if (!memo_fields.empty() && fpt_ == nullptr) open_memo_file();
@@ -396,12 +403,18 @@ void DbfFile::free() {
   std::memset(kept_header_bytes, 0, sizeof kept_header_bytes);
   std::memset(backlink, 0, sizeof backlink);
   locked_records.clear();
+  readahead_.reset();
+  readahead_capacity_ = 0;
+  readahead_count_ = 0;
+  selected_index_ = nullptr;
+  selected_backward_ = false;
   recno = 0;
   bof = eof = appending = false;
 }
 
 void DbfFile::close() {
   QZ_TRACE;
+  index_hooks_->close_index_file();
   if (fpt_ != nullptr) {
     delete fpt_;  // closes the memo file
     fpt_ = nullptr;
@@ -415,6 +428,7 @@ void DbfFile::close() {
 
 void DbfFile::remove() {
   QZ_TRACE;
+  index_hooks_->remove_index_file();
   if (fpt_ != nullptr) fpt_->file()->remove();
   if (file_ != nullptr) file_->remove();
 }

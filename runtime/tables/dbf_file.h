@@ -18,6 +18,7 @@
 #include "platform/file.h"
 #include "tables/dbf_exceptions.h"
 #include "tables/dbf_format.h"
+#include "tables/index_hooks.h"
 
 namespace qzbase {
 
@@ -99,7 +100,9 @@ class DbfFile {
  public:
   // Construct on the file and open (or create) it; on any exception the half-built object is
   // destroyed and the exception passes on. The DbfFile owns the File from then on.
-  static DbfFile* open(File* file);
+  // A table whose header names a structural index has it opened by the index hooks (with the
+  // stack, which key expressions need).
+  static DbfFile* open(File* file, VmStack* stack = nullptr);
   static DbfFile* create(File* file, createopts_st* options, fielddef_st* fields, size_t count);
 
   explicit DbfFile(File* file);
@@ -180,6 +183,70 @@ class DbfFile {
   uint64_t record_lock_offset(size_t recno) const { return max_size_ - recno; }
   uint64_t append_lock_offset() const { return max_size_; }
 
+  // Record input and output (dbf_records.cpp).
+  // Modes of go(), a bit set.
+  enum Readahead : int { kReadaheadFlush = 1, kReadDirect = 2, kReadBuffered = 4 };
+  // Reads record recno into buffer; false when there is no such record yet.
+  bool go(size_t recno, char* buffer, int mode);
+  // Replaces the read-ahead copy of recno when the buffer holds it.
+  void update_buffer(size_t recno, const char* record);
+  // The read-ahead buffer holds at least this many records and kMinReadaheadBytes (the larger).
+  void set_readahead_records(size_t records);
+  size_t readahead_capacity() const { return readahead_capacity_; }
+
+  void go_to_in_file(size_t n);
+  void go_top_in_file();
+  void go_bottom_in_file();
+  void go_next_in_file();
+  void go_prev_in_file();
+  void go_eof();
+  void begin_append();
+  // By the selected tag when one is selected, else in physical order.
+  void go_top();
+  void go_bottom();
+  void go_next();
+  void go_prev();
+
+  // Field access by number among the user-visible fields (from 0).
+  void get_variant(size_t n, Variant* out);
+  size_t get_char(size_t n, char* buffer, size_t* size, const Charset** charset);
+  size_t get_memo_size(size_t n);
+  void get_old_value(size_t n, Variant* out);
+  void get_blank_value(size_t n, Variant* out);
+  const DbfField* get_field(size_t n) const;
+  void set_null(size_t n);
+  void set_logical(size_t n, bool value);
+  void set_integer(size_t n, const integer_type_st& value);
+  void set_numeric(size_t n, const numeric_type_st& value);
+  void set_money(size_t n, const money_type_st& value);
+  void set_string(size_t n, const String& value);
+  void set_date(size_t n, const date_st& value);
+  void set_datetime(size_t n, const datetime_st& value);
+  void set_variant(size_t n, const Variant* value);
+
+  // Deletion mark of the current record.
+  void delete_record();
+  void recall();
+  bool deleted() const { return current_record[0] != kDbfLiveMark; }
+
+  bool modified() const;
+  void revert();
+  // Writes the current record back (or appends it) with its keys and auto-increment values.
+  void update(VmStack* stack);
+  void write_record();
+  size_t reccount();
+  size_t field_count() const { return fields.size(); }
+
+  // Index hooks and the selected order.
+  DbfIndexHooks* index_hooks() const { return index_hooks_.get(); }
+  size_t index_count() const { return index_hooks_->index_count(); }
+  DbfIndex* index(size_t n) const { return index_hooks_->index(n); }
+  DbfIndex* selected_index() const { return selected_index_; }
+  bool selected_backward() const { return selected_backward_; }
+  // Navigation goes by the tag from now on (backward: top and bottom, next and previous swap).
+  void select_index_order(DbfIndex* tag, bool backward);
+  void unselect_index();
+
   // Header state.
   uint32_t record_count = 0;
   uint32_t header_length = 0;
@@ -233,7 +300,29 @@ class DbfFile {
   const dbf_type_table_st* types_ = nullptr;
   const Charset* charset_ = nullptr;
   const Charset* binary_charset_ = nullptr;
+
+  // The read-ahead buffer: records first_ .. first_ + count_ - 1 (count_ 0: empty).
+  std::unique_ptr<char[]> readahead_;
+  size_t readahead_capacity_ = 0;
+  size_t readahead_first_ = 0;
+  size_t readahead_count_ = 0;
+  size_t readahead_wanted_ = 0;  // records asked for; 0: the smallest allowed
+
+  std::unique_ptr<DbfIndexHooks> index_hooks_;
+  DbfIndex* selected_index_ = nullptr;
+  bool selected_backward_ = false;
+
+  void ensure_readahead();
+  DbfField* writable_field(size_t n);
+  // An append that stopped between the record and the header: the file is cut back to the count.
+  void cut_to_record_count();
 };
+
+// The read-ahead buffer's lower bounds.
+inline constexpr size_t kMinReadaheadRecords = 10;
+inline constexpr size_t kMinReadaheadBytes = 4096;
+// The default for tables open exclusively.
+inline constexpr size_t kExclusiveReadaheadBytes = 65536;
 
 // The recursion guard: dbf_illegal_recursion when the file is busy already.
 class DbfBusyGuard {
@@ -275,7 +364,7 @@ class DbfAppendLock {
 };
 
 // Opens a table by name (open_file with the mode, then DbfFile::open); the holder owns it.
-std::unique_ptr<DbfFile> open_dbf_file(const String& name, OpenMode mode);
+std::unique_ptr<DbfFile> open_dbf_file(const String& name, OpenMode mode, VmStack* stack = nullptr);
 
 // Codec installation (dbf_codecs.cpp): the defaults, then the type's codecs; a field of a type
 // without codecs keeps the defaults.

@@ -91,7 +91,8 @@ void FptFile::write_fpt_header() {
 
 void FptFile::create(size_t size) {
   QZ_TRACE;
-  block_size = size == 0 ? kFptDefaultBlockSize : size > kFptMaxBlockSize ? kFptMaxBlockSize : static_cast<uint32_t>(size);
+  if (size > kFptMaxBlockSize) throw RuntimeError(11);
+  block_size = size == 0 ? kFptDefaultBlockSize : static_cast<uint32_t>(size);
   if (static_cast<std::streamoff>(seek_to_end(file_)) != 0) throw fpt_error_file_exists();
   next_free = static_cast<uint32_t>(fpt_get_aligned_pointer(512, block_size));
   write_fpt_header();
@@ -100,19 +101,47 @@ void FptFile::create(size_t size) {
   read_fpt_header();
 }
 
-String FptFile::load(uint32_t block, const Charset* charset, int* type) {
+// The value's block header: the block must lie past the file header and the value within the
+// file. A value past the end may have just been stored by another process: its blocks are
+// reserved (the file extended) before the header is written, so the size is read once more.
+void FptFile::read_block_header(uint32_t block, uint32_t* type, uint32_t* length) {
   QZ_TRACE;
-  unsigned char head[8];
   uint64_t offset = static_cast<uint64_t>(block) * block_size;
+  if (block == 0 || offset < kFptHeaderSize) throw dbf_error_file_corruption();
+  unsigned char head[8];
   if (file_->readex(static_cast<std::streamoff>(offset), reinterpret_cast<char*>(head), sizeof head) < sizeof head) {
     throw dbf_error_file_corruption();
   }
+  *type = get_be32(head);
+  *length = get_be32(head + 4);
+  uint64_t end = offset + 8 + *length;
+  if (end > file_->get_size()) {
+    if (end > file_->get_size()) throw dbf_error_file_corruption();
+  }
+}
+
+// One read brings a short value with its block header; a longer one is checked against the file
+// size before its buffer is made.
+String FptFile::load(uint32_t block, const Charset* charset, int* type) {
+  QZ_TRACE;
+  uint64_t offset = static_cast<uint64_t>(block) * block_size;
+  if (block == 0 || offset < kFptHeaderSize) throw dbf_error_file_corruption();
+  char chunk[512];
+  size_t got = file_->readex(static_cast<std::streamoff>(offset), chunk, sizeof chunk);
+  if (got < 8) throw dbf_error_file_corruption();
+  const auto* head = reinterpret_cast<const unsigned char*>(chunk);
   *type = static_cast<int>(get_be32(head));
   uint32_t length = get_be32(head + 4);
-  // A length beyond the end of the file is a damaged block, not a reason to allocate 4 GB.
-  if (offset + 8 + length > file_->get_size()) throw dbf_error_file_corruption();
+  if (8 + static_cast<uint64_t>(length) <= got) return String(chunk + 8, length, charset);
+  uint64_t end = offset + 8 + length;
+  if (end > file_->get_size()) {
+    if (end > file_->get_size()) throw dbf_error_file_corruption();
+  }
   String value(length, charset);
-  if (length != 0 && file_->readex(static_cast<std::streamoff>(offset + 8), value.write(), length) < length) {
+  char* out = value.write();
+  std::memcpy(out, chunk + 8, got - 8);
+  size_t rest = length - (got - 8);
+  if (file_->readex(static_cast<std::streamoff>(offset + got), out + (got - 8), rest) < rest) {
     throw dbf_error_file_corruption();
   }
   return value;
@@ -140,24 +169,27 @@ uint32_t FptFile::store(String value, const Charset* charset, int type) {
     next_free = static_cast<uint32_t>(next);
     write_fpt_header();
   }
-  unsigned char head[8];
-  put_be32(head, static_cast<uint32_t>(type));
-  put_be32(head + 4, static_cast<uint32_t>(value.size()));
+  // A short value goes out with its block header in one write.
+  unsigned char buffer[512];
+  put_be32(buffer, static_cast<uint32_t>(type));
+  put_be32(buffer + 4, static_cast<uint32_t>(value.size()));
   uint64_t offset = static_cast<uint64_t>(first) * block_size;
-  file_->writeex(static_cast<std::streamoff>(offset), reinterpret_cast<const char*>(head), sizeof head);
-  if (value.size() != 0) file_->writeex(static_cast<std::streamoff>(offset + 8), value.read(), value.size());
+  if (value.size() <= sizeof buffer - 8) {
+    if (value.size() != 0) std::memcpy(buffer + 8, value.read(), value.size());
+    file_->writeex(static_cast<std::streamoff>(offset), reinterpret_cast<const char*>(buffer), 8 + value.size());
+  } else {
+    file_->writeex(static_cast<std::streamoff>(offset), reinterpret_cast<const char*>(buffer), 8);
+    file_->writeex(static_cast<std::streamoff>(offset + 8), value.read(), value.size());
+  }
   return first;
 }
 
 uint32_t FptFile::size_of(uint32_t block) {
   QZ_TRACE;
   if (block == 0) return 0;
-  unsigned char head[8];
-  uint64_t offset = static_cast<uint64_t>(block) * block_size;
-  if (file_->readex(static_cast<std::streamoff>(offset), reinterpret_cast<char*>(head), sizeof head) < sizeof head) {
-    throw dbf_error_file_corruption();
-  }
-  return get_be32(head + 4);
+  uint32_t type, length;
+  read_block_header(block, &type, &length);
+  return length;
 }
 
 }  // namespace qzbase

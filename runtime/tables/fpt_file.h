@@ -15,9 +15,8 @@ namespace qzbase {
 inline constexpr size_t kFptHeaderSize = 8;
 // The memo append lock, whatever the table version.
 inline constexpr uint64_t kFptLockOffset = 0x40000000;
-// The header holds the block size in 16 bits: larger requests get the largest power of two it
-// can hold.
-inline constexpr uint32_t kFptMaxBlockSize = 0x8000;
+// The header holds the block size in 16 bits: larger sizes are refused (RuntimeError 11).
+inline constexpr uint32_t kFptMaxBlockSize = 0xFFFF;
 inline constexpr uint32_t kFptDefaultBlockSize = 64;
 
 class FptFile {
@@ -46,6 +45,9 @@ class FptFile {
   uint32_t size_of(uint32_t block);
 
   File* file() const { return file_; }
+  // Reads and checks the header of the value at block; dbf_error_file_corruption when the block
+  // or the value does not lie within the file.
+  void read_block_header(uint32_t block, uint32_t* type, uint32_t* length);
   uint32_t block_size = 0;
   uint32_t next_free = 0;
 

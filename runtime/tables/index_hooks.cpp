@@ -1,0 +1,77 @@
+// index_hooks.cpp - the table layer's own index hooks (no tags), the factory slot, and the guard
+// that holds every index file locked.
+#include "tables/index_hooks.h"
+
+#include <qzbase.h>
+#include <sched.h>
+
+#include <atomic>
+
+#include "tables/dbf_exceptions.h"
+#include "tables/dbf_file.h"
+
+namespace qzbase {
+
+namespace {
+
+std::atomic<dbf_index_hooks_factory> hooks_factory{nullptr};
+
+}  // namespace
+
+void DbfNoIndexHooks::open_structural_index(VmStack*) {
+  QZ_TRACE;
+  throw RuntimeError(1001, String("structural index"));
+}
+
+// Without tags no order can be selected: reaching these is a caller's fault.
+void DbfNoIndexHooks::go_top_in_index(DbfIndex*) {
+  QZ_TRACE;
+  throw dbf_error_no_index_selected();
+}
+void DbfNoIndexHooks::go_bottom_in_index(DbfIndex*) {
+  QZ_TRACE;
+  throw dbf_error_no_index_selected();
+}
+void DbfNoIndexHooks::go_next_in_index(DbfIndex*) {
+  QZ_TRACE;
+  throw dbf_error_no_index_selected();
+}
+void DbfNoIndexHooks::go_prev_in_index(DbfIndex*) {
+  QZ_TRACE;
+  throw dbf_error_no_index_selected();
+}
+
+void set_dbf_index_hooks_factory(dbf_index_hooks_factory factory) {
+  QZ_TRACE;
+  hooks_factory.store(factory, std::memory_order_release);
+}
+
+DbfIndexHooks* make_dbf_index_hooks(DbfFile* file) {
+  QZ_TRACE;
+  dbf_index_hooks_factory factory = hooks_factory.load(std::memory_order_acquire);
+  if (factory != nullptr) return factory(file);
+  return new DbfNoIndexHooks();
+}
+
+LockAllIndizes::LockAllIndizes(DbfFile* file) : hooks_(file->index_hooks()) {
+  QZ_TRACE;
+  for (;;) {
+    try {
+      hooks_->lock_indizes();
+      return;
+    } catch (const dbf_index_deadlock_detected&) {
+      hooks_->unlock_indizes();
+      sched_yield();
+    }
+  }
+}
+
+LockAllIndizes::~LockAllIndizes() {
+  QZ_TRACE;
+  try {
+    hooks_->unlock_indizes();
+  } catch (...) {  // a destructor during unwinding must not throw; closing the file releases them
+  }
+}
+
+}  // namespace qzbase
