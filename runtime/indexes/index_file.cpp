@@ -1,7 +1,6 @@
 // index_file.cpp - header and node input and output of one index file.
 #include "indexes/index_file.h"
 
-#include <sched.h>
 
 #include "platform/file.h"
 #include "indexes/index.h"
@@ -206,36 +205,20 @@ void IndexFile::create_compound() {
 
 namespace qzbase {
 
-LockAllIndizes::LockAllIndizes(std::vector<IndexFile*> files) {
+void IndexLockSet::take(const std::vector<IndexFile*>& files) {
   QZ_TRACE;
-  for (;;) {
-    try {
-      for (IndexFile* f : files) {
-        if (f == nullptr || f->is_locked()) continue;
-        f->lock();
-        taken_.push_back(f);
-      }
-      return;
-    } catch (const dbf_index_deadlock_detected&) {
-      release();
-      sched_yield();
-    } catch (...) {
-      release();
-      throw;
-    }
+  for (IndexFile* f : files) {
+    if (f == nullptr || f->is_locked()) continue;
+    f->lock();
+    taken_.push_back(f);
   }
 }
 
-LockAllIndizes::~LockAllIndizes() {
+void IndexLockSet::release() noexcept {
   QZ_TRACE;
-  release();
-}
-
-void LockAllIndizes::release() noexcept {
-  QZ_TRACE;
-  for (auto it = taken_.begin(); it != taken_.end(); ++it) {
+  for (IndexFile* f : taken_) {
     try {
-      (*it)->unlock();
+      f->unlock();
     } catch (...) {
       // An unlock the system refuses leaves nothing better to do than go on with the others.
     }

@@ -97,20 +97,19 @@ void init_directory_header(idx_header_st* header);
 
 namespace qzbase {
 
-// Holds the lock of every index file of a table for its scope: the files in lock order (the
-// structural file first, then the tags' files in name order; a file named twice is taken once).
-// A lock reporting a deadlock releases everything, yields the processor and starts again. The end
-// releases the locks this guard took, also when an exception leaves the scope; locks already held
-// when it began stay with their holder.
-class LockAllIndizes {
+// The index files one lock_indizes call of a table took, released again by the matching unlock.
+// Files already locked (by an enclosing call) and files named twice are skipped, so a nested
+// take releases nothing its encloser holds. Retrying on a reported deadlock is the business of
+// the table's LockAllIndizes guard, the one scope guard over a table's index locks.
+class IndexLockSet {
  public:
-  explicit LockAllIndizes(std::vector<IndexFile*> files);
-  ~LockAllIndizes();
-  LockAllIndizes(const LockAllIndizes&) = delete;
-  LockAllIndizes& operator=(const LockAllIndizes&) = delete;
+  // Locks the files in order (null entries skipped). An exception leaves the files taken so far
+  // recorded: release() gives them back.
+  void take(const std::vector<IndexFile*>& files);
+  void release() noexcept;
+  size_t taken() const { return taken_.size(); }
 
  private:
-  void release() noexcept;
   std::vector<IndexFile*> taken_;
 };
 

@@ -396,36 +396,32 @@ TEST(IndexLock, TakenOnceRaisesTheGenerationOnce) {
   EXPECT_EQ(file->lock_generation(), 2u);
 }
 
-TEST(IndexLock, GuardTakesEachFileOnceAndReleasesOnAnyExit) {
+TEST(IndexLock, LockSetTakesEachFileOnceAndANestedSetReleasesNothing) {
   auto a = memory_index_file();
   auto b = memory_index_file();
+  IndexLockSet all;
+  all.take({a.get(), b.get(), a.get()});
+  EXPECT_EQ(all.taken(), 2u);
+  EXPECT_TRUE(a->is_locked());
+  EXPECT_TRUE(b->is_locked());
+  EXPECT_EQ(a->lock_generation(), 1u);
   {
-    LockAllIndizes all({a.get(), b.get(), a.get()});
-    EXPECT_TRUE(a->is_locked());
-    EXPECT_TRUE(b->is_locked());
-    EXPECT_EQ(a->lock_generation(), 1u);
-    {
-      LockAllIndizes inner({a.get(), b.get()});  // nested: takes nothing, so releases nothing
-    }
-    EXPECT_TRUE(a->is_locked());
-    EXPECT_TRUE(b->is_locked());
+    IndexLockSet inner;
+    inner.take({a.get(), b.get()});
+    EXPECT_EQ(inner.taken(), 0u);
+    inner.release();
   }
+  EXPECT_TRUE(a->is_locked());
+  EXPECT_TRUE(b->is_locked());
+  all.release();
   EXPECT_FALSE(a->is_locked());
   EXPECT_FALSE(b->is_locked());
-  try {
-    LockAllIndizes all({a.get(), b.get()});
-    throw std::runtime_error("leaves the scope");
-  } catch (const std::runtime_error&) {
-  }
-  EXPECT_FALSE(a->is_locked());
-  EXPECT_FALSE(b->is_locked());
-  // Updates inside the guard are allowed, after it refused.
+  // Updates while the set holds the file are allowed, after it refused.
   Index tag(a.get(), 0);
   create_tag(a.get(), &tag, 8, kCompactOptions);
-  {
-    LockAllIndizes all({a.get()});
-    EXPECT_TRUE(tag.insert_key(key8(1).data(), 1));
-  }
+  all.take({a.get()});
+  EXPECT_TRUE(tag.insert_key(key8(1).data(), 1));
+  all.release();
   EXPECT_THROW(tag.insert_key(key8(2).data(), 2), dbf_error_index_file_not_locked);
 }
 
