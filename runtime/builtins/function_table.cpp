@@ -14,6 +14,7 @@
 #include "builtins/text_merge.h"
 #include "builtins/unavailable.h"
 #include "builtins/value_functions.h"
+#include "builtins/web_functions.h"
 
 namespace qzbase {
 
@@ -144,11 +145,11 @@ const module_function_st builtin_functions[] = {
     {"getwordnum", "C?I?|C?", bi_getwordnum, "C?", 0},
     {"hash", "C?C?", bi_hash, "C?", 0},
     {"hour", "T?", bi_hour, "I?", 0},
-    {"html.escape", "C", unavailable_function<"html.escape">, "C", 0},
-    {"http.header", "C|L", unavailable_function<"http.header">, "L", 0},
-    {"http.parsequery", "C", unavailable_function<"http.parsequery">, "O", 0},
-    {"http.urldecode", "C", unavailable_function<"http.urldecode">, "C", 0},
-    {"http.urlencode", "C", unavailable_function<"http.urlencode">, "C", 0},
+    {"html.escape", "C", bi_html_escape, "C", 0},
+    {"http.header", "C|L", bi_http_header, "L", 0},
+    {"http.parsequery", "C", bi_http_parsequery, "O", 0},
+    {"http.urldecode", "C", bi_http_urldecode, "C", 0},
+    {"http.urlencode", "C", bi_http_urlencode, "C", 0},
     {"iif", "L?.?.?", bi_iif, ".?", 0},
     {"incrementref", "O", unavailable_function<"incrementref">, "I", 0},
     {"inlist", ".?.?+", bi_inlist, "L?", 0},
@@ -161,8 +162,8 @@ const module_function_st builtin_functions[] = {
     {"isupper", "C?", bi_isupper, "L", 0},
     {"isgraph", "C?", bi_isgraph, "L", 0},
     {"isrlocked", "|IC?", unavailable_function<"isrlocked">, "L", 0},
-    {"Json.Encode", ".?", unavailable_function<"Json.Encode">, "C", 0},
-    {"Json.Decode", "C|.@", unavailable_function<"Json.Decode">, ".?", 0},
+    {"Json.Encode", ".?", bi_json_encode, "C", 0},
+    {"Json.Decode", "C|.@", bi_json_decode, ".?", 0},
     {"julian", "D", bi_julian, "I", 0},
     {"justext", "C", _justext, "C", 0},
     {"justfname", "C", _justfname, "C", 0},
@@ -181,8 +182,8 @@ const module_function_st builtin_functions[] = {
     {"max", ".?.?+", bi_max, ".?", 0},
     {"message", "|I", bi_message, "C", 0},
     {"messagebox", "C|ICI", unavailable_function<"messagebox">, "I", 0},
-    {"mime.header", "C", unavailable_function<"mime.header">, "C", 0},
-    {"mime.ttoc", "T", unavailable_function<"mime.ttoc">, "C", 0},
+    {"mime.header", "C", bi_mime_header, "C", 0},
+    {"mime.ttoc", "T", bi_mime_ttoc, "C", 0},
     {"min", ".?.?+", bi_min, ".?", 0},
     {"minute", "T?", bi_minute, "I?", 0},
     {"mod", ".?.?", bi_mod, ".?", 0},
