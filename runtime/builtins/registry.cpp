@@ -11,6 +11,7 @@
 #include "builtins/library.h"
 #include "builtins/low_level_files.h"
 #include "builtins/tables.h"
+#include "indexes/dbf_index_hooks.h"
 #include "vm/vm_stack.h"
 
 namespace qzbase {
@@ -52,6 +53,7 @@ int64_t live_sql_environments() {
 void attach_runtime(Runtime* runtime) {
   QZ_TRACE;
   set_stack_release_hook(forget_stack_file_error);
+  install_dbf_index_hooks();
   {
     auto files = std::make_unique<FileHandleRegistry>();
     std::unique_lock<std::shared_mutex> lock(g_file_lock);

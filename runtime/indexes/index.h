@@ -11,13 +11,30 @@
 #include <qzbase.h>
 
 #include <cstdint>
+#include <deque>
 #include <ios>
+#include <vector>
 
 #include "indexes/index_format.h"
 
 namespace qzbase {
 
 class IndexFile;
+
+// Answer of a seek: a key whose first n bytes equal the searched ones; the nearest key in the
+// search direction that does not match; no key in that direction.
+enum SeekResult : int { SEEK_RESULT_FOUND = 0, SEEK_RESULT_NEAR = 1, SEEK_RESULT_NONE = 2 };
+// The selected order's own direction, ascending keys, descending keys.
+enum SeekDir : int { SEEK_DIR_SELECTED = 0, SEEK_DIR_FORWARD = 1, SEEK_DIR_BACKWARD = 2 };
+// Bit set of a seek's bound: bit 1 alone makes it exclusive; any other value is inclusive.
+enum SeekRng : int { SEEK_RNG_EQUAL = 1, SEEK_RNG_OPEN = 2 };
+
+// One step of a descent: a copy of a branch node and the iterator on the entry that led down.
+struct index_waypoint_st {
+  index_node_st node;
+  key_iterator_st it;
+};
+using index_path = std::deque<index_waypoint_st>;  // root first; references survive push_front
 
 // Type codes of a key expression (the low four bits of the expression's type code).
 enum IndexKeyType : int {
@@ -101,12 +118,94 @@ class Index {
   void split_compact_node(const index_node_st& source, index_node_st* left, key_iterator_st* left_it,
                           index_node_st* right, key_iterator_st* right_it) const;
 
+  // --- B-tree: search and navigation ---
+  //
+  // Every descent, top and bottom first confirms the header version (check_version). The node
+  // and iterator filled in are the caller's cursor; the walk steps never re-read the header.
+
+  // Shared files: re-reads the header unless the lock has been held since it was last confirmed;
+  // a changed version drops the file's cached nodes.
+  void check_version();
+  // The first key whose first n bytes are at least the key's: SeekResult.
+  int internal_seek(const char* key, size_t n, index_node_st* node, key_iterator_st* it);
+  // dir 1 or 2; rng 2 makes the bound exclusive. n is clamped to the key length.
+  int seek(const char* key, size_t n, index_node_st* node, key_iterator_st* it, SeekDir dir, int rng);
+  // The first pair at least (key, record) over the whole key: 0 that pair, 1 another, 2 none.
+  int seek_record(const char* key, uint32_t record, index_node_st* node, key_iterator_st* it);
+  int internal_seek_record_for_update(const char* key, uint32_t record, index_node_st* node, key_iterator_st* it,
+                                      index_path* path);
+  // Stand on the first or last key of the tag; false when the tag is empty (the iterator then
+  // stands beyond the last key, or before the first).
+  bool go_top(index_node_st* node, key_iterator_st* it);
+  bool go_bottom(index_node_st* node, key_iterator_st* it);
+  // One key on or back, crossing to the sibling leaf; false beyond the last key or before the
+  // first (the iterator stays there).
+  bool go_next(index_node_st* node, key_iterator_st* it);
+  bool go_prev(index_node_st* node, key_iterator_st* it);
+
+  // Node scans: 0 equal, 1 greater, 2 past the end (the iterator then stands beyond the last).
+  int seek_first_key(const index_node_st& node, key_iterator_st* it, const char* key, size_t n) const;
+  int seek_first_unique_key(const index_node_st& node, key_iterator_st* it, const char* key, uint32_t record) const;
+  int seek_bitmap_entry(const index_node_st& node, key_iterator_st* it, uint32_t record) const;
+
+  // --- B-tree: update (the index file must be locked) ---
+
+  bool insert_key(const char* key, size_t record);
+  // False when the pair is not in the tag.
+  bool delete_key(const char* key, size_t record);
+  // Binary tags: sets the record's bit for a key starting with 'T', clears it otherwise.
+  bool replace_bit(size_t record, const char* key);
+  // A new block at the file end.
+  std::streamoff alloc(size_t size);
+
+  bool insert_leaf_key(index_node_st* node, key_iterator_st* it, const char* key, uint32_t record);
+  bool insert_bitmap_entry(index_node_st* node, key_iterator_st* it, const char* key, uint32_t record) const;
+  bool insert_basic_key(index_node_st* node, key_iterator_st* it, const char* key, uint32_t child,
+                        uint32_t record) const;
+  void replace_basic_key(index_node_st* node, key_iterator_st* it, const char* key) const;
+  void replace_basic_recno(index_node_st* node, key_iterator_st* it, uint32_t record) const;
+  void replace_basic_pointer(index_node_st* node, key_iterator_st* it, uint32_t child) const;
+  // Removes the iterator's entry of a compact leaf or basic node.
+  void delete_key(index_node_st* node, key_iterator_st* it) const;
+
+  // Empty nodes of this tag: a branch, and a leaf of the tag's kind.
+  void init_branch_node(index_node_st* node) const;
+  void init_leaf_node(index_node_st* node) const;
+
   IndexFile* file;
   std::streampos header_offset;
   idx_header_st header;
   const Charset* charset;  // the table's
+  uint64_t confirmed_generation = 0;  // lock generation at which the header was last confirmed
 
  private:
+  int descend(const char* key, size_t n, bool by_record, uint32_t record, index_node_st* out, key_iterator_st* it,
+              index_path* path);
+  void require_update() const;
+  // Splits a full leaf; the parents take the new half's entry (and split in turn).
+  void split_node_recursive(index_node_st* node, key_iterator_st* it, index_path* path);
+  // Inserts (key, record, child) before the parent's iterator entry, splitting the parent when it
+  // is full; the iterator then follows the entry of the child half that holds the insert point.
+  void insert_branch_key(index_waypoint_st* parent, const char* key, uint32_t record, uint32_t child,
+                         index_path* path, bool child_goes_right);
+  void parent_nodes_fixup(const index_node_st& node, const key_iterator_st& it, index_path* path, size_t level);
+  void unlink_child_node_recursive(index_node_st* node, key_iterator_st* it, index_path* path, size_t level);
+  void finish_change();
+  // Backward steps in a compact leaf: the leaf's keys decoded once, then taken by index.
+  void step_back_in_leaf(const index_node_st& node, key_iterator_st* it);
+
+  struct leaf_keys_entry {
+    uint32_t data_pos, stored, dup, trail, record;
+  };
+  struct leaf_keys_memo {
+    std::streamoff offset = -1;
+    uint32_t count = 0;
+    char raw[kIndexNodeSize];
+    std::vector<char> keys;  // count x key length
+    std::vector<leaf_keys_entry> entries;
+  };
+  leaf_keys_memo memo_;
+
   bool insert_compact_fitting(index_node_st* node, key_iterator_st* it, const char* key, uint32_t record) const;
   bool widen_compact_node(index_node_st* node, key_iterator_st* it, const char* key, uint32_t record) const;
   void goto_basic_key(const index_node_st& node, key_iterator_st* it, uint32_t index) const;

@@ -1,6 +1,7 @@
 // index_file.cpp - header and node input and output of one index file.
 #include "indexes/index_file.h"
 
+
 #include "platform/file.h"
 #include "indexes/index.h"
 #include "tables/dbf_exceptions.h"
@@ -12,17 +13,26 @@ namespace {
 constexpr uint32_t kDirectoryKeyLength = 10;
 constexpr uint32_t kDirectoryRoot = kIndexHeaderSize;
 
+// The file end rounded up to whole blocks: new blocks stay on the 512-byte grid.
+std::streamoff block_end(const File* file) {
+  const auto size = static_cast<std::streamoff>(file->get_size());
+  const auto block = static_cast<std::streamoff>(kIndexBlockSize);
+  return (size + block - 1) / block * block;
+}
+
 }  // namespace
 
 IndexFile::IndexFile(File* file, const Charset* charset) : file(file), charset(charset) {
   QZ_TRACE;
   end_offset = static_cast<std::streamoff>(file->get_size());
+  slots_.reserve(kCacheCapacity);
 }
 
 IndexFile::~IndexFile() {
   QZ_TRACE;
   if (file != nullptr) {
     try {
+      unlock();
       file->close();
     } catch (const file_error&) {
       // Nothing is left to write: a failing close has nothing to lose.
@@ -38,6 +48,7 @@ void IndexFile::read_header(idx_header_st* header, std::streampos offset) {
   }
   idx_header_st fresh;
   if (file->readex(offset, fresh.raw, kIndexHeaderSize) != kIndexHeaderSize) throw dbf_index_file_corrupted();
+  ++headers_read;
   decode_index_header(&fresh, charset);
   *header = std::move(fresh);
 }
@@ -53,12 +64,23 @@ void IndexFile::write_header(idx_header_st* header, std::streampos offset) {
 
 void IndexFile::read_node(const Index* index, std::streamoff offset, index_node_st* node) {
   QZ_TRACE;
+  *node = this->node(index, offset);
+}
+
+const index_node_st& IndexFile::node(const Index* index, std::streamoff offset) {
+  QZ_TRACE;
+  const auto found = map_.find(offset);
+  if (found != map_.end()) {
+    touch(found->second);
+    return slots_[static_cast<size_t>(found->second)].node;
+  }
   if (offset < 0 || offset % static_cast<std::streamoff>(kIndexBlockSize) != 0) throw dbf_index_file_corrupted();
   index_node_st fresh;
   fresh.offset = offset;
   if (file->readex(offset, fresh.raw, kIndexNodeSize) != kIndexNodeSize) throw dbf_index_file_corrupted();
+  ++nodes_read;
   decode_index_node(&fresh, index->header.key_length, index_leaf_kind(index->header.options));
-  *node = fresh;
+  return store(fresh);
 }
 
 void IndexFile::write_node(index_node_st* node) {
@@ -68,6 +90,89 @@ void IndexFile::write_node(index_node_st* node) {
   file->writeex(node->offset, node->raw, kIndexNodeSize);
   const std::streamoff end = node->offset + static_cast<std::streamoff>(kIndexNodeSize);
   if (end > end_offset) end_offset = end;
+  store(*node);
+}
+
+void IndexFile::unlink_slot(int32_t slot) {
+  QZ_TRACE;
+  cache_entry& e = slots_[static_cast<size_t>(slot)];
+  if (e.newer >= 0) slots_[static_cast<size_t>(e.newer)].older = e.older; else head_ = e.older;
+  if (e.older >= 0) slots_[static_cast<size_t>(e.older)].newer = e.newer; else tail_ = e.newer;
+  e.newer = e.older = -1;
+}
+
+void IndexFile::touch(int32_t slot) {
+  QZ_TRACE;
+  if (slot == head_) return;
+  unlink_slot(slot);
+  cache_entry& e = slots_[static_cast<size_t>(slot)];
+  e.older = head_;
+  if (head_ >= 0) slots_[static_cast<size_t>(head_)].newer = slot;
+  head_ = slot;
+  if (tail_ < 0) tail_ = slot;
+}
+
+index_node_st& IndexFile::store(const index_node_st& node) {
+  QZ_TRACE;
+  int32_t slot;
+  bool fresh = false;
+  const auto found = map_.find(node.offset);
+  if (found != map_.end()) {
+    slot = found->second;
+  } else if (slots_.size() < kCacheCapacity) {
+    slot = static_cast<int32_t>(slots_.size());
+    slots_.emplace_back();
+    map_.emplace(node.offset, slot);
+    fresh = true;
+  } else {
+    slot = tail_;  // the least recently used entry is taken over
+    map_.erase(slots_[static_cast<size_t>(slot)].node.offset);
+    map_.emplace(node.offset, slot);
+  }
+  cache_entry& e = slots_[static_cast<size_t>(slot)];
+  if (&e.node != &node) e.node = node;
+  if (fresh) {
+    // Not in the recency list yet: goes straight to its front.
+    e.newer = -1;
+    e.older = head_;
+    if (head_ >= 0) slots_[static_cast<size_t>(head_)].newer = slot;
+    head_ = slot;
+    if (tail_ < 0) tail_ = slot;
+  } else {
+    touch(slot);
+  }
+  return e.node;
+}
+
+void IndexFile::drop_cache() {
+  QZ_TRACE;
+  map_.clear();
+  slots_.clear();  // capacity stays: the slots never reallocate
+  head_ = tail_ = -1;
+}
+
+bool IndexFile::shared() const {
+  QZ_TRACE;
+  return (file->mode & OPEN_SHARED) != 0;
+}
+
+bool IndexFile::lock() {
+  QZ_TRACE;
+  if (locked_) return true;
+  // A refused lock is a broken invariant of the file layer.
+  if (!file->lock(kIndexLockOffset, 1)) throw_assert_failed();
+  locked_ = true;
+  // Others may have appended blocks since we last looked.
+  end_offset = block_end(file);
+  ++lock_generation_;
+  return true;
+}
+
+void IndexFile::unlock() {
+  QZ_TRACE;
+  if (!locked_) return;
+  locked_ = false;
+  file->unlock(kIndexLockOffset, 1);
 }
 
 void init_directory_header(idx_header_st* header) {
@@ -94,6 +199,31 @@ void IndexFile::create_compound() {
   root.offset = kDirectoryRoot;
   root.root = true;
   write_node(&root);
+}
+
+}  // namespace qzbase
+
+namespace qzbase {
+
+void IndexLockSet::take(const std::vector<IndexFile*>& files) {
+  QZ_TRACE;
+  for (IndexFile* f : files) {
+    if (f == nullptr || f->is_locked()) continue;
+    f->lock();
+    taken_.push_back(f);
+  }
+}
+
+void IndexLockSet::release() noexcept {
+  QZ_TRACE;
+  for (IndexFile* f : taken_) {
+    try {
+      f->unlock();
+    } catch (...) {
+      // An unlock the system refuses leaves nothing better to do than go on with the others.
+    }
+  }
+  taken_.clear();
 }
 
 }  // namespace qzbase

@@ -9,6 +9,8 @@
 
 #include <cstdint>
 #include <ios>
+#include <unordered_map>
+#include <vector>
 
 #include "indexes/index_format.h"
 
@@ -32,10 +34,27 @@ class IndexFile {
   // Encodes the decoded fields and writes the 1024 bytes; nothing is written when they do not
   // encode (dbf_invalid_index_key_len for texts that do not fit).
   void write_header(idx_header_st* header, std::streampos offset);
-  // 512 bytes at the offset, decoded as a node of the owning tag (its options give the leaf kind).
+  // 512 bytes at the offset, decoded as a node of the owning tag (its options give the leaf kind);
+  // served from the node cache when it holds the offset.
   void read_node(const Index* index, std::streamoff offset, index_node_st* node);
-  // Encodes the head and writes the 512 bytes at node->offset.
+  // The cached node itself, read first when missing. The reference stays valid until 64 other
+  // nodes have been read or written (or the cache is dropped): long enough for one descent.
+  const index_node_st& node(const Index* index, std::streamoff offset);
+  // Encodes the head, writes the 512 bytes at node->offset and caches the node.
   void write_node(index_node_st* node);
+
+  // The exclusive lock of the byte at kIndexLockOffset: taken once, then held until unlock().
+  // Taking it re-reads the file end and raises the lock generation. Returns the lock flag.
+  bool lock();
+  void unlock();
+  bool is_locked() const { return locked_; }
+  uint64_t lock_generation() const { return lock_generation_; }
+  // Opened for shared use: readers must confirm the header version before trusting the cache.
+  bool shared() const;
+  // Forgets every cached node (another process changed the file).
+  void drop_cache();
+  size_t cached_nodes() const { return map_.size(); }
+  bool is_cached(std::streamoff offset) const { return map_.count(offset) != 0; }
 
   // Makes a new compound file in the (empty) file: the tag directory's header at 0 and its empty
   // root leaf at 1024.
@@ -44,10 +63,54 @@ class IndexFile {
   File* file;
   const Charset* charset;
   std::streamoff end_offset = 0;  // where new blocks go
+  // Blocks read from the file (cache misses) and headers read: for tests and benchmarks.
+  uint64_t nodes_read = 0;
+  uint64_t headers_read = 0;
+
+  static constexpr size_t kCacheCapacity = 64;
+  static constexpr std::streamoff kIndexLockOffset = 0x7FFFFFFE;
+
+ private:
+  struct cache_entry {
+    index_node_st node;
+    int32_t newer = -1;  // recency list, most recently used at head_
+    int32_t older = -1;
+  };
+  index_node_st& store(const index_node_st& node);
+  void touch(int32_t slot);
+  void unlink_slot(int32_t slot);
+
+  // Slots never move (reserved once), so references into them survive later stores.
+  std::vector<cache_entry> slots_;
+  std::unordered_map<std::streamoff, int32_t> map_;
+  int32_t head_ = -1;  // most recently used
+  int32_t tail_ = -1;  // least recently used
+  bool locked_ = false;
+  uint64_t lock_generation_ = 0;
 };
 
 // The header of a new tag directory: key length 10, compact leaves, options 5 to 8, empty texts
 // and collation name, root at 1024.
 void init_directory_header(idx_header_st* header);
+
+}  // namespace qzbase
+
+namespace qzbase {
+
+// The index files one lock_indizes call of a table took, released again by the matching unlock.
+// Files already locked (by an enclosing call) and files named twice are skipped, so a nested
+// take releases nothing its encloser holds. Retrying on a reported deadlock is the business of
+// the table's LockAllIndizes guard, the one scope guard over a table's index locks.
+class IndexLockSet {
+ public:
+  // Locks the files in order (null entries skipped). An exception leaves the files taken so far
+  // recorded: release() gives them back.
+  void take(const std::vector<IndexFile*>& files);
+  void release() noexcept;
+  size_t taken() const { return taken_.size(); }
+
+ private:
+  std::vector<IndexFile*> taken_;
+};
 
 }  // namespace qzbase

@@ -62,6 +62,10 @@ LockAllIndizes::LockAllIndizes(DbfFile* file) : hooks_(file->index_hooks()) {
     } catch (const dbf_index_deadlock_detected&) {
       hooks_->unlock_indizes();
       sched_yield();
+    } catch (...) {
+      // What was taken before the failure goes back before the error passes on.
+      hooks_->unlock_indizes();
+      throw;
     }
   }
 }

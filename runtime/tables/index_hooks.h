@@ -39,7 +39,8 @@ class DbfIndexHooks {
   virtual void insert_keys(VmStack* stack) = 0;
 
   // Lock and unlock every index file of the table (LockAllIndizes retries on
-  // dbf_index_deadlock_detected).
+  // dbf_index_deadlock_detected). Each lock_indizes, also a failed one, is matched by one
+  // unlock_indizes, which gives back what that call took.
   virtual void lock_indizes() = 0;
   virtual void unlock_indizes() = 0;
 

@@ -1,0 +1,99 @@
+// dbf_index_hooks.h - the index layer's side of a DbfFile: its structural compound index file,
+// the tags listed in that file's directory, and the table's cursor over the selected tag.
+//
+// install_dbf_index_hooks() makes every new DbfFile get an IndexCursorHooks; table_cursor(file)
+// reaches it again for the operations the table layer cannot name (selecting a tag by name,
+// seeks, going to a record with a tag selected). Key upkeep of tags (their key and FOR programs)
+// is not built yet: a table with tags refuses record writes rather than let a tag go stale.
+#pragma once
+
+#include <qzbase.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "indexes/index.h"
+#include "indexes/index_file.h"
+#include "tables/index_hooks.h"
+
+namespace qzbase {
+
+class DbfFile;
+
+// One tag of a table's structural file.
+class DbfIndex : public Index {
+ public:
+  DbfIndex(IndexFile* file, std::streampos header_offset) : Index(file, header_offset) {}
+  String name;        // as stored in the directory, trailing blanks removed
+  size_t number = 0;  // position among the tags in header-offset order
+  bool binary() const { return header.option(IDX_OPT_BINARY); }
+};
+
+class IndexCursorHooks : public DbfIndexHooks {
+ public:
+  explicit IndexCursorHooks(DbfFile* file) : dbf_(file) {}
+  ~IndexCursorHooks() override;
+
+  void open_structural_index(VmStack* stack) override;
+  void close_index_file() override;
+  void remove_index_file() override;
+  size_t index_count() const override { return tags_.size(); }
+  DbfIndex* index(size_t n) const override { return n < tags_.size() ? tags_[n].get() : nullptr; }
+  void update_keys(VmStack* stack) override;
+  void prepare_insert_keys(VmStack* stack) override;
+  void insert_keys(VmStack* stack) override;
+  void lock_indizes() override;
+  void unlock_indizes() override;
+  void go_top_in_index(DbfIndex* tag) override;
+  void go_bottom_in_index(DbfIndex* tag) override;
+  void go_next_in_index(DbfIndex* tag) override;
+  void go_prev_in_index(DbfIndex* tag) override;
+
+  // The tag of that name (compared without regard to case); dbf_error_unknown_index_tag.
+  DbfIndex* find_tag(const String& name) const;
+  // Selects the order of tag n (or by name) in the direction (SeekDir); the cursor then stands on
+  // the current record, or at end of file when the table stood there.
+  void select_index(size_t n, int dir);
+  void select_index(const String& name, int dir);
+  // Loads record recno; with a tag selected the cursor is placed on it.
+  void go_to(size_t recno);
+  // Seeks the first n bytes of key in the selected order (dir 0: the order's own direction).
+  // True when found (or, with rng exclusive, on a nearer key); the record under the cursor is
+  // loaded then, or also with near; else the table goes to end of file.
+  bool seek(const char* key, size_t n, int rng, int dir, bool near);
+  // Seeks the pair (key, record) in the selected tag: loads the record when found, else the
+  // table goes to end of file.
+  bool seek_unique(const char* key, size_t record);
+
+  IndexFile* index_file() const { return cdx_.get(); }
+  const key_iterator_st& iterator() const { return it_; }
+
+ private:
+  DbfIndex* selected() const;
+  void load_current();
+  void place_on_current(DbfIndex* tag);
+  // One key toward the order's end (EOF beyond it) or its beginning (BOF before it); ascending
+  // says which way that is in the tag.
+  void step_toward_end(DbfIndex* tag, bool ascending);
+  void step_toward_begin(DbfIndex* tag, bool ascending);
+
+  DbfFile* dbf_;
+  std::unique_ptr<IndexFile> cdx_;
+  std::unique_ptr<Index> directory_;
+  std::vector<std::unique_ptr<DbfIndex>> tags_;  // in header-offset order
+  std::vector<IndexLockSet> lock_frames_;         // one per pending lock_indizes
+  index_node_st node_;
+  key_iterator_st it_;
+};
+
+// Every DbfFile made from now on gets IndexCursorHooks.
+void install_dbf_index_hooks();
+// The hooks of a table; null when the table was made before install_dbf_index_hooks.
+IndexCursorHooks* table_cursor(DbfFile* file);
+
+// The structural file's name for a table: its extension ".dbf" gives "cdx", ".dbc" "dcx"
+// (compared without regard to case); any other extension raises dbf_cdx_file_missing.
+String structural_index_name(const String& table_name);
+
+}  // namespace qzbase
