@@ -14,6 +14,7 @@
 #include "platform/tempname.h"
 #include "tables/data_session.h"
 #include "values/arithmetic.h"
+#include "values/checksum.h"
 #include "values/value_text.h"
 #include "vm/execute.h"
 #include "vm/module.h"
