@@ -13,6 +13,7 @@
 #include "builtins/set_functions.h"
 #include "builtins/system_functions.h"
 #include "builtins/value_functions.h"
+#include "values/checksum.h"
 #include "builtins_support.h"
 
 namespace qzbase {
