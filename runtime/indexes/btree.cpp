@@ -544,6 +544,27 @@ bool Index::replace_bit(size_t record, const char* key) {
 }
 
 // The waypoint holding `node`, or path->size() for the leaf kept outside the path.
+void Index::link_split_halves(const index_node_st& old, index_node_st* left, index_node_st* right) {
+  QZ_TRACE;
+  left->left = old.left;
+  left->right = static_cast<uint32_t>(right->offset);
+  right->left = static_cast<uint32_t>(left->offset);
+  right->right = old.right;
+  file->write_node(right);
+  file->write_node(left);
+  trace_idx_split_after_write_right_left();
+  if (old.left != kIndexNoNode) {
+    index_node_st n = file->node(this, old.left);
+    n.right = static_cast<uint32_t>(left->offset);
+    file->write_node(&n);
+  }
+  if (old.right != kIndexNoNode) {
+    index_node_st n = file->node(this, old.right);
+    n.left = static_cast<uint32_t>(right->offset);
+    file->write_node(&n);
+  }
+}
+
 static size_t level_of(const index_path& path, const index_node_st* node) {
   for (size_t i = 0; i < path.size(); ++i) {
     if (&path[i].node == node) return i;
@@ -617,23 +638,7 @@ void Index::split_node_recursive(index_node_st* node, key_iterator_st* it, index
   }
   left.root = false;
   right.root = false;
-  left.left = old.left;
-  left.right = static_cast<uint32_t>(right.offset);
-  right.left = static_cast<uint32_t>(left.offset);
-  right.right = old.right;
-  file->write_node(&right);
-  file->write_node(&left);
-  trace_idx_split_after_write_right_left();
-  if (old.left != kIndexNoNode) {
-    index_node_st n = file->node(this, old.left);
-    n.right = static_cast<uint32_t>(left.offset);
-    file->write_node(&n);
-  }
-  if (old.right != kIndexNoNode) {
-    index_node_st n = file->node(this, old.right);
-    n.left = static_cast<uint32_t>(right.offset);
-    file->write_node(&n);
-  }
+  link_split_halves(old, &left, &right);
 
   // Greatest pairs of the halves. An empty right half takes the left's for now: the key about to
   // be inserted becomes its last, and the parent fix-up then sets the real one.
@@ -764,23 +769,7 @@ void Index::insert_branch_key(index_waypoint_st* parent, const char* key, uint32
   std::memcpy(basic_entry(&right, 0), entries.data() + keep * size, (total - keep) * size);
   left.count = keep;
   right.count = total - keep;
-  left.left = old.left;
-  left.right = static_cast<uint32_t>(right.offset);
-  right.left = static_cast<uint32_t>(left.offset);
-  right.right = old.right;
-  file->write_node(&right);
-  file->write_node(&left);
-  trace_idx_split_after_write_right_left();
-  if (old.left != kIndexNoNode) {
-    index_node_st n = file->node(this, old.left);
-    n.right = static_cast<uint32_t>(left.offset);
-    file->write_node(&n);
-  }
-  if (old.right != kIndexNoNode) {
-    index_node_st n = file->node(this, old.right);
-    n.left = static_cast<uint32_t>(right.offset);
-    file->write_node(&n);
-  }
+  link_split_halves(old, &left, &right);
 
   const char* left_last = basic_entry(left, left.count - 1);
   const char* right_last = basic_entry(right, right.count - 1);

@@ -184,6 +184,9 @@ class Index {
   void require_update() const;
   // Splits a full leaf; the parents take the new half's entry (and split in turn).
   void split_node_recursive(index_node_st* node, key_iterator_st* it, index_path* path);
+  // Puts the two halves of a split node in its place in the sibling chain and writes them, right
+  // half first, then points the old neighbours at them.
+  void link_split_halves(const index_node_st& old, index_node_st* left, index_node_st* right);
   // Inserts (key, record, child) before the parent's iterator entry, splitting the parent when it
   // is full; the iterator then follows the entry of the child half that holds the insert point.
   void insert_branch_key(index_waypoint_st* parent, const char* key, uint32_t record, uint32_t child,

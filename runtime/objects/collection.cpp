@@ -39,18 +39,6 @@ collection_entry_st* select(Collection_Object* c, const Variant* selector) {
   throw RuntimeError(11);
 }
 
-void release_values(VmStack* stack, std::vector<Variant>& values) {
-  std::exception_ptr first;
-  for (Variant& v : values) {
-    try {
-      v.release(stack);
-    } catch (...) {
-      if (!first) first = std::current_exception();
-    }
-  }
-  if (first) std::rethrow_exception(first);
-}
-
 }  // namespace
 
 Collection_Object::Collection_Object(Class* cls) : Object(cls) { QZ_TRACE; }
@@ -65,24 +53,10 @@ Collection_Object::~Collection_Object() {
 
 void Collection_Object::destroy(VmStack* stack) {
   QZ_TRACE;
-  std::exception_ptr first;
-  try {
-    Object::destroy(stack);
-  } catch (...) {
-    first = std::current_exception();
-  }
-  std::vector<Variant> taken;
-  {
-    std::unique_lock<std::shared_mutex> lock(property_lock);
-    taken.reserve(entries.size());
-    for (collection_entry_st* e : entries) taken.emplace_back(std::move(e->value));
-  }
-  try {
-    release_values(stack, taken);
-  } catch (...) {
-    if (!first) first = std::current_exception();
-  }
-  if (first) std::rethrow_exception(first);
+  destroy_releasing(stack, [this](std::vector<Variant>* taken) {
+    taken->reserve(entries.size());
+    for (collection_entry_st* e : entries) taken->emplace_back(std::move(e->value));
+  });
 }
 
 size_t Collection_Object::count() const {

@@ -60,26 +60,10 @@ Map_Object::~Map_Object() {
 
 void Map_Object::destroy(VmStack* stack) {
   QZ_TRACE;
-  std::exception_ptr first;
-  try {
-    Object::destroy(stack);
-  } catch (...) {
-    first = std::current_exception();
-  }
-  std::vector<Variant> taken;
-  {
-    std::unique_lock<std::shared_mutex> lock(property_lock);
-    taken.reserve(items.size());
-    for (auto& [key, value] : items) taken.emplace_back(std::move(value));
-  }
-  for (Variant& v : taken) {
-    try {
-      v.release(stack);
-    } catch (...) {
-      if (!first) first = std::current_exception();
-    }
-  }
-  if (first) std::rethrow_exception(first);
+  destroy_releasing(stack, [this](std::vector<Variant>* taken) {
+    taken->reserve(items.size());
+    for (auto& [key, value] : items) taken->emplace_back(std::move(value));
+  });
 }
 
 void Map_Object::add(VmStack* stack, const Variant* key, const Variant* value) {

@@ -103,19 +103,6 @@ class MemberScope {
 enum MemberOp { OP_CALL, OP_ACCESS, OP_ACCESS_REF, OP_ASSIGN };
 
 
-// Releases a list of values with the stack; every value is released, the first interrupt goes on.
-void release_all(VmStack* stack, std::vector<Variant>& values) {
-  std::exception_ptr first;
-  for (Variant& v : values) {
-    try {
-      v.release(stack);
-    } catch (...) {
-      if (!first) first = std::current_exception();
-    }
-  }
-  if (first) std::rethrow_exception(first);
-}
-
 // The DESTROY member: run with the object as THIS and its holder as owner, no visibility check.
 void run_destroy_member(Object* obj, VmStack* stack) {
   QZ_TRACE;
@@ -134,6 +121,20 @@ void run_destroy_member(Object* obj, VmStack* stack) {
 }
 
 }  // namespace
+
+// Releases a list of values with the stack; every value is released, the first interrupt goes on.
+void release_values(VmStack* stack, std::vector<Variant>& values) {
+  QZ_TRACE;
+  std::exception_ptr first;
+  for (Variant& v : values) {
+    try {
+      v.release(stack);
+    } catch (...) {
+      if (!first) first = std::current_exception();
+    }
+  }
+  if (first) std::rethrow_exception(first);
+}
 
 void (*Object::destroy_method_runner)(Object* obj, VmStack* stack) = run_destroy_member;
 
@@ -194,7 +195,28 @@ void Object::destroy(VmStack* stack) {
     VmStack* stack;
     ~Leave() { self->cls->remove_instance(stack, self); }
   } leave{this, stack};
-  release_all(stack, values);
+  release_values(stack, values);
+}
+
+void Object::destroy_releasing(VmStack* stack, const std::function<void(std::vector<Variant>*)>& take) {
+  QZ_TRACE;
+  std::exception_ptr first;
+  try {
+    Object::destroy(stack);
+  } catch (...) {
+    first = std::current_exception();
+  }
+  std::vector<Variant> taken;
+  {
+    std::unique_lock<std::shared_mutex> lock(property_lock);
+    take(&taken);
+  }
+  try {
+    release_values(stack, taken);
+  } catch (...) {
+    if (!first) first = std::current_exception();
+  }
+  if (first) std::rethrow_exception(first);
 }
 
 void Object::call_destroy_method(Object* obj, VmStack* stack) {

@@ -18,7 +18,9 @@
 #include <qzbase.h>
 
 #include <atomic>
+#include <functional>
 #include <shared_mutex>
+#include <vector>
 #include <unordered_map>
 
 #include "objects/class.h"
@@ -50,6 +52,9 @@ struct member_lookup_st {
   native_function_type ref_getter = nullptr;
   native_command_type setter = nullptr;
 };
+
+// Releases each value with the stack; every value is released, the first error goes on.
+void release_values(VmStack* stack, std::vector<Variant>& values);
 
 class Object {
  public:
@@ -127,6 +132,12 @@ class Object {
   // the stack that made it (0: not made through the language).
   int32_t data_session_id;
   uint64_t creating_stack_id;
+
+ protected:
+  // destroy() of an object that holds values of its own: runs Object::destroy, lets `take` move the
+  // values out while the property lock is held, then releases them after the lock is dropped (a
+  // DESTROY they trigger must not run under it). Every step runs; the first error goes on.
+  void destroy_releasing(VmStack* stack, const std::function<void(std::vector<Variant>*)>& take);
 
  private:
   friend void added_property_access(VmStack*, size_t, Variant*);

@@ -164,26 +164,10 @@ UserObject::~UserObject() {
 
 void UserObject::destroy(VmStack* stack) {
   QZ_TRACE;
-  std::exception_ptr first;
-  try {
-    Object::destroy(stack);
-  } catch (...) {
-    first = std::current_exception();
-  }
-  std::vector<Variant> taken;
-  {
-    std::unique_lock<std::shared_mutex> lock(property_lock);
-    taken.reserve(values.size());
-    for (Variant& v : values) taken.emplace_back(std::move(v));
-  }
-  for (Variant& v : taken) {
-    try {
-      v.release(stack);
-    } catch (...) {
-      if (!first) first = std::current_exception();
-    }
-  }
-  if (first) std::rethrow_exception(first);
+  destroy_releasing(stack, [this](std::vector<Variant>* taken) {
+    taken->reserve(values.size());
+    for (Variant& v : values) taken->emplace_back(std::move(v));
+  });
 }
 
 // ---------------------------------------------------------------------------------------------
