@@ -263,7 +263,9 @@ TEST(BTreeBitmapDifferential, AgreesWithAMapOfRecordToBit) {
     }
     // Records skipped inside a leaf read back as cleared bits.
     for (const auto& [r, bit] : bits) {
-      if (ref.count(r) == 0) ASSERT_FALSE(bit) << "gap record " << r;
+      if (ref.count(r) == 0) {
+        ASSERT_FALSE(bit) << "gap record " << r;
+      }
     }
   }
   // An existing record again is a damaged tree, not a second entry.
