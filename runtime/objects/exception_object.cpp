@@ -18,29 +18,13 @@ Exception_Object::Exception_Object(Class* cls) : Object(cls) {
 
 void Exception_Object::destroy(VmStack* stack) {
   QZ_TRACE;
-  std::exception_ptr first;
-  try {
-    Object::destroy(stack);
-  } catch (...) {
-    first = std::current_exception();
-  }
-  // Each value is released even when an earlier release raises; the first interrupt goes on.
-  Variant fields[4];
-  {
-    std::unique_lock<std::shared_mutex> lock(property_lock);
-    fields[0] = std::move(error_no);
-    fields[1] = std::move(message);
-    fields[2] = std::move(detail);
-    fields[3] = std::move(user_value);
-  }
-  for (Variant& v : fields) {
-    try {
-      v.release(stack);
-    } catch (...) {
-      if (!first) first = std::current_exception();
-    }
-  }
-  if (first) std::rethrow_exception(first);
+  destroy_releasing(stack, [this](std::vector<Variant>* taken) {
+    taken->reserve(4);
+    taken->emplace_back(std::move(error_no));
+    taken->emplace_back(std::move(message));
+    taken->emplace_back(std::move(detail));
+    taken->emplace_back(std::move(user_value));
+  });
 }
 
 void Exception_Object::set_error(int code, const String& msg, const String& det) {

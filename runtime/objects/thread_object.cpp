@@ -28,14 +28,16 @@ void report(const std::string& text) {
   std::fflush(stderr);
 }
 
+// The thread record of the Thread part the method runs on, read under its property lock.
+std::shared_ptr<LanguageThread> thread_record(VmStack* stack) {
+  auto* self = static_cast<Thread_Object*>(stack->method_context.owner);
+  std::shared_lock<std::shared_mutex> lock(self->property_lock);
+  return self->record;
+}
+
 void start(VmStack* stack, size_t, Variant*) {
   QZ_TRACE;
-  auto* self = static_cast<Thread_Object*>(stack->method_context.owner);
-  std::shared_ptr<LanguageThread> record;
-  {
-    std::shared_lock<std::shared_mutex> lock(self->property_lock);
-    record = self->record;
-  }
+  std::shared_ptr<LanguageThread> record = thread_record(stack);
   if (record == nullptr) return;
   // The most derived object runs: its "run" is the program's.
   Object* obj = stack->method_context.object;
@@ -47,12 +49,7 @@ void start(VmStack* stack, size_t, Variant*) {
 
 void join(VmStack* stack, size_t, Variant*) {
   QZ_TRACE;
-  auto* self = static_cast<Thread_Object*>(stack->method_context.owner);
-  std::shared_ptr<LanguageThread> record;
-  {
-    std::shared_lock<std::shared_mutex> lock(self->property_lock);
-    record = self->record;
-  }
+  std::shared_ptr<LanguageThread> record = thread_record(stack);
   if (record == nullptr) return;
   record->join();
   record->unregister();
