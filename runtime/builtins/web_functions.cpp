@@ -18,6 +18,7 @@
 #include "builtins/arguments.h"
 #include "builtins/text_arguments.h"
 #include "builtins/web_functions.h"
+#include "objects/collection.h"
 #include "objects/object.h"
 #include "values/date_format.h"
 #include "values/julian.h"
@@ -144,35 +145,34 @@ void http_parse_query(const String& text, query_pair_callback pair, void* contex
   }
 }
 
-// http.parsequery(text): a "collection" of the pairs, each value under its key.
+// http.parsequery(text): a "collection" of the pairs, each value under its key (the first of a
+// repeated key wins). The entries go straight into the native collection: no member is looked up.
 void bi_http_parsequery(VmStack* stack, size_t argc, Variant* result) {
   QZ_TRACE;
   if (argc < 1) throw RuntimeError(11);
-  if (stack->symtable == nullptr) throw_assert_failed();
   struct context_st {
     VmStack* stack;
-    ObjectPointer collection;
-    symbol_id_type add;
-  } context{stack, CreateObject(stack, String("collection"), nullptr, 0), stack->symtable->symbolize("add")};
+    Collection_Object* collection;
+  } context{stack, nullptr};
+  ObjectPointer made = CreateObject(stack, String("Collection"), nullptr, 0);
+  context.collection = dynamic_cast<Collection_Object*>(made.get_object());
+  if (context.collection == nullptr) throw_assert_failed();
   http_parse_query(
       text_argument(stack, 1),
       [](void* ctx, const String& key, const String& value) {
         auto* c = static_cast<context_st*>(ctx);
-        Memvar* mark = c->stack->sp;
+        Variant item;
+        item.set_string(value);
         try {
-          c->stack->push();
-          c->stack->push()->value.set(c->collection);
-          c->stack->push()->value.set_string(value);
-          c->stack->push()->value.set_string(key);
-          object_call(c->stack, c->add, 2);
+          c->collection->add(c->stack, key, &item);
         } catch (...) {
-          c->stack->release_stack_to(mark);
+          item.release(c->stack);
           throw;
         }
-        c->stack->release_stack_to(mark);
+        item.release(c->stack);
       },
       &context);
-  result->set(context.collection);
+  result->set(made);
 }
 
 // http.header(line [, replace]): handed to the screen, which may ignore it.

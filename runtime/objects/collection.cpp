@@ -254,7 +254,9 @@ class Collection_Iterator : public Object {
     taken.release(stack);
   }
 
-  Variant collection;   // the collection enumerated (an object value)
+  Variant collection;   // the collection enumerated (an object value: THIS, which keeps it alive)
+  // Its native link: THIS is an object of a program's class when that class derives from Collection.
+  Collection_Object* native = nullptr;
   const int order;
   bool first = true;
   bool current = false;  // a current entry was reached and is still expected
@@ -267,8 +269,8 @@ Collection_Iterator* iterator_of(VmStack* stack) { return static_cast<Collection
 
 Collection_Object* collection_of(Collection_Iterator* it) {
   std::shared_lock<std::shared_mutex> lock(it->property_lock);
-  if (it->collection.tag != VT_OBJECT) throw RuntimeError(2061);
-  return static_cast<Collection_Object*>(static_cast<Object*>(it->collection));
+  if (it->collection.tag != VT_OBJECT || it->native == nullptr) throw RuntimeError(2061);
+  return it->native;
 }
 
 void iterator_movenext(VmStack* stack, size_t, Variant* result) {
@@ -372,6 +374,7 @@ void get_enumerator(VmStack* stack, size_t, Variant* result) {
   {
     std::unique_lock<std::shared_mutex> lock(it->property_lock);
     it->collection.set(self);
+    it->native = c;
   }
   result->set(iterator);
 }

@@ -156,7 +156,9 @@ class Map_Iterator : public Object {
     taken_key.release(stack);
   }
 
-  Variant map;  // the map enumerated (an object value)
+  Variant map;  // the map enumerated (an object value: THIS, which keeps it alive)
+  // Its native link: THIS is an object of a program's class when that class derives from Map.
+  Map_Object* native = nullptr;
   Variant key;  // a copy of the current key
   bool first = true;
   bool current = false;
@@ -165,8 +167,8 @@ class Map_Iterator : public Object {
 Map_Iterator* iterator_of(VmStack* stack) { return static_cast<Map_Iterator*>(stack->method_context.owner); }
 
 Map_Object* map_of(Map_Iterator* it) {
-  if (it->map.tag != VT_OBJECT) throw RuntimeError(2061);
-  return static_cast<Map_Object*>(static_cast<Object*>(it->map));
+  if (it->map.tag != VT_OBJECT || it->native == nullptr) throw RuntimeError(2061);
+  return it->native;
 }
 
 void map_iterator_movenext(VmStack* stack, size_t, Variant* result) {
@@ -213,6 +215,7 @@ void get_enumerator(VmStack* stack, size_t, Variant* result) {
   {
     std::unique_lock<std::shared_mutex> lock(it->property_lock);
     it->map.set(self);
+    it->native = self_of(stack);
   }
   result->set(iterator);
 }
