@@ -1,6 +1,6 @@
-// Json.Encode and Json.Decode of a 10 MB document of arrays of objects, and http.urlencode and
+// Json.Encode and Json.Decode of a 10 MB JSON text of arrays of objects, and http.urlencode and
 // http.urldecode of 10 MB of text, in bytes per second. bench/web/json_python.py times python3's
-// json module on the same document (the generator below and the script's make the same text);
+// json module on the same text (the generator below and the script's make the same text);
 // bench/web/run_web_bench.sh runs both and prints medians.
 #include <benchmark/benchmark.h>
 #include <qzbase.h>
@@ -20,7 +20,7 @@ constexpr size_t target_size = 10 * 1024 * 1024;
 
 // Records until the text passes 10 MB, e.g.
 // {"id":17,"name":"user 17 \u00e9t\u00e9","score":17.25,"active":false,"tags":["a17","b"],"note":null}
-std::string json_document() {
+std::string json_text() {
   std::string doc = "[";
   for (long i = 0; doc.size() < target_size; ++i) {
     if (i > 0) doc += ",";
@@ -65,7 +65,7 @@ Variant utf8_value(const std::string& s) {
 
 void BM_JsonDecode(benchmark::State& state) {
   fixture_st f;
-  Variant text = utf8_value(json_document());
+  Variant text = utf8_value(json_text());
   for (auto _ : state) {
     Variant v = f.call(bi_json_decode, text);
     v.release(f.stack);
@@ -77,7 +77,7 @@ BENCHMARK(BM_JsonDecode)->Unit(benchmark::kMillisecond);
 
 void BM_JsonEncode(benchmark::State& state) {
   fixture_st f;
-  Variant text = utf8_value(json_document());
+  Variant text = utf8_value(json_text());
   Variant value = f.call(bi_json_decode, text);
   size_t size = 0;
   for (auto _ : state) {

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""python3's json module on the document bench_web builds: json.loads and json.dumps of about
+"""python3's json module on the JSON text bench_web builds: json.loads and json.dumps of about
 10 MB of arrays of objects, and urllib.parse quote/unquote of 10 MB; prints the median MB/s of
 the runs (MB = 2^20 bytes, as Google Benchmark counts them)."""
 import json
@@ -11,7 +11,7 @@ import urllib.parse
 TARGET = 10 * 1024 * 1024
 
 
-def document():
+def json_text():
     parts = []
     size = 1
     i = 0
@@ -43,7 +43,7 @@ def median_rate(fn, size, runs):
 
 def main():
     runs = int(sys.argv[1]) if len(sys.argv) > 1 else 5
-    doc = document()
+    doc = json_text()
     data = doc.encode()
     value = json.loads(data)
     encoded_size = len(json.dumps(value, ensure_ascii=False, separators=(",", ":")).encode())
