@@ -22,8 +22,6 @@
 #include "objects/object.h"
 #include "values/date_format.h"
 #include "values/julian.h"
-#include "vm/calls.h"
-#include "vm/symtable.h"
 #include "vm/vm_stack.h"
 
 namespace qzbase {
