@@ -20,6 +20,7 @@
 
 #include "platform/file_io.h"
 #include "frontend/preprocessor.h"
+#include "tables/table_object.h"
 #include "values/charset_registry.h"
 #include "values/collation.h"
 
@@ -48,6 +49,7 @@ __attribute__((constructor(101))) void library_initializer() {
   __init_collations();
   preprocessor_init_tables();  // directive and built-in macro keywords
   standard_stream_names();
+  init_table_objects();  // field reads by name, the fields of a bound table
 }
 
 __attribute__((destructor(101))) void library_finalizer() {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "indexes/index_format.h"
+#include "tables/table_types.h"
 
 namespace qzbase {
 
@@ -24,10 +25,6 @@ class IndexFile;
 // Answer of a seek: a key whose first n bytes equal the searched ones; the nearest key in the
 // search direction that does not match; no key in that direction.
 enum SeekResult : int { SEEK_RESULT_FOUND = 0, SEEK_RESULT_NEAR = 1, SEEK_RESULT_NONE = 2 };
-// The selected order's own direction, ascending keys, descending keys.
-enum SeekDir : int { SEEK_DIR_SELECTED = 0, SEEK_DIR_FORWARD = 1, SEEK_DIR_BACKWARD = 2 };
-// Bit set of a seek's bound: bit 1 alone makes it exclusive; any other value is inclusive.
-enum SeekRng : int { SEEK_RNG_EQUAL = 1, SEEK_RNG_OPEN = 2 };
 
 // One step of a descent: a copy of a branch node and the iterator on the entry that led down.
 struct index_waypoint_st {

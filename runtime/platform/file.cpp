@@ -112,7 +112,10 @@ FileUnix* FileUnix::create(String name, OpenMode mode) {
   std::string path = native_name(name);
   // Mended: no O_TRUNC here. The file is emptied only once this descriptor holds the lock, so a
   // file that another holder keeps open is never truncated under it.
-  int fd = open_retry(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0660);
+  int flags = O_RDWR | O_CREAT | O_CLOEXEC;
+  if (mode & OPEN_NEW) flags |= O_EXCL;
+  int fd = open_retry(path.c_str(), flags, 0660);
+  if (fd < 0 && errno == EEXIST && (mode & OPEN_NEW)) throw file_error_exists(EEXIST);
   if (fd < 0) fail_sharing(-1, errno);
   if (!take_flock(fd, mode)) fail_sharing(fd, errno);
   // Mode 8 removes the name once the file is ours (removing it before the lock

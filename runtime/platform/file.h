@@ -10,6 +10,8 @@
 // - FileUnix::create opened with O_TRUNC before it held the lock, so creating a file that another
 //   process held emptied that live file and only then reported the sharing violation. It opens
 //   without O_TRUNC, takes the lock (and only then unlinks for mode 8), then truncates.
+// - A create that must not replace anything (a new table) could only empty what was there: mode
+//   OPEN_NEW creates with O_EXCL and reports an existing name as file_error_exists.
 // - write and writeex ignored the count written: short writes and errors (ENOSPC, EIO, EFBIG,
 //   EBADF) were lost. Both loop until every byte is written (EINTR is retried) and throw
 //   file_error with the errno otherwise.
@@ -46,6 +48,7 @@ enum : OpenMode {
   OPEN_SHARED = 4,           // flock LOCK_SH; without it LOCK_EX
   OPEN_UNLINK_ON_CREATE = 8,  // create: the name is removed once the file is made (and locked)
   OPEN_UNLINK_ON_OPEN = 16,   // open: the name is removed once the lock is held
+  OPEN_NEW = 32,              // create: the name must not exist yet (file_error_exists)
 };
 
 // The file exceptions. error_number is the errno of the failing call when there was one (0
@@ -109,7 +112,9 @@ class FileUnix : public File {
   // waiting. file_sharing_violation when the open or the lock fails.
   static FileUnix* open(String name, OpenMode mode);
   // Creates (or empties) a file, permission bits 0660, with the lock as open; the mode gets
-  // OPEN_CREATED | OPEN_WRITE. A file whose lock cannot be had is left untouched.
+  // OPEN_CREATED | OPEN_WRITE. A file whose lock cannot be had is left untouched. With OPEN_NEW
+  // an existing name (of any kind, a dangling link too) raises file_error_exists and is not
+  // touched.
   static FileUnix* create(String name, OpenMode mode);
 
   std::streampos seek(std::streamoff offset, std::ios_base::seekdir direction) override;
@@ -167,7 +172,8 @@ class FileRamdisk : public File {
 // The name begins with "memory:///" (first ten characters, case-insensitive under
 // Collation::unicode_machine_ci).
 bool is_memory_file_name(const String& name);
-// FileRamdisk::create for memory names, else FileUnix::create.
+// FileRamdisk::create for memory names (each one is new, so OPEN_NEW never fails there), else
+// FileUnix::create.
 File* create_file(String name, OpenMode mode);
 // Always FileUnix::open: an in-memory file exists only through the File* that created it.
 File* open_file(String name, OpenMode mode);

@@ -1,14 +1,15 @@
 // data_session.h - DataSession_Object: the work areas and SET values one thread sees.
 //
-// So far only what a VmStack needs: the session number and its entry in the owner stack's
-// data-session table, the settings record, the selected work area and the alias and work-area
-// maps. Opening, selecting and closing tables come with the table layer.
+// Up to 32767 numbered work areas, each holding at most one open table; an alias per open table
+// (symbols of the runtime's symbol table, so aliases ignore case); how many areas have each table
+// file open (file names compared exactly); the selected area; the session's SET values.
 #pragma once
 
 #include <qzbase.h>
 
 #include <cstdint>
 #include <map>
+#include <string>
 
 #include "objects/object.h"
 #include "values/session_settings.h"
@@ -36,15 +37,58 @@ class DataSession_Object : public Object {
   // For the owner stack's destructor: the stack goes away before the session.
   void forget_owner() { owner_ = nullptr; }
 
+  static constexpr int32_t max_area = 32767;
+
+  // An alias: true and its area when it is open in this session.
+  bool resolve(const String& name, Symtable* symtable, int32_t* area) const;
+  // A string is an alias (as above); an integer is taken as the area number as it is; any other
+  // value is converted to an integer. No range check.
+  bool resolve(VmStack* stack, const Variant* value, int32_t* area) const;
+  // The area a value names, without selecting it: an unknown alias raises 13 (the value as
+  // detail); 0 yields the lowest free area; any other area outside 1..32767 raises 17.
+  int32_t select(VmStack* stack, const Variant* value) const;
+  // Selects an area and returns the current area. 0 selects the lowest free area (0 when all
+  // are used). No range check.
+  int32_t select(int32_t area);
+  // The table open in the area a value names; 13 (no detail) when the area is empty.
+  Table_Object* select_file(VmStack* stack, const Variant* value) const;
+  // Whether a table is open in the area; 17 outside 1..32767.
+  bool used(int32_t area) const;
+  // The lowest (highest) area not in use; 0 when all are.
+  int32_t first_free_area() const;
+  int32_t last_free_area() const;
+  // The area USE or CREATE TABLE opens into: area 0 stands for the lowest free area. 17 when the
+  // area is outside 1..32767 or, for 0, when every area is in use.
+  int32_t area_for_open(int32_t area) const;
+
+  // Enters an opened table into a free area under an alias. 24 when the alias is open, 3 when
+  // the file is open and again is false. A failure closes the table and leaves the maps as they
+  // were.
+  void assign(ObjectPointer table, Symtable* symtable, const String& alias, int32_t area, bool again);
+  // Closes the table of an area; an empty or unknown area is ignored.
+  void close(int32_t area);
+  // Closes every table (their close(true)) and empties the maps.
+  void close_all();
+  // CREATE TABLE: creates the table, closes the area of its alias when open, selects the lowest
+  // free area and enters the new table there positioned on its first record.
+  void create(VmStack* stack, String path, const createopts_st* options, fielddef_st* fields, size_t count);
+
+  // How many areas have a file open (0 when none).
+  int32_t open_count(const String& filename) const;
+
   SessionSettings settings;             // SET POINT, DATE, DECIMALS, EXACT, ...
   int32_t session_id;                   // DataSessionId
   Table_Object* current_table = nullptr;  // the table open in the current area, or null
-  int32_t current_area = 1;             // the selected work area, 1 .. 32767
+  int32_t current_area = 1;             // the selected work area, 1 .. 32767 (0: all in use)
+  std::map<std::string, int32_t> open_files;    // table file name (UTF-8) -> areas that have it open
   std::map<int32_t, ObjectPointer> work_areas;  // area -> the table open there (owning)
   std::map<symbol_id_type, int32_t> aliases;    // alias symbol -> area
 
  private:
   void leave_owner();
+  // close_all, releasing the tables with the stack (null: no DESTROY code runs).
+  void close_all_on(VmStack* stack);
+  static Table_Object* table_of(const ObjectPointer& table);
 
   VmStack* owner_;
 };

@@ -6,6 +6,9 @@
 // std::overflow_error, and broken invariants assert_failed_exception; neither belongs here.
 #pragma once
 
+#include <string>
+#include <utility>
+
 namespace qzbase {
 
 class DbfField;
@@ -44,10 +47,8 @@ QZ_DBF_EXCEPTION(dbf_error_lock_for_append_failed);
 QZ_DBF_EXCEPTION(dbf_error_release_append_lock_failed);
 
 // Index files and tags.
-QZ_DBF_EXCEPTION(dbf_index_file_corrupted);
 QZ_DBF_EXCEPTION(dbf_error_index_cannot_store_null);
 QZ_DBF_EXCEPTION(dbf_invalid_index_key_len);
-QZ_DBF_EXCEPTION(dbf_unique_key_violation);
 QZ_DBF_EXCEPTION(dbf_error_index_tag_name_duplicate);
 QZ_DBF_EXCEPTION(dbf_error_index_tag_name_invalid_characters);
 QZ_DBF_EXCEPTION(dbf_error_index_tag_name_too_long);
@@ -80,5 +81,23 @@ QZ_DBF_FIELD_EXCEPTION(dbf_error_field_readonly);
 QZ_DBF_FIELD_EXCEPTION(dbf_error_field_no_null_support);
 
 #undef QZ_DBF_FIELD_EXCEPTION
+
+// These may name what they concern (UTF-8; empty when the raiser does not know it): the index
+// file, and the tag whose uniqueness a key would break.
+#define QZ_DBF_NAMED_EXCEPTION(name)                          \
+  class name : public dbf_exception {                        \
+   public:                                                   \
+    name() = default;                                        \
+    explicit name(std::string n) : name_(std::move(n)) {}   \
+    const std::string& named() const { return name_; }       \
+                                                             \
+   private:                                                  \
+    std::string name_;                                       \
+  }
+
+QZ_DBF_NAMED_EXCEPTION(dbf_index_file_corrupted);
+QZ_DBF_NAMED_EXCEPTION(dbf_unique_key_violation);
+
+#undef QZ_DBF_NAMED_EXCEPTION
 
 }  // namespace qzbase

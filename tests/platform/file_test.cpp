@@ -185,6 +185,38 @@ TEST(FileUnix, CreateNeverTruncatesAFileAnotherProcessHolds) {
   EXPECT_EQ(made.f->mode, OPEN_CREATED | OPEN_WRITE);
 }
 
+TEST(FileUnix, CreateNewRefusesAnyExistingNameAndLeavesItAlone) {
+  FileTestDir dir;
+  std::string name = dir.file("t.dbf");
+  write_plain(name, "old table");
+  // Free or held by someone, an existing file is neither emptied nor locked away.
+  for (bool held : {false, true}) {
+    Closer holder{held ? FileUnix::open(u8(name), OPEN_SHARED) : nullptr};
+    EXPECT_THROW(create_file(u8(name), OPEN_NEW), file_error_exists);
+    EXPECT_EQ(read_plain(name), "old table");
+  }
+  // A dangling link is a name in use too: nothing is created behind it.
+  std::string target = dir.file("nowhere.dbf");
+  std::string link = dir.file("link.dbf");
+  ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+  EXPECT_THROW(create_file(u8(link), OPEN_NEW), file_error_exists);
+  EXPECT_FALSE(fs::exists(target));
+  // A free name is created as usual, and the exists kind is still a file_error.
+  std::string fresh = dir.file("new.dbf");
+  Closer made{create_file(u8(fresh), OPEN_NEW)};
+  EXPECT_EQ(made.f->mode & (OPEN_CREATED | OPEN_WRITE), OPEN_CREATED | OPEN_WRITE);
+  try {
+    create_file(u8(fresh), OPEN_NEW);
+    ADD_FAILURE() << "second exclusive create succeeded";
+  } catch (const file_error& e) {
+    EXPECT_NE(dynamic_cast<const file_error_exists*>(&e), nullptr);
+    EXPECT_EQ(e.error_number, EEXIST);
+  }
+  // In-memory names are always new.
+  Closer memory{create_file(u8("memory:///t.dbf"), OPEN_NEW)};
+  EXPECT_NE(memory.f, nullptr);
+}
+
 TEST(FileUnix, UnlinkModes) {
   FileTestDir dir;
   std::string a = dir.file("a.tmp");
