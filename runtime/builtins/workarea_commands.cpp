@@ -58,11 +58,6 @@ String table_stem(const String& filename) {
   return String(stem.data(), stem.size(), Charset::utf8);
 }
 
-DataSession_Object* find_data_session(VmStack* stack, int32_t number) {
-  auto it = stack->data_sessions.find(number);
-  return it != stack->data_sessions.end() ? it->second : nullptr;
-}
-
 // The IN-clause rule of GO, GO TOP and GO BOTTOM: the session's current table, or that of the
 // named area; none -> 52.
 Table_Object* in_clause_table(VmStack* stack, const Variant* area) {
@@ -289,7 +284,7 @@ void void_stackcall_set_datasession_to(VmStack* stack, size_t argc) {
   QZ_TRACE;
   int32_t number = 1;
   if (clause(stack, argc, 1) != nullptr) number = int32_argument(stack, 1);
-  DataSession_Object* session = find_data_session(stack, number);
+  DataSession_Object* session = stack->find_data_session(number);
   if (session == nullptr) throw RuntimeError(1540);
   stack->set_current_data_session(session);
   if (stack->method_context.object != nullptr) {

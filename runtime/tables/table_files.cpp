@@ -103,9 +103,9 @@ void rename_table(VmStack* stack, const String& from, const String& to) {
     fs::path target = base;
     target.replace_extension(f.extension());
     std::error_code error;
-    if (fs::exists(fs::symlink_status(target, error)) || error) {
-      throw RuntimeError(7, String(target));
-    }
+    const fs::file_status status = fs::symlink_status(target, error);
+    if (fs::exists(status)) throw RuntimeError(7, String(target));
+    if (error && error != std::errc::no_such_file_or_directory) throw RuntimeError(1705);
     targets.push_back(std::move(target));
   }
   for (size_t i = 0; i < files.size(); ++i) {

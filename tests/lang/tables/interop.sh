@@ -1,0 +1,120 @@
+#!/usr/bin/env bash
+# Tables written by qzsh read back by other DBF readers (Python's dbfread and dbf, Perl's XBase),
+# and tables those libraries write opened, read and appended to by qzsh, then read back by the
+# library that wrote them.
+# Usage: interop.sh QZSH SOURCE_DIR (SOURCE_DIR: tests/, which holds tables/interop/)
+set -eu
+qzsh=$1
+readers=$2/tables/interop
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# ---- Qz to them ----------------------------------------------------------------------------
+cat > make.prg <<'PRG'
+CREATE TABLE qz CODEPAGE = 1252 (name C(10), amount N(10, 2), qty I, price Y, born D, stamp T, ;
+  ratio B, active L, notes M)
+APPEND BLANK
+REPLACE name WITH "Zoë"
+REPLACE amount WITH 1234.5
+REPLACE qty WITH 2147483647
+REPLACE price WITH $12.25
+REPLACE born WITH {^2024-02-29}
+REPLACE stamp WITH {^2024-01-02 03:04:05}
+REPLACE ratio WITH 2.25
+REPLACE active WITH .T.
+REPLACE notes WITH "memo line"
+APPEND BLANK
+REPLACE name WITH "x"
+REPLACE amount WITH -3
+REPLACE qty WITH 0
+REPLACE price WITH -0.5
+REPLACE born WITH {^1999-12-31}
+REPLACE stamp WITH {^1999-12-31 23:59:59}
+REPLACE ratio WITH -1e10
+REPLACE active WITH .F.
+REPLACE notes WITH REPLICATE("long memo ", 30)
+USE
+PRG
+"$qzsh" make.prg > make.out 2>&1 || { cat make.out; fail "qzsh could not write the table"; }
+long_memo=$(printf 'long memo %.0s' $(seq 30) | sed 's/ *$//')
+{
+  printf 'record 1\nNAME=Zoë\nAMOUNT=1234.5000\nQTY=2147483647\nPRICE=12.2500\nBORN=2024-02-29\n'
+  printf 'STAMP=2024-01-02 03:04:05\nRATIO=2.2500\nACTIVE=T\nNOTES=memo line\n'
+  printf 'record 2\nNAME=x\nAMOUNT=-3.0000\nQTY=0\nPRICE=-0.5000\nBORN=1999-12-31\n'
+  printf 'STAMP=1999-12-31 23:59:59\nRATIO=-10000000000.0000\nACTIVE=F\nNOTES=%s\n' "$long_memo"
+} > expected.txt
+/usr/bin/python3 "$readers/read_dbfread.py" qz.dbf > dbfread.txt || fail "dbfread refused the table"
+diff -u expected.txt dbfread.txt || fail "dbfread reads other values"
+/usr/bin/python3 "$readers/read_dbf.py" qz.dbf > dbf.txt || fail "dbf refused the table"
+diff -u expected.txt dbf.txt || fail "dbf reads other values"
+/usr/bin/perl "$readers/read_xbase.pl" qz.dbf > xbase.txt || fail "XBase refused the table"
+diff -u expected.txt xbase.txt || fail "XBase reads other values"
+# The header's date of last update is today's.
+header_date=$(/usr/bin/python3 -c 'import sys, dbfread; print(dbfread.DBF(sys.argv[1]).date)' qz.dbf)
+[ "$header_date" = "$(date -u +%Y-%m-%d)" ] || fail "header date $header_date"
+
+# ---- them to Qz ----------------------------------------------------------------------------
+# Each table gets one record appended by qzsh; the library that wrote it must read that back.
+cat > append.prg <<'PRG'
+LPARAMETERS argc, argv
+USE (argv[2])
+SCAN
+  ? RECNO(), ALLTRIM(name), qty, ALLTRIM(notes)
+ENDSCAN
+APPEND BLANK
+REPLACE name WITH "added"
+REPLACE qty WITH 5
+REPLACE notes WITH "from qz"
+? "count", RECCOUNT()
+USE
+PRG
+
+/usr/bin/python3 - pyd.dbf > /dev/null <<'PY' || fail "dbf could not write its table"
+import sys, dbf
+t = dbf.Table(sys.argv[1], "NAME C(10); QTY N(5,0); NOTES M", dbf_type="vfp", codepage="cp1252")
+t.open(dbf.READ_WRITE)
+t.append(("from dbf", 3, "its memo"))
+t.close()
+PY
+printf '1 from dbf 3 its memo\ncount 2\n' > expected_dbf.txt
+"$qzsh" append.prg pyd > qz_dbf.txt 2>&1 || { cat qz_dbf.txt; fail "qzsh could not append to the dbf table"; }
+diff -u expected_dbf.txt qz_dbf.txt || fail "qzsh reads the dbf table differently"
+/usr/bin/python3 - pyd.dbf > dbf_back.txt <<'PY' || fail "dbf could not read the appended table"
+import sys, dbf
+t = dbf.Table(sys.argv[1], codepage="cp1252")
+t.open(dbf.READ_ONLY)
+for r in t:
+    print(r["name"].rstrip(), int(r["qty"]), r["notes"].rstrip())
+t.close()
+PY
+printf 'from dbf 3 its memo\nadded 5 from qz\n' > expected_dbf_back.txt
+diff -u expected_dbf_back.txt dbf_back.txt || fail "dbf reads the appended record differently"
+
+/usr/bin/perl - plx.dbf <<'PL' || fail "XBase could not write its table"
+use strict;
+use XBase;
+my $t = XBase->create(name => $ARGV[0], memofile => "plx.fpt", codepage => 3,
+  field_names => ["NAME", "QTY", "NOTES"], field_types => ["C", "N", "M"],
+  field_lengths => [10, 5, 10], field_decimals => [0, 0, 0]) or die XBase->errstr;
+$t->set_record(0, "from perl", 4, "perl memo") or die $t->errstr;
+$t->close;
+PL
+[ "$(od -An -tx1 -N1 plx.dbf | tr -d ' ')" = "f5" ] || fail "XBase did not write version 0xF5"
+printf '1 from perl 4 perl memo\ncount 2\n' > expected_perl.txt
+"$qzsh" append.prg plx > qz_perl.txt 2>&1 || { cat qz_perl.txt; fail "qzsh could not append to the XBase table"; }
+diff -u expected_perl.txt qz_perl.txt || fail "qzsh reads the XBase table differently"
+/usr/bin/perl - plx.dbf > perl_back.txt <<'PL' || fail "XBase could not read the appended table"
+use strict;
+use XBase;
+my $t = XBase->new($ARGV[0]) or die XBase->errstr;
+for my $n (0 .. $t->last_record) {
+  my ($deleted, $name, $qty, $notes) = $t->get_record($n);
+  $name =~ s/\s+$//;
+  print "$name ", $qty + 0, " $notes\n";
+}
+PL
+printf 'from perl 4 perl memo\nadded 5 from qz\n' > expected_perl_back.txt
+diff -u expected_perl_back.txt perl_back.txt || fail "XBase reads the appended record differently"
+echo "interop ok"
