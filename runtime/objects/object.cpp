@@ -73,10 +73,10 @@ class MemberScope {
   // An object made through the language on this stack works in the data session it was made in.
   void switch_session(const Object* obj) {
     if (obj->creating_stack_id == 0 || obj->creating_stack_id != stack_->id) return;
-    auto it = stack_->data_sessions.find(obj->data_session_id);
-    if (it == stack_->data_sessions.end()) return;
+    DataSession_Object* session = stack_->find_data_session(obj->data_session_id);
+    if (session == nullptr) return;
     stack_->method_context.data_session_id = obj->data_session_id;
-    if (it->second != stack_->current_data_session) stack_->set_current_data_session(it->second);
+    if (session != stack_->current_data_session) stack_->set_current_data_session(session);
   }
   // The saved session again, unless the member ended it (then the stack already fell back on its
   // default session).
@@ -85,8 +85,8 @@ class MemberScope {
       stack_->set_current_data_session(nullptr);
       return;
     }
-    for (const auto& [id, session] : stack_->data_sessions) {
-      if (session == session_) {
+    for (const auto& [id, link] : stack_->data_sessions) {
+      if (link->session.load(std::memory_order_acquire) == session_) {
         stack_->set_current_data_session(session_);
         return;
       }
@@ -600,8 +600,8 @@ void createobject_internal(VmStack* stack, Class* cls, Variant* slot, int argc, 
   cls->create_instance(stack, &obj);
   if (obj == nullptr) throw_assert_failed();
   obj->creating_stack_id = stack->id;
-  for (const auto& [id, session] : stack->data_sessions) {
-    if (session == stack->current_data_session) obj->data_session_id = id;
+  for (const auto& [id, link] : stack->data_sessions) {
+    if (link->session.load(std::memory_order_acquire) == stack->current_data_session) obj->data_session_id = id;
   }
   if (obj->control == nullptr) {
     try {

@@ -11,11 +11,15 @@
 
 namespace qzbase {
 
-DataSession_Object::DataSession_Object(VmStack* owner, Class* cls) : Object(cls), owner_(owner) {
+DataSession_Object::DataSession_Object(VmStack* owner, Class* cls)
+    : Object(cls), link_(std::make_shared<data_session_link_st>()) {
   QZ_TRACE;
   if (owner == nullptr) throw_assert_failed();
+  link_->session.store(this, std::memory_order_release);
+  link_->owner.store(owner, std::memory_order_release);
+  link_->owner_thread = std::this_thread::get_id();
   session_id = static_cast<int32_t>(owner->next_data_session_id);
-  owner->data_sessions.emplace(session_id, this);
+  owner->register_data_session(session_id, link_);
   ++owner->next_data_session_id;
 }
 
@@ -31,10 +35,10 @@ void DataSession_Object::destroy(VmStack* stack) {
   try {
     close_all_on(stack);
   } catch (...) {
-    leave_owner();
+    leave_owner_on(stack);
     throw;
   }
-  leave_owner();
+  leave_owner_on(stack);
 }
 
 void DataSession_Object::close_all() {
@@ -277,6 +281,26 @@ void DataSession_Object::create(VmStack* stack, String path, const createopts_st
   int32_t area = select(0);
   assign(table, stack->symtable, alias, area, false);  // closes the table when it fails
   t->movefirst(stack);
+}
+
+void DataSession_Object::leave_owner() {
+  QZ_TRACE;
+  leave_owner_on(nullptr);
+}
+
+void DataSession_Object::leave_owner_on(VmStack* stack) {
+  QZ_TRACE;
+  if (link_->session.exchange(nullptr, std::memory_order_acq_rel) == nullptr) return;  // left already
+  VmStack* owner = link_->owner.load(std::memory_order_acquire);
+  if (owner == nullptr) return;
+  // Another stack is another thread: the owner's registry and current session are not ours to
+  // touch; the owner skips the dead entry.
+  if (stack != nullptr ? stack != owner : std::this_thread::get_id() != link_->owner_thread) return;
+  owner->unregister_data_session(session_id, link_.get());
+  if (owner->current_data_session == this) {
+    DataSession_Object* fallback = owner->get_default_data_session();
+    owner->set_current_data_session(fallback == this ? nullptr : fallback);
+  }
 }
 
 Object* new_datasession(VmStack* stack, Class* cls) {

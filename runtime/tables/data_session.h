@@ -13,6 +13,7 @@
 
 #include "objects/object.h"
 #include "values/session_settings.h"
+#include "vm/vm_stack.h"
 
 namespace qzbase {
 
@@ -27,15 +28,14 @@ class DataSession_Object : public Object {
   // Leaves the owner's table when destroy() did not run.
   ~DataSession_Object() override;
 
-  // Drops the work areas, leaves the owner stack's data-session table and, when this was the
-  // owner's current session, makes the owner's default session current. The owner is the stack
-  // that created the session, also when the session ends on another stack or on none.
+  // Closes the work areas and leaves the owner's registry. Ending on the owner stack (or on none,
+  // on the owner's thread) removes the entry at once and, when this was the owner's current
+  // session, makes the owner's default session current. Ending on another thread only marks the
+  // entry dead: the owner drops it on its own thread.
   void destroy(VmStack* stack) override;
 
-  // The stack whose table lists this session; null once it left (or when the stack is gone).
-  VmStack* owner() const { return owner_; }
-  // For the owner stack's destructor: the stack goes away before the session.
-  void forget_owner() { owner_ = nullptr; }
+  // The stack whose registry lists this session; null once it left (or when the stack is gone).
+  VmStack* owner() const { return link_->owner.load(std::memory_order_acquire); }
 
   static constexpr int32_t max_area = 32767;
 
@@ -86,11 +86,12 @@ class DataSession_Object : public Object {
 
  private:
   void leave_owner();
+  void leave_owner_on(VmStack* stack);
   // close_all, releasing the tables with the stack (null: no DESTROY code runs).
   void close_all_on(VmStack* stack);
   static Table_Object* table_of(const ObjectPointer& table);
 
-  VmStack* owner_;
+  data_session_link link_;
 };
 
 // The factory of the class "Session": a new session owned by the stack; its member rows.

@@ -226,9 +226,8 @@ Current_Table_Guard::~Current_Table_Guard() {
   if (session_id_ == 0) return;
   DataSession_Object* ds = stack_->current_data_session;
   if (ds == nullptr || ds->session_id != session_id_) {
-    auto it = stack_->data_sessions.find(session_id_);
-    if (it == stack_->data_sessions.end()) return;  // the session ended meanwhile
-    ds = it->second;
+    ds = stack_->find_data_session(session_id_);
+    if (ds == nullptr) return;  // the session ended meanwhile
     stack_->set_current_data_session(ds);
   }
   if (ds->current_area != area_) ds->select(area_);
@@ -269,18 +268,18 @@ bool Table_Object::evaluate_condition(VmStack* stack, const Program* program, in
 
 // ---- scope, filter, the range test ----
 
-bool Table_Object::below_top_scope(const char* key, size_t length) const {
-  size_t n = top_scope_length < length ? top_scope_length : length;
-  int c = std::memcmp(key, top_scope_key, n);
-  if (c == 0 && length < top_scope_length) c = -1;  // a shorter key sorts before the bound
-  return c < 0 || (c == 0 && (top_scope_mode & SEEK_RNG_EQUAL) == 0);
+bool Table_Object::key_below(const char* key, size_t length, const char* bound, size_t bound_length, SeekRng mode) {
+  size_t n = bound_length < length ? bound_length : length;
+  int c = std::memcmp(key, bound, n);
+  if (c == 0 && length < bound_length) c = -1;  // a shorter key sorts before the bound
+  return c < 0 || (c == 0 && (mode & SEEK_RNG_EQUAL) == 0);
 }
 
-bool Table_Object::above_bottom_scope(const char* key, size_t length) const {
-  size_t n = bottom_scope_length < length ? bottom_scope_length : length;
-  int c = std::memcmp(key, bottom_scope_key, n);
-  if (c == 0 && length < bottom_scope_length) c = -1;
-  return c > 0 || (c == 0 && (bottom_scope_mode & SEEK_RNG_EQUAL) == 0);
+bool Table_Object::key_above(const char* key, size_t length, const char* bound, size_t bound_length, SeekRng mode) {
+  size_t n = bound_length < length ? bound_length : length;
+  int c = std::memcmp(key, bound, n);
+  if (c == 0 && length < bound_length) c = -1;
+  return c > 0 || (c == 0 && (mode & SEEK_RNG_EQUAL) == 0);
 }
 
 bool Table_Object::bof() {
@@ -335,11 +334,24 @@ void Table_Object::set_filter_to(VmStack* stack, const String& condition) {
 bool Table_Object::record_in_range(VmStack* stack) {
   QZ_TRACE;
   if (current_settings(stack).deleted && deleted()) return false;
-  if (top_scope_mode != SEEK_RNG_NONE || bottom_scope_mode != SEEK_RNG_NONE) {
+  const scope_bounds_st* outer = seek_outer_scope_;
+  if (top_scope_mode != SEEK_RNG_NONE || bottom_scope_mode != SEEK_RNG_NONE ||
+      (outer != nullptr && (outer->top_mode != SEEK_RNG_NONE || outer->bottom_mode != SEEK_RNG_NONE))) {
     char key[scope_key_size];
     size_t n = eval_index_key(stack, key, key_buffer_size);
     if (top_scope_mode != SEEK_RNG_NONE && below_top_scope(key, n)) return false;
     if (bottom_scope_mode != SEEK_RNG_NONE && above_bottom_scope(key, n)) return false;
+    // Inside a SEEK: a record outside the scope the program set does not count as found.
+    if (outer != nullptr) {
+      if (outer->top_mode != SEEK_RNG_NONE &&
+          key_below(key, n, outer->top_key, outer->top_length, outer->top_mode)) {
+        return false;
+      }
+      if (outer->bottom_mode != SEEK_RNG_NONE &&
+          key_above(key, n, outer->bottom_key, outer->bottom_length, outer->bottom_mode)) {
+        return false;
+      }
+    }
   }
   if (filter == nullptr) return true;
   return evaluate_condition(stack, filter, 37);
@@ -417,25 +429,28 @@ bool Table_Object::seek(VmStack* stack, const char* key, size_t length, SeekRng 
   if (!seek_lowlevel(stack, key, length, range, dir, near)) return false;
 
   // A temporary scope around the key makes the steps below stop at the first record that does
-  // not match, so FOUND() is exact; the scopes in force come back afterwards.
-  struct saved_scope_st {
+  // not match, so FOUND() is exact; the records must still pass the scope in force, which comes
+  // back afterwards on every exit.
+  struct SavedScope {
     Table_Object* table;
-    SeekRng top_mode, bottom_mode;
-    size_t top_length, bottom_length;
-    char top_key[scope_key_size], bottom_key[scope_key_size];
-    explicit saved_scope_st(Table_Object* t)
-        : table(t), top_mode(t->top_scope_mode), bottom_mode(t->bottom_scope_mode),
-          top_length(t->top_scope_length), bottom_length(t->bottom_scope_length) {
-      std::memcpy(top_key, t->top_scope_key, top_length);
-      std::memcpy(bottom_key, t->bottom_scope_key, bottom_length);
+    scope_bounds_st bounds;
+    explicit SavedScope(Table_Object* t) : table(t) {
+      bounds.top_mode = t->top_scope_mode;
+      bounds.bottom_mode = t->bottom_scope_mode;
+      bounds.top_length = t->top_scope_length;
+      bounds.bottom_length = t->bottom_scope_length;
+      std::memcpy(bounds.top_key, t->top_scope_key, bounds.top_length);
+      std::memcpy(bounds.bottom_key, t->bottom_scope_key, bounds.bottom_length);
+      t->seek_outer_scope_ = &bounds;
     }
-    ~saved_scope_st() {
-      table->top_scope_mode = top_mode;
-      table->bottom_scope_mode = bottom_mode;
-      table->top_scope_length = top_length;
-      table->bottom_scope_length = bottom_length;
-      std::memcpy(table->top_scope_key, top_key, top_length);
-      std::memcpy(table->bottom_scope_key, bottom_key, bottom_length);
+    ~SavedScope() {
+      table->seek_outer_scope_ = nullptr;
+      table->top_scope_mode = bounds.top_mode;
+      table->bottom_scope_mode = bounds.bottom_mode;
+      table->top_scope_length = bounds.top_length;
+      table->bottom_scope_length = bounds.bottom_length;
+      std::memcpy(table->top_scope_key, bounds.top_key, bounds.top_length);
+      std::memcpy(table->bottom_scope_key, bounds.bottom_key, bounds.bottom_length);
     }
   } saved(this);
 

@@ -288,10 +288,24 @@ class Table_Object : public Object {
   // The step loops of movenext/moveprevious, without the bound check.
   void step_forward(VmStack* stack, size_t n);
   void step_backward(VmStack* stack, size_t n);
+  // Both scope bounds, as a SEEK saves them while its temporary scope is in force.
+  struct scope_bounds_st {
+    SeekRng top_mode, bottom_mode;
+    size_t top_length, bottom_length;
+    char top_key[scope_key_size], bottom_key[scope_key_size];
+  };
   // The scope tests of a key: below the lower bound (or equal, the bound excluding it); above
   // the upper.
-  bool below_top_scope(const char* key, size_t length) const;
-  bool above_bottom_scope(const char* key, size_t length) const;
+  static bool key_below(const char* key, size_t length, const char* bound, size_t bound_length, SeekRng mode);
+  static bool key_above(const char* key, size_t length, const char* bound, size_t bound_length, SeekRng mode);
+  bool below_top_scope(const char* key, size_t length) const {
+    return key_below(key, length, top_scope_key, top_scope_length, top_scope_mode);
+  }
+  bool above_bottom_scope(const char* key, size_t length) const {
+    return key_above(key, length, bottom_scope_key, bottom_scope_length, bottom_scope_mode);
+  }
+  // While a SEEK runs: the scope in force before it, which its records must pass as well.
+  const scope_bounds_st* seek_outer_scope_ = nullptr;
   bool evaluate_condition(VmStack* stack, const Program* program, int error);
 };
 

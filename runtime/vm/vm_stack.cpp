@@ -222,7 +222,7 @@ void VmStack::release_all() noexcept {
   // 4. The default data session, without a stack. Sessions that outlive the stack (held by objects
   //    elsewhere) must not come back to it.
   ignoring_interrupts([&] { default_data_session.release(nullptr); });
-  for (auto& [number, session] : data_sessions) session->forget_owner();
+  for (auto& [number, link] : data_sessions) link->owner.store(nullptr, std::memory_order_release);
   data_sessions.clear();
   current_data_session = nullptr;
   session_settings = nullptr;
@@ -625,6 +625,33 @@ void VmStack::set_current_data_session(DataSession_Object* session) {
   QZ_TRACE;
   current_data_session = session;
   session_settings = session != nullptr ? &session->settings : nullptr;
+}
+
+DataSession_Object* VmStack::find_data_session(int32_t number) {
+  QZ_TRACE;
+  auto it = data_sessions.find(number);
+  if (it == data_sessions.end()) return nullptr;
+  DataSession_Object* session = it->second->session.load(std::memory_order_acquire);
+  if (session == nullptr) data_sessions.erase(it);
+  return session;
+}
+
+void VmStack::register_data_session(int32_t number, const data_session_link& link) {
+  QZ_TRACE;
+  for (auto it = data_sessions.begin(); it != data_sessions.end();) {
+    if (it->second->session.load(std::memory_order_acquire) == nullptr) {
+      it = data_sessions.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  data_sessions.emplace(number, link);
+}
+
+void VmStack::unregister_data_session(int32_t number, const data_session_link_st* link) {
+  QZ_TRACE;
+  auto it = data_sessions.find(number);
+  if (it != data_sessions.end() && it->second.get() == link) data_sessions.erase(it);
 }
 
 DataSession_Object* VmStack::get_default_data_session() const {

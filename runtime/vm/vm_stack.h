@@ -27,8 +27,11 @@
 
 #include <qzbase.h>
 
+#include <atomic>
 #include <cstdint>
 #include <list>
+#include <memory>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -67,6 +70,17 @@ struct UndoMemvar {
   symbol_id_type symbol;
   Memvar* saved;
 };
+
+// The link between a data session and the stack whose registry lists it. The registry holds the
+// link, not the session: a session that ends on another thread only clears `session` here and
+// never touches the owner's registry, which skips (and drops) such dead entries on its own
+// thread. The stack clears `owner` when it goes first.
+struct data_session_link_st {
+  std::atomic<DataSession_Object*> session{nullptr};
+  std::atomic<VmStack*> owner{nullptr};
+  std::thread::id owner_thread;  // the thread the session was made on
+};
+using data_session_link = std::shared_ptr<data_session_link_st>;
 
 // One installed TRY handler of a frame; newest first.
 struct handler_record_st {
@@ -245,6 +259,14 @@ class VmStack {
   void set_current_data_session(DataSession_Object* session);
   // The default data session (created by the constructor).
   DataSession_Object* get_default_data_session() const;
+  // The live session of that number in this stack's registry, null when none (dead entries are
+  // dropped on the way).
+  DataSession_Object* find_data_session(int32_t number);
+  // Enters a new session's link under its number (an existing live entry is left in place) and
+  // drops the entries of sessions that ended elsewhere.
+  void register_data_session(int32_t number, const data_session_link& link);
+  // Removes the entry of that number when it is this link (the session ends on this stack).
+  void unregister_data_session(int32_t number, const data_session_link_st* link);
 
   // ------------------------------------------------------------------------------------------
   // Fields. Other subsystems read and write them directly.
@@ -264,7 +286,8 @@ class VmStack {
   uint64_t last_call_nargs = 0;      // set by every call of a user function (PARAMETERS())
 
   uint32_t next_data_session_id = 1;  // a new data session takes it and adds 1
-  std::unordered_map<int32_t, DataSession_Object*> data_sessions;  // kept by the sessions
+  // Number -> link of each session made on this stack; read and written by this stack's thread only.
+  std::unordered_map<int32_t, data_session_link> data_sessions;
   DataSession_Object* current_data_session = nullptr;
 
   uint8_t textmerge_on = 0;

@@ -46,7 +46,7 @@ TEST(DataSession, NewSessionsTakeTheNextNumber) {
   EXPECT_EQ(as_session(third)->session_id, 3);
   EXPECT_EQ(s.next_data_session_id, 4u);
   EXPECT_EQ(s.data_sessions.size(), 3u);
-  EXPECT_EQ(s.data_sessions.at(2), as_session(second));
+  EXPECT_EQ(s.find_data_session(2), as_session(second));
   EXPECT_EQ(as_session(second)->owner(), &s);
   EXPECT_EQ(as_session(second)->current_area, 1);
   EXPECT_EQ(as_session(second)->current_table, nullptr);
@@ -55,8 +55,9 @@ TEST(DataSession, NewSessionsTakeTheNextNumber) {
   EXPECT_EQ(s.current_data_session->session_id, 1);  // creating one does not select it
   second.release(&s);
   EXPECT_EQ(s.data_sessions.count(2), 0u);
-  third.release(nullptr);  // without a stack: it still leaves the table of the stack that made it
+  third.release(nullptr);  // without a stack, on the owner's thread: it still leaves the registry
   EXPECT_EQ(s.data_sessions.count(3), 0u);
+  EXPECT_EQ(s.find_data_session(3), nullptr);
   EXPECT_EQ(s.data_sessions.size(), 1u);
 }
 

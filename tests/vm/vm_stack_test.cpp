@@ -74,7 +74,7 @@ TEST(VmStack, FreshStack) {
   EXPECT_EQ(s.current_data_session, s.get_default_data_session());
   EXPECT_EQ(s.next_data_session_id, 2u);
   EXPECT_EQ(s.data_sessions.size(), 1u);
-  EXPECT_EQ(s.data_sessions.at(1), s.current_data_session);
+  EXPECT_EQ(s.find_data_session(1), s.current_data_session);
   EXPECT_EQ(s.session_settings, &s.current_data_session->settings);
   EXPECT_EQ(&current_settings(&s), &s.current_data_session->settings);
 }
