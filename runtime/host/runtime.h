@@ -56,7 +56,8 @@ struct RuntimePrivate {
   std::shared_mutex threads_lock;  // guards next_thread_id and threads
   uint64_t next_thread_id = 2;
   std::unordered_map<uint64_t, std::shared_ptr<VmThread>> threads;
-  std::unordered_map<void*, ObjectPointer> open_tables;
+  std::mutex open_tables_lock;  // guards open_tables
+  std::unordered_map<void*, ObjectPointer> open_tables;  // Runtime::open_table, by handle
 };
 
 }  // namespace qzbase

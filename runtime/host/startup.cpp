@@ -20,6 +20,7 @@
 
 #include "platform/file_io.h"
 #include "frontend/preprocessor.h"
+#include "tables/table_dbf.h"
 #include "tables/table_object.h"
 #include "values/charset_registry.h"
 #include "values/collation.h"
@@ -50,6 +51,7 @@ __attribute__((constructor(101))) void library_initializer() {
   preprocessor_init_tables();  // directive and built-in macro keywords
   standard_stream_names();
   init_table_objects();  // field reads by name, the fields of a bound table
+  init_dbf_tables();     // USE and CREATE TABLE open DBF tables
 }
 
 __attribute__((destructor(101))) void library_finalizer() {

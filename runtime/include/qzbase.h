@@ -1255,6 +1255,14 @@ class Runtime {
   std::vector<String> procedure_entries() const;
   // --- end of running ---
 
+  // --- Table handles (runtime/host/table_handles.cpp) ---
+  // Opens a table shared and read-write and keeps it under its address, which is returned as
+  // the handle; the registry is shared by every language thread.
+  void* open_table(VmStack* stack, const String& path);
+  // Closes the table of a handle and forgets it; an unknown handle does nothing.
+  void close_table(void* handle);
+  // --- end of table handles ---
+
   Screen* screen;                 // the host's screen
   const Charset* codepage;        // null until init
   std::atomic<bool> asserts;  // SET ASSERTS: read by every language thread

@@ -46,12 +46,12 @@ DbfFile::~DbfFile() {
   }
 }
 
-DbfFile* DbfFile::open(File* file, VmStack* stack) {
+DbfFile* DbfFile::open(File* file, VmStack* stack, bool with_index) {
   QZ_TRACE;
   DbfFile* dbf = new DbfFile(file);
   try {
     dbf->open_existing();
-    if (dbf->has_structural_index) dbf->index_hooks_->open_structural_index(stack);
+    if (with_index && dbf->has_structural_index) dbf->index_hooks_->open_structural_index(stack);
   } catch (...) {
     delete dbf;
     throw;

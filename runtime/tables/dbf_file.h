@@ -101,8 +101,9 @@ class DbfFile {
   // Construct on the file and open (or create) it; on any exception the half-built object is
   // destroyed and the exception passes on. The DbfFile owns the File from then on.
   // A table whose header names a structural index has it opened by the index hooks (with the
-  // stack, which key expressions need).
-  static DbfFile* open(File* file, VmStack* stack = nullptr);
+  // stack, which key expressions need) unless with_index is false: the table object opens it
+  // itself once it can bind the table to the stack.
+  static DbfFile* open(File* file, VmStack* stack = nullptr, bool with_index = true);
   static DbfFile* create(File* file, createopts_st* options, fielddef_st* fields, size_t count);
 
   explicit DbfFile(File* file);
