@@ -34,6 +34,8 @@ namespace {
 struct TableFixture : ::testing::Test {
   TableFixture() : runtime(CreateRuntime(&screen)), stack(new VmStack(runtime, 1024, 128)), cwd(dir.path) {}
   ~TableFixture() override {
+    // The tables' class belongs to the runtime: they go first.
+    held.clear();
     delete stack;
     ReleaseRuntime(runtime);
   }
@@ -479,7 +481,6 @@ TEST_F(TableFixture, UseAgainWithSharedOpens) {
   EXPECT_TRUE(ds->used(2));
   ds->close(1);
   EXPECT_TRUE(ds->used(2));
-  EXPECT_EQ(ds->select_file(stack, nullptr) == nullptr, false);
   ds->close(2);
 }
 
