@@ -32,7 +32,9 @@ namespace fs = std::filesystem;
 namespace {
 
 struct TableFixture : ::testing::Test {
-  TableFixture() : runtime(CreateRuntime(&screen)), stack(new VmStack(runtime, 1024, 128)), cwd(dir.path) {}
+  TableFixture() : runtime(CreateRuntime(&screen)), stack(new VmStack(runtime, 1024, 128)), cwd(dir.path) {
+    init_dbf_tables();  // other tests of this binary install doubles of their own
+  }
   ~TableFixture() override {
     // The tables' class belongs to the runtime: they go first.
     held.clear();
