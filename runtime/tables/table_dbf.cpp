@@ -279,6 +279,34 @@ bool Table_Object_QzDbf::ignore_readonly_write(uint16_t field) const {
   return field < dbf->field_count() && dbf->fields[field]->autoinc;
 }
 
+// The codec's read-only slots refuse values other than numbers as a type conflict (or, for a
+// null, as a field without nulls); a program writing into a read-only field learns that it is
+// read-only.
+template <typename Write>
+void Table_Object_QzDbf::write_other(std::span<const dbf_error_row_st> rows, Write write) {
+  DbfFile* dbf = live_file();
+  try {
+    write(dbf);
+  } catch (const dbf_error_field_type_conflict& e) {
+    raise_write_error(rows, e.field);
+  } catch (const dbf_error_field_no_null_support& e) {
+    raise_write_error(rows, e.field);
+  } catch (...) {
+    raise_dbf_error(rows, errors_);
+  }
+}
+
+void Table_Object_QzDbf::raise_write_error(std::span<const dbf_error_row_st> rows, DbfField* field) {
+  if (field != nullptr && std::memcmp(&field->active, &field->configured, sizeof field->active) != 0) {
+    try {
+      throw dbf_error_field_readonly(field);
+    } catch (...) {
+      raise_dbf_error(rows, errors_);
+    }
+  }
+  raise_dbf_error(rows, errors_);
+}
+
 template <typename Write>
 void Table_Object_QzDbf::write_number(uint16_t field, Write write) {
   DbfFile* dbf = live_file();
@@ -294,8 +322,7 @@ void Table_Object_QzDbf::write_number(uint16_t field, Write write) {
 
 void Table_Object_QzDbf::set_field_null(uint16_t field) {
   QZ_TRACE;
-  DbfFile* dbf = live_file();
-  with_dbf_errors(dbf_errors::set_null, errors_, [&] { dbf->set_null(field); });
+  write_other(dbf_errors::set_null, [&](DbfFile* dbf) { dbf->set_null(field); });
 }
 
 void Table_Object_QzDbf::set_field_integer(uint16_t field, integer_type_st value) {
@@ -315,26 +342,22 @@ void Table_Object_QzDbf::set_field_money(uint16_t field, money_type_st value) {
 
 void Table_Object_QzDbf::set_field_bool(uint16_t field, bool value) {
   QZ_TRACE;
-  DbfFile* dbf = live_file();
-  with_dbf_errors(dbf_errors::set_plain, errors_, [&] { dbf->set_logical(field, value); });
+  write_other(dbf_errors::set_plain, [&](DbfFile* dbf) { dbf->set_logical(field, value); });
 }
 
 void Table_Object_QzDbf::set_field_date(uint16_t field, const date_st& value) {
   QZ_TRACE;
-  DbfFile* dbf = live_file();
-  with_dbf_errors(dbf_errors::set_plain, errors_, [&] { dbf->set_date(field, value); });
+  write_other(dbf_errors::set_plain, [&](DbfFile* dbf) { dbf->set_date(field, value); });
 }
 
 void Table_Object_QzDbf::set_field_datetime(uint16_t field, const datetime_st& value) {
   QZ_TRACE;
-  DbfFile* dbf = live_file();
-  with_dbf_errors(dbf_errors::set_plain, errors_, [&] { dbf->set_datetime(field, value); });
+  write_other(dbf_errors::set_plain, [&](DbfFile* dbf) { dbf->set_datetime(field, value); });
 }
 
 void Table_Object_QzDbf::set_field_string(uint16_t field, String value) {
   QZ_TRACE;
-  DbfFile* dbf = live_file();
-  with_dbf_errors(dbf_errors::set_string, errors_, [&] { dbf->set_string(field, value); });
+  write_other(dbf_errors::set_string, [&](DbfFile* dbf) { dbf->set_string(field, value); });
 }
 
 void Table_Object_QzDbf::set_field_readonly(uint16_t field, bool readonly) {

@@ -14,12 +14,16 @@
 //   re-entered file, an I/O error) reached programs as exceptions TRY cannot catch: every
 //   operation ends in the catch-all (1887, 2091, 9901, 9902, 39).
 // - GATHER MEMVAR raised a plain runtime error: it raises 1001.
+// - The codecs' read-only slots refuse logical, date, string and null writes as a type conflict,
+//   so a read-only (or auto-increment) field answered those with 107: they raise 2088 naming the
+//   field, as number writes do.
 #pragma once
 
 #include <qzbase.h>
 
 #include <filesystem>
 #include <memory>
+#include <span>
 
 #include "tables/dbf_error_map.h"
 #include "tables/dbf_file.h"
@@ -133,6 +137,10 @@ class Table_Object_QzDbf : public Table_Object {
   bool ignore_readonly_write(uint16_t field) const;
   template <typename Write>
   void write_number(uint16_t field, Write write);
+  template <typename Write>
+  void write_other(std::span<const dbf_error_row_st> rows, Write write);
+  // Inside a catch block: 2088 when the field is read-only, else the rows.
+  [[noreturn]] void raise_write_error(std::span<const dbf_error_row_st> rows, DbfField* field);
 
   std::unique_ptr<DbfFile> file_;
   dbf_error_context_st errors_;  // the details of this table's errors
