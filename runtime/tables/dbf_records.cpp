@@ -181,7 +181,8 @@ void DbfFile::go_eof() {
 
 void DbfFile::begin_append() {
   QZ_TRACE;
-  bof = false;
+  // The new record is a record: neither end of the file (an empty table was at both).
+  bof = eof = false;
   appending = true;
   recno = static_cast<size_t>(record_count) + 1;
   std::memcpy(current_record.get(), blank_record.get(), record_length);
@@ -494,6 +495,8 @@ void DbfFile::update(VmStack* stack) {
     }
     update_dbf_header();
     appending = false;
+    // What is on disk now: the next change of this record is compared with it.
+    std::memcpy(old_record.get(), current_record.get(), record_length);
   } catch (...) {
     // A record the header does not count would make the next read-write open fail.
     if (written) {

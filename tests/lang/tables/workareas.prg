@@ -34,7 +34,8 @@ REPLACE id WITH 7
 REPLACE customer WITH "Bob"
 
 * USE ... IN 0 opens into the lowest free area and leaves the current area alone.
-USE customers IN 0 AGAIN ALIAS cust2
+USE customers IN 1 SHARED
+USE customers IN 0 AGAIN SHARED ALIAS cust2
 ? "again", SELECT(), SELECT("cust2"), ALIAS(3), RECCOUNT("cust2"), cust2.name, customers.name
 check("USE customers IN 0")
 check("USE orders IN 0 ALIAS Customers AGAIN")
