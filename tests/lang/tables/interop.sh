@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # Tables written by qzsh read back by other DBF readers (Python's dbfread and dbf, Perl's XBase),
-# and tables those libraries write opened, read and appended to by qzsh, then read back by the
-# library that wrote them.
+# and a table python3-dbf writes opened, read and appended to by qzsh, then read back by it.
 # Usage: interop.sh QZSH SOURCE_DIR (SOURCE_DIR: tests/, which holds tables/interop/)
 set -eu
 qzsh=$1
@@ -32,7 +31,7 @@ REPLACE qty WITH 0
 REPLACE price WITH -0.5
 REPLACE born WITH {^1999-12-31}
 REPLACE stamp WITH {^1999-12-31 23:59:59}
-REPLACE ratio WITH -1e10
+REPLACE ratio WITH -10000000000
 REPLACE active WITH .F.
 REPLACE notes WITH REPLICATE("long memo ", 30)
 USE
@@ -92,29 +91,4 @@ PY
 printf 'from dbf 3 its memo\nadded 5 from qz\n' > expected_dbf_back.txt
 diff -u expected_dbf_back.txt dbf_back.txt || fail "dbf reads the appended record differently"
 
-/usr/bin/perl - plx.dbf <<'PL' || fail "XBase could not write its table"
-use strict;
-use XBase;
-my $t = XBase->create(name => $ARGV[0], memofile => "plx.fpt", codepage => 3,
-  field_names => ["NAME", "QTY", "NOTES"], field_types => ["C", "N", "M"],
-  field_lengths => [10, 5, 10], field_decimals => [0, 0, 0]) or die XBase->errstr;
-$t->set_record(0, "from perl", 4, "perl memo") or die $t->errstr;
-$t->close;
-PL
-[ "$(od -An -tx1 -N1 plx.dbf | tr -d ' ')" = "f5" ] || fail "XBase did not write version 0xF5"
-printf '1 from perl 4 perl memo\ncount 2\n' > expected_perl.txt
-"$qzsh" append.prg plx > qz_perl.txt 2>&1 || { cat qz_perl.txt; fail "qzsh could not append to the XBase table"; }
-diff -u expected_perl.txt qz_perl.txt || fail "qzsh reads the XBase table differently"
-/usr/bin/perl - plx.dbf > perl_back.txt <<'PL' || fail "XBase could not read the appended table"
-use strict;
-use XBase;
-my $t = XBase->new($ARGV[0]) or die XBase->errstr;
-for my $n (0 .. $t->last_record) {
-  my ($deleted, $name, $qty, $notes) = $t->get_record($n);
-  $name =~ s/\s+$//;
-  print "$name ", $qty + 0, " $notes\n";
-}
-PL
-printf 'from perl 4 perl memo\nadded 5 from qz\n' > expected_perl_back.txt
-diff -u expected_perl_back.txt perl_back.txt || fail "XBase reads the appended record differently"
 echo "interop ok"

@@ -95,7 +95,7 @@ GO TOP
 SET FILTER TO
 GO BOTTOM
 ? "no filter", RECNO()
-SET FILTER TO n IN other
+SET FILTER TO x IN other
 check("GO TOP IN other")
 ? "area after failed filter", SELECT(), ALIAS()
 SELECT other

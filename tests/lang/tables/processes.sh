@@ -21,13 +21,13 @@ PRG
 # Four processes append to one SHARED table.
 cat > append.prg <<'PRG'
 LPARAMETERS argc, argv
-LOCAL k, n
+LOCAL nStep, n
 n = VAL(argv[3])
 USE shared SHARED
-FOR k = 1 TO n
+FOR nStep = 1 TO n
   APPEND BLANK
   REPLACE who WITH VAL(argv[2])
-  REPLACE k WITH k
+  REPLACE k WITH nStep
 ENDFOR
 USE
 PRG
@@ -66,11 +66,11 @@ got=$("$qzsh" count.prg)
 # Four processes add to one counter under LOCK() and UNLOCK.
 cat > counter.prg <<'PRG'
 LPARAMETERS argc, argv
-LOCAL k, n
+LOCAL nStep, n
 n = VAL(argv[2])
 USE shared SHARED
 GO 1
-FOR k = 1 TO n
+FOR nStep = 1 TO n
   DO WHILE !LOCK()
   ENDDO
   REPLACE k WITH k + 1
@@ -95,15 +95,15 @@ got=$("$qzsh" show_counter.prg)
 
 # A process killed with SIGKILL while appending: every record it printed as written is there.
 cat > endless.prg <<'PRG'
-LOCAL k
+LOCAL nCount
 USE shared SHARED
-k = 0
+nCount = 0
 DO WHILE .T.
-  k = k + 1
+  nCount = nCount + 1
   APPEND BLANK
   REPLACE who WITH 9
-  REPLACE k WITH k
-  ? k
+  REPLACE k WITH nCount
+  ? nCount
 ENDDO
 PRG
 "$qzsh" endless.prg > endless.out 2>&1 &
@@ -122,7 +122,7 @@ LOCAL n
 USE shared SHARED
 n = 0
 SCAN FOR who = 9
-  IF k <= VAL(argv[2])
+  IF k >= 1 .AND. k <= VAL(argv[2])
     n = n + 1
   ENDIF
 ENDSCAN

@@ -22,28 +22,28 @@ SELECT a
 LOCAL cOut
 cOut = ""
 SCAN
-  cOut = cOut + TRANSFORM(n) + " "
+  cOut = cOut + LTRIM(STR(n)) + " "
 ENDSCAN
 ? "all:", cOut, EOF(), SELECT()
 cOut = ""
 SCAN FOR n % 2 = 1
-  cOut = cOut + TRANSFORM(n) + " "
+  cOut = cOut + LTRIM(STR(n)) + " "
 ENDSCAN
 ? "for:", cOut
 cOut = ""
 SCAN WHILE n < 4
-  cOut = cOut + TRANSFORM(n) + " "
+  cOut = cOut + LTRIM(STR(n)) + " "
 ENDSCAN
 ? "while from EOF:", "[" + cOut + "]"
 GO TOP
 SCAN WHILE n < 4
-  cOut = cOut + TRANSFORM(n) + " "
+  cOut = cOut + LTRIM(STR(n)) + " "
 ENDSCAN
 ? "while:", cOut, RECNO()
 GO 3
 cOut = ""
 SCAN REST
-  cOut = cOut + TRANSFORM(n) + " "
+  cOut = cOut + LTRIM(STR(n)) + " "
 ENDSCAN
 ? "rest:", cOut
 cOut = ""
@@ -54,7 +54,7 @@ SCAN
   IF n = 4
     EXIT
   ENDIF
-  cOut = cOut + TRANSFORM(n) + " "
+  cOut = cOut + LTRIM(STR(n)) + " "
 ENDSCAN
 ? "loop/exit:", cOut, RECNO()
 
@@ -63,7 +63,7 @@ cOut = ""
 SCAN FOR n <= 2
   SELECT b
   SCAN
-    cOut = cOut + TRANSFORM(a.n) + "/" + TRANSFORM(m) + " "
+    cOut = cOut + LTRIM(STR(a.n)) + "/" + LTRIM(STR(m)) + " "
   ENDSCAN
 ENDSCAN
 ? "nested:", cOut

@@ -25,7 +25,7 @@ scatter_vars()
 LOCAL o
 SCATTER NAME o
 ? "name:", o.name, o.age, PEMSTATUS(o, "notes", 5)
-o.extra = 1
+ADDPROPERTY(o, "extra", 1)
 SCATTER NAME o ADDITIVE MEMO
 ? "additive keeps:", o.extra, o.notes
 SCATTER NAME o
@@ -54,11 +54,12 @@ GATHER NAME o MEMO
 
 * A GATHER that fails half-way leaves the record as it was: the fields written before the failure
 * do not reach the file with the next DELETE.
-DIMENSION a(3)
-a[1] = "Half"
-a[2] = "not a number"
-a[3] = {^2001-01-01}
-check("GATHER FROM a")
+PRIVATE aBad
+DIMENSION aBad(3)
+aBad[1] = "Half"
+aBad[2] = "not a number"
+aBad[3] = {^2001-01-01}
+check("GATHER FROM aBad")
 ? "after failed gather:", people.name, age
 DELETE
 GO TOP

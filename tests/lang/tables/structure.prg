@@ -9,7 +9,15 @@ CD &cDir
 CREATE TABLE every (cw W, cc C(12), cb C(6) NOCPTRANS, ci I, cy Y, cd D NULL, ct T, cf B(3), cl L NOT NULL, ;
   cm M, cmb M NOCPTRANS, cn N(10, 2), cff F(8, 1), cq Q(5), cv V(20), cvb V(4) NOCPTRANS, ;
   ca I AUTOINC NEXTVALUE 100 STEP 5)
+* The header names the file and today's date: both are replaced by markers before printing.
+LOCAL cText, cToday
+cToday = LTRIM(STR(YEAR(DATE()))) + "-" + PADL(LTRIM(STR(MONTH(DATE()))), 2, "0") + "-" + ;
+  PADL(LTRIM(STR(DAY(DATE()))), 2, "0")
+OB_START()
 DISPLAY STRUCTURE
+cText = OB_GET_CONTENT()
+OB_END_CLEAN()
+?? STRTRAN(STRTRAN(cText, DBF(), "<file>"), cToday, "<today>")
 LOCAL a, n, k, j, cRow
 n = AFIELDS(a)
 ? "afields", n, ALEN(a, 1), ALEN(a, 2)
@@ -34,9 +42,9 @@ check("CREATE TABLE longname (" + REPLICATE("x", 88) + " C(2))")
 CREATE TABLE base (a C(3))
 USE
 SELECT 5
-check("ALTER TABLE base ADD COLUMN b N(4)")
+checkno("ALTER TABLE base ADD COLUMN b N(4)")
 ? "alter", SELECT(), ALIAS(), USED("base")
-check("ALTER TABLE base DROP COLUMN a")
+checkno("ALTER TABLE base DROP COLUMN a")
 check("ALTER TABLE base ADD COLUMN " + REPLICATE("y", 88) + " N(4)")
 USE IN base
 
@@ -73,6 +81,16 @@ USE
 
 CD &cHome
 RUN rm -rf &cDir
+
+* The number only, for messages that name a temporary file.
+PROCEDURE checkno(cCommand)
+  TRY
+    &cCommand
+    ? cCommand, "-> no error"
+  CATCH TO e
+    ? cCommand, "->", e.ErrorNo
+  ENDTRY
+ENDPROC
 
 PROCEDURE check(cCommand)
   TRY
