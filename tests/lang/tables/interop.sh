@@ -54,6 +54,22 @@ diff -u expected.txt xbase.txt || fail "XBase reads other values"
 header_date=$(/usr/bin/python3 -c 'import sys, dbfread; print(dbfread.DBF(sys.argv[1]).date)' qz.dbf)
 [ "$header_date" = "$(date -u +%Y-%m-%d)" ] || fail "header date $header_date"
 
+# CREATE TABLE's column list as dbfread sees it: names as written, types, lengths, decimals, the
+# field flags (2 nullable, 4 binary) and the hidden null-flags field that a NULL column brings.
+cat > columns.prg <<'PRG'
+CREATE TABLE cols CODEPAGE = 1252 (code C(8) NOT NULL, price N(9, 3), qty I, born D NULL, flag L, notes M NULL)
+USE
+PRG
+"$qzsh" columns.prg > columns.out 2>&1 || { cat columns.out; fail "qzsh could not create the columns table"; }
+/usr/bin/python3 -c '
+import sys, dbfread
+for f in dbfread.DBF(sys.argv[1]).fields:
+    print(f.name, f.type, f.length, f.decimal_count, f.reserved1 & 0xFF)
+' cols.dbf > columns.txt || fail "dbfread refused the columns table"
+printf '%s\n' "code C 8 0 0" "price N 9 3 0" "qty I 4 0 4" "born D 8 0 2" "flag L 1 0 0" "notes M 4 0 2" \
+  "_NullFlags 0 1 0 5" > expected_columns.txt
+diff -u expected_columns.txt columns.txt || fail "dbfread sees other columns"
+
 # ---- them to Qz ----------------------------------------------------------------------------
 # Each table gets one record appended by qzsh; the library that wrote it must read that back.
 cat > append.prg <<'PRG'
