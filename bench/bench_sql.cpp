@@ -132,14 +132,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "SQLite ODBC driver not usable\n");
     return 1;
   }
-  benchmark::RegisterBenchmark("plain_odbc_fetch/sqlite", plain_fetch, &sqlite)->Unit(benchmark::kMillisecond);
-  benchmark::RegisterBenchmark("runtime_fetch_loop/sqlite", runtime_fetch, &sqlite)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("plain_odbc_fetch/sqlite", plain_fetch, &sqlite)->Unit(benchmark::kMillisecond)->UseRealTime();
+  benchmark::RegisterBenchmark("runtime_fetch_loop/sqlite", runtime_fetch, &sqlite)->Unit(benchmark::kMillisecond)->UseRealTime();
   if (const char* text = getenv("QZ_BENCH_PG")) {
     pg = std::make_unique<Connection>(text);
     if (pg->ok && fill(*pg, true)) {
-      benchmark::RegisterBenchmark("plain_odbc_fetch/postgresql", plain_fetch, pg.get())->Unit(benchmark::kMillisecond);
+      benchmark::RegisterBenchmark("plain_odbc_fetch/postgresql", plain_fetch, pg.get())->Unit(benchmark::kMillisecond)->UseRealTime();
       benchmark::RegisterBenchmark("runtime_fetch_loop/postgresql", runtime_fetch, pg.get())
-          ->Unit(benchmark::kMillisecond);
+          ->Unit(benchmark::kMillisecond)->UseRealTime();
     } else {
       std::fprintf(stderr, "QZ_BENCH_PG does not connect; PostgreSQL skipped\n");
     }

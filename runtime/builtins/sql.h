@@ -45,7 +45,7 @@ struct sql_bound_parameter_st {
 struct SqlStatement {
   SqlStatement(SQLHSTMT handle, int64_t id, SqlConnection* connection)
       : handle(handle), id(id), connection(connection) {}
-  ~SqlStatement();  // reset_prepare and the ODBC statement freed
+  ~SqlStatement();  // reset_prepare (the ODBC statement is freed by whoever deletes it)
   SqlStatement(const SqlStatement&) = delete;
   SqlStatement& operator=(const SqlStatement&) = delete;
 

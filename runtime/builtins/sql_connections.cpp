@@ -43,15 +43,19 @@ SQLRETURN allocate_statement_handle(SqlSingleton* sql, SQLHDBC connection, SQLHS
   return SQLAllocHandle(SQL_HANDLE_STMT, connection, out);
 }
 
-void free_statement(SqlStatement* statement) {
-  delete statement;  // a failing SQLFreeHandle is a broken invariant (the destructor checks)
+// Frees the ODBC statement and the handle's state. A statement the driver refuses to free is a
+// broken invariant, reported unless the runtime is going away (then nothing could catch it).
+void free_statement(SqlStatement* statement, bool check = true) {
+  SQLRETURN rc = SQLFreeHandle(SQL_HANDLE_STMT, statement->handle);
+  delete statement;
+  if (check && !SQL_SUCCEEDED(rc)) throw_assert_failed();
 }
 
-void free_connection(SqlConnection* connection) {
+void free_connection(SqlConnection* connection, bool check = true) {
   SQLDisconnect(connection->handle);
   SQLRETURN rc = SQLFreeHandle(SQL_HANDLE_DBC, connection->handle);
   delete connection;
-  if (!SQL_SUCCEEDED(rc)) throw_assert_failed();
+  if (check && !SQL_SUCCEEDED(rc)) throw_assert_failed();
 }
 
 }  // namespace
@@ -59,8 +63,6 @@ void free_connection(SqlConnection* connection) {
 SqlStatement::~SqlStatement() {
   QZ_TRACE;
   reset_prepare();
-  SQLRETURN rc = SQLFreeHandle(SQL_HANDLE_STMT, handle);
-  if (!SQL_SUCCEEDED(rc)) throw_assert_failed();
 }
 
 void _sql_log_diag_rec(VmStack* stack, size_t handle_id, SQLSMALLINT handle_type, SQLHANDLE handle) {
@@ -135,6 +137,8 @@ void sql_close_all(SqlSingleton* sql) {
     handles.swap(sql->handles);
   }
   for (auto& [id, statement] : handles) {
+    // A thread still running a statement finishes it first.
+    statement->lock.lock();
     SqlConnection* connection = statement->connection;
     bool last = false;
     {
@@ -142,8 +146,9 @@ void sql_close_all(SqlSingleton* sql) {
       connection->statements.erase(id);
       last = connection->statements.empty();
     }
-    free_statement(statement);
-    if (last) free_connection(connection);
+    statement->lock.unlock();
+    free_statement(statement, false);
+    if (last) free_connection(connection, false);
   }
 }
 

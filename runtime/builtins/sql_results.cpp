@@ -177,16 +177,18 @@ namespace {
 
 // One long value read in pieces up to its end: UTF-16LE text (SQL_C_WCHAR) or bytes
 // (SQL_C_BINARY). The ODBC return code; *is_null for SQL_NULL_DATA.
-SQLRETURN read_chunked(SQLHSTMT statement, SQLUSMALLINT column, bool binary, std::string* out, bool* is_null) {
-  constexpr SQLLEN kPiece = 4096;
+// The buffer of 4096 bytes serves every value of a fetch.
+constexpr SQLLEN kPiece = 4096;
+
+SQLRETURN read_chunked(SQLHSTMT statement, SQLUSMALLINT column, bool binary, char* buffer, std::string* out,
+                       bool* is_null) {
   const SQLLEN terminator = binary ? 0 : static_cast<SQLLEN>(sizeof(SQLWCHAR));
   const SQLSMALLINT c_type = binary ? SQL_C_BINARY : SQL_C_WCHAR;
-  std::unique_ptr<char[]> buffer(new char[kPiece]);
   out->clear();
   *is_null = false;
   for (bool first = true;; first = false) {
     SQLLEN indicator = 0;
-    SQLRETURN rc = SQLGetData(statement, column, c_type, buffer.get(), kPiece, &indicator);
+    SQLRETURN rc = SQLGetData(statement, column, c_type, buffer, kPiece, &indicator);
     if (rc == SQL_NO_DATA && !first) return SQL_SUCCESS;  // the previous piece was the last
     if (!SQL_SUCCEEDED(rc)) return rc;
     if (indicator == SQL_NULL_DATA) {
@@ -196,15 +198,16 @@ SQLRETURN read_chunked(SQLHSTMT statement, SQLUSMALLINT column, bool binary, std
     const SQLLEN room = kPiece - terminator;
     // A piece that fits ends the value; a longer one (or one of unknown length) filled the room.
     if (indicator != SQL_NO_TOTAL && indicator >= 0 && indicator <= room) {
-      out->append(buffer.get(), static_cast<size_t>(indicator));
+      out->append(buffer, static_cast<size_t>(indicator));
       return SQL_SUCCESS;
     }
-    out->append(buffer.get(), static_cast<size_t>(room));
+    out->append(buffer, static_cast<size_t>(room));
   }
 }
 
 // The value of one column into field i of the appended record; the ODBC return code.
-SQLRETURN store_column(SQLHSTMT statement, SQLUSMALLINT column, const fielddef_st& f, SqlCursor* cursor) {
+SQLRETURN store_column(SQLHSTMT statement, SQLUSMALLINT column, const fielddef_st& f, SqlCursor* cursor,
+                       char* buffer, std::string* bytes) {
   const size_t i = column - 1u;
   const bool nullable = f.null_mode == FIELDINFO_NULL;
   SQLLEN indicator = 0;
@@ -221,15 +224,14 @@ SQLRETURN store_column(SQLHSTMT statement, SQLUSMALLINT column, const fielddef_s
     case FIELDINFO_MEMO:
     case FIELDINFO_BLOB: {
       const bool binary = f.binary != 0 || f.type == FIELDINFO_BLOB;
-      std::string bytes;
       bool is_null = false;
-      SQLRETURN rc = read_chunked(statement, column, binary, &bytes, &is_null);
+      SQLRETURN rc = read_chunked(statement, column, binary, buffer, bytes, &is_null);
       if (!SQL_SUCCEEDED(rc)) return rc;
       const Charset* cs = binary ? Charset::binary : Charset::utf16le;
       if (is_null) {
         null_or([&] { cursor->set_field_string(i, String(size_t{0}, cs)); });
       } else {
-        cursor->set_field_string(i, String(bytes.data(), bytes.size(), cs));
+        cursor->set_field_string(i, String(bytes->data(), bytes->size(), cs));
       }
       return rc;
     }
@@ -320,6 +322,8 @@ SQLRETURN store_column(SQLHSTMT statement, SQLUSMALLINT column, const fielddef_s
 SQLRETURN _sql_fetch_records(VmStack*, SQLHSTMT statement, const fielddef_st* fields, size_t count,
                              SqlCursor* cursor) {
   QZ_TRACE;
+  std::unique_ptr<char[]> buffer(new char[kPiece]);
+  std::string bytes;
   SQLRETURN last = SQL_SUCCESS;
   while (SQL_SUCCEEDED(last)) {
     SQLRETURN rc = SQLFetch(statement);
@@ -328,7 +332,7 @@ SQLRETURN _sql_fetch_records(VmStack*, SQLHSTMT statement, const fielddef_st* fi
     last = rc;
     cursor->begin_append();
     for (SQLUSMALLINT column = 1; column <= count; ++column) {
-      SQLRETURN column_rc = store_column(statement, column, fields[column - 1], cursor);
+      SQLRETURN column_rc = store_column(statement, column, fields[column - 1], cursor, buffer.get(), &bytes);
       if (!SQL_SUCCEEDED(column_rc)) last = column_rc;
     }
     cursor->update();
