@@ -100,8 +100,8 @@ TEST(BuiltinRegistry, StubsRaise1001WithTheirName) {
   EXPECT_EQ(e.first, 1001);
   EXPECT_EQ(e.second, "dtor");
   EXPECT_EQ(error_message_formatted(1001, String("dtor")).u8str(), "Feature 'dtor' is not available.");
-  e = error_of([&] { run(f.stack, lib->find_command(String("zap"))->function, {}); });
-  EXPECT_EQ(e, std::make_pair(1001, std::string("zap")));
+  e = error_of([&] { run(f.stack, lib->find_command(String("index"))->function, {}); });
+  EXPECT_EQ(e, std::make_pair(1001, std::string("index")));
 }
 
 TEST(BuiltinRegistry, SystemVariables) {
