@@ -10,6 +10,7 @@
 #include "capture_screen.h"
 #include "table_double.h"
 #include "tables/data_session.h"
+#include "tables/table_dbf.h"
 #include "compiler/build_input.h"
 #include "vm/interpreter.h"
 
@@ -256,6 +257,11 @@ TEST_F(SessionAreas, CreateTableEntersTheLowestFreeArea) {
 }
 
 TEST_F(SessionAreas, WithoutATableKindUseAndCreateAreUnavailable) {
+  // Start-up installs the DBF kind: take it away for this test and give it back after.
+  struct Restore {
+    ~Restore() { init_dbf_tables(); }
+  } restore;
+  Table_Object::set_table_kind(nullptr, nullptr);
   std::string detail;
   EXPECT_EQ(error_of([&] { Table_Object::use(stack, String("x.dbf"), true, false); }, &detail), 1001);
   createopts_st opts{};
