@@ -899,7 +899,7 @@ QZ_EXPORT size_t ArrayNumElements(const Array* array);
 QZ_EXPORT size_t ArrayNumRows(const Array* array);
 QZ_EXPORT size_t ArrayNumColumns(const Array* array);
 
-// The two interrupts and the error record that hold Variants.
+// The interrupt that holds a Variant.
 
 // A THROW or a caught error on its way to an outer frame's handler (kind 2). Caught as
 // RuntimeThrow, never as RuntimeInterrupt.
@@ -920,22 +920,6 @@ class QZ_EXPORT RuntimeThrow : RuntimeInterrupt {
   size_t target_position;       // where the handler's clause starts in that frame
 };
 
-// One entry of a stack's error list (AERROR()).
-class QZ_EXPORT Error {
- public:
-  Error(int code, const String& message, const String& detail);
-  Error(const Error& other);
-  Error& operator=(const Error& other);
-  ~Error();  // releases the seven values
-
-  Variant number;   // integer
-  Variant message;  // string
-  Variant detail;   // string
-  Variant value4;   // the four further values stay empty unless the builder fills them
-  Variant value5;
-  Variant value6;
-  Variant value7;
-};
 
 // --- end of values ---
 
