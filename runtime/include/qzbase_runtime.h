@@ -79,7 +79,7 @@ class Runtime {
   uint64_t create_stack_id();
   // --- end of host data ---
 
-  // --- Libraries (runtime/builtins/library.cpp) ---
+  // --- Libraries (runtime/host/runtime_libraries.cpp) ---
   // Waits for the language threads still running, detaches the built-in library, makes the screen
   // non-interactive and frees the main stack. ReleaseRuntime calls it; a second call finds
   // nothing left to do, and the destructor detaches when it was not called.
@@ -135,6 +135,9 @@ class Runtime {
   void set_procedure_to_null();
   // The programs of the SET PROCEDURE cache, in the cache's key order.
   std::vector<String> procedure_entries() const;
+  // The main module of a program file DO runs, through the DO cache (reloaded when its file
+  // changed; a name without extension also finds name.prg). RuntimeError 1 when not found.
+  const Module* load_do_module(VmStack* stack, const String& name);
   // --- end of running ---
 
   Screen* screen;                 // the host's screen
