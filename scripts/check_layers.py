@@ -51,14 +51,6 @@ REMAINING = {
     # session interface declared in vm/ (the settings pointer already is one).
     ("runtime/vm/vm_stack.cpp", "tables/data_session.h"): "the stack's data sessions",
     ("runtime/vm/interpreter.cpp", "tables/data_session.h"): "SET DATASESSION in the interpreter",
-    # The Runtime's private state (libraries, module caches, the built-in library) is read in
-    # place: accessors on Runtime, declared in qzbase.h, are to replace the direct reads.
-    ("runtime/vm/error_handlers.cpp", "host/runtime.h"): "Runtime private state",
-    ("runtime/compiler/calls.cpp", "host/runtime.h"): "Runtime private state: the built-in library",
-    ("runtime/compiler/variables.cpp", "host/runtime.h"): "Runtime private state",
-    ("runtime/builtins/do_command.cpp", "host/runtime.h"): "Runtime private state: the DO cache",
-    ("runtime/builtins/language_functions.cpp", "host/runtime.h"): "Runtime private state: the built-in library",
-    ("runtime/builtins/library.cpp", "host/runtime.h"): "Runtime private state: the library list",
     # The compiler resolves calls against the built-in library's tables: the table types
     # (library_func_def_st and Library's lookups) are to move below the compiler, the
     # implementations staying in builtins/.
