@@ -51,16 +51,6 @@ REMAINING = {
     # session interface declared in vm/ (the settings pointer already is one).
     ("runtime/vm/vm_stack.cpp", "tables/data_session.h"): "the stack's data sessions",
     ("runtime/vm/interpreter.cpp", "tables/data_session.h"): "SET DATASESSION in the interpreter",
-    # The compiler resolves calls against the built-in library's tables: the table types
-    # (library_func_def_st and Library's lookups) are to move below the compiler, the
-    # implementations staying in builtins/.
-    ("runtime/compiler/compiler_state.cpp", "builtins/library.h"): "library tables",
-    ("runtime/compiler/conditionals.cpp", "builtins/library.h"): "library tables",
-    ("runtime/compiler/declarations.cpp", "builtins/library.h"): "library tables",
-    ("runtime/compiler/expression_parts.h", "builtins/library.h"): "library tables",
-    ("runtime/compiler/linker.cpp", "builtins/library.h"): "library tables",
-    ("runtime/compiler/loops.cpp", "builtins/library.h"): "library tables",
-    ("runtime/compiler/syntax_classification.cpp", "builtins/library.h"): "library tables",
     # The compiler makes the classes it compiles and TRY's exception: a class-building interface
     # declared in compiler/ and installed by objects/.
     ("runtime/compiler/class_definitions.cpp", "objects/user_class.h"): "compiled classes",
