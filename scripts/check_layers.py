@@ -56,9 +56,6 @@ REMAINING = {
     ("runtime/compiler/class_definitions.cpp", "objects/user_class.h"): "compiled classes",
     ("runtime/compiler/linker.cpp", "objects/user_class.h"): "linking classes",
     ("runtime/compiler/try_with.cpp", "objects/exception_object.h"): "TRY's exception",
-    # The preprocessor reads #include files through the FILETOSTR reader: the reader and its
-    # charset detection are to move to platform/.
-    ("runtime/frontend/preprocessor.cpp", "builtins/file_text.h"): "the include-file reader",
 }
 
 
