@@ -403,14 +403,8 @@ enum CollationGroup : uint32_t {
   COLLATION_GROUP_DUTCH = 16,
 };
 
-// One collation record; the static table (collation_table, 77 rows) describes every collation.
-struct collation_st {
-  uint64_t colid;     // group x 1000 + number of the code page; 1 and 1002 for the unicode rows
-  const char* name;   // e.g. "windows_1252_spanish_ci"
-  uint32_t codepage;  // table-file code page; 39 in the two unicode rows (no charset)
-  uint32_t group;     // CollationGroup
-  Collation* (*factory)(const collation_st* record);
-};
+// The table row a collation is made from (values/collation.h).
+struct collation_st;
 
 class QZ_EXPORT Collation {
  public:
@@ -444,10 +438,11 @@ class QZ_EXPORT Collation {
   size_t create_char_key(const String& text, bool pad, char* key, size_t keylen) const;
 
   const collation_st* record() const { return record_; }
-  uint64_t colid() const { return record_->colid; }
-  const char* name() const { return record_->name; }
-  uint32_t codepage() const { return record_->codepage; }
-  uint32_t group() const { return record_->group; }
+  // The record's fields, copied by the constructor.
+  uint64_t colid() const { return colid_; }
+  const char* name() const { return name_; }
+  uint32_t codepage() const { return codepage_; }
+  uint32_t group() const { return group_; }
   // The code page's charset; null for the two unicode kinds.
   const Charset* charset() const { return charset_; }
   // The byte that fills padded keys: 32 (unicode and machine kinds), 0 (mapped), 0xFF (debug).
@@ -461,6 +456,10 @@ class QZ_EXPORT Collation {
 
  private:
   const collation_st* record_;
+  uint64_t colid_;
+  const char* name_;
+  uint32_t codepage_;
+  uint32_t group_;
   const Charset* charset_;
   char pad_;
   size_t width_factor_;
