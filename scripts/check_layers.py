@@ -51,32 +51,11 @@ REMAINING = {
     # session interface declared in vm/ (the settings pointer already is one).
     ("runtime/vm/vm_stack.cpp", "tables/data_session.h"): "the stack's data sessions",
     ("runtime/vm/interpreter.cpp", "tables/data_session.h"): "SET DATASESSION in the interpreter",
-    # The Runtime's private state (libraries, module caches, the built-in library) is read in
-    # place: accessors on Runtime, declared in qzbase.h, are to replace the direct reads.
-    ("runtime/vm/error_handlers.cpp", "host/runtime.h"): "Runtime private state",
-    ("runtime/compiler/calls.cpp", "host/runtime.h"): "Runtime private state: the built-in library",
-    ("runtime/compiler/variables.cpp", "host/runtime.h"): "Runtime private state",
-    ("runtime/builtins/do_command.cpp", "host/runtime.h"): "Runtime private state: the DO cache",
-    ("runtime/builtins/language_functions.cpp", "host/runtime.h"): "Runtime private state: the built-in library",
-    ("runtime/builtins/library.cpp", "host/runtime.h"): "Runtime private state: the library list",
-    # The compiler resolves calls against the built-in library's tables: the table types
-    # (library_func_def_st and Library's lookups) are to move below the compiler, the
-    # implementations staying in builtins/.
-    ("runtime/compiler/compiler_state.cpp", "builtins/library.h"): "library tables",
-    ("runtime/compiler/conditionals.cpp", "builtins/library.h"): "library tables",
-    ("runtime/compiler/declarations.cpp", "builtins/library.h"): "library tables",
-    ("runtime/compiler/expression_parts.h", "builtins/library.h"): "library tables",
-    ("runtime/compiler/linker.cpp", "builtins/library.h"): "library tables",
-    ("runtime/compiler/loops.cpp", "builtins/library.h"): "library tables",
-    ("runtime/compiler/syntax_classification.cpp", "builtins/library.h"): "library tables",
     # The compiler makes the classes it compiles and TRY's exception: a class-building interface
     # declared in compiler/ and installed by objects/.
     ("runtime/compiler/class_definitions.cpp", "objects/user_class.h"): "compiled classes",
     ("runtime/compiler/linker.cpp", "objects/user_class.h"): "linking classes",
     ("runtime/compiler/try_with.cpp", "objects/exception_object.h"): "TRY's exception",
-    # The preprocessor reads #include files through the FILETOSTR reader: the reader and its
-    # charset detection are to move to platform/.
-    ("runtime/frontend/preprocessor.cpp", "builtins/file_text.h"): "the include-file reader",
 }
 
 

@@ -1,7 +1,6 @@
 // do_command.cpp - DO: calling a procedure or a program file by name.
 #include "builtins/run_commands.h"
 
-#include "host/runtime.h"
 #include "vm/execute.h"
 #include "vm/module.h"
 #include "vm/program.h"
@@ -36,18 +35,17 @@ void void_stackcall_do(VmStack* stack, size_t argc) {
   if (argc < 1) throw RuntimeError(11);
   String name = static_cast<String>(*argument(stack, 1));
   symbol_id_type symbol = stack->get_symtable()->symbolize(name);
-  ModuleCache& cache = runtime->priv->call_cache;
 
   const Function* target = nullptr;
   if (argc >= 2 && !is_absent(argument(stack, 2))) {
     String file = static_cast<String>(*argument(stack, 2));
-    const Module* module = cache.load_from_disk(stack, file, CACHE_UNLESS_OUTDATED, true);
+    const Module* module = runtime->load_do_module(stack, file);
     target = find_in(module, symbol);
     if (target == nullptr) throw RuntimeError(1, name);
   } else {
     if (stack->frame != nullptr) target = find_in(stack->frame->program->owner_module(), symbol);
     if (target == nullptr) {
-      const Module* module = cache.load_from_disk(stack, name, CACHE_UNLESS_OUTDATED, true);
+      const Module* module = runtime->load_do_module(stack, name);
       target = module->entry;
       if (target == nullptr) throw RuntimeError(1, name);
     }

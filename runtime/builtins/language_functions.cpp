@@ -20,7 +20,6 @@
 #include "frontend/operands.h"
 #include "frontend/statements.h"
 #include "frontend/syntax_tables.h"
-#include "host/runtime.h"
 #include "indexes/index_trace.h"
 #include "objects/object.h"
 #include "objects/operand_object.h"

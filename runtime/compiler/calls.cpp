@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "compiler/expression_parts.h"
-#include "host/runtime.h"
 #include "vm/vm_stack.h"
 
 namespace qzbase {
@@ -184,7 +183,7 @@ bool compile_local_element_read(const document_location_st& location, const Stri
 
 Library* builtin_library_of(CodePath& path) {
   QZ_TRACE;
-  Library* library = path.compiler->stack->get_runtime()->priv->builtin_library;
+  Library* library = path.compiler->stack->get_runtime()->builtin_library();
   if (library == nullptr) throw_assert_failed();
   return library;
 }

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "builtins/library.h"
+#include "vm/library.h"
 #include "frontend/operands.h"
 #include "vm/symtable.h"
 #include "vm/vm_stack.h"

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string_view>
 
-#include "builtins/library.h"
+#include "vm/library.h"
 #include "compiler/declarations.h"
 #include "compiler/expression_parts.h"
 #include "frontend/operands.h"

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "builtins/library.h"
+#include "vm/library.h"
 #include "compiler/expression_parts.h"
 #include "vm/vm_op.h"
 

@@ -5,7 +5,7 @@
 
 #include <qzbase.h>
 
-#include "builtins/library.h"
+#include "vm/library.h"
 #include "compiler/expression_compiler.h"
 
 namespace qzbase {

@@ -6,7 +6,7 @@
 #include <string>
 #include <unordered_set>
 
-#include "builtins/library.h"
+#include "vm/library.h"
 #include "compiler/try_with.h"
 #include "objects/user_class.h"
 #include "vm/execute.h"

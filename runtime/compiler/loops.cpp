@@ -6,7 +6,7 @@
 #include <cstring>
 #include <memory>
 
-#include "builtins/library.h"
+#include "vm/library.h"
 #include "compiler/declarations.h"
 #include "compiler/expression_parts.h"
 #include "compiler/native_commands.h"

@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "builtins/library.h"
+#include "vm/library.h"
 #include "compiler/build_input.h"
 #include "vm/vm_stack.h"
 

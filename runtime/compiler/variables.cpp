@@ -2,7 +2,6 @@
 #include <string>
 
 #include "compiler/expression_parts.h"
-#include "host/runtime.h"
 #include "vm/vm_stack.h"
 
 namespace qzbase {

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <system_error>
 
-#include "builtins/file_text.h"
+#include "platform/file_text.h"
 #include "frontend/keyword_map.h"
 #include "frontend/statements.h"
 #include "frontend/syntax_tables.h"

@@ -163,6 +163,11 @@ void Runtime::set_procedure_to_null() {
   priv->procedure_cache.clear();
 }
 
+const Module* Runtime::load_do_module(VmStack* stack, const String& name) {
+  QZ_TRACE;
+  return priv->call_cache.load_from_disk(stack, name, CACHE_UNLESS_OUTDATED, true);
+}
+
 int RunProgram(Runtime* runtime, const String& name) {
   QZ_TRACE;
   return runtime->run_program(name, 0, nullptr);

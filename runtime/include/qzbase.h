@@ -403,14 +403,8 @@ enum CollationGroup : uint32_t {
   COLLATION_GROUP_DUTCH = 16,
 };
 
-// One collation record; the static table (collation_table, 77 rows) describes every collation.
-struct collation_st {
-  uint64_t colid;     // group x 1000 + number of the code page; 1 and 1002 for the unicode rows
-  const char* name;   // e.g. "windows_1252_spanish_ci"
-  uint32_t codepage;  // table-file code page; 39 in the two unicode rows (no charset)
-  uint32_t group;     // CollationGroup
-  Collation* (*factory)(const collation_st* record);
-};
+// The table row a collation is made from (values/collation.h).
+struct collation_st;
 
 class QZ_EXPORT Collation {
  public:
@@ -444,10 +438,11 @@ class QZ_EXPORT Collation {
   size_t create_char_key(const String& text, bool pad, char* key, size_t keylen) const;
 
   const collation_st* record() const { return record_; }
-  uint64_t colid() const { return record_->colid; }
-  const char* name() const { return record_->name; }
-  uint32_t codepage() const { return record_->codepage; }
-  uint32_t group() const { return record_->group; }
+  // The record's fields, copied by the constructor.
+  uint64_t colid() const { return colid_; }
+  const char* name() const { return name_; }
+  uint32_t codepage() const { return codepage_; }
+  uint32_t group() const { return group_; }
   // The code page's charset; null for the two unicode kinds.
   const Charset* charset() const { return charset_; }
   // The byte that fills padded keys: 32 (unicode and machine kinds), 0 (mapped), 0xFF (debug).
@@ -461,6 +456,10 @@ class QZ_EXPORT Collation {
 
  private:
   const collation_st* record_;
+  uint64_t colid_;
+  const char* name_;
+  uint32_t codepage_;
+  uint32_t group_;
   const Charset* charset_;
   char pad_;
   size_t width_factor_;
@@ -899,7 +898,7 @@ QZ_EXPORT size_t ArrayNumElements(const Array* array);
 QZ_EXPORT size_t ArrayNumRows(const Array* array);
 QZ_EXPORT size_t ArrayNumColumns(const Array* array);
 
-// The two interrupts and the error record that hold Variants.
+// The interrupt that holds a Variant.
 
 // A THROW or a caught error on its way to an outer frame's handler (kind 2). Caught as
 // RuntimeThrow, never as RuntimeInterrupt.
@@ -920,22 +919,6 @@ class QZ_EXPORT RuntimeThrow : RuntimeInterrupt {
   size_t target_position;       // where the handler's clause starts in that frame
 };
 
-// One entry of a stack's error list (AERROR()).
-class QZ_EXPORT Error {
- public:
-  Error(int code, const String& message, const String& detail);
-  Error(const Error& other);
-  Error& operator=(const Error& other);
-  ~Error();  // releases the seven values
-
-  Variant number;   // integer
-  Variant message;  // string
-  Variant detail;   // string
-  Variant value4;   // the four further values stay empty unless the builder fills them
-  Variant value5;
-  Variant value6;
-  Variant value7;
-};
 
 // --- end of values ---
 
@@ -996,10 +979,7 @@ namespace qzbase {
 
 class Module;
 class Runtime;
-struct RuntimePrivate;
-class Library;
 struct ScreenPrivate;
-struct date_format_st;  // runtime/values/date_format.h: a cached ICU formatter and its empty picture
 
 // The SET DATE styles.
 enum DateTimeFormat : uint32_t {
@@ -1138,148 +1118,32 @@ QZ_EXPORT int SetOutputCharset(Screen* screen, const char* name);  // 0, or 1 wh
 QZ_EXPORT int SetInputCharset(Screen* screen, const char* name);
 QZ_EXPORT void PrintScreenUtf8(Screen* screen, const char* text);
 
-// The embedding object: what every thread of execution of one program shares. Built so far:
-// the data, the date-format caches, the screen override and the host data (arguments,
-// environment copy, code page, the locale reads of init).
+// The embedding object: what every thread of execution of one program shares. Hosts make it
+// with CreateRuntime, hand it their arguments, environment and module file through the members
+// below, and free it with ReleaseRuntime; they never construct, copy or look inside it. The
+// library's own build sees the whole class (qzbase_runtime.h) instead of this view.
+#ifndef QZ_INTERNAL_BUILD
 class Runtime {
  public:
-  explicit Runtime(Screen* screen);
-  ~Runtime();
+  Runtime() = delete;
+  ~Runtime() = delete;
   Runtime(const Runtime&) = delete;
   Runtime& operator=(const Runtime&) = delete;
 
-  // The screen the calling thread writes to: the screen installed on this thread by
-  // redirect_screen (runtime/host/screen.h) while one is active, else `screen`. Every writer
-  // must go through this, not through the field.
-  Screen* get_screen() const;
-
-  // The cached formatter and empty picture of a SET DATE combination. The formatter
-  // stays owned by the cache; format only through format_date_calendar (values/date_format.h),
-  // which holds the entry's lock.
-  date_format_st dateFormat(DateTimeFormat style, bool century, const char* mark);
-  date_format_st dateTimeFormat(DateTimeFormat style, bool century, const char* mark, int hours, bool seconds,
-                                const char* date_time_separator, const char* time_separator);
-
-  // --- Host data (runtime/host/host_data.cpp) ---
-  // Registers and attaches the built-in library, then reads the locale's values: sys_fdow,
-  // sys_point(_text, _ascii), sys_separator, then sys_date_format = SHORT and codepage = the
-  // locale's default charset. ICU failures keep the defaults.
-  void init();
   // Keeps argc UTF-8 copies of the arguments (replacing, and freeing, an earlier set). A negative
   // argc throws std::bad_array_new_length.
   QZ_EXPORT void pass_arguments(int argc, const char* const* argv);
   QZ_EXPORT void pass_arguments(int argc, const wchar_t* const* argv);
-  int argument_count() const;
-  const char* argument(int index) const;  // UTF-8, 0-based; null outside 0 .. argc - 1
   // Replaces the environment copy: each "NAME=value" entry is split at its first "="; the first
   // entry of a name wins; an entry without "=" is skipped; null only empties the copy. The
   // process environment is never read: this copy is the only environment the runtime has.
   QZ_EXPORT void pass_environment(const char* const* envp);
   QZ_EXPORT void pass_environment(const wchar_t* const* envp);
-  // Exact, case-sensitive lookup in the copy; value may be null.
-  bool getenv(const String& name, String* value) const;
-  // Inserts or replaces one entry of the copy (SETENV); child processes receive the copy.
-  void setenv(const String& name, const String& value);
-  // Removes one entry of the environment copy (UNSETENV); false when it was not there.
-  bool unsetenv(const String& name);
-  // The copy in name order (UTF-8 name and value pairs), taken under its lock.
-  std::list<std::pair<String, String>> environment() const;
-  // HOME from the copy: true and out set when present and not empty; nothing is created.
-  bool create_home_dir(String& out) const;
+  // The host's own executable: plug-ins are looked for beside it.
   QZ_EXPORT void set_module_file_name(const char* name);
   QZ_EXPORT void set_module_file_name(const wchar_t* name);
-  std::filesystem::path module_file_name() const;
-  // The plain charset of an xBase code page number / of a charset name or alias. An
-  // unknown one leaves codepage unchanged (never null) and returns false.
-  bool set_codepage_by_id(int codepage_id);
-  bool set_codepage_by_name(const char* name);
-  // 1, 2, ... (atomic: stacks may be made on several threads at once).
-  uint64_t create_stack_id();
-  // --- end of host data ---
-
-  // --- Libraries (runtime/builtins/library.cpp) ---
-  // Waits for the language threads still running, detaches the built-in library, makes the screen
-  // non-interactive and frees the main stack. ReleaseRuntime calls it; a second call finds
-  // nothing left to do, and the destructor detaches when it was not called.
-  void shutdown();
-  // The built-in library (null before init).
-  Library* builtin_library() const;
-  // The plug-in of that name, loaded and attached once per name (case-insensitive); null when no
-  // shared object is found or it exports no qz1_describe_module.
-  Library* load_library(const std::filesystem::path& name);
-  // SET LIBRARY TO name [ADDITIVE]; RuntimeError 1 with the name when it cannot be loaded.
-  void set_library_to(VmStack* stack, const String& name, bool additive);
-  void set_library_to_null();
-  // The SET LIBRARY libraries in list order: each one's file path as a UTF-8 String.
-  std::vector<String> library_entries() const;
-  // init's first steps: describes, registers and attaches the built-in library.
-  void register_builtin_library();
-  // Calls the built-in library's detach hook once (shutdown, or the destructor without one).
-  void detach_builtin_library();
-  // --- end of libraries ---
-
-  // --- Program search (runtime/host/program_search.cpp) ---
-  // The file of a program name: the current directory joined with the name, then each SET PATH
-  // entry in order (a relative entry is joined to the current directory at the time of the
-  // search), each probed with exists_ci (the flags allow a case-insensitive stem / extension).
-  // The first match, made canonical, goes to found.
-  bool find_file(std::filesystem::path name, std::filesystem::path& found, bool stem_ci, bool extension_ci);
-  // The same candidates with exact names; the first that exists as anything goes to found as it
-  // is (not canonical).
-  bool find_library(std::filesystem::path name, std::filesystem::path& found);
-  // SET PATH TO dir [ADDITIVE]: without additive the list is emptied first; dir is kept without a
-  // trailing separator and only when no entry equals it. The list is shared by every language
-  // thread and guarded by its own lock.
-  void set_path_to(String dir, bool additive);
-  void set_path_to_null();  // SET PATH TO with nothing
-  // The SET PATH entries in list order, as UTF-8 Strings (taken under the list's lock).
-  std::vector<String> path_entries() const;
-  // --- end of program search ---
-
-  // --- Running (runtime/host/run.cpp, runtime/host/module_cache.cpp) ---
-  // Runs the entry procedure of a program file (the main program, else the FUNCTION named like
-  // the file) on the main stack, handing argc and argv to it when it declares them. 0, or the
-  // number of the RuntimeError that ended it (printed).
-  int run_program(const String& name, int argc, const char* const* argv);
-  // Compiles and runs one command line on the main stack with the built-in library; build
-  // messages and the error are printed and its number returned (the stack is popped back).
-  int run_command(String text);
-  // The main module of a program file, through the program cache.
-  void load_module(const String& name, VmStack* stack, const Module** out);
-  // The main stack, made on first use.
-  VmStack* get_main_stack();
-  // SET PROCEDURE TO file [ADDITIVE] and SET PROCEDURE TO.
-  void set_procedure_to(VmStack* stack, String file, bool additive);
-  void set_procedure_to_null();
-  // The programs of the SET PROCEDURE cache, in the cache's key order.
-  std::vector<String> procedure_entries() const;
-  // --- end of running ---
-
-  // --- Table handles (runtime/host/table_handles.cpp) ---
-  // Opens a table shared and read-write and keeps it under its address, which is returned as
-  // the handle; the registry is shared by every language thread.
-  void* open_table(VmStack* stack, const String& path);
-  // Closes the table of a handle and forgets it; an unknown handle does nothing.
-  void close_table(void* handle);
-  // --- end of table handles ---
-
-  Screen* screen;                 // the host's screen
-  const Charset* codepage;        // null until init
-  std::atomic<bool> asserts;  // SET ASSERTS: read by every language thread
-  char sys_point_text[5];         // "."
-  uint32_t sys_point;             // U+002E
-  bool sys_point_ascii;           // true
-  uint32_t sys_separator;         // U+002C
-  uint32_t sys_decimals;          // 2
-  DateTimeFormat sys_date_format;  // AMERICAN; init sets SHORT
-  char sys_mark[5];               // "/"
-  bool sys_century;               // false
-  uint32_t sys_hours;             // 12
-  bool sys_seconds;               // true
-  uint32_t sys_fdow;              // 1 (Sunday)
-  std::atomic<uint32_t> fdow;     // 1; SET FDOW: read by every language thread (DOW)
-  RuntimePrivate* priv;
 };
+#endif
 
 // Exported program search (runtime/host/program_search.cpp): Runtime::find_file on the name; the
 // found path goes to found as a UTF-8 String.

@@ -1,9 +1,12 @@
-// qzbase_internal.h - what every part of the library uses but no host sees: the call trace and
-// the invariant check. The install ships qzbase.h alone; the library's own sources and its tests
-// reach this header through qzbase.h, which includes it when QZ_INTERNAL_BUILD is defined.
+// qzbase_internal.h - what every part of the library uses but no host sees: the call trace, the
+// invariant check and the whole Runtime object (qzbase_runtime.h). The install ships qzbase.h
+// alone; the library's own sources and its tests reach this header through qzbase.h, which
+// includes it when QZ_INTERNAL_BUILD is defined.
 #pragma once
 
 #include <qzbase.h>
+
+#include "qzbase_runtime.h"
 
 namespace qzbase {
 

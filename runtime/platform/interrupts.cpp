@@ -2,6 +2,8 @@
 // RuntimeThrow (kind 2) and Error, one entry of a stack's error list.
 #include <qzbase.h>
 
+#include "platform/errors.h"
+
 namespace qzbase {
 
 RuntimeThrow::RuntimeThrow()

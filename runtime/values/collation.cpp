@@ -19,7 +19,14 @@ Collation* Collation::unicode_machine = nullptr;
 Collation* Collation::unicode_machine_ci = nullptr;
 
 Collation::Collation(const collation_st* record, const Charset* charset, char pad, size_t width_factor)
-    : record_(record), charset_(charset), pad_(pad), width_factor_(width_factor) {
+    : record_(record),
+      colid_(record->colid),
+      name_(record->name),
+      codepage_(record->codepage),
+      group_(record->group),
+      charset_(charset),
+      pad_(pad),
+      width_factor_(width_factor) {
   QZ_TRACE;
 }
 

@@ -1,8 +1,8 @@
 // collation.h - the kinds of collation, the weight tables and the collation registry.
 // Internal header.
 //
-// The base class Collation, the record collation_st and the exported lookups are public
-// (qzbase.h). This header adds:
+// The base class Collation and the exported lookups are public (qzbase.h). This header adds the
+// record collation_st and:
 //   Unicode_Machine, Unicode_Machine_CI  compare characters (code-point order, without case)
 //   Generic_Machine_Coll, Debug_Collation raw-byte keys (MACHINE order)
 //   Mapped_Collation                     weight-table keys of one code page and language group
@@ -18,6 +18,15 @@
 #include "values/charset_registry.h"
 
 namespace qzbase {
+
+// One collation record; the static table (collation_table, 77 rows) describes every collation.
+struct collation_st {
+  uint64_t colid;     // group x 1000 + number of the code page; 1 and 1002 for the unicode rows
+  const char* name;   // e.g. "windows_1252_spanish_ci"
+  uint32_t codepage;  // table-file code page; 39 in the two unicode rows (no charset)
+  uint32_t group;     // CollationGroup
+  Collation* (*factory)(const collation_st* record);
+};
 
 // One row of a weight table.
 struct collation_entry_st {

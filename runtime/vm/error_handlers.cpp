@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "host/runtime.h"
 #include "objects/exception_object.h"
 #include "values/value_text.h"
 #include "vm/debugger.h"

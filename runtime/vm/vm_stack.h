@@ -35,6 +35,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/errors.h"
 #include "vm/vm_op.h"
 
 namespace qzbase {

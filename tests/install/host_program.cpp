@@ -118,6 +118,15 @@ int main() {
   RunCommand(runtime, String("NOTE typed at the prompt"));
   RunCommand(runtime, String("? \"after the note\""));
 
+  // The runtime's setters are the host's only way in: the language reads back what they gave.
+  const char* const arguments[] = {"host", "first argument"};
+  runtime->pass_arguments(2, arguments);
+  const char* const environment[] = {"QZ_HOST=from the host", "QZ_HOST=second entry loses", nullptr};
+  runtime->pass_environment(environment);
+  runtime->set_module_file_name("/opt/host/bin/host");
+  RunCommand(runtime, String("? GETENV(\"QZ_HOST\"), GETENV(\"HOME\") == \"\""));
+  RunCommand(runtime, String("? CUREXE()"));
+
   VmStack* stack = nullptr;
   GetMainStack(runtime, &stack);
   Variant v;

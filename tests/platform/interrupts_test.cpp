@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "platform/errors.h"
+
 using namespace qzbase;
 
 namespace {

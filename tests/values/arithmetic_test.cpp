@@ -13,6 +13,7 @@
 #include "values/arithmetic.h"
 #include "values/julian.h"
 #include "vm/vm_stack.h"
+#include "runtime_errors.h"
 
 using namespace qzbase;
 
@@ -67,15 +68,7 @@ Variant True() {
 
 std::string text(const Variant& v) { return std::string(v.string.read(), v.string.size()); }
 
-template <class F>
-int error_code(F f) {
-  try {
-    f();
-  } catch (const RuntimeError& e) {
-    return e.code;
-  }
-  return 0;
-}
+using testing_errors::error_code;
 
 using Op = void (*)(Variant*, const Variant*);
 

@@ -14,6 +14,7 @@
 #include "values/array.h"
 #include "values/release_nesting.h"
 #include "vm/vm_stack.h"
+#include "runtime_errors.h"
 
 using namespace qzbase;
 using qzbase::testing_fakes::FakeObject;
@@ -21,15 +22,7 @@ using qzbase::testing_fakes::FakeObjectTest;
 
 namespace {
 
-template <class F>
-int error_code(F f) {
-  try {
-    f();
-  } catch (const RuntimeError& e) {
-    return e.code;
-  }
-  return 0;
-}
+using testing_errors::error_code;
 
 // A one-dimensional array 1..n (or rows x cols when cols > 0) holding the integers 1, 2, 3...
 void make_numbered(Variant* v, size_t rows, size_t cols) {

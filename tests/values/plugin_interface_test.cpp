@@ -8,21 +8,15 @@
 #include <cstring>
 #include <string>
 
+#include "runtime_errors.h"
+
 using namespace qzbase;
 
 namespace {
 
 VmStack* const no_stack = nullptr;
 
-template <class F>
-int error_code(F f) {
-  try {
-    f();
-  } catch (const RuntimeError& e) {
-    return e.code;
-  }
-  return 0;
-}
+using testing_errors::error_code;
 
 std::string read_string(const Variant* v) {
   size_t size = 99;

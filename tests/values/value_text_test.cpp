@@ -21,6 +21,7 @@
 #include "values/julian.h"
 #include "values/value_text.h"
 #include "vm/vm_stack.h"
+#include "runtime_errors.h"
 
 using namespace qzbase;
 
@@ -28,15 +29,7 @@ namespace {
 
 std::string text(const String& s) { return std::string(s.read(), s.size()); }
 
-template <class F>
-int error_code(F f) {
-  try {
-    f();
-  } catch (const RuntimeError& e) {
-    return e.code;
-  }
-  return 0;
-}
+using testing_errors::error_code;
 
 Variant integer(int64_t v) {
   Variant x;

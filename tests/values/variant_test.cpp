@@ -13,6 +13,7 @@
 #include "objects/object.h"
 #include "values/variant.h"
 #include "vm/vm_stack.h"
+#include "runtime_errors.h"
 
 using namespace qzbase;
 using qzbase::testing_fakes::FakeObject;
@@ -26,15 +27,7 @@ std::string text(const String& s) { return std::string(s.read(), s.size()); }
 
 std::string letter(const Variant& v) { return text(v.vartype()); }
 
-template <class F>
-int error_code(F f) {
-  try {
-    f();
-  } catch (const RuntimeError& e) {
-    return e.code;
-  }
-  return 0;
-}
+using testing_errors::error_code;
 
 // ---------------------------------------------------------------------------------------------
 // Layout
