@@ -469,7 +469,7 @@ Table_Object* get_current_table(VmStack* stack, const Variant* area, bool requir
   X(70) X(71) X(72) X(73) X(74) X(75) X(76) X(77) X(78) X(79) X(80) X(81) X(82) X(83) X(84) X(85)   \
   X(86) X(87) X(88)
 
-void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result) {
+void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool may_defer) {
   QZ_TRACE;
 #define QZ_LABEL_ADDR(n) &&op_##n,
   static const void* const dispatch[kVmOpCountFused] = {QZ_OP_LABELS(QZ_LABEL_ADDR)};
@@ -478,13 +478,18 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result) {
   const VmOp* op;
   // Hands the position of the failing operation to the caller while an exception passes: a
   // cleanup instead of a catch and rethrow, which would start the unwinding over in every frame.
+  // A command that threw leaves no deferral open behind it either.
   struct PositionOnUnwind {
+    VmStack* stack;
     code_position& ip;
     const code_position* pc;
     ~PositionOnUnwind() {
-      if (pc != nullptr) ip = *pc;
+      if (pc != nullptr) {
+        ip = *pc;
+        stack->error_deferral_top = nullptr;
+      }
     }
-  } on_unwind{ip, &pc};
+  } on_unwind{stack, ip, &pc};
 
 // Each operation dispatches the next itself: one indirect jump per operation site predicts far
 // better than one shared jump.
@@ -601,7 +606,15 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result) {
   op_18: {  // VmOpCallSpecVoid
     auto* o = static_cast<const VmOpCallSpecVoid*>(op);
     ip = pc;
+    if (!may_defer) {
+      call_native_command(stack, o->function, o->count);
+      NEXT();
+    }
+    Memvar* saved = stack->error_deferral_top;
+    stack->error_deferral_top = stack->sp + o->count;
     call_native_command(stack, o->function, o->count);
+    stack->error_deferral_top = saved;
+    if (__builtin_expect(stack->has_deferred_error, 0)) LEAVE();  // the caller takes the error here
     NEXT();
   }
   op_19:
