@@ -120,27 +120,67 @@ inline Table_Object* name_table(VmStack* stack) {
   return ds != nullptr ? ds->current_table : nullptr;
 }
 
+// The name cache entry of op when it holds what the name denotes now: a field (*field set) or a
+// variable (returned); null otherwise.
+inline Memvar* name_cache_hit(VmStack* stack, const name_cache_st& c, const VmOp* op, symbol_id_type symbol,
+                              Table_Object* table, uint64_t epoch, int* field) {
+  uint64_t program = stack->frame != nullptr ? stack->frame->program->serial() : 0;
+  if (!(c.op == op && c.symbol == symbol && c.table == table && c.table_epoch == epoch && c.program == program)) {
+    return nullptr;
+  }
+  if (c.field >= 0) {
+    *field = c.field;
+    return nullptr;
+  }
+  if (c.local != 0) {
+    Memvar* slot = stack->frame_arg_top - c.local;
+    if (slot->flag == MEMVAR_LOCAL) return slot;
+  }
+  return c.binding_version == stack->binding_version ? c.memvar : nullptr;
+}
+
+// Looks the name up (RuntimeError 12 when it denotes nothing) and fills the entry.
+Memvar* name_cache_fill(VmStack* stack, name_cache_st& c, const VmOp* op, symbol_id_type symbol, Table_Object* table,
+                        uint64_t epoch, int* field) {
+  const Program* program = stack->frame != nullptr ? stack->frame->program : nullptr;
+  int f = -1;
+  if (table != nullptr && vm_table_hooks.field_by_symbol != nullptr) f = vm_table_hooks.field_by_symbol(table, symbol);
+  Memvar* m = nullptr;
+  offset_type local = 0;
+  if (f < 0) {
+    m = named_memvar(stack, symbol);  // not cached when absent
+    if (program != nullptr) {
+      const local_offset_map& offsets = program->local_offsets();
+      auto it = offsets.find(symbol);
+      if (it != offsets.end()) local = it->second;
+    }
+  }
+  // A slot numbered 0 (never compiled) would be the frame's own variable kept as if shared: no entry.
+  bool keep = !(program != nullptr && local == 0 && m != nullptr && program->local_offsets().count(symbol) != 0);
+  c.op = op;
+  c.symbol = symbol;
+  c.table = table;
+  c.table_epoch = epoch;
+  c.program = program != nullptr ? program->serial() : 0;
+  c.binding_version = stack->binding_version;
+  c.field = f;
+  c.local = local;
+  // The slot itself is never kept: another frame of the program has its own.
+  c.memvar = local != 0 && m == stack->frame_arg_top - local ? nullptr : m;
+  if (!keep) c.op = nullptr;
+  *field = f;
+  return m;
+}
+
 // 51: a field of the bound or selected table, else a memory variable; cached per operation.
 void read_by_name(VmStack* stack, const VmOp* op, symbol_id_type symbol) {
   Table_Object* table = name_table(stack);
   uint64_t epoch = vm_table_epoch.load(std::memory_order_relaxed);
   name_cache_st& c = stack->name_cache[(reinterpret_cast<uintptr_t>(op) >> 4) & (name_cache_size - 1)];
-  if (!(c.op == op && c.symbol == symbol && c.table == table && c.table_epoch == epoch &&
-        c.binding_version == stack->binding_version)) {
-    int field = -1;
-    if (table != nullptr && vm_table_hooks.field_by_symbol != nullptr) field = vm_table_hooks.field_by_symbol(table, symbol);
-    Memvar* m = nullptr;
-    if (field < 0) m = named_memvar(stack, symbol);  // not cached when absent
-    c.op = op;
-    c.symbol = symbol;
-    c.table = table;
-    c.table_epoch = epoch;
-    c.binding_version = stack->binding_version;
-    c.field = field;
-    c.memvar = m;
-  }
-  if (c.field >= 0) {
-    int field = c.field;
+  int field = -1;
+  Memvar* m = name_cache_hit(stack, c, op, symbol, table, epoch, &field);
+  if (m == nullptr && field < 0) m = name_cache_fill(stack, c, op, symbol, table, epoch, &field);
+  if (field >= 0) {
     Memvar* slot = push(stack);
     try {
       vm_table_hooks.read_field(stack, table, field, &slot->value);
@@ -150,7 +190,6 @@ void read_by_name(VmStack* stack, const VmOp* op, symbol_id_type symbol) {
     }
     return;
   }
-  Memvar* m = c.memvar;
   Memvar* slot = push(stack);
   m->value.copy(&slot->value);
 }
@@ -585,10 +624,13 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
     binary_cmp(stack, op->opcode);
     NEXT();
   }
-  op_15: {  // VmOpCallSpecUser
+  op_15: {  // VmOpCallSpecUser: call_user_function without a call of its own
     auto* o = static_cast<const VmOpCallSpecUser*>(op);
     ip = pc;
-    call_user_function(stack, o->function, o->count);
+    size_t n = o->count;
+    stack->last_call_nargs = n;
+    execute_program(stack, n, false, o->function->program(), &stack->sp[n].value);
+    for (; n != 0; --n) pop(stack);
     NEXT();
   }
   op_16: {  // VmOpCallSpecDynamic
@@ -717,9 +759,16 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
     if (for_continues(stack)) NEXT();
     JUMP_TO(VmOpForCondFalseJump, op);
   }
-  op_42:  // VmOpInitLocalParameters
-    stack->init_local_parameters(static_cast<const VmOpInitLocalParameters*>(op)->count);
+  op_42: {  // VmOpInitLocalParameters
+    uint64_t count = static_cast<const VmOpInitLocalParameters*>(op)->count;
+    if (count == 1 && stack->frame_arg_top[-1].flag == MEMVAR_NONE) {  // the common case inline
+      stack->frame_arg_top[-1].flag = MEMVAR_LOCAL;
+      stack->bindings_changed();
+      NEXT();
+    }
+    stack->init_local_parameters(count);
     NEXT();
+  }
   op_43: {  // VmOpInitParameter
     auto* o = static_cast<const VmOpInitParameter*>(op);
     stack->init_parameter(o->offset, o->symbol);
