@@ -506,7 +506,7 @@ Table_Object* get_current_table(VmStack* stack, const Variant* area, bool requir
   X(36) X(37) X(38) X(39) X(40) X(41) X(42) X(43) X(44) X(45) X(46) X(47) X(48) X(49) X(50) X(51) X(52)   \
   X(53) X(54) X(55) X(56) X(57) X(58) X(59) X(60) X(61) X(62) X(63) X(64) X(65) X(66) X(67) X(68) X(69)   \
   X(70) X(71) X(72) X(73) X(74) X(75) X(76) X(77) X(78) X(79) X(80) X(81) X(82) X(83) X(84) X(85)   \
-  X(86) X(87) X(88)
+  X(86) X(87) X(88) X(89)
 
 void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool may_defer) {
   QZ_TRACE;
@@ -1044,7 +1044,10 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
         var->value.tag == VT_INTEGER &&
         !__builtin_add_overflow(var->value.integer.value, step->value.integer.value, &sum)) {
       var->value.integer.value = sum;
-      JUMP_TO(VmOpJump, pc[2]);
+      pc = reinterpret_cast<code_position>(static_cast<const VmOpJump*>(pc[2])->target);
+      op = *pc;
+      if (op != nullptr && op->opcode == OP_FUSED_FOR_TEST) goto op_86;  // the loop's test, without a dispatch
+      DISPATCH();
     }
     goto op_55;
   }
@@ -1059,6 +1062,23 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
       }
     }
     goto op_51;
+  }
+  op_89: {  // fused 88 and 73: s = s + i on two LOCAL integers
+    if (stack->bound_table == nullptr &&
+        (stack->current_data_session == nullptr || stack->current_data_session->current_table == nullptr)) {
+      Memvar* base = stack->frame_arg_top;
+      const Memvar* m = base - op->aux;
+      Memvar* target = base - static_cast<const VmOpReadAddWriteLocal*>(pc[1])->offset;
+      int64_t sum;
+      if (m->flag == MEMVAR_LOCAL && target->flag == MEMVAR_LOCAL && m->value.tag == VT_INTEGER &&
+          target->value.tag == VT_INTEGER &&
+          !__builtin_add_overflow(target->value.integer.value, m->value.integer.value, &sum)) {
+        target->value.integer.value = sum;
+        pc += 2;
+        DISPATCH();
+      }
+    }
+    goto op_88;
   }
   }
 #undef DISPATCH
@@ -1091,7 +1111,7 @@ void fuse_operations(Program* program) {
     auto it = offsets.find(static_cast<const VmOpReadByName*>(code[i])->symbol);
     if (it == offsets.end() || it->second == 0 || it->second > UINT32_MAX) continue;
     code[i]->aux = static_cast<uint32_t>(it->second);
-    code[i]->opcode = OP_FUSED_READ_LOCAL_BY_NAME;
+    code[i]->opcode = is(i + 1, OP_READ_ADD_WRITE_LOCAL) ? OP_FUSED_ADD_LOCAL_BY_NAME : OP_FUSED_READ_LOCAL_BY_NAME;
   }
 }
 
