@@ -49,15 +49,21 @@ void cmd_assert(VmStack* stack, size_t argc) {
 // ERROR text raises 1098 with the text; ERROR n [, message] raises n (with the message as its
 // detail). Numbers must fit 32 bits (39); a number below 1 would be an error that reads as "no
 // error" (ERROR() 0, a run reported as a success), so it is refused as an invalid argument.
+// The error goes back to the interpreter without unwinding when it can take it there.
 void cmd_error(VmStack* stack, size_t argc) {
   QZ_TRACE;
   if (argc < 1) throw RuntimeError(11);
   const Variant* first = argument_value(stack, 1);
-  if (first->tag == VT_STRING) throw RuntimeError(1098, first->string);
-  const int code = int32_argument(stack, 1);
-  if (code < 1) throw RuntimeError(11);
-  if (has_argument(stack, argc, 2)) throw RuntimeError(code, string_argument(stack, 2));
-  throw RuntimeError(code);
+  RuntimeError e;
+  if (first->tag == VT_STRING) {
+    e = RuntimeError(1098, first->string);
+  } else {
+    const int code = int32_argument(stack, 1);
+    if (code < 1) throw RuntimeError(11);
+    e = has_argument(stack, argc, 2) ? RuntimeError(code, string_argument(stack, 2)) : RuntimeError(code);
+  }
+  if (vm_defer_error(stack, e)) return;
+  throw e;
 }
 
 // THROW value: an exception object carrying the value goes to the handler that takes it.

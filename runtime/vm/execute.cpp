@@ -159,6 +159,17 @@ void on_throw(VmStack* stack, VmFrame& frame, const RuntimeThrow& t, rethrow_st&
 
 }  // namespace
 
+bool vm_defer_error(VmStack* stack, RuntimeError& e) {
+  QZ_TRACE;
+  if (stack->error_deferral_top == nullptr || stack->error_deferral_top != stack->native_arg_top ||
+      stack->has_deferred_error) {
+    return false;
+  }
+  stack->deferred_error = std::move(e);
+  stack->has_deferred_error = true;
+  return true;
+}
+
 void execute_program(VmStack* stack, size_t nargs, bool extra, const Program* program, Variant* result) {
   QZ_TRACE;
   VmFrame frame;
@@ -167,22 +178,30 @@ void execute_program(VmStack* stack, size_t nargs, bool extra, const Program* pr
   try {
     for (;;) {
       try {
-        vm_execute_opcode(stack, frame.position, result);
-        break;
+        vm_execute_opcode(stack, frame.position, result, true);
       } catch (const RuntimeQuit& q) {
         if (r.choice == Rethrow::none) {
           r.choice = Rethrow::quit;
           r.quit = q.kind;
         }
         start_unwind(frame);
+        continue;
       } catch (const RuntimeError& e) {
         on_error(stack, frame, e, r);
+        continue;
       } catch (const RuntimeThrow& t) {
         on_throw(stack, frame, t, r);
+        continue;
       } catch (const std::bad_alloc&) {
         // Memory ran out: the language's error, which TRY can catch.
         on_error(stack, frame, RuntimeError(43), r);
+        continue;
       }
+      if (__builtin_expect(!stack->has_deferred_error, 1)) break;
+      // A command's error handed back without unwinding: taken as if it had been thrown there.
+      RuntimeError e(std::move(stack->deferred_error));
+      stack->has_deferred_error = false;
+      on_error(stack, frame, e, r);
     }
     if (stack->sp != stack->frame_local_base) throw_assert_failed();
   } catch (const assert_failed_exception&) {

@@ -58,6 +58,11 @@ class UserFunction : public Function {
 // its locals do not fit (the caller's registers restored, the arguments left for the caller).
 void execute_program(VmStack* stack, size_t nargs, bool extra, const Program* program, Variant* result);
 
+// For a command about to raise e: when the interpreter of a frame called this command directly
+// (and so takes the error in that frame as it would take it thrown), e moves into the stack and
+// true is returned; the command must then return at once. False: the command throws e itself.
+bool vm_defer_error(VmStack* stack, RuntimeError& e);
+
 // Runs an expression program (no slots of its own) on the running frame; it must leave the stack
 // pointer as it found it. Interrupts pass through untouched.
 void execute_expression(VmStack* stack, const Program* program, Variant* result);

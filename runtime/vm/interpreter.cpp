@@ -120,27 +120,67 @@ inline Table_Object* name_table(VmStack* stack) {
   return ds != nullptr ? ds->current_table : nullptr;
 }
 
+// The name cache entry of op when it holds what the name denotes now: a field (*field set) or a
+// variable (returned); null otherwise.
+inline Memvar* name_cache_hit(VmStack* stack, const name_cache_st& c, const VmOp* op, symbol_id_type symbol,
+                              Table_Object* table, uint64_t epoch, int* field) {
+  uint64_t program = stack->frame != nullptr ? stack->frame->program->serial() : 0;
+  if (!(c.op == op && c.symbol == symbol && c.table == table && c.table_epoch == epoch && c.program == program)) {
+    return nullptr;
+  }
+  if (c.field >= 0) {
+    *field = c.field;
+    return nullptr;
+  }
+  if (c.local != 0) {
+    Memvar* slot = stack->frame_arg_top - c.local;
+    if (slot->flag == MEMVAR_LOCAL) return slot;
+  }
+  return c.binding_version == stack->binding_version ? c.memvar : nullptr;
+}
+
+// Looks the name up (RuntimeError 12 when it denotes nothing) and fills the entry.
+Memvar* name_cache_fill(VmStack* stack, name_cache_st& c, const VmOp* op, symbol_id_type symbol, Table_Object* table,
+                        uint64_t epoch, int* field) {
+  const Program* program = stack->frame != nullptr ? stack->frame->program : nullptr;
+  int f = -1;
+  if (table != nullptr && vm_table_hooks.field_by_symbol != nullptr) f = vm_table_hooks.field_by_symbol(table, symbol);
+  Memvar* m = nullptr;
+  offset_type local = 0;
+  if (f < 0) {
+    m = named_memvar(stack, symbol);  // not cached when absent
+    if (program != nullptr) {
+      const local_offset_map& offsets = program->local_offsets();
+      auto it = offsets.find(symbol);
+      if (it != offsets.end()) local = it->second;
+    }
+  }
+  // A slot numbered 0 (never compiled) would be the frame's own variable kept as if shared: no entry.
+  bool keep = !(program != nullptr && local == 0 && m != nullptr && program->local_offsets().count(symbol) != 0);
+  c.op = op;
+  c.symbol = symbol;
+  c.table = table;
+  c.table_epoch = epoch;
+  c.program = program != nullptr ? program->serial() : 0;
+  c.binding_version = stack->binding_version;
+  c.field = f;
+  c.local = local;
+  // The slot itself is never kept: another frame of the program has its own.
+  c.memvar = local != 0 && m == stack->frame_arg_top - local ? nullptr : m;
+  if (!keep) c.op = nullptr;
+  *field = f;
+  return m;
+}
+
 // 51: a field of the bound or selected table, else a memory variable; cached per operation.
 void read_by_name(VmStack* stack, const VmOp* op, symbol_id_type symbol) {
   Table_Object* table = name_table(stack);
   uint64_t epoch = vm_table_epoch.load(std::memory_order_relaxed);
   name_cache_st& c = stack->name_cache[(reinterpret_cast<uintptr_t>(op) >> 4) & (name_cache_size - 1)];
-  if (!(c.op == op && c.symbol == symbol && c.table == table && c.table_epoch == epoch &&
-        c.binding_version == stack->binding_version)) {
-    int field = -1;
-    if (table != nullptr && vm_table_hooks.field_by_symbol != nullptr) field = vm_table_hooks.field_by_symbol(table, symbol);
-    Memvar* m = nullptr;
-    if (field < 0) m = named_memvar(stack, symbol);  // not cached when absent
-    c.op = op;
-    c.symbol = symbol;
-    c.table = table;
-    c.table_epoch = epoch;
-    c.binding_version = stack->binding_version;
-    c.field = field;
-    c.memvar = m;
-  }
-  if (c.field >= 0) {
-    int field = c.field;
+  int field = -1;
+  Memvar* m = name_cache_hit(stack, c, op, symbol, table, epoch, &field);
+  if (m == nullptr && field < 0) m = name_cache_fill(stack, c, op, symbol, table, epoch, &field);
+  if (field >= 0) {
     Memvar* slot = push(stack);
     try {
       vm_table_hooks.read_field(stack, table, field, &slot->value);
@@ -150,7 +190,6 @@ void read_by_name(VmStack* stack, const VmOp* op, symbol_id_type symbol) {
     }
     return;
   }
-  Memvar* m = c.memvar;
   Memvar* slot = push(stack);
   m->value.copy(&slot->value);
 }
@@ -467,9 +506,9 @@ Table_Object* get_current_table(VmStack* stack, const Variant* area, bool requir
   X(36) X(37) X(38) X(39) X(40) X(41) X(42) X(43) X(44) X(45) X(46) X(47) X(48) X(49) X(50) X(51) X(52)   \
   X(53) X(54) X(55) X(56) X(57) X(58) X(59) X(60) X(61) X(62) X(63) X(64) X(65) X(66) X(67) X(68) X(69)   \
   X(70) X(71) X(72) X(73) X(74) X(75) X(76) X(77) X(78) X(79) X(80) X(81) X(82) X(83) X(84) X(85)   \
-  X(86) X(87) X(88)
+  X(86) X(87) X(88) X(89)
 
-void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result) {
+void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool may_defer) {
   QZ_TRACE;
 #define QZ_LABEL_ADDR(n) &&op_##n,
   static const void* const dispatch[kVmOpCountFused] = {QZ_OP_LABELS(QZ_LABEL_ADDR)};
@@ -478,13 +517,18 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result) {
   const VmOp* op;
   // Hands the position of the failing operation to the caller while an exception passes: a
   // cleanup instead of a catch and rethrow, which would start the unwinding over in every frame.
+  // A command that threw leaves no deferral open behind it either.
   struct PositionOnUnwind {
+    VmStack* stack;
     code_position& ip;
     const code_position* pc;
     ~PositionOnUnwind() {
-      if (pc != nullptr) ip = *pc;
+      if (pc != nullptr) {
+        ip = *pc;
+        stack->error_deferral_top = nullptr;
+      }
     }
-  } on_unwind{ip, &pc};
+  } on_unwind{stack, ip, &pc};
 
 // Each operation dispatches the next itself: one indirect jump per operation site predicts far
 // better than one shared jump.
@@ -580,10 +624,13 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result) {
     binary_cmp(stack, op->opcode);
     NEXT();
   }
-  op_15: {  // VmOpCallSpecUser
+  op_15: {  // VmOpCallSpecUser: call_user_function without a call of its own
     auto* o = static_cast<const VmOpCallSpecUser*>(op);
     ip = pc;
-    call_user_function(stack, o->function, o->count);
+    size_t n = o->count;
+    stack->last_call_nargs = n;
+    execute_program(stack, n, false, o->function->program(), &stack->sp[n].value);
+    for (; n != 0; --n) pop(stack);
     NEXT();
   }
   op_16: {  // VmOpCallSpecDynamic
@@ -601,7 +648,15 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result) {
   op_18: {  // VmOpCallSpecVoid
     auto* o = static_cast<const VmOpCallSpecVoid*>(op);
     ip = pc;
+    if (!may_defer) {
+      call_native_command(stack, o->function, o->count);
+      NEXT();
+    }
+    Memvar* saved = stack->error_deferral_top;
+    stack->error_deferral_top = stack->sp + o->count;
     call_native_command(stack, o->function, o->count);
+    stack->error_deferral_top = saved;
+    if (__builtin_expect(stack->has_deferred_error, 0)) LEAVE();  // the caller takes the error here
     NEXT();
   }
   op_19:
@@ -704,9 +759,16 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result) {
     if (for_continues(stack)) NEXT();
     JUMP_TO(VmOpForCondFalseJump, op);
   }
-  op_42:  // VmOpInitLocalParameters
-    stack->init_local_parameters(static_cast<const VmOpInitLocalParameters*>(op)->count);
+  op_42: {  // VmOpInitLocalParameters
+    uint64_t count = static_cast<const VmOpInitLocalParameters*>(op)->count;
+    if (count == 1 && stack->frame_arg_top[-1].flag == MEMVAR_NONE) {  // the common case inline
+      stack->frame_arg_top[-1].flag = MEMVAR_LOCAL;
+      stack->bindings_changed();
+      NEXT();
+    }
+    stack->init_local_parameters(count);
     NEXT();
+  }
   op_43: {  // VmOpInitParameter
     auto* o = static_cast<const VmOpInitParameter*>(op);
     stack->init_parameter(o->offset, o->symbol);
@@ -982,7 +1044,10 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result) {
         var->value.tag == VT_INTEGER &&
         !__builtin_add_overflow(var->value.integer.value, step->value.integer.value, &sum)) {
       var->value.integer.value = sum;
-      JUMP_TO(VmOpJump, pc[2]);
+      pc = reinterpret_cast<code_position>(static_cast<const VmOpJump*>(pc[2])->target);
+      op = *pc;
+      if (op != nullptr && op->opcode == OP_FUSED_FOR_TEST) goto op_86;  // the loop's test, without a dispatch
+      DISPATCH();
     }
     goto op_55;
   }
@@ -997,6 +1062,23 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result) {
       }
     }
     goto op_51;
+  }
+  op_89: {  // fused 88 and 73: s = s + i on two LOCAL integers
+    if (stack->bound_table == nullptr &&
+        (stack->current_data_session == nullptr || stack->current_data_session->current_table == nullptr)) {
+      Memvar* base = stack->frame_arg_top;
+      const Memvar* m = base - op->aux;
+      Memvar* target = base - static_cast<const VmOpReadAddWriteLocal*>(pc[1])->offset;
+      int64_t sum;
+      if (m->flag == MEMVAR_LOCAL && target->flag == MEMVAR_LOCAL && m->value.tag == VT_INTEGER &&
+          target->value.tag == VT_INTEGER &&
+          !__builtin_add_overflow(target->value.integer.value, m->value.integer.value, &sum)) {
+        target->value.integer.value = sum;
+        pc += 2;
+        DISPATCH();
+      }
+    }
+    goto op_88;
   }
   }
 #undef DISPATCH
@@ -1029,7 +1111,7 @@ void fuse_operations(Program* program) {
     auto it = offsets.find(static_cast<const VmOpReadByName*>(code[i])->symbol);
     if (it == offsets.end() || it->second == 0 || it->second > UINT32_MAX) continue;
     code[i]->aux = static_cast<uint32_t>(it->second);
-    code[i]->opcode = OP_FUSED_READ_LOCAL_BY_NAME;
+    code[i]->opcode = is(i + 1, OP_READ_ADD_WRITE_LOCAL) ? OP_FUSED_ADD_LOCAL_BY_NAME : OP_FUSED_READ_LOCAL_BY_NAME;
   }
 }
 

@@ -2,6 +2,7 @@
 #include "vm/program.h"
 
 #include <algorithm>
+#include <atomic>
 #include <utility>
 #include <vector>
 
@@ -46,6 +47,11 @@ constexpr compiler_type_info_st kNoType{0, false, -1};
 
 }  // namespace
 
+namespace {
+std::atomic<uint64_t> g_program_serial{0};
+uint64_t next_program_serial() { return g_program_serial.fetch_add(1, std::memory_order_relaxed) + 1; }
+}  // namespace
+
 Program::Program(const String& name, VmOp** code, size_t ncode, size_t nparams, const local_offset_map& offsets,
                  DebugInfo* debug, compiler_type_info_st type)
     : user_word(0),
@@ -56,7 +62,8 @@ Program::Program(const String& name, VmOp** code, size_t ncode, size_t nparams, 
       type_(type),
       offsets_(offsets),
       debug_(debug),
-      module_(nullptr) {
+      module_(nullptr),
+      serial_(next_program_serial()) {
   QZ_TRACE;
   if (code_ == nullptr) {
     if (ncode_ != 0) throw_assert_failed();
@@ -78,7 +85,8 @@ Program::Program(Program&& other)
       type_(other.type_),
       offsets_(other.offsets_),
       debug_(other.debug_),
-      module_(other.module_) {
+      module_(other.module_),
+      serial_(next_program_serial()) {
   other.code_ = nullptr;
   other.ncode_ = 0;
   other.debug_ = nullptr;
@@ -97,6 +105,7 @@ Program& Program::operator=(Program&& other) {
   offsets_ = std::move(offsets);
   debug_ = other.debug_;
   module_ = other.module_;
+  serial_ = next_program_serial();
   other.code_ = nullptr;
   other.ncode_ = 0;
   other.debug_ = nullptr;

@@ -81,6 +81,9 @@ class Program {
   size_t slot_count() const { return offsets_.size(); }
   const DebugInfo* debug_info() const { return debug_; }
   const Module* owner_module() const { return module_; }
+  // A number no other program of the process has had: unlike the address, it is never reused, so
+  // caches keyed by it need not learn when a program goes.
+  uint64_t serial() const { return serial_; }
 
   // For the linker: binds the program to its module and replaces operations in place.
   void set_owner_module(const Module* module) { module_ = module; }
@@ -100,6 +103,7 @@ class Program {
   local_offset_map offsets_;
   DebugInfo* debug_;
   const Module* module_;
+  uint64_t serial_;
 };
 
 }  // namespace qzbase

@@ -130,8 +130,11 @@ enum VmOpFusedType : uint8_t {
   // On a 51 whose name is a local slot of its program (slot number in aux): the slot, while no
   // table is selected or bound and the slot holds a LOCAL; 51 otherwise.
   OP_FUSED_READ_LOCAL_BY_NAME = 88,
+  // On a 51 as in 88 followed by 73 (s = s + i): the integer sum into the slot of 73, while both
+  // slots hold LOCALs, no table is selected or bound and the sum fits; 88 otherwise.
+  OP_FUSED_ADD_LOCAL_BY_NAME = 89,
 };
-inline constexpr unsigned kVmOpCountFused = 89;
+inline constexpr unsigned kVmOpCountFused = 90;
 
 class VmOp;
 inline uint8_t stored_opcode(const VmOp* op);
@@ -157,7 +160,7 @@ class VmOp {
 // The opcode as compiled: a fused operation's original one.
 inline uint8_t stored_opcode(const VmOp* op) {
   if (op->opcode < kVmOpCount) return op->opcode;
-  return op->opcode == OP_FUSED_READ_LOCAL_BY_NAME ? uint8_t{OP_READ_BY_NAME} : uint8_t{OP_READ_LOCAL_MEMVAR_BY_OFFSET};
+  return op->opcode >= OP_FUSED_READ_LOCAL_BY_NAME ? uint8_t{OP_READ_BY_NAME} : uint8_t{OP_READ_LOCAL_MEMVAR_BY_OFFSET};
 }
 
 // Operations without operands of their own are plain VmOps of a fixed opcode.

@@ -472,8 +472,8 @@ void VmStack::enter_frame(VmFrame* f, const Program* program, size_t nargs, bool
   size_t passed = nargs + (extra ? 1 : 0);
   frame_nargs = nargs;
   frame = f;
+  if (frame_memvars != nullptr) bindings_changed();  // the caller's LOCALs by name are out of sight
   frame_memvars = nullptr;
-  bindings_changed();
   frame_arg_top = sp + passed;
   size_t wanted = program->slot_count();
   size_t reserve = wanted > passed ? wanted - passed : 0;
@@ -570,7 +570,7 @@ void VmStack::release_variables(UndoMemvar* caller_undo_top, Memvar* caller_sp) 
 }
 
 void VmStack::leave_frame(VmFrame* f) noexcept {
-  bindings_changed();
+  if (frame_memvars != nullptr || f->caller_frame_memvars != nullptr) bindings_changed();
   frame_arg_top = f->caller_arg_top;
   frame_local_base = f->caller_local_base;
   undo_top = f->caller_undo_top;
@@ -589,6 +589,22 @@ void VmStack::leave_frame(VmFrame* f) noexcept {
 
 void VmStack::end_frame(VmFrame* f) {
   QZ_TRACE;
+  // The common end first: no undo record, no frame memvars, plain values in the slots. Nothing of
+  // it can run code, so the registers are restored at once.
+  if (undo_top == f->caller_undo_top && frame_memvars == nullptr) {
+    Memvar* s = sp;
+    Memvar* end = f->caller_sp;
+    while (s < end && s->value.tag < VT_STRING) {
+      s->value.tag = VT_FALSE;
+      s->flag = MEMVAR_NONE;
+      ++s;
+    }
+    sp = s;
+    if (s == end) {
+      leave_frame(f);
+      return;
+    }
+  }
   std::exception_ptr first;
   for (;;) {
     try {

@@ -92,7 +92,10 @@ struct handler_record_st {
 class VmStack;
 
 // One entry of a stack's cache of plain name reads (VmOpReadByName): what the operation op found
-// last time, valid while the table, the table epoch and the stack's binding version are the same.
+// last time, run by a frame of program, valid while the table and the table epoch are the same.
+// A field stands as it is. Otherwise a local slot of the program is taken when it holds a LOCAL in
+// the running frame (it is checked, so it stands across calls and recursion); the variable found
+// by name stands while the stack's binding version is the same.
 struct name_cache_st {
   const VmOp* op = nullptr;
   // The name as well: an operation freed with its program can be followed by a new one at the
@@ -100,9 +103,11 @@ struct name_cache_st {
   symbol_id_type symbol = 0;
   Table_Object* table = nullptr;
   uint64_t table_epoch = 0;
+  uint64_t program = 0;      // the serial of the running frame's program (0: no frame)
   uint64_t binding_version = 0;
   int32_t field = -1;        // the field number found in the table, -1 for none
-  Memvar* memvar = nullptr;  // otherwise the variable the name denotes
+  offset_type local = 0;     // the program's slot of the name, 0 for none
+  Memvar* memvar = nullptr;  // the variable found by name (null when it was the local slot)
 };
 inline constexpr size_t name_cache_size = 64;
 
@@ -314,6 +319,13 @@ class VmStack {
   method_context_st method_context;
   memvar_map* frame_memvars = nullptr;  // the running frame's memvars; null until first used
 
+  // A language error a command hands back instead of throwing it (vm_defer_error): set while the
+  // interpreter of a frame calls a command directly, to the argument top of that call; null
+  // otherwise. Throwing costs microseconds of unwinding where the error is caught in the frame.
+  Memvar* error_deferral_top = nullptr;
+  bool has_deferred_error = false;
+  RuntimeError deferred_error;
+
   Runtime* runtime = nullptr;
   ObjectPointer default_data_session;
 
@@ -327,8 +339,10 @@ class VmStack {
   // The VM state of the runtime (null without a runtime).
   RuntimeVmState* vm_state = nullptr;
 
-  // Incremented whenever what a name denotes may change: a binding of the memory-variable map, a
-  // frame memvar or a declaration flag, a frame entered or left. Caches of name lookups compare it.
+  // Incremented whenever what a name denotes by the memory-variable map or a frame's memvars may
+  // change: a binding of the map, a frame memvar or a declaration flag, and a call or return when
+  // either frame has memvars of its own. A frame's local slots are not covered: caches of name
+  // lookups check the slot's flag themselves.
   uint64_t binding_version = 1;
   void bindings_changed() { ++binding_version; }
   // The interpreter's cache of plain name reads (see name_cache_st), indexed by operation address.

@@ -536,6 +536,78 @@ TEST_F(FieldReads, CachedReadsInALoopAndInvalidation) {
   EXPECT_EQ(text(r3), "m2");
 }
 
+// With a table selected every name read goes through the cache; in recursion one operation reads
+// the LOCAL of each frame, never the one of the frame that filled the entry.
+TEST_F(FieldReads, OneReadInEveryFrameOfARecursionFindsThatFramesLocal) {
+  symbol_id_type N = sym("N"), X = sym("X");
+  table.fields[sym("OTHER")] = 0;
+  table.values = {"f"};
+  stack->current_data_session->current_table = fake();
+  // R(n): X = n; IF n < 3: RETURN X + 10 * R(n + 1); RETURN X. R(1) is 321.
+  alignas(UserFunction) unsigned char storage[sizeof(UserFunction)];
+  const auto* self = reinterpret_cast<const UserFunction*>(storage);
+  A a;
+  a.local(N, 1).local(X, 2).parameters(1);
+  a.op<VmOpInitLocalParameters>(1);
+  a.op<VmOpDefLocalOffset>(2, X);
+  a.op<VmOpReadByName>(N);
+  a.op<VmOpWriteMemvarByOffset>(2);
+  auto last = a.new_label();
+  a.op<VmOpReadByName>(N);
+  a.op<VmOpReadConstInteger>(3);
+  a.op<VmOpBinaryLt>();
+  a.jump<VmOpCondFalseOrNullJump>(last);
+  a.op<VmOpReadByName>(X);
+  a.op<VmOpEspAlloc>();
+  a.op<VmOpReadByName>(N);
+  a.op<VmOpReadConstInteger>(1);
+  a.op<VmOpBinaryAdd>();
+  a.op<VmOpCallSpecUser>(self, 1);
+  a.op<VmOpReadConstInteger>(10);
+  a.op<VmOpBinaryMul>();
+  a.op<VmOpBinaryAdd>();
+  a.op<VmOpReturnValue>();
+  a.bind(last);
+  a.op<VmOpReadByName>(X);
+  a.op<VmOpReturnValue>();
+  auto* function = new (storage) UserFunction(a.build("R"));
+  for (int round = 0; round < 2; ++round) {  // the second round starts with the cache filled
+    stack->push()->value.set_integer(1);
+    Variant r;
+    execute_program(stack.get(), 1, false, function->program(), &r);
+    stack->pop();
+    EXPECT_EQ(as_int(r), 321);
+  }
+  function->~UserFunction();
+  expect_clean();
+}
+
+// A program built where a freed one was, with its locals in other slots, reads its own slots.
+TEST_F(FieldReads, AProgramInTheMemoryOfAFreedOneReadsItsOwnSlots) {
+  symbol_id_type P = sym("P"), Q = sym("Q");
+  table.fields[sym("OTHER")] = 0;
+  table.values = {"f"};
+  stack->current_data_session->current_table = fake();
+  for (int round = 0; round < 4; ++round) {
+    offset_type p_slot = round % 2 == 0 ? 1 : 2, q_slot = 3 - p_slot;
+    A a;
+    a.local(P, p_slot).local(Q, q_slot);
+    a.op<VmOpDefLocalOffset>(p_slot, P);
+    a.op<VmOpDefLocalOffset>(q_slot, Q);
+    a.op<VmOpReadConstInteger>(round * 10 + 1);
+    a.op<VmOpWriteMemvarByOffset>(p_slot);
+    a.op<VmOpReadConstInteger>(round * 10 + 2);
+    a.op<VmOpWriteMemvarByOffset>(q_slot);
+    a.op<VmOpReadByName>(Q);
+    a.op<VmOpReturnValue>();
+    std::unique_ptr<Program> program(a.build("SCRIPT"));
+    Variant r;
+    execute_program(stack.get(), 0, false, program.get(), &r);
+    EXPECT_EQ(as_int(r), round * 10 + 2) << "round " << round;
+  }
+  expect_clean();
+}
+
 TEST_F(Interpreter, JumpsAndConditions) {
   auto cond = [&](auto tag_op, bool keep) {
     (void)keep;
