@@ -9,7 +9,7 @@ $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends \
   build-essential g++-12 cmake ninja-build ccache pkg-config bison \
   libicu-dev icu-devtools libssl-dev libmimalloc-dev libtclap-dev \
-  unixodbc-dev unixodbc odbcinst libsqliteodbc sqlite3 \
+  unixodbc-dev unixodbc odbcinst libsqliteodbc sqlite3 odbc-postgresql postgresql \
   libgtest-dev libgmock-dev googletest libbenchmark-dev \
   recode python3 lua5.4 \
   python3-dbfread python3-dbf perl libdbd-xbase-perl \

@@ -10,6 +10,7 @@
 #include "builtins/low_level_files.h"
 #include "builtins/object_functions.h"
 #include "builtins/set_functions.h"
+#include "builtins/sql_functions.h"
 #include "builtins/system_functions.h"
 #include "builtins/tables.h"
 #include "builtins/text_functions.h"
@@ -58,7 +59,7 @@ const module_function_st builtin_functions[] = {
     {"ascan", "A.|I", bi_ascan, "I", 0},
     {"asin", "N?", bi_asin, "N?", 0},
     {"asort", "A@|I", bi_asort, "I", 0},
-    {"asqlhandles", "A@|I", unavailable_function<"asqlhandles">, "I", 0},
+    {"asqlhandles", "A@|I", bi_asqlhandles, "I", 0},
     {"astackinfo", "A@", bi_astackinfo, "I", 0},
     {"asubscript", "AII", bi_asubscript, "I", 0},
     {"at", "C?C?|I?", bi_at, "I?", 0},
@@ -230,14 +231,14 @@ const module_function_st builtin_functions[] = {
     {"sin", "N?", bi_sin, "N?", 0},
     {"sleep", "I", bi_sleep, "L", 0},
     {"space", "I?|C", bi_space, "C?", 0},
-    {"sqlconnect", ".|L", unavailable_function<"sqlconnect">, "I", 0},
-    {"sqldisconnect", "I", unavailable_function<"sqldisconnect">, "I", 0},
-    {"sqlexec", "I|C?C?A@", unavailable_function<"sqlexec">, "I", 0},
-    {"sqlgetprop", "IC", unavailable_function<"sqlgetprop">, ".?", 0},
-    {"sqlmoreresults", "I|C", unavailable_function<"sqlmoreresults">, "I", 0},
-    {"sqlprepare", "IC|C?", unavailable_function<"sqlprepare">, "I", 0},
-    {"sqlsetprop", "IC.", unavailable_function<"sqlsetprop">, "L", 0},
-    {"sqlstringconnect", "C|L", unavailable_function<"sqlstringconnect">, "I", 0},
+    {"sqlconnect", ".|L", bi_sqlconnect, "I", 0},
+    {"sqldisconnect", "I", bi_sqldisconnect, "I", 0},
+    {"sqlexec", "I|C?C?A@", bi_sqlexec, "I", 0},
+    {"sqlgetprop", "IC", bi_sqlgetprop, ".?", 0},
+    {"sqlmoreresults", "I|C", bi_sqlmoreresults, "I", 0},
+    {"sqlprepare", "IC|C?", bi_sqlprepare, "I", 0},
+    {"sqlsetprop", "IC.", bi_sqlsetprop, "L", 0},
+    {"sqlstringconnect", "C|L", bi_sqlstringconnect, "I", 0},
     {"sqrt", ".?", bi_sqrt, ".?", 0},
     {"srand", "", bi_srand, "N", 0},
     {"stackcall_text", ".?+", bi_stackcall_text, "C", 0},

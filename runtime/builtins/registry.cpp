@@ -10,6 +10,7 @@
 
 #include "builtins/library.h"
 #include "builtins/low_level_files.h"
+#include "builtins/sql.h"
 #include "builtins/tables.h"
 #include "indexes/dbf_index_hooks.h"
 #include "vm/vm_stack.h"
@@ -39,9 +40,12 @@ SqlSingleton::SqlSingleton() {
 
 SqlSingleton::~SqlSingleton() {
   QZ_TRACE;
+  sql_close_all(this);
   if (environment != nullptr) {
-    SQLFreeHandle(SQL_HANDLE_ENV, static_cast<SQLHENV>(environment));
-    g_live_environments.fetch_sub(1);
+    // The environment refuses to go while a connection is open: it then stays counted.
+    if (SQL_SUCCEEDED(SQLFreeHandle(SQL_HANDLE_ENV, static_cast<SQLHENV>(environment)))) {
+      g_live_environments.fetch_sub(1);
+    }
   }
 }
 
@@ -77,7 +81,7 @@ void deattach_runtime(Runtime* runtime) {
     }
   }
   delete files;
-  // Statements and connections are closed here once the SQL functions keep them.
+  // Deleting the singleton closes its statements and connections.
   SqlSingleton* sql = nullptr;
   {
     std::unique_lock<std::shared_mutex> lock(g_sql_lock);

@@ -10,6 +10,7 @@
 #include <qzbase.h>
 
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <shared_mutex>
 #include <unordered_map>
@@ -39,16 +40,25 @@ struct FileHandleRegistry {
   std::unordered_map<uint64_t, uint32_t> errors;
 };
 
-// The SQL state of one runtime: its ODBC 3.80 environment and the next handle id.
+class SqlCursor;
+struct SqlStatement;
+
+// The SQL state of one runtime: its ODBC 3.80 environment and its handles (sql.h).
 struct SqlSingleton {
   SqlSingleton();   // allocates the environment (null when ODBC refuses)
-  ~SqlSingleton();  // frees it
+  ~SqlSingleton();  // closes every handle and connection, then frees the environment
   SqlSingleton(const SqlSingleton&) = delete;
   SqlSingleton& operator=(const SqlSingleton&) = delete;
 
   void* environment = nullptr;  // SQLHENV
-  std::mutex lock;
+  std::shared_mutex lock;       // the handle map and the id counter
   int64_t next_handle_id = 1;
+  std::map<int64_t, SqlStatement*> handles;  // every open handle, owned
+
+  // Seams the tests replace: how a statement handle is allocated on a connection (the ODBC
+  // return code), and how a result set becomes a cursor.
+  short (*allocate_statement_handle)(void* connection, void** out) = nullptr;
+  SqlCursor* (*create_cursor)(VmStack* stack, const String& alias, const fielddef_st* fields, size_t count) = nullptr;
 };
 
 // The built-in library's hooks. Attaching a runtime that is attached already keeps its state.
