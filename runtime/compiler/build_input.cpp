@@ -11,6 +11,7 @@
 #include "frontend/operands.h"
 #include "frontend/parser.h"
 #include "frontend/parser_interface.h"
+#include "frontend/source_pieces.h"
 #include "platform/paths.h"
 #include "vm/execute.h"
 #include "vm/interpreter.h"
@@ -23,7 +24,8 @@ namespace qzbase {
 import_loader_fn import_loader = nullptr;
 
 ParseModuleResult::~ParseModuleResult() {
-  for (Statement* statement : statements) delete statement;
+  statements.detach_source();
+  for (Statement* statement : statements.items) delete statement;
 }
 
 void parse_module_callback(void* data, int event, intptr_t value, const document_location_st& location) {
@@ -74,8 +76,13 @@ void BuildInput::parse_module(const String& text, ParseModuleResult* result) {
   preprocessor->callback_data = result;
   preprocessor->current_text = text;
   preprocessor->preprocess(buffer.cbegin(), buffer.cend());
+  add_parse_messages(*result);
+}
+
+void BuildInput::add_parse_messages(const ParseModuleResult& result) {
+  QZ_TRACE;
   messages.add_preprocessor_messages(preprocessor->messages, preprocessor->current_file);
-  for (const auto& [begin, end] : result->diagnostics) messages.add(BUILD_MESSAGE_PARSER, 10, begin, end);
+  for (const auto& [begin, end] : result.diagnostics) messages.add(BUILD_MESSAGE_PARSER, 10, begin, end);
 }
 
 void BuildInput::init_compiler(Compiler& compiler) const {
@@ -215,12 +222,24 @@ void BuildInput::build_expression(const String& text, const Program** out) {
 Module* BuildInput::build_module(const String& file_name, const String& text, string_key_map<Module*>* loaded) {
   QZ_TRACE;
   preprocessor->current_file = static_cast<std::filesystem::path>(file_name);
+  // The text is tokenized and parsed a piece at a time as the compiler asks for statements, and
+  // each top-level statement's syntax tree goes once its code is made: a large file never holds
+  // all of its tokens or trees at once. The statements hold what they need of the text, never
+  // the tokens.
+  SourcePieces pieces(text, source_piece_bytes);
+  token_list_type piece;
   ParseModuleResult result;
   result.keep_syntax = false;
-  parse_module(text, &result);
-  // The statements hold what they need of the text: the token buffer (64 bytes a token, the
-  // largest part of a big file's build) goes before the code is made.
-  tokens.clear();
+  preprocessor->callback = &parse_module_callback;
+  preprocessor->callback_data = &result;
+  preprocessor->current_text = text;
+  preprocessor->begin_text();
+  result.statements.release_compiled = true;
+  result.statements.source = [&]() {
+    if (!pieces.next(&piece)) return false;
+    preprocessor->preprocess_more(piece.cbegin(), piece.cend());
+    return true;
+  };
   Compiler compiler(stack, COMPILE_KIND_PROGRAM);
   compiler.module_file_name = new String(file_name);
   compiler.libraries.push_back(stack->get_runtime()->builtin_library());
@@ -249,6 +268,9 @@ Module* BuildInput::build_module(const String& file_name, const String& text, st
       drop_compiled();
     }
   }
+  // Every statement was compiled, so the whole text has been read.
+  result.statements.detach_source();
+  add_parse_messages(result);
   auto fail_on_messages = [&] {
     messages.add_compiler_messages(compiler);
     compiler.messages.clear();

@@ -12,6 +12,7 @@
 
 #include "compiler/build_messages.h"
 #include "compiler/compiler_state.h"
+#include "compiler/statements.h"
 #include "frontend/preprocessor.h"
 #include "frontend/statements.h"
 #include "values/string_keys.h"
@@ -44,7 +45,7 @@ class ParseModuleResult {
   // Builds need the statements and diagnostics only; the syntax items and calls are for
   // classification.
   bool keep_syntax = true;
-  std::list<Statement*> statements;
+  StatementList statements;
   std::list<syntax_item_st> syntax_items;
   std::list<parsed_call_st> calls;
   std::list<document_location_st> error_locations;
@@ -112,6 +113,9 @@ class BuildInput {
   // False: build_module leaves the module as compiled, its calls unresolved and its class
   // initialisers not run (the form a compiled-module file stores); link_module completes it.
   bool link_built_module = true;
+  // build_module reads its text in pieces of about this many bytes, each parsed as the compiler
+  // reaches it (0: parse the whole text first). The result is the same either way.
+  size_t source_piece_bytes = size_t{64} << 10;
   const Module* module_context = nullptr;
   std::list<Library*> libraries;
   std::unique_ptr<Preprocessor> preprocessor;
@@ -121,6 +125,8 @@ class BuildInput {
 
  private:
   Program* build_statements(const String& text, const document_location_st* location, uint32_t kind);
+  // The preprocessor and parser messages of the text read, then its diagnostics.
+  void add_parse_messages(const ParseModuleResult& result);
 };
 
 // A BuildInput over the stack with the module context of its current frame and the runtime's main

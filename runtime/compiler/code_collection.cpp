@@ -100,7 +100,8 @@ void CompiledCodeCollection::place_label(AddressLabelRecord* label) {
 
 void CompiledCodeCollection::splice_back(CompiledCodeCollection& other) {
   QZ_TRACE;
-  records.splice(records.end(), other.records);
+  records.insert(records.end(), other.records.begin(), other.records.end());
+  other.records.clear();
 }
 
 }  // namespace qzbase

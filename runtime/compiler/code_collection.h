@@ -9,7 +9,7 @@
 #include <qzbase.h>
 
 #include <cstdint>
-#include <list>
+#include <deque>
 
 #include "vm/vm_op.h"
 
@@ -81,7 +81,7 @@ class CompiledCodeCollection {
   // Deletes the op records and empties the list (labels stay with the compiler).
   void clear();
 
-  std::list<CompilerRecord*> records;
+  std::deque<CompilerRecord*> records;  // a pointer each: a large unit holds millions
   Compiler* compiler;
 };
 

@@ -15,7 +15,15 @@ namespace qzbase {
 CodePath::CodePath() : compiler(nullptr), parent(nullptr) {}
 
 CodePath::CodePath(CodePath& parent_path)
-    : compiler(parent_path.compiler), parent(&parent_path), variables(parent_path.variables) {}
+    : compiler(parent_path.compiler), parent(&parent_path) {}
+
+bool CodePath::declares(symbol_id_type symbol) const {
+  QZ_TRACE;
+  for (const CodePath* scope = this; scope != nullptr; scope = scope->parent) {
+    if (scope->variables.count(symbol) != 0) return true;
+  }
+  return false;
+}
 
 CodePath::~CodePath() {
   // The root scope is the Compiler itself, closed by its unit before this runs.
@@ -35,7 +43,7 @@ bool CodePath::variable_get(const symbol_id_type& symbol, offset_type* offset, b
   auto it = compiler->symbol_map.find(symbol);
   if (it == compiler->symbol_map.end()) return false;
   *offset = it->second;
-  if (variables.count(symbol) != 0) *declared = true;
+  if (declares(symbol)) *declared = true;
   return true;
 }
 
@@ -66,7 +74,7 @@ Variable* CodePath::compile_create_temp_memvar(const document_location_st& locat
   if (!compiler->compile_time_define_memvar(symbol, &offset)) {
     collection->push_back(location, new VmOpDefLocal(symbol));
   } else {
-    if (variables.count(symbol) != 0) throw_assert_failed();
+    if (declares(symbol)) throw_assert_failed();
     collection->push_back(location, new VmOpDefLocalOffset(offset, symbol));
     variables.emplace(symbol, 1u);
   }

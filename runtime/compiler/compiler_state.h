@@ -61,7 +61,10 @@ class CodePath {
   Compiler* compiler;
   CodePath* parent;
   bool if_branch = false;
-  std::unordered_map<symbol_id_type, uint32_t> variables;  // declared here or above -> flags
+  // Variables declared in this scope -> flags. A child scope does not copy its parent's (a large
+  // unit would copy all of them into every block): declares() walks up the scopes.
+  std::unordered_map<symbol_id_type, uint32_t> variables;
+  bool declares(symbol_id_type symbol) const;
 
   // The loop in force (EXIT and LOOP walk up to the nearest scope that has one).
   uint32_t loop_kind = LOOP_NONE;

@@ -3,6 +3,7 @@
 #include <array>
 #include <memory>
 #include <unordered_map>
+#include <utility>
 
 #include "compiler/compiler_state.h"
 
@@ -85,15 +86,21 @@ Program* Compiler::create_program(const String& name, CompiledCodeCollection* co
   std::list<VmOp**> calls;
   labels.reserve(nlabels);
   locations.reserve(n);
-  const document_location_st* first_begin = nullptr;  // smallest begin character
-  const document_location_st* last_end = nullptr;     // largest end character
+  statements.reserve(n);
+  document_location_st first_begin{};  // the location with the smallest begin character
+  document_location_st last_end{};     // the one with the largest end character
+  bool have_span = false;
   size_t cursor = 0;
-  for (CompilerRecord* r : collection->records) {
+  // Each record goes as soon as its op is in the array: a large unit never holds its records
+  // beside all of its line information.
+  while (!collection->records.empty()) {
+    CompilerRecord* r = collection->records.front();
+    collection->records.pop_front();
     if (r->kind == RECORD_LABEL) {
       labels.emplace(static_cast<AddressLabelRecord*>(r)->key(), code + cursor);  // first placement wins
       continue;
     }
-    auto* rec = static_cast<OpCodeRecord*>(r);
+    std::unique_ptr<OpCodeRecord> rec(static_cast<OpCodeRecord*>(r));
     VmOp* op = rec->op;
     code[cursor] = op;
     rec->op = nullptr;
@@ -101,25 +108,25 @@ Program* Compiler::create_program(const String& name, CompiledCodeCollection* co
     const document_location_st& loc = rec->location;
     if (loc.begin_line != 0) {
       locations.emplace(code + cursor, loc);
-      if (first_begin == nullptr || loc.begin_char < first_begin->begin_char) first_begin = &loc;
-      if (last_end == nullptr || loc.end_char > last_end->end_char) last_end = &loc;
+      if (!have_span || loc.begin_char < first_begin.begin_char) first_begin = loc;
+      if (!have_span || loc.end_char > last_end.end_char) last_end = loc;
+      have_span = true;
     }
     if (op->statement != 0) statements.emplace(op->statement, code + cursor);
     ++cursor;
   }
 
   document_location_st span{};
-  if (first_begin != nullptr) {
-    span.begin_char = first_begin->begin_char;
-    span.begin_byte = first_begin->begin_byte;
-    span.begin_line = first_begin->begin_line;
-    span.begin_column = first_begin->begin_column;
-    span.end_char = last_end->end_char;
-    span.end_byte = last_end->end_byte;
-    span.end_line = last_end->end_line;
-    span.end_column = last_end->end_column;
+  if (have_span) {
+    span.begin_char = first_begin.begin_char;
+    span.begin_byte = first_begin.begin_byte;
+    span.begin_line = first_begin.begin_line;
+    span.begin_column = first_begin.begin_column;
+    span.end_char = last_end.end_char;
+    span.end_byte = last_end.end_byte;
+    span.end_line = last_end.end_line;
+    span.end_column = last_end.end_column;
   }
-  collection->clear();  // the ops are in the array now
 
   for (size_t i = 0; i < n; ++i) {
     if (code[i]->opcode >= kVmOpCount) continue;
@@ -148,7 +155,7 @@ Program* Compiler::create_program(const String& name, CompiledCodeCollection* co
     }
   }
 
-  auto debug = std::make_unique<DebugInfo>(span, locations, statements);
+  auto debug = std::make_unique<DebugInfo>(span, std::move(locations), std::move(statements));
   auto* program = new Program(name, code, n, parameter_count, symbol_offsets, debug.get(), type);
   debug.release();
   guard.code = nullptr;

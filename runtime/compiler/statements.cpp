@@ -154,6 +154,25 @@ const statement_compiler_row_st* find_statement_compiler(uint64_t kind) {
   return found == map.end() ? nullptr : found->second;
 }
 
+void StatementList::pull() {
+  QZ_TRACE;
+  size_t before = items.size();
+  while (source && items.size() == before) {
+    if (!source()) source = nullptr;
+  }
+}
+
+void StatementList::release(iterator first, const iterator& last) {
+  QZ_TRACE;
+  if (!release_compiled) return;
+  container::iterator pos = first.position();
+  const container::iterator stop = last.position();
+  while (pos != stop) {
+    delete *pos;
+    pos = items.erase(pos);
+  }
+}
+
 int compile_statement_list(const statement_list::const_iterator& end, statement_list::iterator& it,
                            CompiledCodeCollection* code, CodePath& path) {
   QZ_TRACE;
@@ -172,6 +191,9 @@ int compile_statement_list(const statement_list::const_iterator& end, statement_
     ~depth_guard() { --c->block_depth; }
     Compiler* c;
   } guard(compiler);
+  // The unit's own list: once a statement's code is emitted nothing refers to its syntax tree.
+  const bool releases = &path == compiler && compiler->block_depth == 1;
+  statement_list::iterator compiled = it;
   int result = 0;
   while (statement_list::const_iterator(it) != end) {
     TraceGuard trace("compile_statement");
@@ -179,6 +201,10 @@ int compile_statement_list(const statement_list::const_iterator& end, statement_
     if (row == nullptr) return result;
     ++path.compiler->statement_number;
     result = row->compile(end, it, code, path);
+    if (releases) {
+      it.owner()->release(compiled, it);
+      compiled = it;
+    }
     if (result != 0) return result;
   }
   return result;

@@ -11,6 +11,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <iterator>
 #include <list>
 
 #include "compiler/compiler_state.h"
@@ -18,7 +20,123 @@
 
 namespace qzbase {
 
-using statement_list = std::list<Statement*>;
+// A run of statements, possibly still growing. With a source set (the front door's module build)
+// a walk that needs a statement past the last one has the source append more first, so a large
+// text is parsed piece by piece as the compiler consumes it instead of being held whole as syntax
+// trees. An iterator reaches end() only once the source is exhausted; appended statements never
+// invalidate iterators. With release_compiled set, the root statement list hands each compiled
+// top-level statement back (release) as soon as its code is emitted.
+class StatementList {
+ public:
+  using container = std::list<Statement*>;
+  // Appends statements; false once nothing is left to read (it may append none and return true).
+  using source_fn = std::function<bool()>;
+
+  class const_iterator;
+  class iterator {
+   public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = Statement*;
+    using difference_type = std::ptrdiff_t;
+    using pointer = Statement**;
+    using reference = Statement*&;
+
+    iterator() = default;
+    iterator(StatementList* owner, container::iterator pos) : owner_(owner), pos_(pos) {}
+    Statement*& operator*() const { return *pos_; }
+    iterator& operator++() {
+      owner_->ensure_after(pos_);
+      ++pos_;
+      return *this;
+    }
+    iterator operator++(int) {
+      iterator before = *this;
+      ++*this;
+      return before;
+    }
+    bool operator==(const iterator& other) const { return pos_ == other.pos_; }
+    container::iterator position() const { return pos_; }
+    StatementList* owner() const { return owner_; }
+
+   private:
+    friend class const_iterator;
+    StatementList* owner_ = nullptr;
+    container::iterator pos_;
+  };
+
+  class const_iterator {
+   public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = Statement*;
+    using difference_type = std::ptrdiff_t;
+    using pointer = Statement* const*;
+    using reference = Statement* const&;
+
+    const_iterator() = default;
+    const_iterator(StatementList* owner, container::const_iterator pos) : owner_(owner), pos_(pos) {}
+    const_iterator(const iterator& it) : owner_(it.owner_), pos_(it.pos_) {}  // NOLINT: as std::list's
+    Statement* const& operator*() const { return *pos_; }
+    const_iterator& operator++() {
+      owner_->ensure_after(pos_);
+      ++pos_;
+      return *this;
+    }
+    const_iterator operator++(int) {
+      const_iterator before = *this;
+      ++*this;
+      return before;
+    }
+    bool operator==(const const_iterator& other) const { return pos_ == other.pos_; }
+
+   private:
+    StatementList* owner_ = nullptr;
+    container::const_iterator pos_;
+  };
+
+  StatementList() = default;
+  StatementList(const StatementList&) = delete;
+  StatementList& operator=(const StatementList&) = delete;
+
+  iterator begin() {
+    if (items.empty()) pull();
+    return iterator(this, items.begin());
+  }
+  iterator end() { return iterator(this, items.end()); }
+  const_iterator cbegin() { return begin(); }
+  const_iterator cend() { return const_iterator(this, items.cend()); }
+  bool empty() {
+    if (items.empty()) pull();
+    return items.empty();
+  }
+  size_t size() const { return items.size(); }
+  Statement*& front() { return items.front(); }
+  Statement*& back() { return items.back(); }
+  void push_back(Statement* statement) { items.push_back(statement); }
+  void pop_front() { items.pop_front(); }
+  // Forgets the statements listed (deletes none) and stops reading.
+  void clear() {
+    source = nullptr;
+    items.clear();
+  }
+  // Stops reading: what the source has not appended yet is never read.
+  void detach_source() { source = nullptr; }
+  // Deletes the statements of [first, last) and drops them from the list, when release_compiled
+  // is set; otherwise nothing happens.
+  void release(iterator first, const iterator& last);
+
+  source_fn source;
+  bool release_compiled = false;
+  container items;
+
+ private:
+  // Has the source append statements until one follows pos or the source is exhausted.
+  void ensure_after(container::const_iterator pos) {
+    if (source && std::next(pos) == items.cend()) pull();
+  }
+  void pull();
+};
+
+using statement_list = StatementList;
 using statement_compiler_fn = int (*)(const statement_list::const_iterator& end, statement_list::iterator& it,
                                       CompiledCodeCollection* code, CodePath& path);
 

@@ -404,6 +404,12 @@ Preprocessor::~Preprocessor() = default;
 
 void Preprocessor::preprocess(iterator begin, iterator end) {
   QZ_TRACE;
+  begin_text();
+  preprocess_more(begin, end);
+}
+
+void Preprocessor::preprocess_more(iterator begin, iterator end) {
+  QZ_TRACE;
   preprocessor_init_tables();
   iterator it = begin;
   parse_tokens(it, end);
@@ -649,7 +655,8 @@ int Preprocessor::parse_tokens(iterator& it, iterator end) {
   const bool captured_skip = skip;
   token_list_type line;
   line.reserve(256);
-  bool text_mode = false;
+  const bool top = conditional_depth == 0 && include_depth == 0;
+  bool text_mode = top && top_text_mode;
   while (it != end && !nesting_exceeded) {
     line.clear();
     expansion_exceeded = false;
@@ -729,6 +736,7 @@ int Preprocessor::parse_tokens(iterator& it, iterator end) {
       add_message(PP_ORIGIN_PARSER, status.error_code, status.error_location, span);
     }
   }
+  if (top) top_text_mode = text_mode;
   return 0;
 }
 

@@ -155,6 +155,11 @@ class Preprocessor {
   // Reads the whole range. The caller installs callback, callback_data and, for a file, the
   // current file path and text first.
   void preprocess(iterator begin, iterator end);
+  // Reads the next piece of a text that is read piece by piece (source_pieces.h): as preprocess,
+  // but a TEXT block open at the end of the last piece goes on in this one. begin_text starts a
+  // new text.
+  void begin_text() { top_text_mode = false; }
+  void preprocess_more(iterator begin, iterator end);
   // Lines until the end of the range (0) or a #else (kDirectiveElse) / #endif (kDirectiveEndif)
   // line that closes an enclosing conditional.
   int parse_tokens(iterator& it, iterator end);
@@ -223,6 +228,8 @@ class Preprocessor {
   bool expansion_exceeded;
   // The '#' of the last directive line, for messages about #else and #endif.
   document_location_st directive_location;
+  // Whether the top level of the text is inside a TEXT block (kept from piece to piece).
+  bool top_text_mode = false;
 };
 
 }  // namespace qzbase

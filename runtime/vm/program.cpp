@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <stdexcept>
 #include <utility>
 #include <vector>
 
@@ -10,18 +11,89 @@ namespace qzbase {
 
 // --- DebugInfo ---------------------------------------------------------------------------------
 
+void LocationMap::emplace(code_position p, const document_location_st& location) {
+  QZ_TRACE;
+  if (!entries_.empty() && !(entries_.back().first < p)) sorted_ = false;
+  entries_.emplace_back(p, location);
+}
+
+void LocationMap::seal() {
+  QZ_TRACE;
+  if (sorted_) return;
+  std::stable_sort(entries_.begin(), entries_.end(),
+                   [](const value_type& a, const value_type& b) { return a.first < b.first; });
+  // The first entry of a position stays.
+  auto last = std::unique(entries_.begin(), entries_.end(),
+                          [](const value_type& a, const value_type& b) { return a.first == b.first; });
+  entries_.erase(last, entries_.end());
+  sorted_ = true;
+}
+
+LocationMap::const_iterator LocationMap::find(code_position p) const {
+  QZ_TRACE;
+  auto it = std::lower_bound(entries_.begin(), entries_.end(), p,
+                             [](const value_type& e, code_position key) { return e.first < key; });
+  return it != entries_.end() && it->first == p ? it : entries_.end();
+}
+
+const document_location_st& LocationMap::at(code_position p) const {
+  QZ_TRACE;
+  auto it = find(p);
+  if (it == entries_.end()) throw std::out_of_range("LocationMap::at");
+  return it->second;
+}
+
+void StatementMap::emplace(int64_t statement, code_position p) {
+  QZ_TRACE;
+  if (!entries_.empty() && statement < entries_.back().first) sorted_ = false;
+  entries_.emplace_back(statement, p);
+}
+
+void StatementMap::seal() {
+  QZ_TRACE;
+  if (sorted_) return;
+  std::stable_sort(entries_.begin(), entries_.end(),
+                   [](const value_type& a, const value_type& b) { return a.first < b.first; });
+  sorted_ = true;
+}
+
+std::pair<StatementMap::const_iterator, StatementMap::const_iterator> StatementMap::equal_range(
+    int64_t statement) const {
+  QZ_TRACE;
+  auto first = std::lower_bound(entries_.begin(), entries_.end(), statement,
+                                [](const value_type& e, int64_t key) { return e.first < key; });
+  auto last = std::upper_bound(first, entries_.end(), statement,
+                               [](int64_t key, const value_type& e) { return key < e.first; });
+  return {first, last};
+}
+
+size_t StatementMap::count(int64_t statement) const {
+  QZ_TRACE;
+  auto [first, last] = equal_range(statement);
+  return static_cast<size_t>(last - first);
+}
+
 DebugInfo::DebugInfo(const document_location_st& span, const location_map& locations,
                      const statement_map& statements)
     : span_(span), locations_(locations), statements_(statements) {
   QZ_TRACE;
-  // Entered in (line, position) order, so that the first entry of a line is its first operation.
-  std::vector<std::pair<uint32_t, code_position>> by_line;
-  by_line.reserve(locations.size());
-  for (const auto& [position, location] : locations) {
-    if (location.begin_line != 0) by_line.emplace_back(location.begin_line, position);
+  index_lines();
+}
+
+DebugInfo::DebugInfo(const document_location_st& span, location_map&& locations, statement_map&& statements)
+    : span_(span), locations_(std::move(locations)), statements_(std::move(statements)) {
+  QZ_TRACE;
+  index_lines();
+}
+
+void DebugInfo::index_lines() {
+  locations_.seal();
+  statements_.seal();
+  lines_.reserve(locations_.size());
+  for (const auto& [position, location] : locations_) {
+    if (location.begin_line != 0) lines_.emplace_back(location.begin_line, position);
   }
-  std::sort(by_line.begin(), by_line.end());
-  for (const auto& entry : by_line) lines_.emplace_hint(lines_.end(), entry.first, entry.second);
+  std::sort(lines_.begin(), lines_.end());
 }
 
 DebugInfo::~DebugInfo() = default;
@@ -29,8 +101,9 @@ DebugInfo::~DebugInfo() = default;
 code_position DebugInfo::find_opcode_for_line_no(size_t line) const {
   QZ_TRACE;
   if (line == 0 || line > UINT32_MAX) return nullptr;
-  auto it = lines_.find(static_cast<uint32_t>(line));
-  return it == lines_.end() ? nullptr : it->second;
+  auto it = std::lower_bound(lines_.begin(), lines_.end(), static_cast<uint32_t>(line),
+                             [](const std::pair<uint32_t, code_position>& e, uint32_t key) { return e.first < key; });
+  return it == lines_.end() || it->first != line ? nullptr : it->second;
 }
 
 const document_location_st* DebugInfo::location_of(code_position p) const {

@@ -10,16 +10,69 @@
 #include <qzbase.h>
 
 #include <cstdint>
-#include <map>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "vm/vm_op.h"
 
 namespace qzbase {
 
 using local_offset_map = std::unordered_map<symbol_id_type, offset_type>;
-using location_map = std::unordered_map<code_position, document_location_st>;
-using statement_map = std::multimap<int64_t, code_position>;
+// The line information holds an entry or two per operation: as sorted arrays, not as one node per
+// entry, a large program's line information costs a fraction of the code it describes.
+
+// Code position -> source location. Entries may be added in any order; a second entry for a
+// position is dropped (the first stays). The lookups work once seal() has run (DebugInfo seals
+// what it takes).
+class LocationMap {
+ public:
+  using value_type = std::pair<code_position, document_location_st>;
+  using const_iterator = std::vector<value_type>::const_iterator;
+
+  void reserve(size_t n) { entries_.reserve(n); }
+  void emplace(code_position p, const document_location_st& location);
+  void seal();
+
+  const_iterator find(code_position p) const;
+  size_t count(code_position p) const { return find(p) == end() ? 0 : 1; }
+  // std::out_of_range when the position has no entry.
+  const document_location_st& at(code_position p) const;
+  size_t size() const { return entries_.size(); }
+  bool empty() const { return entries_.empty(); }
+  const_iterator begin() const { return entries_.begin(); }
+  const_iterator end() const { return entries_.end(); }
+
+ private:
+  std::vector<value_type> entries_;
+  bool sorted_ = true;
+};
+
+// Statement number -> code positions; positions of one number stay in the order they were added.
+// Lookups work once seal() has run, as for LocationMap.
+class StatementMap {
+ public:
+  using value_type = std::pair<int64_t, code_position>;
+  using const_iterator = std::vector<value_type>::const_iterator;
+
+  void reserve(size_t n) { entries_.reserve(n); }
+  void emplace(int64_t statement, code_position p);
+  void seal();
+
+  std::pair<const_iterator, const_iterator> equal_range(int64_t statement) const;
+  size_t count(int64_t statement) const;
+  size_t size() const { return entries_.size(); }
+  bool empty() const { return entries_.empty(); }
+  const_iterator begin() const { return entries_.begin(); }
+  const_iterator end() const { return entries_.end(); }
+
+ private:
+  std::vector<value_type> entries_;
+  bool sorted_ = true;
+};
+
+using location_map = LocationMap;
+using statement_map = StatementMap;
 
 // The line information of one program, built once by the compiler (or the module-file reader)
 // and read-only afterwards.
@@ -28,6 +81,8 @@ class DebugInfo {
   // span: the program's source span; locations: code position -> source location of the
   // operation there; statements: statement number -> code positions, in code order.
   DebugInfo(const document_location_st& span, const location_map& locations, const statement_map& statements);
+  // The same, taking the maps over.
+  DebugInfo(const document_location_st& span, location_map&& locations, statement_map&& statements);
   ~DebugInfo();
   DebugInfo(const DebugInfo&) = delete;
   DebugInfo& operator=(const DebugInfo&) = delete;
@@ -45,7 +100,9 @@ class DebugInfo {
  private:
   document_location_st span_;
   location_map locations_;
-  std::multimap<uint32_t, code_position> lines_;  // begin line -> positions, in code order
+  // (begin line, position), sorted: the first entry of a line is its first operation.
+  std::vector<std::pair<uint32_t, code_position>> lines_;
+  void index_lines();
   statement_map statements_;
 };
 
