@@ -9,24 +9,17 @@
 #include <string>
 #include <vector>
 
-#include "compiler/build_input.h"
 #include "platform/file.h"
 #include "tables/data_session.h"
 #include "tables/dbf_file.h"
 #include "tables/table_dbf.h"
-#include "vm/execute.h"
+#include "table_bench_loops.h"
 #include "vm/vm_stack.h"
 
 namespace qzbase {
 namespace {
 
 namespace fs = std::filesystem;
-
-class NullOut : public Screen {
- public:
-  void internal_out(const String&) override {}
-  void internal_err(const String&) override {}
-};
 
 fielddef_st field(const char* name, uint8_t type, size_t length) {
   fielddef_st f{};
@@ -87,15 +80,7 @@ struct Fixture {
 // A field read by name in an expression: the interpreter's cached lookup, then the DBF codec.
 void BM_DbfFieldReadByName(benchmark::State& state) {
   Fixture f(10);
-  const Program* built = nullptr;
-  build_expression_in_frame(f.stack, String("N"), &built);
-  std::unique_ptr<const Program> program(built);
-  for (auto _ : state) {
-    Variant r;
-    execute_expression(f.stack, program.get(), &r);
-    benchmark::DoNotOptimize(r.integer.value);
-    r.release(f.stack);
-  }
+  field_read_by_name_loop(state, f);
 }
 BENCHMARK(BM_DbfFieldReadByName);
 
@@ -103,12 +88,7 @@ BENCHMARK(BM_DbfFieldReadByName);
 void BM_DbfTopAndSkipToEnd(benchmark::State& state) {
   const size_t n = 1000000;
   Fixture f(n);
-  if (state.range(0) != 0) f.table->set_filter_to(f.stack, String("N <> 3"));
-  for (auto _ : state) {
-    f.table->movefirst(f.stack);
-    while (!f.table->eof()) f.table->movenext(f.stack, 1);
-  }
-  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * n));
+  top_and_skip_loop(state, f, n, state.range(0) != 0);
 }
 BENCHMARK(BM_DbfTopAndSkipToEnd)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 

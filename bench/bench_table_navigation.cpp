@@ -6,18 +6,11 @@
 #include <vector>
 
 #include "../tests/tables/table_double.h"
-#include "compiler/build_input.h"
 #include "tables/data_session.h"
-#include "vm/execute.h"
+#include "table_bench_loops.h"
 
 namespace qzbase {
 namespace {
-
-class NullOut : public Screen {
- public:
-  void internal_out(const String&) override {}
-  void internal_err(const String&) override {}
-};
 
 struct Fixture {
   explicit Fixture(size_t records) : runtime(CreateRuntime(&screen)) {
@@ -49,15 +42,7 @@ BENCHMARK(BM_CurrentTableGuard);
 // A field read by name in an expression (the interpreter's cached lookup, then the table).
 void BM_FieldReadByName(benchmark::State& state) {
   Fixture f(1);
-  const Program* built = nullptr;
-  build_expression_in_frame(f.stack, String("N"), &built);
-  std::unique_ptr<const Program> program(built);
-  for (auto _ : state) {
-    Variant r;
-    execute_expression(f.stack, program.get(), &r);
-    benchmark::DoNotOptimize(r.integer.value);
-    r.release(f.stack);
-  }
+  field_read_by_name_loop(state, f);
 }
 BENCHMARK(BM_FieldReadByName);
 
@@ -65,12 +50,7 @@ BENCHMARK(BM_FieldReadByName);
 void BM_TopAndSkipToEnd(benchmark::State& state) {
   const size_t n = 1000000;
   Fixture f(n);
-  if (state.range(0) != 0) f.table->set_filter_to(f.stack, String("N <> 3"));
-  for (auto _ : state) {
-    f.table->movefirst(f.stack);
-    while (!f.table->eof()) f.table->movenext(f.stack, 1);
-  }
-  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * n));
+  top_and_skip_loop(state, f, n, state.range(0) != 0);
 }
 BENCHMARK(BM_TopAndSkipToEnd)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 

@@ -80,7 +80,7 @@ ObjectPointer Table_Object_QzDbf::use(VmStack* stack, String name, bool shared, 
   context.canonical_path = utf8_path(canonical);
   ObjectPointer result;
   try {
-    OpenMode mode = (shared ? OPEN_SHARED : 0) | (readonly ? 0 : OPEN_WRITE);
+    OpenMode mode = (shared ? OpenMode{OPEN_SHARED} : 0) | (readonly ? 0 : OpenMode{OPEN_WRITE});
     File* file = open_file(context.canonical_path, mode);
     DbfFile* dbf = DbfFile::open(file, stack, false);
     Table_Object_QzDbf* table = nullptr;
@@ -429,34 +429,36 @@ void Table_Object_QzDbf::last_modified_yyyymmdd(int* year, int* month, int* day)
 
 // ---- navigation, append, delete, locks ----
 
-void Table_Object_QzDbf::movefirst_lowlevel() {
+// A physical move of the file, its failures mapped by the catch-all alone.
+void Table_Object_QzDbf::move_in_file(void (DbfFile::*move)()) {
   QZ_TRACE;
   DbfFile* dbf = live_file();
-  with_dbf_errors(dbf_errors::none, errors_, [&] { dbf->go_top(); });
+  with_dbf_errors(dbf_errors::none, errors_, [&] { (dbf->*move)(); });
+}
+
+void Table_Object_QzDbf::movefirst_lowlevel() {
+  QZ_TRACE;
+  move_in_file(&DbfFile::go_top);
 }
 
 void Table_Object_QzDbf::movenext_lowlevel() {
   QZ_TRACE;
-  DbfFile* dbf = live_file();
-  with_dbf_errors(dbf_errors::none, errors_, [&] { dbf->go_next(); });
+  move_in_file(&DbfFile::go_next);
 }
 
 void Table_Object_QzDbf::moveprevious_lowlevel() {
   QZ_TRACE;
-  DbfFile* dbf = live_file();
-  with_dbf_errors(dbf_errors::none, errors_, [&] { dbf->go_prev(); });
+  move_in_file(&DbfFile::go_prev);
 }
 
 void Table_Object_QzDbf::movelast_lowlevel() {
   QZ_TRACE;
-  DbfFile* dbf = live_file();
-  with_dbf_errors(dbf_errors::none, errors_, [&] { dbf->go_bottom(); });
+  move_in_file(&DbfFile::go_bottom);
 }
 
 void Table_Object_QzDbf::movetoeof() {
   QZ_TRACE;
-  DbfFile* dbf = live_file();
-  with_dbf_errors(dbf_errors::none, errors_, [&] { dbf->go_eof(); });
+  move_in_file(&DbfFile::go_eof);
 }
 
 void Table_Object_QzDbf::go(VmStack* stack, int64_t recno) {

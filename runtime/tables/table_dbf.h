@@ -132,6 +132,7 @@ class Table_Object_QzDbf : public Table_Object {
  private:
   // The open DbfFile; a closed table raises 9902 (its files are gone).
   DbfFile* live_file() const;
+  void move_in_file(void (DbfFile::*move)());
   // The read-only case of an integer, numeric or money write: silent for an auto-increment field
   // while AUTOINCERROR is off.
   bool ignore_readonly_write(uint16_t field) const;

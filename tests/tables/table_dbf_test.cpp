@@ -513,7 +513,7 @@ struct Holder {
     if (pid == 0) {
       char c = 'n';
       try {
-        File* f = open_file(String(p), OPEN_WRITE | (shared ? OPEN_SHARED : 0));
+        File* f = open_file(String(p), OPEN_WRITE | (shared ? OpenMode{OPEN_SHARED} : 0));
         c = 'y';
         if (write(ready[1], &c, 1) != 1) _exit(3);
         if (read(done[0], &c, 1) != 1) _exit(4);
