@@ -11,6 +11,7 @@
 
 #include "index_support.h"
 #include "indexes/index_keys.h"
+#include "run_command.h"
 #include "temp_dir.h"
 
 using namespace qzbase;
@@ -18,17 +19,7 @@ using namespace qzbase::index_testing;
 
 namespace {
 
-std::string run(const std::string& command) {
-  std::string out;
-  FILE* p = popen(command.c_str(), "r");
-  if (p == nullptr) return "popen failed";
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
-  const int status = pclose(p);
-  if (status != 0) out += "exit status " + std::to_string(status);
-  return out;
-}
+using testing_files::run_command;
 
 const char* kReader = R"(use strict; use XBase::Index;
 my ($file, $tag, $type) = @ARGV;
@@ -144,6 +135,6 @@ TEST(ForeignReader, PerlReadsDirectoryTagsBranchesAndLeaves) {
   for (const auto& line : expected_names) names << line << "\n";
   EXPECT_GT(left.count, 10u);
   EXPECT_GT(right.count, 10u);
-  EXPECT_EQ(run(reader + " NAME C 2>&1"), names.str());
-  EXPECT_EQ(run(reader + " AMOUNT N 2>&1"), "-1234.5 10\n-1 11\n0 12\n0.25 13\n2 14\n1000000 15\n");
+  EXPECT_EQ(run_command(reader + " NAME C"), names.str());
+  EXPECT_EQ(run_command(reader + " AMOUNT N"), "-1234.5 10\n-1 11\n0 12\n0.25 13\n2 14\n1000000 15\n");
 }

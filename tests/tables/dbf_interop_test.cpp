@@ -7,10 +7,12 @@
 
 #include "dbf_support.h"
 #include "values/julian.h"
+#include "run_command.h"
 
 namespace qzbase {
 namespace {
 
+using testing_files::run_command;
 using namespace testing_dbf;
 using testing_files::TempDir;
 
@@ -19,20 +21,6 @@ const char* const kExpected =
     "PRICE=12.2500\nSTAMP=2024-01-02 03:04:05\nNOTES=memo line\n"
     "record 2\nNAME=x\nAMOUNT=-3.0000\nFACTOR=0.0000\nBORN=\nACTIVE=F\nQTY=2147483646\nRATIO=-10000000000.0000\n"
     "PRICE=-0.5000\nSTAMP=1999-12-31 23:59:59\nNOTES=\n";
-
-std::string run(const std::string& command) {
-  std::string out;
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return "popen failed";
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-  int status = pclose(pipe);
-  if (status != 0) out += "\n(exit status " + std::to_string(status) + ")";
-  return out;
-}
-
-std::string script(const char* name) { return std::string(QZ_TEST_SOURCE_DIR) + "/tables/interop/" + name; }
 
 datetime_st stamp(int y, int mo, int d, int h, int mi, int s) {
   datetime_st t;
@@ -88,19 +76,19 @@ std::filesystem::path write_table(const TempDir& dir) {
 TEST(DbfInterop, DbfreadReadsOurTable) {
   TempDir dir;
   auto p = write_table(dir);
-  EXPECT_EQ(run("/usr/bin/python3 " + script("read_dbfread.py") + " " + p.native()), kExpected);
+  EXPECT_EQ(run_command("/usr/bin/python3 " + interop_script("read_dbfread.py") + " " + p.native()), kExpected);
 }
 
 TEST(DbfInterop, PythonDbfReadsOurTable) {
   TempDir dir;
   auto p = write_table(dir);
-  EXPECT_EQ(run("/usr/bin/python3 " + script("read_dbf.py") + " " + p.native()), kExpected);
+  EXPECT_EQ(run_command("/usr/bin/python3 " + interop_script("read_dbf.py") + " " + p.native()), kExpected);
 }
 
 TEST(DbfInterop, PerlXBaseReadsOurTable) {
   TempDir dir;
   auto p = write_table(dir);
-  EXPECT_EQ(run("/usr/bin/perl " + script("read_xbase.pl") + " " + p.native()), kExpected);
+  EXPECT_EQ(run_command("/usr/bin/perl " + interop_script("read_xbase.pl") + " " + p.native()), kExpected);
 }
 
 // The same text from our codecs, for a table another library wrote.
@@ -161,7 +149,7 @@ std::string show(DbfFile* d) {
 TEST(DbfInterop, TablesOfPythonDbfReadHere) {
   TempDir dir;
   auto p = dir.path / "theirs.dbf";
-  ASSERT_EQ(run("/usr/bin/python3 " + script("write_dbf.py") + " " + p.native()), "");
+  ASSERT_EQ(run_command("/usr/bin/python3 " + interop_script("write_dbf.py") + " " + p.native()), "");
   auto dbf = open_dbf_file(String(p), OPEN_WRITE);
   EXPECT_EQ(dbf->version(), 0x30);
   EXPECT_EQ(show(dbf.get()), kExpected);

@@ -7,26 +7,14 @@
 
 #include "dbf_support.h"
 #include "tables/index_hooks.h"
+#include "run_command.h"
 
 namespace qzbase {
 namespace {
 
+using testing_files::run_command;
 using namespace testing_dbf;
 using testing_files::TempDir;
-
-std::string run(const std::string& command) {
-  std::string out;
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return "popen failed";
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-  int status = pclose(pipe);
-  if (status != 0) out += "\n(exit status " + std::to_string(status) + ")";
-  return out;
-}
-
-std::string script(const char* name) { return std::string(QZ_TEST_SOURCE_DIR) + "/tables/interop/" + name; }
 
 const char* const kExpected =
     "record 1\nNAME=one\nQTY=1\nNOTES=first\n"
@@ -87,7 +75,7 @@ TEST(DbfRecordsInterop, OtherReadersReadTablesWrittenRecordByRecord) {
   auto p = write_through_records(dir);
   for (const auto& r : readers) {
     SCOPED_TRACE(r.script);
-    EXPECT_EQ(run(std::string(r.program) + " " + script(r.script) + " " + p.native()), kExpected);
+    EXPECT_EQ(run_command(std::string(r.program) + " " + interop_script(r.script) + " " + p.native()), kExpected);
   }
 }
 

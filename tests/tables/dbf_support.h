@@ -63,4 +63,9 @@ inline void blank_current(DbfFile* dbf) {
   std::memcpy(dbf->current_record.get(), dbf->blank_record.get(), dbf->record_length);
 }
 
+// A reader script of the interop tests (tests/tables/interop/).
+inline std::string interop_script(const char* name) {
+  return std::string(QZ_TEST_SOURCE_DIR) + "/tables/interop/" + name;
+}
+
 }  // namespace qzbase::testing_dbf
