@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace testing_files {
+namespace qzbase::testing_files {
 
 // The command's standard output and error together; a failing command adds its exit status, so a
 // mismatch shows why.
@@ -21,4 +21,4 @@ inline std::string run_command(const std::string& command) {
   return out;
 }
 
-}  // namespace testing_files
+}  // namespace qzbase::testing_files

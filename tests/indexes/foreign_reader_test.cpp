@@ -19,7 +19,7 @@ using namespace qzbase::index_testing;
 
 namespace {
 
-using testing_files::run_command;
+using qzbase::testing_files::run_command;
 
 const char* kReader = R"(use strict; use XBase::Index;
 my ($file, $tag, $type) = @ARGV;
