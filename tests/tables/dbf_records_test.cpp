@@ -572,7 +572,9 @@ TEST(DbfIndexHooks, AFailedAppendLeavesNoTrace) {
       EXPECT_EQ(fake.config.log.back(), "unlock");
       d->lock_for_append();  // the append lock was given back
       d->release_append_lock();
-      if (mode & OPEN_SHARED) EXPECT_NO_THROW(open_dbf_file(String(p), OPEN_WRITE | OPEN_SHARED));
+      if (mode & OPEN_SHARED) {
+        EXPECT_NO_THROW(open_dbf_file(String(p), OPEN_WRITE | OPEN_SHARED));
+      }
       fake.config.fail = 0;
       d->update(nullptr);
       EXPECT_EQ(d->reccount(), 3u);
