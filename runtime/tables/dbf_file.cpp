@@ -138,6 +138,16 @@ void DbfFile::touch() {
   last_modified_ns = now_ns();
 }
 
+void DbfFile::write_header_date() {
+  QZ_TRACE;
+  header_date_written = true;
+  if ((file_->mode & OPEN_UNLINK_ON_CREATE) != 0) return;  // a cursor's file goes with it
+  dbf_header_st header;
+  dbf_header_date(to_time(last_modified_ns), &header);
+  const char raw[3] = {static_cast<char>(header.year), static_cast<char>(header.month), static_cast<char>(header.day)};
+  file_->writeex(1, raw, sizeof raw);
+}
+
 void DbfFile::last_modified_yyyymmdd(uint32_t* year, uint32_t* month, uint32_t* day) const {
   QZ_TRACE;
   time_t t = to_time(last_modified_ns);
@@ -411,6 +421,7 @@ void DbfFile::free() {
   selected_backward_ = false;
   recno = 0;
   bof = eof = appending = false;
+  header_date_written = false;
 }
 
 void DbfFile::close() {

@@ -145,6 +145,10 @@ class DbfFile {
   void last_modified_yyyymmdd(uint32_t* year, uint32_t* month, uint32_t* day) const;
   // The last-modified time becomes now (a record write, a create).
   void touch();
+  // Writes the date of the last-modified time into the header (bytes 1 to 3 alone, so that a
+  // record count another process wrote stays as it is). The first record write of an open file
+  // does it: a table changed in place carries the date of its change, also after it is closed.
+  void write_header_date();
   bool is_shared() const { return (file_->mode & OPEN_SHARED) != 0; }
   bool is_writable() const { return (file_->mode & OPEN_WRITE) != 0; }
   bool is_shared_writable() const { return is_shared() && is_writable(); }
@@ -255,6 +259,7 @@ class DbfFile {
   uint64_t terminator_offset = 0;
   uint64_t behind_terminator = 0;
   int64_t last_modified_ns = 0;  // nanoseconds since the epoch
+  bool header_date_written = false;  // write_header_date ran since the file was opened
   uint8_t kept_header_bytes[8] = {};
   bool has_structural_index = false;
   bool has_memo = false;

@@ -434,6 +434,7 @@ void DbfFile::write_record() {
   std::memcpy(old_record.get(), current_record.get(), record_length);
   update_buffer(recno, current_record.get());
   touch();
+  if (!header_date_written) write_header_date();
 }
 
 size_t DbfFile::reccount() {

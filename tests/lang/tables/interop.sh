@@ -53,6 +53,19 @@ diff -u expected.txt xbase.txt || fail "XBase reads other values"
 # The header's date of last update is today's.
 header_date=$(/usr/bin/python3 -c 'import sys, dbfread; print(dbfread.DBF(sys.argv[1]).date)' qz.dbf)
 [ "$header_date" = "$(date -u +%Y-%m-%d)" ] || fail "header date $header_date"
+# A record changed in place dates the table too: an older header date gives way to today's.
+printf '\023\007\004' | dd of=qz.dbf bs=1 seek=1 conv=notrunc status=none
+header_date=$(/usr/bin/python3 -c 'import sys, dbfread; print(dbfread.DBF(sys.argv[1]).date)' qz.dbf)
+[ "$header_date" = "2019-07-04" ] || fail "stamped header date $header_date"
+cat > change.prg <<'PRG'
+USE qz
+GO 2
+REPLACE qty WITH 1
+USE
+PRG
+"$qzsh" change.prg > change.out 2>&1 || { cat change.out; fail "qzsh could not change the table"; }
+header_date=$(/usr/bin/python3 -c 'import sys, dbfread; print(dbfread.DBF(sys.argv[1]).date)' qz.dbf)
+[ "$header_date" = "$(date -u +%Y-%m-%d)" ] || fail "header date after a change $header_date"
 
 # CREATE TABLE's column list as dbfread sees it: names as written, types, lengths, decimals, the
 # field flags (2 nullable, 4 binary) and the hidden null-flags field that a NULL column brings.
