@@ -19,8 +19,10 @@
 
 #include "builtins/text_arguments.h"
 #include "builtins/value_functions.h"
+#include "builtins/workarea.h"
 #include "values/date_format.h"
 #include "tables/session_settings.h"
+#include "tables/table_object.h"
 #include "values/julian.h"
 #include "values/value_text.h"
 #include "vm/vm_stack.h"
@@ -374,6 +376,21 @@ void bi_seconds(VmStack*, size_t, Variant* result) {
   const int64_t ms = (now.fields.tm_hour * 3600LL + now.fields.tm_min * 60LL + now.fields.tm_sec) * 1000LL +
                      now.milliseconds;
   result->set_float(static_cast<double>(ms) / 1000.0, 3);
+}
+
+// LUPDATE([area or alias]): the date the table's header names as its last change; a table
+// written in this run answers today.
+void bi_lupdate(VmStack* stack, size_t argc, Variant* result) {
+  QZ_TRACE;
+  const Variant* area = argc >= 1 ? argument_value(stack, 1) : nullptr;
+  Table_Object* table = session_table(stack, area, true);
+  int year = 0, month = 0, day = 0;
+  table->last_modified_yyyymmdd(&year, &month, &day);
+  date_st d{0};
+  if (int code = serial_julian_date(year, static_cast<unsigned>(month), static_cast<unsigned>(day), &d)) {
+    throw RuntimeError(code);
+  }
+  result->set(d);
 }
 
 }  // namespace qzbase

@@ -183,7 +183,7 @@ const module_function_st builtin_functions[] = {
     {"log10", "N", bi_log10, "N", 0},
     {"lower", "C?", bi_lower, "C?", 0},
     {"ltrim", "C?|.+", bi_ltrim, "C?", 0},
-    {"lupdate", "|.", unavailable_function<"lupdate">, "D", 0},
+    {"lupdate", "|.", bi_lupdate, "D", 0},
     {"max", ".?.?+", bi_max, ".?", 0},
     {"message", "|I", bi_message, "C", 0},
     {"messagebox", "C|ICI", bi_messagebox, "I", 0},

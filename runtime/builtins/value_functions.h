@@ -89,6 +89,7 @@ void bi_dow(VmStack* stack, size_t argc, Variant* result);       // DOW
 void bi_julian(VmStack* stack, size_t argc, Variant* result);    // JULIAN
 void bi_time(VmStack* stack, size_t argc, Variant* result);      // TIME
 void bi_seconds(VmStack* stack, size_t argc, Variant* result);   // SECONDS
+void bi_lupdate(VmStack* stack, size_t argc, Variant* result);   // LUPDATE
 
 // The weekday of a day number, 1 .. 7 counted from first_day (1 Sunday .. 7 Saturday).
 int weekday_of(date_st date, int first_day);
