@@ -10,9 +10,10 @@
 #include "builtins/arguments.h"
 #include "builtins/system_functions.h"
 #include "builtins/value_functions.h"
+#include "builtins/workarea.h"
 #include "platform/paths.h"
 #include "platform/tempname.h"
-#include "tables/data_session.h"
+#include "tables/table_object.h"
 #include "values/arithmetic.h"
 #include "values/checksum.h"
 #include "values/value_text.h"
@@ -142,19 +143,17 @@ void sys_temp_dir(VmStack* stack, size_t argc, Variant* result) {
   result->set_string(systemtempdir(runtime_of(stack)));
 }
 
-// SYS(2029 [, area]) and SYS(9000) read the open table; the table's reader is not there yet, so
-// with a table they raise 1001 like the ids without an implementation.
-void sys_table_version(VmStack* stack, size_t argc, Variant*) {
+// SYS(2029 [, area]): the version byte of the current table's file, or of the table in that area.
+void sys_table_version(VmStack* stack, size_t argc, Variant* result) {
   if (argc < 1 || argc > 2) throw RuntimeError(11);
-  const DataSession_Object* session = stack->current_data_session;
-  if (argc == 1 && (session == nullptr || session->current_table == nullptr)) throw RuntimeError(52);
-  throw RuntimeError(1001);
+  Table_Object* table = session_table(stack, argc == 2 ? argument_value(stack, 2) : nullptr, true);
+  result->set_integer(static_cast<long>(table->get_version()));
 }
 
-void sys_leaf_offset(VmStack* stack, size_t, Variant*) {
-  const DataSession_Object* session = stack->current_data_session;
-  if (session == nullptr || session->current_table == nullptr) throw RuntimeError(52);
-  throw RuntimeError(1001);
+// SYS(9000): the file offset of the leaf node under the current table's index cursor.
+void sys_leaf_offset(VmStack* stack, size_t, Variant* result) {
+  Table_Object* table = session_table(stack, nullptr, true);
+  result->set_integer(static_cast<long>(table->get_idx_leaf_offset()));
 }
 
 // SYS(8999, value): the value's type tag.

@@ -1,0 +1,37 @@
+* SYS(n) ids that read the open table: SYS(2029 [, area]) gives the version byte of its file.
+SET PROCEDURE TO check.prg ADDITIVE
+PRIVATE cHome, cDir
+cHome = CURDIR()
+cDir = ADDBS(SYS(2023)) + "qz_sys_tables_" + SYS(3)
+MKDIR &cDir
+CD &cDir
+
+check("SYS(2029)")
+check("SYS(9000)")
+
+* A new table is written with version 50 (0x32); a file whose first byte says 48 (0x30) reads
+* back as such, by alias and by area.
+CREATE TABLE made (a C(4), n N(5))
+check("SYS(2029)")
+CREATE TABLE other (b C(2))
+USE
+LOCAL cCommand
+cCommand = [sh -c "printf '\060' | dd of=other.dbf bs=1 conv=notrunc status=none"]
+RUN &cCommand
+USE other IN 3
+check("SYS(2029, 'other')")
+check("SYS(2029, 3)")
+check("SYS(2029, 'MADE')")
+check("SYS(2029)")
+check("SYS(2029, 2)")
+check("SYS(2029, 'nosuch')")
+check("SYS(2029, 32768)")
+check("SYS(2029, 1, 2)")
+SELECT 5
+check("SYS(2029)")
+check("SYS(2029, 1)")
+USE IN 1
+USE IN 3
+
+CD &cHome
+RUN rm -rf &cDir
