@@ -15,6 +15,7 @@
 #include "builtins/arguments.h"
 #include "builtins/entry_points.h"
 #include "builtins/library.h"
+#include "builtins/workarea.h"
 #include "compiler/build_input.h"
 #include "compiler/syntax_classification.h"
 #include "frontend/operands.h"
@@ -23,6 +24,7 @@
 #include "indexes/index_trace.h"
 #include "objects/object.h"
 #include "objects/operand_object.h"
+#include "tables/table_object.h"
 #include "values/value_text.h"
 #include "vm/execute.h"
 #include "vm/program.h"
@@ -455,7 +457,8 @@ void bi_init_do_while_from_macro(VmStack* stack, size_t argc, Variant*) {
 }
 
 // __INIT_SCAN_FROM_MACRO(text, @for, @while): one operand per clause, FOR first; an absent clause
-// is true.
+// is true. Without REST and WHILE the scan starts at the first record of the current table (when
+// one is open), as a SCAN whose header is known when it is compiled does.
 void bi_init_scan_from_macro(VmStack* stack, size_t argc, Variant*) {
   QZ_TRACE;
   if (argc < 3) throw RuntimeError(11);
@@ -467,6 +470,9 @@ void bi_init_scan_from_macro(VmStack* stack, size_t argc, Variant*) {
   for (size_t i = 0; i < 2; ++i) {
     const Option* option = header->options->find(clauses[i]);
     store_operand(stack, i + 2, compile_condition(build.input, option != nullptr ? option->value : nullptr));
+  }
+  if (header->options->find("REST") == nullptr && header->options->find("WHILE") == nullptr) {
+    if (Table_Object* table = session_table(stack, nullptr, false)) table->movefirst(stack);
   }
 }
 
