@@ -11,6 +11,7 @@
 #include "values/object_ptr.h"
 #include "vm/calls.h"
 #include "vm/execute.h"
+#include "vm/object_members.h"
 #include "vm/vm_stack.h"
 
 namespace qzbase {
@@ -158,8 +159,23 @@ void tear_down(Object* obj, VmStack* stack, bool run_destroy) {
 
 void free_object(Object* obj) { delete obj; }
 
+// What the VM does to an Object (vm/object_members.h).
+void member_call(Object* obj, VmStack* stack, symbol_id_type symbol, size_t nargs, Variant* result) {
+  obj->virtual_call(stack, symbol, nargs, result);
+}
+void member_access(Object* obj, VmStack* stack, symbol_id_type symbol, size_t nargs, Variant* result) {
+  obj->virtual_access(stack, symbol, nargs, result);
+}
+void member_access_ref(Object* obj, VmStack* stack, symbol_id_type symbol, size_t nargs, Variant* result) {
+  obj->virtual_access_ref(stack, symbol, nargs, result);
+}
+void member_assign(Object* obj, VmStack* stack, symbol_id_type symbol, size_t nargs) {
+  obj->virtual_assign(stack, symbol, nargs);
+}
+
 [[maybe_unused]] const bool object_hooks_installed = [] {
   object_hooks = object_hooks_st{control_field, tear_down, free_object};
+  object_member_hooks = object_member_hooks_st{member_call, member_access, member_access_ref, member_assign};
   return true;
 }();
 

@@ -1,9 +1,9 @@
 // calls.cpp - calls, object members and array elements.
 #include "vm/calls.h"
 
-#include "objects/object.h"
 #include "values/value_text.h"
 #include "vm/execute.h"
+#include "vm/object_members.h"
 #include "vm/program.h"
 #include "vm/runtime_vm.h"
 #include "vm/symtable.h"
@@ -11,6 +11,8 @@
 namespace qzbase {
 
 CallResolver::~CallResolver() = default;
+
+object_member_hooks_st object_member_hooks{};
 
 namespace {
 
@@ -157,7 +159,7 @@ void object_call(VmStack* stack, symbol_id_type symbol, size_t nargs) {
   QZ_TRACE;
   Object* obj = object_of(stack, stack->sp + nargs);
   Variant temp;
-  obj->virtual_call(stack, symbol, nargs, &temp);
+  object_member_hooks.call(obj, stack, symbol, nargs, &temp);
   Variant* result = &stack->sp[nargs + 1].value;
   result->release(stack);
   result->set_variant(&temp);
@@ -169,7 +171,7 @@ void object_call_pointer(VmStack* stack, symbol_id_type symbol, size_t nargs) {
   QZ_TRACE;
   Object* obj = object_of(stack, stack->sp + nargs);
   Variant* result = &stack->sp[nargs + 1].value;
-  obj->virtual_call(stack, symbol, nargs, result);
+  object_member_hooks.call(obj, stack, symbol, nargs, result);
   if (result->tag != VT_REFERENCE) throw RuntimeError(9004);  // before the arguments are popped
   pop_n(stack, nargs + 1);
 }
@@ -178,7 +180,7 @@ void object_read_property(VmStack* stack, symbol_id_type symbol, size_t nargs) {
   QZ_TRACE;
   Object* obj = object_of(stack, stack->sp + nargs);
   Variant temp;
-  obj->virtual_access(stack, symbol, nargs, &temp);
+  object_member_hooks.access(obj, stack, symbol, nargs, &temp);
   Variant* result = &stack->sp[nargs + 1].value;
   result->release(stack);
   result->set_variant(&temp);
@@ -190,7 +192,7 @@ void object_read_property_pointer(VmStack* stack, symbol_id_type symbol, size_t 
   QZ_TRACE;
   Object* obj = object_of(stack, stack->sp + nargs);
   Variant* result = &stack->sp[nargs + 1].value;
-  obj->virtual_access_ref(stack, symbol, nargs, result);
+  object_member_hooks.access_ref(obj, stack, symbol, nargs, result);
   pop_n(stack, nargs + 1);
   if (result->tag != VT_REFERENCE) throw RuntimeError(9014);
 }
@@ -198,7 +200,7 @@ void object_read_property_pointer(VmStack* stack, symbol_id_type symbol, size_t 
 void object_write_property(VmStack* stack, symbol_id_type symbol, size_t nargs) {
   QZ_TRACE;
   Object* obj = object_of(stack, stack->sp + nargs);
-  obj->virtual_assign(stack, symbol, nargs);
+  object_member_hooks.assign(obj, stack, symbol, nargs);
   pop_n(stack, nargs + 1);
 }
 
@@ -228,7 +230,7 @@ void read_array_item(VmStack* stack, size_t nidx, Variant* container, Variant* o
       container->copy(&push_slot(stack)->value);
       for (size_t k = nidx; k-- > 0;) idx[k].value.copy(&push_slot(stack)->value);
       Object* obj = static_cast<Object*>(*container);
-      obj->virtual_access(stack, symbol_INDEXER, nidx, &temp);
+      object_member_hooks.access(obj, stack, symbol_INDEXER, nidx, &temp);
     }
     out->release(stack);
     out->set_variant(&temp);
@@ -264,7 +266,7 @@ void write_array_item(VmStack* stack, size_t nvalues, Variant* target) {
     target->copy(&push_slot(stack)->value);
     for (size_t k = nvalues; k-- > 0;) top[k].value.copy(&push_slot(stack)->value);
     Object* obj = static_cast<Object*>(*target);
-    obj->virtual_assign(stack, symbol_INDEXER, nvalues);
+    object_member_hooks.assign(obj, stack, symbol_INDEXER, nvalues);
     return;
   }
   throw RuntimeError(232);
