@@ -44,16 +44,14 @@ REMAINING = {
     # A module deletes its classes: the compile-time class belongs below the VM (a class
     # definition interface in vm/, installed by objects/).
     ("runtime/vm/module.cpp", "objects/user_class.h"): "a module owns its UserClasses",
-    ("runtime/vm/error_handlers.cpp", "objects/exception_object.h"): "the Exception object of TRY",
     # The stack owns its data sessions and points its SET values at the current one: a
     # session interface declared in vm/ (the settings pointer already is one).
     ("runtime/vm/vm_stack.cpp", "tables/data_session.h"): "the stack's data sessions",
     ("runtime/vm/interpreter.cpp", "tables/data_session.h"): "SET DATASESSION in the interpreter",
-    # The compiler makes the classes it compiles and TRY's exception: a class-building interface
-    # declared in compiler/ and installed by objects/.
+    # The compiler makes the classes it compiles: a class-building interface declared below it
+    # and installed by objects/.
     ("runtime/compiler/class_definitions.cpp", "objects/user_class.h"): "compiled classes",
     ("runtime/compiler/linker.cpp", "objects/user_class.h"): "linking classes",
-    ("runtime/compiler/try_with.cpp", "objects/exception_object.h"): "TRY's exception",
 }
 
 

@@ -25,7 +25,7 @@
 #include "compiler/declarations.h"
 #include "compiler/expression_parts.h"
 #include "compiler/loops.h"
-#include "objects/exception_object.h"
+#include "vm/exception_objects.h"
 #include "vm/execute.h"
 #include "vm/vm_op.h"
 #include "vm/vm_stack.h"
@@ -124,14 +124,11 @@ void try_raise_again(VmStack* stack, size_t nargs) {
   QZ_TRACE;
   if (nargs != 1) throw_assert_failed();
   Variant* value = Param(stack, 1);
-  auto* exception = value->tag == VT_OBJECT ? dynamic_cast<Exception_Object*>(value->object.object) : nullptr;
-  if (exception == nullptr) throw_assert_failed();
-  if (exception->error_no.tag == VT_INTEGER && exception->error_no.integer.value != 0) {
-    RuntimeError error(static_cast<int>(exception->error_no.integer.value),
-                       exception->detail.tag == VT_STRING ? exception->detail.string : String());
-    if (exception->message.tag == VT_STRING) error.message = exception->message.string;
-    throw error;
-  }
+  if (exception_hooks.content == nullptr) throw_assert_failed();
+  RuntimeError error;
+  const ExceptionContent content = exception_hooks.content(*value, &error);
+  if (content == EXCEPTION_NONE) throw_assert_failed();
+  if (content == EXCEPTION_ERROR) throw error;
   // A THROWn value: the same exception object goes on to the next handler that takes it.
   Variant thrown;
   value->copy(&thrown);

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <shared_mutex>
 
+#include "vm/exception_objects.h"
 #include "vm/vm_stack.h"
 
 namespace qzbase {
@@ -76,5 +77,44 @@ Object* new_exception(VmStack*, Class* cls) {
   QZ_TRACE;
   return new Exception_Object(cls);
 }
+
+namespace {
+
+// What the handler search, THROW and the re-raise of TRY do to exception objects
+// (vm/exception_objects.h).
+Exception_Object* made_exception(const ObjectPointer& object) {
+  auto* exception = dynamic_cast<Exception_Object*>(object.get_object());
+  if (exception == nullptr) throw_assert_failed();
+  return exception;
+}
+
+ObjectPointer exception_for_error(VmStack* stack, int code, const String& message, const String& detail) {
+  ObjectPointer object = CreateObject(stack, String("exception"), nullptr, 0);
+  made_exception(object)->set_error(code, message, detail);
+  return object;
+}
+
+ObjectPointer exception_for_value(VmStack* stack, const Variant& value) {
+  ObjectPointer object = CreateObject(stack, String("exception"), nullptr, 0);
+  made_exception(object)->set_user_value(value);
+  return object;
+}
+
+ExceptionContent exception_content(const Variant& value, RuntimeError* error) {
+  auto* exception = value.tag == VT_OBJECT ? dynamic_cast<Exception_Object*>(value.object.object) : nullptr;
+  if (exception == nullptr) return EXCEPTION_NONE;
+  if (exception->error_no.tag != VT_INTEGER || exception->error_no.integer.value == 0) return EXCEPTION_VALUE;
+  *error = RuntimeError(static_cast<int>(exception->error_no.integer.value),
+                        exception->detail.tag == VT_STRING ? exception->detail.string : String());
+  if (exception->message.tag == VT_STRING) error->message = exception->message.string;
+  return EXCEPTION_ERROR;
+}
+
+[[maybe_unused]] const bool exception_hooks_installed = [] {
+  exception_hooks = exception_hooks_st{exception_for_error, exception_for_value, exception_content};
+  return true;
+}();
+
+}  // namespace
 
 }  // namespace qzbase

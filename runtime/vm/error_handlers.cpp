@@ -6,14 +6,16 @@
 #include <string>
 #include <vector>
 
-#include "objects/exception_object.h"
 #include "values/value_text.h"
 #include "vm/debugger.h"
+#include "vm/exception_objects.h"
 #include "vm/program.h"
 
 namespace qzbase {
 
 String (*vm_module_name)(const Module* module) = nullptr;
+
+exception_hooks_st exception_hooks{};
 
 RuntimeErrorRecovery vm_handle_exception(VmStack* stack, how_to_handle_st& how) {
   QZ_TRACE;
@@ -162,10 +164,8 @@ RuntimeErrorRecovery VmStack::handle_exception(how_to_handle_st& h) {
   int answer = -1;
   if (debugger != nullptr && !in_condition) answer = debugger->on_exception(this, last_error.code, last_error.message);
 
-  ObjectPointer object = CreateObject(this, String("exception"), nullptr, 0);
-  auto* exception = dynamic_cast<Exception_Object*>(object.get_object());
-  if (exception == nullptr) throw_assert_failed();
-  exception->set_error(last_error.code, last_error.message, last_error.detail);
+  if (exception_hooks.for_error == nullptr) throw_assert_failed();
+  ObjectPointer object = exception_hooks.for_error(this, last_error.code, last_error.message, last_error.detail);
   h.value.release(this);
   h.value.set(object);
 
@@ -234,10 +234,8 @@ RuntimeErrorRecovery VmStack::handle_exception(how_to_handle_st& h) {
 
 void vm_throw(VmStack* stack, const Variant& value) {
   QZ_TRACE;
-  ObjectPointer object = CreateObject(stack, String("exception"), nullptr, 0);
-  auto* exception = dynamic_cast<Exception_Object*>(object.get_object());
-  if (exception == nullptr) throw_assert_failed();
-  exception->set_user_value(value);
+  if (exception_hooks.for_value == nullptr) throw_assert_failed();
+  ObjectPointer object = exception_hooks.for_value(stack, value);
   Variant thrown;
   thrown.set(object);
   const VmFrame* target_frame = nullptr;
