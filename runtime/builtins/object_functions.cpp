@@ -74,7 +74,7 @@ Class* getclass(VmStack* stack, const String& name) {
                              : nullptr;
   if (module != nullptr) {
     auto it = module->classes.find(symbol);
-    if (it != module->classes.end()) return it->second;
+    if (it != module->classes.end()) return it->second->as_class();
   }
   Library* lib = stack->runtime != nullptr ? stack->runtime->builtin_library() : nullptr;
   return lib != nullptr ? lib->find_class(symbol) : nullptr;
@@ -122,7 +122,7 @@ void bi_newobject(VmStack* stack, size_t argc, Variant* result) {
     runtime->load_module(file, stack, &module);
     if (module != nullptr) {
       auto it = module->classes.find(symbol_of(stack, name));
-      if (it != module->classes.end()) cls = it->second;
+      if (it != module->classes.end()) cls = it->second->as_class();
     }
   } else {
     cls = getclass(stack, name);

@@ -14,7 +14,7 @@
 #include "compiler/linker.h"
 #include "compiler/programs.h"
 #include "platform/screen.h"
-#include "objects/user_class.h"
+#include "vm/class_definition.h"
 #include "vm/execute.h"
 #include "vm/module.h"
 #include "vm/program.h"
@@ -56,7 +56,7 @@ const String* assigned_name(const Operand* target) {
 }
 
 // PROTECTED and HIDDEN: every listed name becomes a property with that visibility.
-int compile_visibility_item(statement_list::iterator& it, uint32_t visibility, UserClass* cls, CodePath& path) {
+int compile_visibility_item(statement_list::iterator& it, uint32_t visibility, ClassDefinition* cls, CodePath& path) {
   const Statement* statement = *it++;
   const std::list<Definition*>* definitions = visibility == 2
                                                   ? static_cast<const Cmd_Protected*>(statement)->definitions
@@ -68,9 +68,7 @@ int compile_visibility_item(statement_list::iterator& it, uint32_t visibility, U
       path.compiler->add_message(kNotInClass, statement->location);
       continue;
     }
-    ClassMember* member = cls->define(*name);
-    member->kind = MEMBER_PROPERTY;
-    member->visibility = visibility;
+    cls->define_property(*name, visibility);
   }
   return 0;
 }
@@ -101,7 +99,8 @@ bool compile_module_stmt_define(const statement_list::const_iterator& end, state
   Symbol name(statement->name, path.compiler->symtable());
   named_operand_st* parent = statement->parent;
   statement->parent = nullptr;  // the class owns the AS clause from here on
-  std::unique_ptr<UserClass> cls(new UserClass(name, parent));
+  if (make_class_definition == nullptr) throw_assert_failed();
+  std::unique_ptr<ClassDefinition> cls(make_class_definition(name, parent));
   cls->module = module;
 
   const auto& table = class_item_table();
@@ -130,7 +129,7 @@ bool compile_module_stmt_define(const statement_list::const_iterator& end, state
   return true;
 }
 
-int compile_class_item_enddefine(const statement_list::const_iterator&, statement_list::iterator& it, UserClass*,
+int compile_class_item_enddefine(const statement_list::const_iterator&, statement_list::iterator& it, ClassDefinition*,
                                  CodePath&) {
   QZ_TRACE;
   ++it;
@@ -138,19 +137,19 @@ int compile_class_item_enddefine(const statement_list::const_iterator&, statemen
 }
 
 int compile_class_item_protected(const statement_list::const_iterator&, statement_list::iterator& it,
-                                 UserClass* cls, CodePath& path) {
+                                 ClassDefinition* cls, CodePath& path) {
   QZ_TRACE;
   return compile_visibility_item(it, 2, cls, path);
 }
 
-int compile_class_item_hidden(const statement_list::const_iterator&, statement_list::iterator& it, UserClass* cls,
+int compile_class_item_hidden(const statement_list::const_iterator&, statement_list::iterator& it, ClassDefinition* cls,
                               CodePath& path) {
   QZ_TRACE;
   return compile_visibility_item(it, 4, cls, path);
 }
 
 int compile_class_item_dimension(const statement_list::const_iterator&, statement_list::iterator& it,
-                                 UserClass* cls, CodePath& path) {
+                                 ClassDefinition* cls, CodePath& path) {
   QZ_TRACE;
   const auto* statement = static_cast<const Cmd_Dimension*>(*it++);
   if (statement->definitions == nullptr) return 0;
@@ -169,12 +168,11 @@ int compile_class_item_dimension(const statement_list::const_iterator&, statemen
     try {
       eval_int_array(stack, items_of(definition->dimensions), count, bounds, 2);
       if (bounds[0] < 1 || bounds[1] < 0) throw RuntimeError(230);
-      ClassMember* member = cls->define(*name);
-      member->kind = MEMBER_PROPERTY;
-      member->default_value.dimension(stack, static_cast<size_t>(bounds[0]), static_cast<size_t>(bounds[1]));
+      Variant* value = cls->define_property(*name, 0);
+      value->dimension(stack, static_cast<size_t>(bounds[0]), static_cast<size_t>(bounds[1]));
       // Initialisers written before this line run later, but their value would have been replaced.
       for (class_initialiser_st& initialiser : cls->initialisers) {
-        if (initialiser.member == member) initialiser.superseded = true;
+        if (initialiser.value == value) initialiser.superseded = true;
       }
     } catch (const RuntimeError& e) {
       path.compiler->add_message(static_cast<uint32_t>(e.code), statement->location);
@@ -184,7 +182,7 @@ int compile_class_item_dimension(const statement_list::const_iterator&, statemen
 }
 
 int compile_class_item_function(const statement_list::const_iterator& end, statement_list::iterator& it,
-                                UserClass* cls, CodePath& path) {
+                                ClassDefinition* cls, CodePath& path) {
   QZ_TRACE;
   const auto* statement = static_cast<const Cmd_Function*>(*it++);
   std::unique_ptr<UserFunction> method(compile_function(COMPILE_KIND_METHOD, statement->name, end, it,
@@ -198,7 +196,7 @@ int compile_class_item_function(const statement_list::const_iterator& end, state
   return 0;
 }
 
-int compile_class_item_assign(const statement_list::const_iterator&, statement_list::iterator& it, UserClass* cls,
+int compile_class_item_assign(const statement_list::const_iterator&, statement_list::iterator& it, ClassDefinition* cls,
                               CodePath& path) {
   QZ_TRACE;
   const auto* statement = static_cast<const Cmd_Assign*>(*it++);
@@ -207,8 +205,7 @@ int compile_class_item_assign(const statement_list::const_iterator&, statement_l
     path.compiler->add_message(kNotInClass, statement->location);
     return 0;
   }
-  ClassMember* member = cls->define(*name);
-  member->kind = MEMBER_PROPERTY;
+  Variant* value = cls->define_property(*name, 0);
 
   Compiler* compiler = path.compiler;
   compiler->reset(COMPILE_KIND_PROGRAM, false);
@@ -224,7 +221,7 @@ int compile_class_item_assign(const statement_list::const_iterator&, statement_l
   // collected, so its slots must not join the compiler's unresolved list.
   std::unique_ptr<Program> program(Compiler::create_program(String(), &compiler->collection, compiler->symbol_map,
                                                             0, path.type, nullptr));
-  cls->initialisers.push_back(class_initialiser_st{member, program.get(), statement->location, false});
+  cls->initialisers.push_back(class_initialiser_st{value, program.get(), statement->location, false});
   program.release();
   return 0;
 }
@@ -235,7 +232,7 @@ void evaluate_class_initialisers(Module* module, Compiler& compiler) {
   LinkerInfo linker(stack->get_runtime());
   NullScreen quiet;
   ScreenRedirect redirect(stack->get_runtime(), &quiet);
-  for (UserClass* cls : module->own_classes) {
+  for (ClassDefinition* cls : module->own_classes) {
     // Taken out first, so that each program is destroyed whatever happens while one runs.
     std::vector<class_initialiser_st> pending;
     pending.swap(cls->initialisers);
@@ -246,9 +243,8 @@ void evaluate_class_initialisers(Module* module, Compiler& compiler) {
     for (size_t i = 0; i < pending.size(); ++i) {
       const class_initialiser_st& initialiser = pending[i];
       Program* program = programs[i].get();
-      ClassMember* member = initialiser.member;
       Variant scratch;
-      Variant* result = initialiser.superseded ? &scratch : &member->default_value;
+      Variant* result = initialiser.superseded ? &scratch : initialiser.value;
       try {
         result->release(stack);
         link_program(linker, program, module);

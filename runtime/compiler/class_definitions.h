@@ -1,4 +1,4 @@
-// class_definitions.h - DEFINE CLASS ... ENDDEFINE: one UserClass of the module, built item by
+// class_definitions.h - DEFINE CLASS ... ENDDEFINE: one class of the module, built item by
 // item (property initialisers, DIMENSION, PROTECTED, HIDDEN, methods).
 //
 // Property initialisers are compiled with the class but run only once the module's own functions
@@ -13,10 +13,10 @@
 namespace qzbase {
 
 class Module;
-class UserClass;
+class ClassDefinition;
 
 using class_item_compiler_fn = int (*)(const statement_list::const_iterator& end, statement_list::iterator& it,
-                                       UserClass* cls, CodePath& path);
+                                       ClassDefinition* cls, CodePath& path);
 
 // The module item of DEFINE CLASS: consumes the class up to and including ENDDEFINE (a following
 // DEFINE CLASS or the end of the list also ends it) and registers the class unless the module
@@ -27,17 +27,17 @@ bool compile_module_stmt_define(const statement_list::const_iterator& end, state
 // The class items; each consumes its statement (a method, its body and ENDFUNC) and returns 0,
 // ENDDEFINE -1.
 int compile_class_item_assign(const statement_list::const_iterator& end, statement_list::iterator& it,
-                              UserClass* cls, CodePath& path);
+                              ClassDefinition* cls, CodePath& path);
 int compile_class_item_function(const statement_list::const_iterator& end, statement_list::iterator& it,
-                                UserClass* cls, CodePath& path);
+                                ClassDefinition* cls, CodePath& path);
 int compile_class_item_dimension(const statement_list::const_iterator& end, statement_list::iterator& it,
-                                 UserClass* cls, CodePath& path);
+                                 ClassDefinition* cls, CodePath& path);
 int compile_class_item_hidden(const statement_list::const_iterator& end, statement_list::iterator& it,
-                              UserClass* cls, CodePath& path);
+                              ClassDefinition* cls, CodePath& path);
 int compile_class_item_protected(const statement_list::const_iterator& end, statement_list::iterator& it,
-                                 UserClass* cls, CodePath& path);
+                                 ClassDefinition* cls, CodePath& path);
 int compile_class_item_enddefine(const statement_list::const_iterator& end, statement_list::iterator& it,
-                                 UserClass* cls, CodePath& path);
+                                 ClassDefinition* cls, CodePath& path);
 
 // Runs the pending property initialisers of every class the module defines, in definition order,
 // on the compiler's stack with output discarded, and makes their results the defaults. An object,

@@ -6,9 +6,9 @@
 #include <string>
 #include <unordered_set>
 
+#include "vm/class_definition.h"
 #include "vm/library.h"
 #include "compiler/try_with.h"
-#include "objects/user_class.h"
 #include "vm/execute.h"
 #include "vm/interpreter.h"
 #include "vm/runtime_vm.h"
@@ -114,24 +114,26 @@ void link_anonymous_program(LinkerInfo& linker, Program* program) {
   fuse_operations(program);
 }
 
-void link_userclass(LinkerInfo& linker, UserClass* cls, const Module* module) {
+void link_userclass(LinkerInfo& linker, ClassDefinition* cls, const Module* module) {
   QZ_TRACE;
   for (auto& [symbol, method] : cls->methods) link_own_program(linker, method.function, module);
-  if (!cls->is_compiled()) cls->compile(linker.runtime);
+  cls->compile_members(linker.runtime);
 
   Symtable& symbols = symtable_of(linker);
   Library* natives = linker.runtime->builtin_library();
-  std::vector<Class*> chain{cls};
-  std::unordered_set<const Class*> seen{cls};
-  for (;;) {
-    auto* last = dynamic_cast<UserClass*>(chain.back());
-    if (last == nullptr || last->parent_name == nullptr) break;  // native classes end the chain
+  std::vector<Class*> chain{cls->as_class()};
+  std::unordered_set<const Class*> seen{cls->as_class()};
+  // The last class of the chain when it is defined in source; native classes end the chain.
+  const ClassDefinition* last = cls;
+  while (last != nullptr && last->parent_name != nullptr) {
     const String& parent = *last->parent_name;
     symbol_id_type symbol = symbols.symbolize(parent);
     Class* found = nullptr;
+    last = nullptr;
     auto it = module->classes.find(symbol);
     if (it != module->classes.end()) {
-      found = it->second;
+      last = it->second;
+      found = it->second->as_class();
     } else if (natives != nullptr) {
       found = natives->find_class(symbol);
     }
@@ -147,7 +149,7 @@ void link_module(LinkerInfo& linker, Module* module) {
   if (module->main != nullptr) link_own_program(linker, module->main, module);
   for (auto& [symbol, fn] : module->procedures) link_own_program(linker, fn, module);
   // Only the classes defined here: those copied in from imports were linked with their module.
-  for (UserClass* cls : module->own_classes) link_userclass(linker, cls, module);
+  for (ClassDefinition* cls : module->own_classes) link_userclass(linker, cls, module);
   if (module->entry != nullptr) return;  // linked before
   if (module->main != nullptr) {
     module->entry = module->main;

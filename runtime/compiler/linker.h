@@ -14,7 +14,7 @@
 
 namespace qzbase {
 
-class UserClass;
+class ClassDefinition;
 
 struct LinkerInfo {
   explicit LinkerInfo(Runtime* runtime) : runtime(runtime) {}
@@ -32,7 +32,7 @@ void link_anonymous_program(LinkerInfo& linker, Program* program);
 // with the name when a parent class cannot be found or comes round again.
 void link_module(LinkerInfo& linker, Module* module);
 // Links the methods not linked yet, compiles the class once and sets its ancestor chain.
-void link_userclass(LinkerInfo& linker, UserClass* cls, const Module* module);
+void link_userclass(LinkerInfo& linker, ClassDefinition* cls, const Module* module);
 // Stores the replacement of one unresolved call (never null for this resolver).
 void link_declspec_udf(LinkerInfo& linker, const Module* module, const VmOpUnresolvedCall* call, VmOp** replacement);
 

@@ -63,22 +63,27 @@ void discard_chain(Object* head) {
 
 }  // namespace
 
-UserClass::UserClass(const Symbol& name_in, named_operand_st* parent)
-    : Class(name_in, parent), name(name_in), parent_name(nullptr) {
+UserClass::UserClass(const Symbol& name_in, named_operand_st* parent) : Class(name_in, parent), name(name_in) {
   QZ_TRACE;
   if (parent != nullptr) parent_name = new String(parent->name);
 }
 
-UserClass::~UserClass() {
-  for (auto& [symbol, method] : methods) delete method.function;
-  for (class_initialiser_st& initialiser : initialisers) delete initialiser.program;
-  delete parent_name;
+UserClass::~UserClass() = default;
+
+Variant* UserClass::define_property(const String& property, uint32_t visibility) {
+  QZ_TRACE;
+  ClassMember* member = define(property);
+  member->kind = MEMBER_PROPERTY;
+  if (visibility != 0) member->visibility = visibility;
+  return &member->default_value;
 }
 
-bool UserClass::add_method(symbol_id_type symbol, uint32_t visibility, UserFunction* function) {
-  QZ_TRACE;
-  return methods.emplace(symbol, user_method_st{visibility, function}).second;
-}
+namespace {
+
+ClassDefinition* new_user_class(const Symbol& name, named_operand_st* parent) { return new UserClass(name, parent); }
+[[maybe_unused]] const bool class_factory_installed = (make_class_definition = new_user_class, true);
+
+}  // namespace
 
 void UserClass::compile(Runtime* runtime) {
   QZ_TRACE;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "objects/object.h"
+#include "vm/class_definition.h"
 #include "vm/symtable.h"
 
 namespace qzbase {
@@ -25,26 +26,14 @@ class Program;
 class UserFunction;
 struct named_operand_st;
 
-// A property initialiser compiled with the class and run once the module's own functions are
-// linked (it may call them).
-struct class_initialiser_st {
-  ClassMember* member;            // the property it sets
-  Program* program;               // owned by the class until it has run
-  document_location_st location;  // the assignment's, for its messages
-  bool superseded;                // a later DIMENSION of the property replaced its value: run, not kept
-};
-
-struct user_method_st {
-  uint32_t visibility;    // 1 public, 2 protected, 4 hidden
-  UserFunction* function;  // owned by the class
-};
-
-class UserClass : public Class {
+// The compile-time part (parent name, methods, initialisers, ancestors) is the ClassDefinition the
+// compiler and the module see.
+class UserClass : public Class, public ClassDefinition {
  public:
   // Takes ownership of parent (the DEFINE CLASS statement's AS clause, null when none: the class's
   // definition record); its name becomes the parent class name.
   UserClass(const Symbol& name, named_operand_st* parent);
-  ~UserClass() override;  // deletes the methods, pending initialisers and the parent name
+  ~UserClass() override;
 
   // Makes the methods run-time members or hooks, binds every property to the generic functions,
   // adds the read-only "Class" member, sets the factory and gives every member its symbol id. Runs
@@ -53,8 +42,9 @@ class UserClass : public Class {
   // An object of this class, chained to one object of each further class of the ancestor chain.
   void create_instance(VmStack* stack, Object** out) override;
 
-  // Adds a method; false (the caller keeps the function) when the class has one of that name.
-  bool add_method(symbol_id_type symbol, uint32_t visibility, UserFunction* function);
+  Class* as_class() override { return this; }
+  Variant* define_property(const String& name, uint32_t visibility) override;
+  void compile_members(Runtime* runtime) override { compile(runtime); }
 
   // The position of a stored property in an instance's values; false when the symbol has none.
   bool property_slot(symbol_id_type symbol, size_t* slot) const {
@@ -65,14 +55,9 @@ class UserClass : public Class {
   }
 
   Symbol name;
-  const String* parent_name;       // null when the class has no parent
-  const Module* module = nullptr;  // the defining module; only it destroys the class
-  std::unordered_map<symbol_id_type, user_method_st> methods;
   // Property symbol to its <property>_access / <property>_assign function (owned by methods).
   std::unordered_map<symbol_id_type, const UserFunction*> read_hooks;
   std::unordered_map<symbol_id_type, const UserFunction*> write_hooks;
-  std::vector<Class*> ancestors;   // the class itself first, then its parent, ...
-  std::vector<class_initialiser_st> initialisers;  // not run yet, in definition order
   // Filled by compile: the stored properties, in member order, and each one's position.
   std::vector<const ClassMember*> stored;
   std::unordered_map<symbol_id_type, size_t> slots;

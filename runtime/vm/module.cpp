@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "objects/user_class.h"
+#include "vm/class_definition.h"
 #include "vm/error_handlers.h"
 #include "vm/execute.h"
 
@@ -31,11 +31,11 @@ Module::Module(const String& name_in) : name(name_in) { QZ_TRACE; }
 
 Module::~Module() {
   for (auto& [symbol, fn] : procedures) delete fn;
-  for (UserClass* cls : own_classes) delete cls;
+  for (ClassDefinition* cls : own_classes) delete cls;
   delete main;
 }
 
-bool Module::add_defined_class(symbol_id_type symbol, UserClass* cls) {
+bool Module::add_defined_class(symbol_id_type symbol, ClassDefinition* cls) {
   QZ_TRACE;
   auto [it, inserted] = classes.emplace(symbol, cls);
   if (!inserted) return false;
@@ -49,13 +49,13 @@ bool Module::add_defined_class(symbol_id_type symbol, UserClass* cls) {
   return true;
 }
 
-bool Module::add_imported_class(symbol_id_type symbol, UserClass* cls) {
+bool Module::add_imported_class(symbol_id_type symbol, ClassDefinition* cls) {
   QZ_TRACE;
   if (cls->module == this) throw_assert_failed();
   return classes.emplace(symbol, cls).second;
 }
 
-bool Module::defines(const UserClass* cls) const {
+bool Module::defines(const ClassDefinition* cls) const {
   QZ_TRACE;
   return cls->module == this;
 }

@@ -22,7 +22,7 @@ class ModuleDomain;
 // stamps modules with it and the staleness check compares against it, so both use this one.
 bool file_time(const String& name, int64_t* out);
 
-class UserClass;
+class ClassDefinition;
 class UserFunction;
 
 class Module {
@@ -34,10 +34,10 @@ class Module {
 
   // A class compiled from this module's source: it becomes the class's defining module. False
   // (nothing changes, the caller keeps the class) when the name is taken.
-  bool add_defined_class(symbol_id_type symbol, UserClass* cls);
+  bool add_defined_class(symbol_id_type symbol, ClassDefinition* cls);
   // A class of an imported module, listed but not owned; false when the name is taken.
-  bool add_imported_class(symbol_id_type symbol, UserClass* cls);
-  bool defines(const UserClass* cls) const;
+  bool add_imported_class(symbol_id_type symbol, ClassDefinition* cls);
+  bool defines(const ClassDefinition* cls) const;
   // False (the caller keeps the function) when the name is taken.
   bool add_procedure(symbol_id_type symbol, UserFunction* function);
 
@@ -46,12 +46,12 @@ class Module {
   UserFunction* main = nullptr;   // owned; null when the file has no leading statements
   std::list<Library*> libraries;  // not owned
   std::list<const Module*> imports;  // in import order; not owned
-  std::unordered_map<symbol_id_type, UserClass*> classes;
+  std::unordered_map<symbol_id_type, ClassDefinition*> classes;
   std::unordered_map<symbol_id_type, UserFunction*> procedures;  // owned
   // The classes this module defines, in definition order (owned). Kept apart from the class map
   // so that neither the linker nor the destructor has to look into a class that an imported
   // module may already have destroyed.
-  std::list<UserClass*> own_classes;
+  std::list<ClassDefinition*> own_classes;
   // The source file's last-write time (file clock ticks), taken before it was read; 0 when the
   // module does not come from a source file.
   int64_t source_time = 0;

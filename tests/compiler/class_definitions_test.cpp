@@ -40,7 +40,7 @@ class ClassDefinitions : public StatementTest {
   }
   UserClass* cls(const char* name) {
     auto found = module.classes.find(rt.sym(name));
-    return found == module.classes.end() ? nullptr : found->second;
+    return found == module.classes.end() ? nullptr : static_cast<UserClass*>(found->second);
   }
   const ClassMember* member(const char* class_name, const char* name) {
     UserClass* c = cls(class_name);
