@@ -310,6 +310,19 @@ Object* new_datasession(VmStack* stack, Class* cls) {
 
 namespace {
 
+// What the stack and the interpreter reach of a session (vm/data_session_state.h).
+DataSessionState* state_of_session(DataSession_Object* session) { return session; }
+DataSession_Object* session_of_object(Object* object) { return static_cast<DataSession_Object*>(object); }
+
+[[maybe_unused]] const bool data_session_hooks_installed = [] {
+  data_session_hooks = data_session_hooks_st{state_of_session, session_of_object};
+  return true;
+}();
+
+}  // namespace
+
+namespace {
+
 void session_id_access(VmStack* stack, size_t nargs, Variant* result) {
   QZ_TRACE;
   if (nargs != 0) throw RuntimeError(11);

@@ -13,13 +13,16 @@
 
 #include "objects/object.h"
 #include "values/session_settings.h"
+#include "vm/data_session_state.h"
 #include "vm/vm_stack.h"
 
 namespace qzbase {
 
 class Table_Object;
 
-class DataSession_Object : public Object {
+// The SET values, the selected table and the work-area and alias maps are the DataSessionState
+// the VM reads.
+class DataSession_Object : public Object, public DataSessionState {
  public:
   // A session with the default SET values and area 1 selected. It takes the owner stack's next
   // session number (the counter is incremented) and enters itself into the owner's data-session
@@ -76,13 +79,9 @@ class DataSession_Object : public Object {
   // How many areas have a file open (0 when none).
   int32_t open_count(const String& filename) const;
 
-  SessionSettings settings;             // SET POINT, DATE, DECIMALS, EXACT, ...
   int32_t session_id;                   // DataSessionId
-  Table_Object* current_table = nullptr;  // the table open in the current area, or null
   int32_t current_area = 1;             // the selected work area, 1 .. 32767 (0: all in use)
   std::map<std::string, int32_t> open_files;    // table file name (UTF-8) -> areas that have it open
-  std::map<int32_t, ObjectPointer> work_areas;  // area -> the table open there (owning)
-  std::map<symbol_id_type, int32_t> aliases;    // alias symbol -> area
 
  private:
   void leave_owner();

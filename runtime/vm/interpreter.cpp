@@ -14,11 +14,11 @@
 #include <cmath>
 #include <stdexcept>
 
-#include "tables/data_session.h"
 #include "values/arithmetic.h"
 #include "values/comparison.h"
 #include "values/value_text.h"
 #include "vm/calls.h"
+#include "vm/data_session_state.h"
 #include "vm/execute.h"
 #include "vm/program.h"
 #include "vm/symtable.h"
@@ -116,7 +116,7 @@ inline Memvar* named_memvar(VmStack* stack, symbol_id_type symbol) {
 // The table a plain name reads first: the bound table, else the selected table.
 inline Table_Object* name_table(VmStack* stack) {
   if (stack->bound_table != nullptr) return stack->bound_table;
-  DataSession_Object* ds = stack->current_data_session;
+  const DataSessionState* ds = stack->session_state;
   return ds != nullptr ? ds->current_table : nullptr;
 }
 
@@ -196,7 +196,7 @@ void read_by_name(VmStack* stack, const VmOp* op, symbol_id_type symbol) {
 
 // 54: the table object of an alias, else a memory variable.
 void read_file_object_or_memvar(VmStack* stack, symbol_id_type symbol) {
-  DataSession_Object* ds = stack->current_data_session;
+  const DataSessionState* ds = stack->session_state;
   if (ds != nullptr && !ds->aliases.empty()) {
     auto a = ds->aliases.find(symbol);
     if (a != ds->aliases.end()) {
@@ -474,7 +474,7 @@ bool run_macro(VmStack* stack, const VmOp* const* position, Variant* result) {
 Table_Object* get_current_table(VmStack* stack, const Variant* area, bool required) {
   QZ_TRACE;
   Table_Object* t = stack->bound_table;
-  DataSession_Object* ds = stack->current_data_session;
+  const DataSessionState* ds = stack->session_state;
   if (t == nullptr && ds != nullptr) {
     if (area == nullptr || area->tag == VT_NULL) {
       t = ds->current_table;
@@ -1053,7 +1053,7 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
   }
   op_88: {  // fused read of a LOCAL by name: a field of the table would hide it
     if (stack->bound_table == nullptr &&
-        (stack->current_data_session == nullptr || stack->current_data_session->current_table == nullptr)) {
+        (stack->session_state == nullptr || stack->session_state->current_table == nullptr)) {
       const Memvar* m = stack->frame_arg_top - op->aux;
       if (m->flag == MEMVAR_LOCAL) {
         Memvar* slot = push(stack);
@@ -1065,7 +1065,7 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
   }
   op_89: {  // fused 88 and 73: s = s + i on two LOCAL integers
     if (stack->bound_table == nullptr &&
-        (stack->current_data_session == nullptr || stack->current_data_session->current_table == nullptr)) {
+        (stack->session_state == nullptr || stack->session_state->current_table == nullptr)) {
       Memvar* base = stack->frame_arg_top;
       const Memvar* m = base - op->aux;
       Memvar* target = base - static_cast<const VmOpReadAddWriteLocal*>(pc[1])->offset;

@@ -10,8 +10,8 @@
 #include <new>
 #include <utility>
 
-#include "tables/data_session.h"
 #include "values/session_settings.h"
+#include "vm/data_session_state.h"
 #include "vm/program.h"
 #include "vm/runtime_vm.h"
 #include "vm/symtable.h"
@@ -225,6 +225,7 @@ void VmStack::release_all() noexcept {
   for (auto& [number, link] : data_sessions) link->owner.store(nullptr, std::memory_order_release);
   data_sessions.clear();
   current_data_session = nullptr;
+  session_state = nullptr;
   session_settings = nullptr;
 
   // 5. The TEXTMERGE target and value.
@@ -637,10 +638,18 @@ void VmStack::error(const std::vector<Error>& list) {
 
 // --- data sessions -----------------------------------------------------------------------------
 
+data_session_hooks_st data_session_hooks{};
+
 void VmStack::set_current_data_session(DataSession_Object* session) {
   QZ_TRACE;
+  DataSessionState* state = nullptr;
+  if (session != nullptr) {
+    QZ_ASSERT(data_session_hooks.state_of != nullptr);
+    state = data_session_hooks.state_of(session);
+  }
   current_data_session = session;
-  session_settings = session != nullptr ? &session->settings : nullptr;
+  session_state = state;
+  session_settings = state != nullptr ? &state->settings : nullptr;
 }
 
 DataSession_Object* VmStack::find_data_session(int32_t number) {
@@ -673,7 +682,8 @@ void VmStack::unregister_data_session(int32_t number, const data_session_link_st
 DataSession_Object* VmStack::get_default_data_session() const {
   QZ_TRACE;
   if (default_data_session.empty()) return nullptr;
-  return static_cast<DataSession_Object*>(default_data_session.object);
+  QZ_ASSERT(data_session_hooks.session_of != nullptr);
+  return data_session_hooks.session_of(default_data_session.object);
 }
 
 Runtime* GetRuntime(VmStack* stack) {

@@ -48,6 +48,7 @@ struct RuntimeVmState;
 struct how_to_handle_st;         // vm/execute.h
 enum RuntimeErrorRecovery : int;  // vm/execute.h
 struct SessionSettings;  // values/session_settings.h
+struct DataSessionState;  // vm/data_session_state.h
 
 // Declaration flags of a slot or memvar.
 enum MemvarFlag : uint8_t {
@@ -261,7 +262,8 @@ class VmStack {
 
   // --- data sessions ---
 
-  // Makes session current and points session_settings at its SET values (null: none).
+  // Makes session current and points session_state and session_settings at its state and SET
+  // values (null: none).
   void set_current_data_session(DataSession_Object* session);
   // The default data session (created by the constructor).
   DataSession_Object* get_default_data_session() const;
@@ -295,6 +297,8 @@ class VmStack {
   // Number -> link of each session made on this stack; read and written by this stack's thread only.
   std::unordered_map<int32_t, data_session_link> data_sessions;
   DataSession_Object* current_data_session = nullptr;
+  // What the interpreter reads of the current session (null: none); set with it.
+  DataSessionState* session_state = nullptr;
 
   uint8_t textmerge_on = 0;
   uint8_t textmerge_show = 1;
