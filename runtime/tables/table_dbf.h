@@ -16,6 +16,10 @@
 // - The codecs' read-only slots refuse logical, date, string and null writes as a type conflict,
 //   so a read-only (or auto-increment) field answered those with 107: they raise 2088 naming the
 //   field, as number writes do.
+// - Index operations let failures they did not list pass as exceptions TRY cannot catch: an
+//   unknown collation in INDEX ON gives 1001 naming the collation, a key that comes out null
+//   1886, a re-entered table in SEEK 1887, and every other table or file failure ends in the
+//   catch-all (9902, 9901).
 #pragma once
 
 #include <qzbase.h>

@@ -91,7 +91,7 @@ SKIP -2
 ? "skip -2", RECNO(), word
 
 * DELETE TAG of the selected tag returns to physical order; the others stay.
-DELETE TAG ZZ
+DELETE TAG zZ
 ? "deleted zz", TAGNO(), "[" + ORDER() + "]", walk(), ATAGINFO(aTags), aTags[1, 1]
 INDEX ON word TAG zz
 USE
