@@ -82,6 +82,12 @@ SELECT words
 SET ORDER TO zz
 SEEK "ca"
 ? "key", "[" + __get_key() + "]", LEN(__get_key())
+* The leaf under the cursor: its six keys, this one the last in order, the compact geometry.
+? "leaf", __get_leaf_num_keys(), __get_leaf_key_num(), __get_compact_max_prefix(), __get_compact_max_suffix()
+SET ORDER TO
+check([? __get_key()])
+check([? __get_leaf_num_keys()])
+SET ORDER TO zz
 
 * GO keeps the order: SKIP goes on from that record's place in it.
 GO 2
