@@ -107,6 +107,28 @@ void DbfIndex::get_indexdef(internal_indexdef_st* out) const {
 void IndexCursorHooks::open_structural_index(VmStack* stack) {
   QZ_TRACE;
   DbfBusyGuard guard(dbf_);
+  open_unguarded(stack);
+}
+
+bool IndexCursorHooks::adopt_structural_index(VmStack* stack) {
+  QZ_TRACE;
+  if (cdx_ != nullptr) return true;
+  if (!dbf_->is_shared()) return false;
+  // Only the flag: the caller's record count may be ahead of the disk (an append under way).
+  unsigned char raw[kDbfHeaderSize];
+  if (dbf_->file()->readex(0, reinterpret_cast<char*>(raw), sizeof raw) < sizeof raw) throw dbf_error_buffer_underrun();
+  dbf_header_st header;
+  decode_dbf_header(raw, &header);
+  if ((header.flags & kDbfFlagStructuralIndex) == 0) return false;
+  dbf_->has_structural_index = true;
+  open_unguarded(stack);
+  // A lock frame taken before the file was known holds it too.
+  if (!lock_frames_.empty()) lock_frames_.back().take({cdx_.get()});
+  return true;
+}
+
+void IndexCursorHooks::open_unguarded(VmStack* stack) {
+  QZ_TRACE;
   File* table = dbf_->file();
   String name = structural_index_name(table->name);
   std::error_code error;
@@ -240,7 +262,8 @@ void IndexCursorHooks::check_unique(DbfIndex* tag, const char* key) {
 
 void IndexCursorHooks::prepare_insert_keys(VmStack* stack) {
   QZ_TRACE;
-  if (tags_.empty() && cdx_ == nullptr) return;
+  // The first tag of a shared table may have been created elsewhere since this one opened it.
+  if (!adopt_structural_index(stack)) return;
   refresh_tag_list(stack);
   for (auto& t : tags_) {
     DbfIndex* tag = t.get();
@@ -299,7 +322,7 @@ void IndexCursorHooks::evaluate_update(VmStack* stack) {
 
 void IndexCursorHooks::update_keys(VmStack* stack) {
   QZ_TRACE;
-  if (tags_.empty() && cdx_ == nullptr) return;
+  if (!adopt_structural_index(stack)) return;
   refresh_tag_list(stack);
   evaluate_update(stack);
   LockAllIndizes locks(dbf_);
@@ -575,9 +598,10 @@ void IndexCursorHooks::create_index_tag(VmStack* stack, const createopts_st* opt
     Index::analze_expression(stack, dbf_, def->for_expression, collation, &condition);
     if (condition.key_type != INDEX_KEY_LOGICAL) throw dbf_index_filter_must_be_logical();
   }
-  // 5. The file. From here to the directory entry the file stays locked, and the table's append
-  // lock keeps other processes' appends out of the records being visited.
-  if (cdx_ == nullptr) create_compound_auto_open_index_file();
+  // 5. The file (one another process made meanwhile is used, never replaced). From here to the
+  // directory entry the file stays locked, and the table's append lock keeps other processes'
+  // appends out of the records being visited.
+  if (!adopt_structural_index(stack)) create_compound_auto_open_index_file();
   DbfAppendLock append(dbf_);
   LockAllIndizes locks(dbf_);
   refresh_tag_list(stack);

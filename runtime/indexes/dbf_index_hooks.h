@@ -99,6 +99,10 @@ class IndexCursorHooks : public DbfIndexHooks {
 
  private:
   DbfIndex* selected() const;
+  void open_unguarded(VmStack* stack);
+  // Shared tables: opens the structural file when another process created it after this one
+  // opened the table. True when the table has a structural file now.
+  bool adopt_structural_index(VmStack* stack);
   void load_current();
   void place_on_current(DbfIndex* tag, VmStack* stack = nullptr);
   void select_unguarded(DbfIndex* tag, bool backward, VmStack* stack);
