@@ -510,6 +510,36 @@ TEST_F(TagFixture, CreatingATagSelectsItAndKeepsTheRecord) {
   EXPECT_EQ(dbf->recno, 2u);
 }
 
+// With the table bound, selecting an order and going to a record find the record's entry by its
+// key; among equal keys the record's own entry is the one stood on.
+TEST_F(TagFixture, TheCursorStandsOnTheRecordsOwnEntry) {
+  open();
+  for (const char* n : {"b", "a", "b", "c", "b"}) append({n, n[0] == 'c' ? 1 : 9, "X"});
+  create({"NAME", "NAME", "QTY > 5"});
+  auto next_of = [&](size_t recno, bool with_stack) {
+    if (with_stack) {
+      bound([&] { hooks->go_to(stack, recno); });
+    } else {
+      hooks->go_to(recno);
+    }
+    EXPECT_EQ(dbf->recno, recno);
+    dbf->go_next();
+    return dbf->eof ? size_t{0} : dbf->recno;
+  };
+  for (const bool with_stack : {true, false}) {
+    EXPECT_EQ(next_of(2, with_stack), 1u);
+    EXPECT_EQ(next_of(1, with_stack), 3u);
+    EXPECT_EQ(next_of(3, with_stack), 5u);
+    EXPECT_EQ(next_of(5, with_stack), 0u);
+    // Outside the FOR condition: the cursor rests on the last key.
+    EXPECT_EQ(next_of(4, with_stack), 0u);
+  }
+  dbf->go_to_in_file(3);
+  bound([&] { hooks->select_index(stack, String("name"), SEEK_DIR_BACKWARD); });
+  dbf->go_next();
+  EXPECT_EQ(dbf->recno, 1u);
+}
+
 // Appends, changes, deletions and recalls with a plain, a descending, a FOR, a candidate and a
 // binary tag; after every step each tag holds exactly the keys the records give.
 TEST_F(TagFixture, RandomWritesKeepEveryTagEqualToTheRecords) {
