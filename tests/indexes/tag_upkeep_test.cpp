@@ -200,6 +200,30 @@ TEST_F(TagFixture, TagsAreNumberedByTheirPlaceInTheFile) {
   EXPECT_FALSE(hooks->get_indexdef(2, &def));
 }
 
+// The root leaf of a tag made on an empty table has entries for small record numbers; later
+// records widen them.
+TEST_F(TagFixture, ATagMadeOnAnEmptyTableTakesAnyNumberOfRecords) {
+  open();
+  create({"QTY", "QTY"});
+  create({"UP", "UPPER(NAME)"});
+  const index_node_st root = hooks->index_file()->node(tag("QTY"), tag("QTY")->header.root);
+  EXPECT_TRUE(root.root);
+  EXPECT_GE(root.geometry.record_mask, 255u);
+  EXPECT_LT(root.geometry.record_mask, 2000u);
+  std::vector<Pair> expected;
+  for (int i = 1; i <= 2000; ++i) {
+    append({"n", 2000 - i, "X"});
+    expected.emplace_back(int_key(2000 - i), static_cast<uint32_t>(i));
+  }
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(pairs("QTY"), expected);
+  internal_indexdef_st def;
+  ASSERT_TRUE(hooks->get_indexdef(tag("UP")->number, &def));
+  EXPECT_EQ(def.key_flag, 1);  // an expression, not a plain field
+  EXPECT_EQ(def.collation_name.u8str(), "MACHINE");
+  EXPECT_EQ(def.for_expression.u8str(), "");
+}
+
 TEST_F(TagFixture, TagNamesAreCleanedCutAndNumberedOnlyWhenAllowed) {
   open();
   append({"a", 1, "X"});
