@@ -33,5 +33,25 @@ check("SYS(2029, 1)")
 USE IN 1
 USE IN 3
 
+* SYS(9000): the file offset of the leaf under the index cursor, a whole node (512 bytes) into the
+* index file. Without a selected order the table has no such leaf (26, like the other leaf
+* diagnostics); the first and the last of 2000 keys lie in different leaves.
+CREATE TABLE keyed (n I)
+LOCAL k, nTop
+FOR k = 1 TO 2000
+  APPEND BLANK
+  REPLACE n WITH k
+ENDFOR
+check("SYS(9000)")
+INDEX ON n TAG byn
+GO TOP
+nTop = SYS(9000)
+? "top leaf:", VARTYPE(nTop), nTop > 0, nTop % 512
+GO BOTTOM
+? "bottom leaf:", SYS(9000) > 0, SYS(9000) % 512, SYS(9000) <> nTop
+SET ORDER TO
+check("SYS(9000)")
+USE
+
 CD &cHome
 RUN rm -rf &cDir
