@@ -25,9 +25,9 @@
 #include "builtins/entry_points.h"
 #include "builtins/sql.h"
 #include "builtins/workarea.h"
+#include "frontend/scanner.h"
 #include "tables/data_session.h"
 #include "tables/table_object.h"
-#include "frontend/scanner.h"
 #include "values/julian.h"
 #include "vm/vm_stack.h"
 

@@ -74,4 +74,11 @@ ENDTRY
 GO TOP
 ? RECNO(), k, t
 ? SQLEXEC(h, "SELECT COUNT(*) AS n FROM k", "partial"), RECCOUNT(), n
+
+* a null in a column the driver calls NOT NULL becomes the field's empty value
+? SQLEXEC(h, "CREATE TABLE nn (s INTEGER NOT NULL, c VARCHAR(5) NOT NULL, d DATE NOT NULL, m TEXT NOT NULL, " + ;
+  "b BOOLEAN NOT NULL, n DOUBLE NOT NULL)")
+? SQLEXEC(h, "SELECT nn.* FROM (SELECT 1 AS x) AS o LEFT JOIN nn ON 0 = 1")
+? AFIELDS(aF), aF[1, 5], aF[2, 5], aF[3, 5], aF[4, 5], aF[5, 5], aF[6, 5]
+? s, "[" + c + "]", d, "[" + m + "]", b, n, RECCOUNT()
 ? SQLDISCONNECT(h)
