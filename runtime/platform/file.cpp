@@ -6,10 +6,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -81,7 +84,134 @@ size_t read_fully(int fd, char* buffer, size_t size, off_t offset) {
   return done;
 }
 
+// A fresh description of the file fd is open on (also when its name is gone), read-only: it
+// carries the process's flock. -1 with errno set when there is none.
+int reopen_for_flock(int fd, const std::string& path) {
+  std::string self = "/proc/self/fd/" + std::to_string(fd);
+  int h = open_retry(self.c_str(), O_RDONLY | O_CLOEXEC, 0);
+  if (h >= 0) return h;
+  h = open_retry(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
+  if (h < 0) return -1;
+  struct stat a, b;
+  if (::fstat(fd, &a) != 0 || ::fstat(h, &b) != 0 || a.st_dev != b.st_dev || a.st_ino != b.st_ino) {
+    ::close(h);
+    errno = ESTALE;
+    return -1;
+  }
+  return h;
+}
+
+// Ranges [a, a + n) with n = 0 reaching to the end and beyond.
+bool ranges_overlap(uint64_t a, uint64_t n, uint64_t b, uint64_t m) {
+  bool a_before_b_ends = m == 0 || a < b + m;
+  bool b_before_a_ends = n == 0 || b < a + n;
+  return a_before_b_ends && b_before_a_ends;
+}
+
 }  // namespace
+
+// The files this process holds, by device and inode. Each holding owns one read-only description
+// with the flock, so the lock lives exactly as long as some object of the process uses the file,
+// whichever of them closes first; the objects' own descriptions carry no flock and keep their
+// byte-range locks to themselves.
+struct FileHoldings {
+  struct Holding {
+    std::pair<dev_t, ino_t> key;
+    int fd = -1;
+    bool exclusive = false;
+    std::vector<FileUnix*> users;
+  };
+
+  static std::mutex& mutex() {
+    static std::mutex m;
+    return m;
+  }
+  static std::map<std::pair<dev_t, ino_t>, Holding>& map() {
+    static std::map<std::pair<dev_t, ino_t>, Holding> m;
+    return m;
+  }
+
+  // Enters a new object. Refused (file_sharing_violation, EWOULDBLOCK) exactly where a flock of
+  // its own would have been: beside an exclusive holding or when it wants exclusive use; with
+  // join it shares the holding instead. Another process's lock refuses it through the flock.
+  static void enter(FileUnix* f, const std::string& path, bool join) {
+    struct stat st;
+    if (::fstat(f->fd, &st) != 0) throw file_sharing_violation(errno);
+    std::pair<dev_t, ino_t> key{st.st_dev, st.st_ino};
+    const bool exclusive = (f->mode & OPEN_SHARED) == 0;
+    std::lock_guard<std::mutex> guard(mutex());
+    auto it = map().find(key);
+    if (it != map().end()) {
+      Holding& h = it->second;
+      if (!join && (h.exclusive || exclusive)) throw file_sharing_violation(EWOULDBLOCK);
+      h.users.push_back(f);
+      f->holding_ = &h;
+      if (join) {
+        for (FileUnix* u : h.users) u->mode |= OPEN_SHARED;
+      }
+      return;
+    }
+    int fd = reopen_for_flock(f->fd, path);
+    if (fd < 0) throw file_sharing_violation(errno);
+    if (!take_flock(fd, f->mode)) {
+      int error = errno;
+      ::close(fd);
+      throw file_sharing_violation(error);
+    }
+    Holding& h = map()[key];
+    h.key = key;
+    h.fd = fd;
+    h.exclusive = exclusive;
+    h.users.push_back(f);
+    f->holding_ = &h;
+  }
+
+  // The last object to leave gives the flock back. Objects that were shared stay shared: what
+  // they hold in memory was kept as a shared user keeps it.
+  static void leave(FileUnix* f) {
+    std::lock_guard<std::mutex> guard(mutex());
+    auto* h = static_cast<Holding*>(f->holding_);
+    if (h == nullptr) return;
+    f->holding_ = nullptr;
+    f->held_ranges_.clear();
+    std::erase(h->users, f);
+    if (!h->users.empty()) return;
+    ::close(h->fd);
+    map().erase(h->key);
+  }
+
+  // True when another object of this process holds a lock overlapping the range.
+  static bool held_by_other(const FileUnix* f, uint64_t start, uint64_t length) {
+    std::lock_guard<std::mutex> guard(mutex());
+    auto* h = static_cast<Holding*>(f->holding_);
+    if (h == nullptr || h->users.size() < 2) return false;
+    for (const FileUnix* u : h->users) {
+      if (u == f) continue;
+      for (auto [s, n] : u->held_ranges_) {
+        if (ranges_overlap(start, length, s, n)) return true;
+      }
+    }
+    return false;
+  }
+
+  static void locked(FileUnix* f, uint64_t start, uint64_t length) {
+    std::lock_guard<std::mutex> guard(mutex());
+    if (f->holding_ == nullptr) return;
+    std::pair<uint64_t, uint64_t> range{start, length};
+    if (std::find(f->held_ranges_.begin(), f->held_ranges_.end(), range) == f->held_ranges_.end()) {
+      f->held_ranges_.push_back(range);
+    }
+  }
+
+  // Every range the unlock touched is forgotten: what a partial unlock leaves is still held by
+  // the kernel, where a request for it waits as before rather than being refused here.
+  static void unlocked(FileUnix* f, uint64_t start, uint64_t length) {
+    std::lock_guard<std::mutex> guard(mutex());
+    std::erase_if(f->held_ranges_, [&](const std::pair<uint64_t, uint64_t>& x) {
+      return ranges_overlap(start, length, x.first, x.second);
+    });
+  }
+};
 
 File::~File() = default;
 
@@ -89,7 +219,7 @@ File::~File() = default;
 // FileUnix
 // ---------------------------------------------------------------------------------------------
 
-FileUnix::~FileUnix() = default;
+FileUnix::~FileUnix() { FileHoldings::leave(this); }
 
 FileUnix* FileUnix::open(String name, OpenMode mode) {
   QZ_TRACE;
@@ -97,14 +227,16 @@ FileUnix* FileUnix::open(String name, OpenMode mode) {
   int flags = ((mode & OPEN_WRITE) ? O_RDWR : O_RDONLY) | O_CLOEXEC;
   int fd = open_retry(path.c_str(), flags, 0);
   if (fd < 0) fail_sharing(-1, errno);
-  if (!take_flock(fd, mode)) fail_sharing(fd, errno);
-  if (mode & OPEN_UNLINK_ON_OPEN) ::unlink(path.c_str());
+  std::unique_ptr<FileUnix> file;
   try {
-    return new FileUnix(std::move(name), mode, fd);
+    file.reset(new FileUnix(std::move(name), mode, fd));
+    FileHoldings::enter(file.get(), path, (mode & OPEN_JOIN) != 0);
   } catch (...) {
     ::close(fd);
     throw;
   }
+  if (mode & OPEN_UNLINK_ON_OPEN) ::unlink(path.c_str());
+  return file.release();
 }
 
 FileUnix* FileUnix::create(String name, OpenMode mode) {
@@ -117,7 +249,15 @@ FileUnix* FileUnix::create(String name, OpenMode mode) {
   int fd = open_retry(path.c_str(), flags, 0660);
   if (fd < 0 && errno == EEXIST && (mode & OPEN_NEW)) throw file_error_exists(EEXIST);
   if (fd < 0) fail_sharing(-1, errno);
-  if (!take_flock(fd, mode)) fail_sharing(fd, errno);
+  std::unique_ptr<FileUnix> file;
+  try {
+    // A create never joins: a file this process uses is not emptied under it.
+    file.reset(new FileUnix(std::move(name), (mode & ~OpenMode{OPEN_JOIN}) | OPEN_CREATED | OPEN_WRITE, fd));
+    FileHoldings::enter(file.get(), path, false);
+  } catch (...) {
+    ::close(fd);
+    throw;
+  }
   // Mode 8 removes the name once the file is ours (removing it before the lock
   // could take the name of a file that someone else holds).
   if (mode & OPEN_UNLINK_ON_CREATE) ::unlink(path.c_str());
@@ -125,13 +265,12 @@ FileUnix* FileUnix::create(String name, OpenMode mode) {
   do {
     rc = ::ftruncate(fd, 0);
   } while (rc != 0 && errno == EINTR);
-  if (rc != 0) fail_sharing(fd, errno);
-  try {
-    return new FileUnix(std::move(name), mode | OPEN_CREATED | OPEN_WRITE, fd);
-  } catch (...) {
-    ::close(fd);
-    throw;
+  if (rc != 0) {
+    int error = errno;
+    file->close();
+    throw file_sharing_violation(error);
   }
+  return file.release();
 }
 
 std::streampos FileUnix::seek(std::streamoff offset, std::ios_base::seekdir direction) {
@@ -196,6 +335,7 @@ void FileUnix::close() {
     ::close(fd);  // never retried: the descriptor is gone whatever close answers
     fd = -1;
   }
+  FileHoldings::leave(this);
 }
 
 void FileUnix::remove() {
@@ -213,10 +353,13 @@ bool FileUnix::lock(std::streampos position, size_t length) {
   fl.l_start = to_offset(position);
   fl.l_len = static_cast<off_t>(length);
   fl.l_pid = 0;  // required for open-file-description locks
+  // The kernel would let a thread wait for ever on a lock of its own process.
+  if (FileHoldings::held_by_other(this, static_cast<uint64_t>(fl.l_start), length)) return false;
   while (::fcntl(fd, F_OFD_SETLKW, &fl) != 0) {
     if (errno == EINTR) continue;
     throw file_error(errno);
   }
+  FileHoldings::locked(this, static_cast<uint64_t>(fl.l_start), length);
   return true;
 }
 
@@ -233,6 +376,7 @@ bool FileUnix::unlock(std::streampos position, size_t length) {
   do {
     rc = ::fcntl(fd, F_OFD_SETLK, &fl);
   } while (rc != 0 && errno == EINTR);
+  if (rc == 0) FileHoldings::unlocked(this, static_cast<uint64_t>(fl.l_start), length);
   return rc == 0;
 }
 

@@ -21,6 +21,10 @@
 // - Descriptors are opened with O_CLOEXEC, so a child process started by the language never
 //   inherits a table's descriptor (and with it the flock sharing lock, which would outlive the
 //   table's close).
+// - A second open of a file this process held exclusively was refused by the process's own
+//   flock, so USE ... AGAIN of a table opened EXCLUSIVE failed with 1705. The process takes the
+//   flock once per file, on a description of its own; an OPEN_JOIN open shares it (and turns
+//   every object of the file to shared use), any other open sees the same refusals as before.
 // - close forgets the descriptor (-1), so a second close or a write after close fails with
 //   EBADF instead of touching whatever file reuses the number.
 // Also: reads loop over short counts (EINTR, pipes) until the count, the end or an error; an
@@ -30,6 +34,7 @@
 
 #include <qzbase.h>
 
+#include <atomic>
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
@@ -37,6 +42,8 @@
 #include <map>
 #include <memory>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 namespace qzbase {
 
@@ -49,6 +56,7 @@ enum : OpenMode {
   OPEN_UNLINK_ON_CREATE = 8,  // create: the name is removed once the file is made (and locked)
   OPEN_UNLINK_ON_OPEN = 16,   // open: the name is removed once the lock is held
   OPEN_NEW = 32,              // create: the name must not exist yet (file_error_exists)
+  OPEN_JOIN = 64,             // open: a file this process holds is shared with its holders
 };
 
 // The file exceptions. error_number is the errno of the failing call when there was one (0
@@ -99,8 +107,10 @@ class File {
   virtual time_t get_last_modified() const = 0;
   virtual time_t get_create_time() const = 0;
 
-  String name;    // the name the file was opened or created under
-  OpenMode mode;
+  String name;  // the name the file was opened or created under
+  // OPEN_SHARED is added while other objects of this process use the same file (OPEN_JOIN), so
+  // that each of them re-reads and locks as it would beside another process.
+  std::atomic<OpenMode> mode;
 };
 
 class FileUnix : public File {
@@ -134,6 +144,13 @@ class FileUnix : public File {
   time_t get_create_time() const override;
 
   int fd;  // -1 once closed
+
+ private:
+  friend struct FileHoldings;
+  // Held byte ranges (offset, length), known so that another object of this process asking for
+  // one of them is refused instead of waiting for ever on its own thread.
+  std::vector<std::pair<uint64_t, uint64_t>> held_ranges_;
+  void* holding_ = nullptr;  // this process's entry for the file while open
 };
 
 class FileRamdisk : public File {

@@ -271,7 +271,7 @@ void DbfFile::open_memo_file() {
   std::error_code error;
   std::filesystem::path found;
   if (!exists_ci(static_cast<std::filesystem::path>(name), true, true, error, found)) throw dbf_fpt_file_missing();
-  fpt_ = FptFile::open(String(found), file_->mode & (OPEN_WRITE | OPEN_SHARED));
+  fpt_ = FptFile::open(String(found), file_->mode & (OPEN_WRITE | OPEN_SHARED | OPEN_JOIN));
 }
 
 // The bits of one field: a varlen bit for Q and V, then a null bit when nullable. The basic
@@ -301,9 +301,16 @@ void DbfFile::check_structure() {
   size_t n = all_fields.size();
   uint64_t expected_header = 32 * (n + 1) + 1 + (find_dbf_version(version_)->backlink ? kDbfBacklinkSize : 0);
   if (header_length != expected_header) throw dbf_error_file_corruption();
+  // In the basic versions bytes 12 to 15 of a descriptor were never a displacement: writers leave
+  // zeros, a memory address or the field's end there. The widths alone place those fields.
+  const bool placed_by_widths = types_ == &dbf_types_basic;
   uint64_t displacement = 1;
   for (auto& f : all_fields) {
-    if (f->displacement != displacement) throw dbf_error_file_corruption();
+    if (placed_by_widths) {
+      f->displacement = static_cast<uint32_t>(displacement);
+    } else if (f->displacement != displacement) {
+      throw dbf_error_file_corruption();
+    }
     displacement += f->width;
   }
   if (record_length != displacement) throw dbf_error_file_corruption();

@@ -471,6 +471,82 @@ TEST(FileUnix, TwoObjectsInOneProcessExcludeEachOther) {
   EXPECT_TRUE(range_free_for(static_cast<FileUnix*>(c.f)->fd, 4, 1));
 }
 
+// Whether another process could take the flock (the child opens the file on its own).
+bool flock_free_elsewhere(const std::string& name, int op) {
+  return in_child([&]() {
+           int fd = open(name.c_str(), O_RDONLY);
+           return fd >= 0 && flock(fd, op | LOCK_NB) == 0 ? 0 : 1;
+         }) == 0;
+}
+
+TEST(FileUnix, JoinSharesThisProcesssHoldingUntilTheLastObjectCloses) {
+  FileTestDir dir;
+  std::string name = dir.file("again.dbf");
+  write_plain(name, "0123456789");
+  Closer a{FileUnix::open(u8(name), OPEN_WRITE)};
+  EXPECT_EQ(a.f->mode & OPEN_SHARED, 0u);
+  EXPECT_THROW(FileUnix::open(u8(name), OPEN_WRITE), file_sharing_violation);
+  EXPECT_THROW(FileUnix::open(u8(name), OPEN_SHARED), file_sharing_violation);
+  EXPECT_THROW(FileUnix::create(u8(name), OPEN_JOIN), file_sharing_violation);
+  Closer b{FileUnix::open(u8(name), OPEN_WRITE | OPEN_JOIN)};
+  // Both now re-read and lock as beside another process.
+  EXPECT_NE(a.f->mode & OPEN_SHARED, 0u);
+  EXPECT_NE(b.f->mode & OPEN_SHARED, 0u);
+  EXPECT_EQ(read_plain(name), "0123456789");
+  EXPECT_FALSE(flock_free_elsewhere(name, LOCK_SH));
+  a.f->close();
+  EXPECT_FALSE(flock_free_elsewhere(name, LOCK_SH));  // b still holds it
+  b.f->close();
+  EXPECT_TRUE(flock_free_elsewhere(name, LOCK_EX));
+  // A join with nothing to join is an ordinary open, exclusive when asked so.
+  Closer c{FileUnix::open(u8(name), OPEN_WRITE | OPEN_JOIN)};
+  EXPECT_EQ(c.f->mode & OPEN_SHARED, 0u);
+  EXPECT_FALSE(flock_free_elsewhere(name, LOCK_SH));
+}
+
+TEST(FileUnix, JoinIsRefusedWhereAnotherProcessHoldsTheFile) {
+  FileTestDir dir;
+  std::string name = dir.file("theirs.dbf");
+  write_plain(name, "x");
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  pid_t pid = fork();
+  if (pid == 0) {
+    int fd = open(name.c_str(), O_RDONLY);
+    char c = flock(fd, LOCK_EX | LOCK_NB) == 0 ? 'y' : 'n';
+    (void)!write(ready[1], &c, 1);
+    pause();
+    _exit(0);
+  }
+  char c = 0;
+  ASSERT_EQ(read(ready[0], &c, 1), 1);
+  ASSERT_EQ(c, 'y');
+  EXPECT_THROW(FileUnix::open(u8(name), OPEN_WRITE | OPEN_JOIN), file_sharing_violation);
+  EXPECT_THROW(FileUnix::open(u8(name), OPEN_SHARED | OPEN_JOIN), file_sharing_violation);
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  close(ready[0]);
+  close(ready[1]);
+}
+
+TEST(FileUnix, ObjectsOfOneProcessRefuseEachOthersLocksAtOnce) {
+  FileTestDir dir;
+  std::string name = dir.file("mine.dbf");
+  write_plain(name, std::string(40, ' '));
+  Closer a{FileUnix::open(u8(name), OPEN_WRITE)};
+  Closer b{FileUnix::open(u8(name), OPEN_WRITE | OPEN_JOIN)};
+  ASSERT_TRUE(a.f->lock(10, 1));
+  EXPECT_FALSE(b.f->lock(10, 1));  // waiting would be for ever: this thread holds it
+  EXPECT_FALSE(b.f->lock(0, 0));   // to the end of the file and beyond
+  EXPECT_TRUE(b.f->lock(11, 1));
+  EXPECT_TRUE(a.f->lock(10, 1));   // its own lock again
+  ASSERT_TRUE(a.f->unlock(10, 1));
+  EXPECT_TRUE(b.f->lock(10, 1));
+  ASSERT_TRUE(a.f->lock(30, 2));
+  a.f->close();                    // closing gives its locks back
+  EXPECT_TRUE(b.f->lock(31, 1));
+}
+
 // ---------------------------------------------------------------------------------------------
 // In-memory files
 // ---------------------------------------------------------------------------------------------
