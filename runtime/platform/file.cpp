@@ -3,6 +3,8 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <pthread.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -115,7 +117,10 @@ bool ranges_overlap(uint64_t a, uint64_t n, uint64_t b, uint64_t m) {
 // whichever of them closes first; the objects' own descriptions carry no flock and keep their
 // byte-range locks to themselves.
 struct FileHoldings {
+  struct Holding;
+  using Map = std::map<std::pair<dev_t, ino_t>, Holding>;
   struct Holding {
+    Map* map = nullptr;
     std::pair<dev_t, ino_t> key;
     int fd = -1;
     bool exclusive = false;
@@ -126,9 +131,20 @@ struct FileHoldings {
     static std::mutex m;
     return m;
   }
-  static std::map<std::pair<dev_t, ino_t>, Holding>& map() {
-    static std::map<std::pair<dev_t, ino_t>, Holding> m;
-    return m;
+  // A forked child is another process: what it opens from then on starts a map of its own. The
+  // objects it inherited keep the old one (left allocated), whose descriptions it shares with
+  // its parent, and give it up as they close.
+  static Map& map() {
+    static Map** current = [] {
+      static Map* m = new Map();
+      pthread_atfork([] { mutex().lock(); }, [] { mutex().unlock(); },
+                     [] {
+                       mutex().unlock();
+                       m = new Map();
+                     });
+      return &m;
+    }();
+    return **current;
   }
 
   // Enters a new object. Refused (file_sharing_violation, EWOULDBLOCK) exactly where a flock of
@@ -159,6 +175,7 @@ struct FileHoldings {
       throw file_sharing_violation(error);
     }
     Holding& h = map()[key];
+    h.map = &map();
     h.key = key;
     h.fd = fd;
     h.exclusive = exclusive;
@@ -177,7 +194,7 @@ struct FileHoldings {
     std::erase(h->users, f);
     if (!h->users.empty()) return;
     ::close(h->fd);
-    map().erase(h->key);
+    h->map->erase(h->key);
   }
 
   // True when another object of this process holds a lock overlapping the range.
@@ -219,7 +236,10 @@ File::~File() = default;
 // FileUnix
 // ---------------------------------------------------------------------------------------------
 
-FileUnix::~FileUnix() { FileHoldings::leave(this); }
+FileUnix::~FileUnix() {
+  unmap();
+  FileHoldings::leave(this);
+}
 
 FileUnix* FileUnix::open(String name, OpenMode mode) {
   QZ_TRACE;
@@ -302,7 +322,12 @@ void FileUnix::writeex(std::streampos position, const char* data, size_t size) {
   QZ_TRACE;
   off_t offset = to_offset(position);
   if (offset < 0) throw file_error(EINVAL);
+  if (mapped_for(static_cast<uint64_t>(offset), size)) {
+    std::memcpy(map_ + offset, data, size);
+    return;
+  }
   write_fully(fd, data, size, offset);
+  if (map_ != nullptr) map_size_ = std::max<uint64_t>(map_size_, static_cast<uint64_t>(offset) + size);
 }
 
 size_t FileUnix::read(char* buffer, size_t size) {
@@ -314,7 +339,54 @@ size_t FileUnix::readex(std::streampos position, char* buffer, size_t size) {
   QZ_TRACE;
   off_t offset = to_offset(position);
   if (offset < 0) return 0;
+  if (mapped_for(static_cast<uint64_t>(offset), size)) {
+    std::memcpy(buffer, map_ + offset, size);
+    return size;
+  }
   return read_fully(fd, buffer, size, offset);
+}
+
+// Joined objects turn shared and then use the descriptor: another object may cut the file.
+bool FileUnix::mapped_for(uint64_t offset, size_t size) const {
+  return map_ != nullptr && (mode & OPEN_SHARED) == 0 && offset + size <= map_size_ && size <= map_reserved_ &&
+         offset <= map_reserved_ - size;
+}
+
+bool FileUnix::map_writes() {
+  QZ_TRACE;
+  if (map_ != nullptr) return true;
+  if (fd < 0 || (mode & OPEN_WRITE) == 0 || (mode & OPEN_SHARED) != 0) return false;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  if (static_cast<uint64_t>(st.st_blocks) * 512 < static_cast<uint64_t>(st.st_size)) return false;
+  // A table never grows past 2 GiB: address space for that much, the pages come as used.
+  const size_t reserve = size_t{1} << 31;
+  if (static_cast<uint64_t>(st.st_size) > reserve) return false;
+  void* p = ::mmap(nullptr, reserve, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (p == MAP_FAILED) return false;
+  map_ = static_cast<char*>(p);
+  map_reserved_ = reserve;
+  map_size_ = static_cast<uint64_t>(st.st_size);
+  return true;
+}
+
+void FileUnix::unmap() {
+  if (map_ == nullptr) return;
+  ::munmap(map_, map_reserved_);
+  map_ = nullptr;
+  map_reserved_ = 0;
+  map_size_ = 0;
+}
+
+void FileUnix::truncate(uint64_t size) {
+  QZ_TRACE;
+  // Below the new size first: a failed cut may have cut part of the way.
+  map_size_ = std::min(map_size_, size);
+  int rc;
+  do {
+    rc = ::ftruncate(fd, static_cast<off_t>(size));
+  } while (rc != 0 && errno == EINTR);
+  if (rc != 0) throw file_error(errno);
 }
 
 int FileUnix::getc() {
@@ -331,6 +403,7 @@ std::streampos FileUnix::tell() {
 
 void FileUnix::close() {
   QZ_TRACE;
+  unmap();
   if (fd >= 0) {
     ::close(fd);  // never retried: the descriptor is gone whatever close answers
     fd = -1;

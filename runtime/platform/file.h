@@ -143,6 +143,16 @@ class FileUnix : public File {
   time_t get_last_modified() const override;
   time_t get_create_time() const override;
 
+  // A table held for exclusive writing takes its writes and reads inside the file's size through
+  // a shared mapping: no system call per record, and what is copied there is in the page cache
+  // at once, as a completed pwrite is (a killed process loses nothing it wrote). Writes that
+  // grow the file still go through pwrite. False (and nothing changes) for shared or read-only
+  // files, files with holes (a page stored into a hole may need a block the disk lacks) and
+  // when the mapping cannot be made.
+  bool map_writes();
+  // Cuts or extends the file to size bytes; file_error on failure.
+  void truncate(uint64_t size);
+
   int fd;  // -1 once closed
 
  private:
@@ -151,6 +161,11 @@ class FileUnix : public File {
   // one of them is refused instead of waiting for ever on its own thread.
   std::vector<std::pair<uint64_t, uint64_t>> held_ranges_;
   void* holding_ = nullptr;  // this process's entry for the file while open
+  char* map_ = nullptr;       // map_writes: the mapping, map_reserved_ bytes of address space
+  size_t map_reserved_ = 0;
+  uint64_t map_size_ = 0;     // never more than the file's size: bytes below it are mapped pages
+  bool mapped_for(uint64_t offset, size_t size) const;
+  void unmap();
 };
 
 class FileRamdisk : public File {

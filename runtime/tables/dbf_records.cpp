@@ -20,7 +20,11 @@ namespace {
 // Cuts the file to size bytes.
 void truncate_file(File* file, uint64_t size) {
   if (auto* unix_file = dynamic_cast<FileUnix*>(file)) {
-    if (::ftruncate(unix_file->fd, static_cast<off_t>(size)) != 0) throw dbf_error_file_corruption();
+    try {
+      unix_file->truncate(size);
+    } catch (const file_error&) {
+      throw dbf_error_file_corruption();
+    }
     return;
   }
   if (auto* ram = dynamic_cast<FileRamdisk*>(file)) {

@@ -333,12 +333,12 @@ TEST(DbfFile, BasicTablesPlaceFieldsByWidth) {
     EXPECT_EQ(dbf->fields[0]->displacement, 1u);
     EXPECT_EQ(dbf->fields[1]->displacement, 5u);
     dbf->go_top();
-    Variant v;
-    dbf->get_variant(0, &v);
-    EXPECT_EQ(v.string.u8str(), "abc ");
-    dbf->get_variant(1, &v);
-    EXPECT_EQ(v.tag, VT_NUMERIC);
-    EXPECT_DOUBLE_EQ(v.numeric.value, 42.0);
+    Variant name, qty;
+    dbf->get_variant(0, &name);
+    EXPECT_EQ(name.string.u8str(), "abc ");
+    dbf->get_variant(1, &qty);
+    EXPECT_EQ(qty.tag, VT_NUMERIC);
+    EXPECT_DOUBLE_EQ(qty.numeric.value, 42.0);
   }
   std::string short_record = good;
   short_record[10] = static_cast<char>(short_record[10] + 1);
