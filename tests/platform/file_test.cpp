@@ -547,6 +547,79 @@ TEST(FileUnix, ObjectsOfOneProcessRefuseEachOthersLocksAtOnce) {
   EXPECT_TRUE(b.f->lock(31, 1));
 }
 
+TEST(FileUnix, MappedWritesLandInTheFileAndSurviveAKilledProcess) {
+  FileTestDir dir;
+  std::string name = dir.file("mapped.dbf");
+  write_plain(name, std::string(10, '.'));
+  {
+    Closer f{FileUnix::open(u8(name), OPEN_WRITE)};
+    auto* u = static_cast<FileUnix*>(f.f);
+    ASSERT_TRUE(u->map_writes());
+    u->writeex(2, "ab", 2);
+    EXPECT_EQ(read_plain(name), "..ab......");  // another description sees it at once
+    u->writeex(8, "XYZ", 3);                     // across the end: the file grows
+    EXPECT_EQ(read_plain(name), "..ab....XYZ");
+    u->writeex(10, "!", 1);                      // inside the grown part
+    char back[12] = {};
+    EXPECT_EQ(u->readex(0, back, 11), 11u);
+    EXPECT_EQ(std::string(back, 11), "..ab....XY!");
+    u->truncate(4);
+    EXPECT_EQ(u->get_size(), 4u);
+    u->writeex(6, "q", 1);  // behind the cut end: through the descriptor, zeros between
+    EXPECT_EQ(read_plain(name), std::string("..ab\0\0q", 7));
+  }
+  // A child that writes through its mapping and is killed leaves what it wrote.
+  write_plain(name, std::string(8, '-'));
+  int done[2];
+  ASSERT_EQ(pipe(done), 0);
+  pid_t pid = fork();
+  if (pid == 0) {
+    FileUnix* f = FileUnix::open(u8(name), OPEN_WRITE);
+    if (!f->map_writes()) _exit(1);
+    f->writeex(1, "kill", 4);
+    char c = 'w';
+    (void)!write(done[1], &c, 1);
+    pause();
+    _exit(0);
+  }
+  char c = 0;
+  ASSERT_EQ(read(done[0], &c, 1), 1);
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  close(done[0]);
+  close(done[1]);
+  EXPECT_EQ(read_plain(name), "-kill---");
+}
+
+TEST(FileUnix, OnlyExclusiveWritableDenseFilesAreMapped) {
+  FileTestDir dir;
+  std::string name = dir.file("plain.dbf");
+  write_plain(name, std::string(100, 'x'));
+  {
+    Closer shared{FileUnix::open(u8(name), OPEN_WRITE | OPEN_SHARED)};
+    EXPECT_FALSE(static_cast<FileUnix*>(shared.f)->map_writes());
+  }
+  {
+    Closer readonly{FileUnix::open(u8(name), 0)};
+    EXPECT_FALSE(static_cast<FileUnix*>(readonly.f)->map_writes());
+  }
+  // A hole may need a block when a page is stored into it: a full disk would kill the process.
+  std::string sparse = dir.file("sparse.dbf");
+  int fd = open(sparse.c_str(), O_CREAT | O_RDWR, 0600);
+  ASSERT_EQ(ftruncate(fd, 1 << 20), 0);
+  close(fd);
+  Closer holed{FileUnix::open(u8(sparse), OPEN_WRITE)};
+  EXPECT_FALSE(static_cast<FileUnix*>(holed.f)->map_writes());
+  // A joined object turns shared and writes through its descriptor again.
+  Closer a{FileUnix::open(u8(name), OPEN_WRITE)};
+  auto* u = static_cast<FileUnix*>(a.f);
+  ASSERT_TRUE(u->map_writes());
+  Closer b{FileUnix::open(u8(name), OPEN_WRITE | OPEN_JOIN)};
+  static_cast<FileUnix*>(b.f)->truncate(10);
+  u->writeex(50, "y", 1);  // beyond the cut end: no mapped page to fault on
+  EXPECT_EQ(a.f->get_size(), 51u);
+}
+
 // ---------------------------------------------------------------------------------------------
 // In-memory files
 // ---------------------------------------------------------------------------------------------

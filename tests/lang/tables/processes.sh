@@ -131,6 +131,33 @@ ENDSCAN
 PRG
 got=$("$qzsh" after_kill.prg "$printed")
 [ "$got" = "$printed" ] || fail "after SIGKILL: $printed records printed, $got readable"
+
+# The same for a table held EXCLUSIVE, which this process writes through a mapping of the file.
+cat > endless_alone.prg <<'PRG'
+LOCAL nCount
+CREATE TABLE alone (who N(2), k N(6))
+nCount = 0
+DO WHILE .T.
+  nCount = nCount + 1
+  APPEND BLANK
+  REPLACE who WITH 9
+  REPLACE k WITH nCount
+  ? nCount
+ENDDO
+PRG
+"$qzsh" endless_alone.prg > endless_alone.out 2>&1 &
+victim=$!
+for _ in $(seq 100); do
+  [ "$(wc -l < endless_alone.out)" -ge 50 ] && break
+  sleep 0.1
+done
+kill -KILL "$victim"
+wait "$victim" 2>/dev/null || true
+printed=$(grep -c '^[0-9]' endless_alone.out || true)
+[ "$printed" -ge 1 ] || fail "the killed exclusive writer printed nothing"
+sed -i 's/USE shared SHARED/USE alone EXCLUSIVE/' after_kill.prg
+got=$("$qzsh" after_kill.prg "$printed")
+[ "$got" = "$printed" ] || fail "after SIGKILL of an exclusive writer: $printed records printed, $got readable"
 # USE ... AGAIN shares what this process holds, never what another process holds: while one
 # process keeps the table EXCLUSIVE, another's AGAIN is refused in either mode.
 cat > hold.prg <<'PRG'
