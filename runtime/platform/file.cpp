@@ -197,15 +197,16 @@ struct FileHoldings {
     h->map->erase(h->key);
   }
 
-  // True when another object of this process holds a lock overlapping the range.
+  // True when another object holds a lock overlapping the range on this very thread.
   static bool held_by_other(const FileUnix* f, uint64_t start, uint64_t length) {
     std::lock_guard<std::mutex> guard(mutex());
     auto* h = static_cast<Holding*>(f->holding_);
     if (h == nullptr || h->users.size() < 2) return false;
+    const std::thread::id me = std::this_thread::get_id();
     for (const FileUnix* u : h->users) {
       if (u == f) continue;
-      for (auto [s, n] : u->held_ranges_) {
-        if (ranges_overlap(start, length, s, n)) return true;
+      for (const FileUnix::HeldRange& r : u->held_ranges_) {
+        if (r.thread == me && ranges_overlap(start, length, r.start, r.length)) return true;
       }
     }
     return false;
@@ -214,18 +215,22 @@ struct FileHoldings {
   static void locked(FileUnix* f, uint64_t start, uint64_t length) {
     std::lock_guard<std::mutex> guard(mutex());
     if (f->holding_ == nullptr) return;
-    std::pair<uint64_t, uint64_t> range{start, length};
-    if (std::find(f->held_ranges_.begin(), f->held_ranges_.end(), range) == f->held_ranges_.end()) {
-      f->held_ranges_.push_back(range);
+    const std::thread::id me = std::this_thread::get_id();
+    for (FileUnix::HeldRange& r : f->held_ranges_) {
+      if (r.start == start && r.length == length) {
+        r.thread = me;
+        return;
+      }
     }
+    f->held_ranges_.push_back({start, length, me});
   }
 
   // Every range the unlock touched is forgotten: what a partial unlock leaves is still held by
   // the kernel, where a request for it waits as before rather than being refused here.
   static void unlocked(FileUnix* f, uint64_t start, uint64_t length) {
     std::lock_guard<std::mutex> guard(mutex());
-    std::erase_if(f->held_ranges_, [&](const std::pair<uint64_t, uint64_t>& x) {
-      return ranges_overlap(start, length, x.first, x.second);
+    std::erase_if(f->held_ranges_, [&](const FileUnix::HeldRange& r) {
+      return ranges_overlap(start, length, r.start, r.length);
     });
   }
 };

@@ -42,6 +42,7 @@
 #include <map>
 #include <memory>
 #include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -157,9 +158,13 @@ class FileUnix : public File {
 
  private:
   friend struct FileHoldings;
-  // Held byte ranges (offset, length), known so that another object of this process asking for
-  // one of them is refused instead of waiting for ever on its own thread.
-  std::vector<std::pair<uint64_t, uint64_t>> held_ranges_;
+  // Held byte ranges, known so that another object asking for one of them on the thread that
+  // holds it is refused instead of waiting for ever on itself (other threads wait as usual).
+  struct HeldRange {
+    uint64_t start, length;
+    std::thread::id thread;
+  };
+  std::vector<HeldRange> held_ranges_;
   void* holding_ = nullptr;  // this process's entry for the file while open
   char* map_ = nullptr;       // map_writes: the mapping, map_reserved_ bytes of address space
   size_t map_reserved_ = 0;

@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -545,6 +546,15 @@ TEST(FileUnix, ObjectsOfOneProcessRefuseEachOthersLocksAtOnce) {
   ASSERT_TRUE(a.f->lock(30, 2));
   a.f->close();                    // closing gives its locks back
   EXPECT_TRUE(b.f->lock(31, 1));
+  // Another thread of the process waits for the holder, as another process would.
+  Closer c{FileUnix::open(u8(name), OPEN_WRITE | OPEN_JOIN)};
+  std::atomic<int> got{0};
+  std::thread other([&] { got = c.f->lock(31, 1) ? 1 : 2; });
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  EXPECT_EQ(got.load(), 0);
+  ASSERT_TRUE(b.f->unlock(31, 1));
+  other.join();
+  EXPECT_EQ(got.load(), 1);
 }
 
 TEST(FileUnix, MappedWritesLandInTheFileAndSurviveAKilledProcess) {
