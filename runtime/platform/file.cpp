@@ -163,7 +163,7 @@ struct FileHoldings {
       h.users.push_back(f);
       f->holding_ = &h;
       if (join) {
-        for (FileUnix* u : h.users) u->mode |= OPEN_SHARED;
+        for (FileUnix* u : h.users) u->become_shared();
       }
       return;
     }
@@ -327,12 +327,21 @@ void FileUnix::writeex(std::streampos position, const char* data, size_t size) {
   QZ_TRACE;
   off_t offset = to_offset(position);
   if (offset < 0) throw file_error(EINVAL);
-  if (mapped_for(static_cast<uint64_t>(offset), size)) {
-    std::memcpy(map_ + offset, data, size);
-    return;
+  const uint64_t at = static_cast<uint64_t>(offset);
+  if (map_ != nullptr) {
+    std::lock_guard<std::mutex> guard(map_mutex_);
+    if (mapping_usable(at, size) && (at + size <= physical_size_ || grow_to(at + size))) {
+      std::memcpy(map_ + offset, data, size);
+      map_size_ = std::max(map_size_, at + size);
+      return;
+    }
   }
   write_fully(fd, data, size, offset);
-  if (map_ != nullptr) map_size_ = std::max<uint64_t>(map_size_, static_cast<uint64_t>(offset) + size);
+  if (map_ != nullptr) {
+    std::lock_guard<std::mutex> guard(map_mutex_);
+    map_size_ = std::max(map_size_, at + size);
+    physical_size_ = std::max(physical_size_, map_size_);
+  }
 }
 
 size_t FileUnix::read(char* buffer, size_t size) {
@@ -344,21 +353,61 @@ size_t FileUnix::readex(std::streampos position, char* buffer, size_t size) {
   QZ_TRACE;
   off_t offset = to_offset(position);
   if (offset < 0) return 0;
-  if (mapped_for(static_cast<uint64_t>(offset), size)) {
-    std::memcpy(buffer, map_ + offset, size);
-    return size;
+  if (map_ != nullptr) {
+    std::lock_guard<std::mutex> guard(map_mutex_);
+    const uint64_t at = static_cast<uint64_t>(offset);
+    if (mapping_usable(at, 0)) {
+      // The file's end is the end of what was written: the blocks taken ahead are not read.
+      size_t n = at >= map_size_ ? 0 : static_cast<size_t>(std::min<uint64_t>(size, map_size_ - at));
+      if (n != 0) std::memcpy(buffer, map_ + offset, n);
+      return n;
+    }
   }
   return read_fully(fd, buffer, size, offset);
 }
 
 // Joined objects turn shared and then use the descriptor: another object may cut the file.
-bool FileUnix::mapped_for(uint64_t offset, size_t size) const {
-  return map_ != nullptr && (mode & OPEN_SHARED) == 0 && offset + size <= map_size_ && size <= map_reserved_ &&
-         offset <= map_reserved_ - size;
+bool FileUnix::mapping_usable(uint64_t offset, size_t size) const {
+  return map_ != nullptr && (mode & OPEN_SHARED) == 0 && size <= map_reserved_ && offset <= map_reserved_ - size;
+}
+
+// Appends take the file's blocks ahead, a piece at a time, so that a record added inside them is
+// a copy into the mapping rather than a system call. The file's length grows with them; its end
+// for readers in this process stays map_size_, and closing cuts it there. A writer killed in
+// between leaves zero bytes behind its last record, which the table's next open cuts (no record
+// begins with a zero byte).
+bool FileUnix::grow_to(uint64_t end) {
+  const uint64_t piece = std::max<uint64_t>(uint64_t{64} << 10, physical_size_ / 16);
+  uint64_t target = std::max(end, physical_size_ + piece);
+  target = std::min<uint64_t>(target, map_reserved_);
+  if (target < end) return false;
+  int rc;
+  do {
+    rc = ::fallocate(fd, 0, static_cast<off_t>(physical_size_), static_cast<off_t>(target - physical_size_));
+  } while (rc != 0 && errno == EINTR);
+  if (rc != 0) return false;  // no room, or no such call here: the descriptor writes instead
+  physical_size_ = target;
+  return true;
+}
+
+void FileUnix::trim() {
+  if (map_ == nullptr || physical_size_ <= map_size_ || fd < 0) return;
+  int rc;
+  do {
+    rc = ::ftruncate(fd, static_cast<off_t>(map_size_));
+  } while (rc != 0 && errno == EINTR);
+  if (rc == 0) physical_size_ = map_size_;
+}
+
+void FileUnix::become_shared() {
+  std::lock_guard<std::mutex> guard(map_mutex_);
+  trim();
+  mode |= OPEN_SHARED;
 }
 
 bool FileUnix::map_writes() {
   QZ_TRACE;
+  std::lock_guard<std::mutex> guard(map_mutex_);
   if (map_ != nullptr) return true;
   if (fd < 0 || (mode & OPEN_WRITE) == 0 || (mode & OPEN_SHARED) != 0) return false;
   struct stat st;
@@ -371,20 +420,23 @@ bool FileUnix::map_writes() {
   if (p == MAP_FAILED) return false;
   map_ = static_cast<char*>(p);
   map_reserved_ = reserve;
-  map_size_ = static_cast<uint64_t>(st.st_size);
+  map_size_ = physical_size_ = static_cast<uint64_t>(st.st_size);
   return true;
 }
 
 void FileUnix::unmap() {
+  std::lock_guard<std::mutex> guard(map_mutex_);
   if (map_ == nullptr) return;
+  if ((mode & OPEN_SHARED) == 0) trim();
   ::munmap(map_, map_reserved_);
   map_ = nullptr;
   map_reserved_ = 0;
-  map_size_ = 0;
+  map_size_ = physical_size_ = 0;
 }
 
 void FileUnix::truncate(uint64_t size) {
   QZ_TRACE;
+  std::lock_guard<std::mutex> guard(map_mutex_);
   // Below the new size first: a failed cut may have cut part of the way.
   map_size_ = std::min(map_size_, size);
   int rc;
@@ -392,6 +444,7 @@ void FileUnix::truncate(uint64_t size) {
     rc = ::ftruncate(fd, static_cast<off_t>(size));
   } while (rc != 0 && errno == EINTR);
   if (rc != 0) throw file_error(errno);
+  if (map_ != nullptr) map_size_ = physical_size_ = size;
 }
 
 int FileUnix::getc() {
@@ -460,6 +513,10 @@ bool FileUnix::unlock(std::streampos position, size_t length) {
 
 size_t FileUnix::get_size() const {
   QZ_TRACE;
+  if (map_ != nullptr) {
+    std::lock_guard<std::mutex> guard(map_mutex_);
+    if (map_ != nullptr && (mode & OPEN_SHARED) == 0) return static_cast<size_t>(map_size_);
+  }
   struct stat st;
   if (::fstat(fd, &st) != 0) return 0;
   return static_cast<size_t>(st.st_size);

@@ -41,6 +41,7 @@
 #include <ios>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -166,10 +167,15 @@ class FileUnix : public File {
   };
   std::vector<HeldRange> held_ranges_;
   void* holding_ = nullptr;  // this process's entry for the file while open
-  char* map_ = nullptr;       // map_writes: the mapping, map_reserved_ bytes of address space
+  char* map_ = nullptr;          // map_writes: the mapping, map_reserved_ bytes of address space
   size_t map_reserved_ = 0;
-  uint64_t map_size_ = 0;     // never more than the file's size: bytes below it are mapped pages
-  bool mapped_for(uint64_t offset, size_t size) const;
+  uint64_t map_size_ = 0;        // the end of what was written, the file's size to its users
+  uint64_t physical_size_ = 0;   // the length of the file: map_size_ and the blocks taken ahead
+  mutable std::mutex map_mutex_;  // a join on another thread cuts what was taken ahead
+  bool mapping_usable(uint64_t offset, size_t size) const;
+  bool grow_to(uint64_t end);
+  void trim();
+  void become_shared();
   void unmap();
 };
 

@@ -262,7 +262,7 @@ void DbfFile::open_existing() {
     uint64_t expected = size > header_length ? (size - header_length) / record_length : 0;
     // One whole record more than the header counts is an append that stopped between writing the
     // record and the header (under this lock no append is in progress): it never completed.
-    if (expected == static_cast<uint64_t>(record_count) + 1) {
+    if (expected == static_cast<uint64_t>(record_count) + 1 || (expected > record_count && tail_taken_ahead(size))) {
       cut_to_record_count();
     } else if (expected != record_count) {
       throw dbf_invalid_reccount_detected();
@@ -273,6 +273,27 @@ void DbfFile::open_existing() {
     }
   }
   if (!memo_fields.empty() && fpt_ == nullptr) open_memo_file();
+}
+
+// Behind the counted records: at most one record whose append never completed, then only zero
+// bytes, the blocks an exclusive writer takes ahead (see FileUnix::map_writes) when it was killed
+// before it closed. No record starts with a zero byte, so such a tail holds no record.
+bool DbfFile::tail_taken_ahead(uint64_t size) {
+  QZ_TRACE;
+  uint64_t at = header_length + static_cast<uint64_t>(record_count) * record_length;
+  if (size <= at) return false;
+  char first = 0;
+  if (file_->readex(static_cast<std::streamoff>(at), &first, 1) == 1 && first != 0) at += record_length;
+  std::vector<char> chunk(64 << 10);
+  while (at < size) {
+    size_t n = file_->readex(static_cast<std::streamoff>(at), chunk.data(), chunk.size());
+    if (n == 0) break;
+    for (size_t i = 0; i < n; ++i) {
+      if (chunk[i] != 0) return false;
+    }
+    at += n;
+  }
+  return true;
 }
 
 void DbfFile::open_memo_file() {

@@ -81,6 +81,12 @@ bool DbfFile::go(size_t n, char* buffer, int mode) {
                         readahead_capacity_ * record_length);
     readahead_first_ = n;
     readahead_count_ = got / record_length;
+    for (size_t i = 0; i < readahead_count_; ++i) {
+      if (no_record_behind_count(n + i, readahead_.get() + i * record_length)) {
+        readahead_count_ = i;
+        break;
+      }
+    }
     if (readahead_count_ != 0) {
       std::memcpy(buffer, readahead_.get(), record_length);
       if (n > record_count) record_count = static_cast<uint32_t>(n);
@@ -88,6 +94,7 @@ bool DbfFile::go(size_t n, char* buffer, int mode) {
     }
   } else {
     got = file_->readex(static_cast<std::streamoff>(record_offset(n)), buffer, record_length);
+    if (got == record_length && no_record_behind_count(n, buffer)) return false;
     if (got == record_length) {
       if (n > record_count) record_count = static_cast<uint32_t>(n);  // another process appended
       update_buffer(n, buffer);
@@ -97,6 +104,12 @@ bool DbfFile::go(size_t n, char* buffer, int mode) {
   // A short record the header counts is damage; beyond the count it is an append in progress.
   if (got >= 2 && n <= record_count) throw dbf_error_file_corruption();
   return false;
+}
+
+// Beyond the count, a record starting with a zero byte is no record: the blocks a killed exclusive
+// writer had taken ahead, read by an open that does not cut them (read-only).
+bool DbfFile::no_record_behind_count(size_t n, const char* record) const {
+  return n > record_count && record[0] == 0;
 }
 
 void DbfFile::update_buffer(size_t n, const char* record) {

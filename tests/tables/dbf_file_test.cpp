@@ -346,6 +346,42 @@ TEST(DbfFile, BasicTablesPlaceFieldsByWidth) {
   EXPECT_THROW(open_dbf_file(String(p), 0), dbf_error_file_corruption);
 }
 
+// An exclusive writer takes blocks ahead of its appends; killed before it closed, it leaves zero
+// bytes behind its last record (and perhaps one record the header does not count yet). A writing
+// open cuts them; a reading one sees no record in them; any other tail is still refused.
+TEST(DbfFile, ZeroTailOfAKilledWriter) {
+  TempDir dir;
+  auto p = dir.path / "t.dbf";
+  const std::string table = basic_table(0x03, {{"N", 'N', 4, 0}}, 2);
+  const std::string unfinished(5, ' ');
+  struct Case {
+    const char* what;
+    std::string tail;
+    bool opens;
+  };
+  for (const Case& c : {Case{"zeros", std::string(70000, '\0'), true},
+                        Case{"one record then zeros", unfinished + std::string(4000, '\0'), true},
+                        Case{"zeros then a byte", std::string(300, '\0') + "x", false},
+                        Case{"two records", unfinished + unfinished, false}}) {
+    SCOPED_TRACE(c.what);
+    write_bytes(p, table + c.tail);
+    if (c.tail[0] == 0) {
+      auto reader = open_dbf_file(String(p), 0);
+      reader->go_top();
+      reader->go_next();
+      reader->go_next();
+      EXPECT_TRUE(reader->eof);  // the zero records are not read as records
+      EXPECT_EQ(reader->reccount(), 2u);
+    }
+    if (c.opens) {
+      EXPECT_NO_THROW(open_dbf_file(String(p), OPEN_WRITE));
+      EXPECT_EQ(read_bytes(p), table);
+    } else {
+      EXPECT_THROW(open_dbf_file(String(p), OPEN_WRITE), dbf_invalid_reccount_detected);
+    }
+  }
+}
+
 // Damaged images give the named exception kind, never an assertion.
 TEST(DbfFile, DamagedImages) {
   TempDir dir;
