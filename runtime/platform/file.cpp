@@ -307,6 +307,11 @@ std::streampos FileUnix::seek(std::streamoff offset, std::ios_base::seekdir dire
     whence = SEEK_CUR;
   } else if (direction == std::ios_base::end) {
     whence = SEEK_END;
+    std::lock_guard<std::mutex> guard(map_mutex_);
+    if (mapping_usable(0, 0)) {  // the end of what was written, not of the blocks taken ahead
+      whence = SEEK_SET;
+      offset += static_cast<std::streamoff>(map_size_);
+    }
   } else {
     throw std::exception();
   }
@@ -377,7 +382,7 @@ bool FileUnix::mapping_usable(uint64_t offset, size_t size) const {
 // between leaves zero bytes behind its last record, which the table's next open cuts (no record
 // begins with a zero byte).
 bool FileUnix::grow_to(uint64_t end) {
-  const uint64_t piece = std::max<uint64_t>(uint64_t{64} << 10, physical_size_ / 16);
+  const uint64_t piece = std::clamp<uint64_t>(physical_size_ / 16, uint64_t{64} << 10, uint64_t{4} << 20);
   uint64_t target = std::max(end, physical_size_ + piece);
   target = std::min<uint64_t>(target, map_reserved_);
   if (target < end) return false;

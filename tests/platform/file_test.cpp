@@ -570,6 +570,7 @@ TEST(FileUnix, MappedWritesLandInTheFileAndSurviveAKilledProcess) {
     u->writeex(8, "XYZ", 3);                     // across the end: blocks are taken ahead
     u->writeex(10, "!", 1);
     EXPECT_EQ(u->get_size(), 11u);               // the end is what was written
+    EXPECT_EQ(static_cast<std::streamoff>(seek_to_end(u)), 11);
     EXPECT_GE(size_of(name), 11);
     char back[16] = {};
     EXPECT_EQ(u->readex(0, back, sizeof back), 11u);
