@@ -5,8 +5,6 @@
 // Records are written before the header that counts them, so a reader may meet a record that is
 // not counted yet, or one still being written: a short read beyond the header's count is "no
 // record yet", never damage.
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 
