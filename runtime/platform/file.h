@@ -147,10 +147,10 @@ class FileUnix : public File {
 
   // A table held for exclusive writing takes its writes and reads inside the file's size through
   // a shared mapping: no system call per record, and what is copied there is in the page cache
-  // at once, as a completed pwrite is (a killed process loses nothing it wrote). Writes that
-  // grow the file still go through pwrite. False (and nothing changes) for shared or read-only
-  // files, files with holes (a page stored into a hole may need a block the disk lacks) and
-  // when the mapping cannot be made.
+  // at once, as a completed pwrite is (a killed process loses nothing it wrote). Appends take
+  // blocks ahead of the end (see grow_to); closing cuts the file back to what was written. False
+  // (and nothing changes) for shared or read-only files, files with holes (a page stored into a
+  // hole may need a block the disk lacks) and when the mapping cannot be made.
   bool map_writes();
   // Cuts or extends the file to size bytes; file_error on failure.
   void truncate(uint64_t size);
