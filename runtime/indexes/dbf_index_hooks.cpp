@@ -821,7 +821,10 @@ bool IndexCursorHooks::get_indexdef(size_t n, internal_indexdef_st* out) const {
 
 size_t IndexCursorHooks::create_key(const Variant* value, char* buffer, size_t capacity, bool pad) {
   QZ_TRACE;
-  return selected()->create_key(value, buffer, capacity, pad);
+  DbfIndex* tag = selected();
+  // A tag opened without its expressions does not know its key type.
+  if (!tag->has_key_builder()) require_expressions(tag);
+  return tag->create_key(value, buffer, capacity, pad);
 }
 
 size_t IndexCursorHooks::eval_key(VmStack* stack, char* buffer, size_t capacity) try {

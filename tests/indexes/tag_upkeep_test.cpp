@@ -317,6 +317,27 @@ TEST_F(TagFixture, NullKeysSortFirstInANullableTag) {
   EXPECT_EQ(pairs("NOTE"), (std::vector<Pair>{{null_key, 3}, {n_key, 1}, {n_key, 2}}));
 }
 
+// The first record decides that this key cannot be null; a later null has no place in the tag.
+TEST_F(TagFixture, ANullKeyInATagWithoutTheNullableOptionIsRefused) {
+  open();
+  append({"a", 1, "X"});
+  create({"N", "IIF(QTY > 5, .NULL., NAME)"});
+  EXPECT_FALSE(tag("N")->header.option(IDX_OPT_NULLABLE));
+  EXPECT_THROW(append({"b", 9, "Y"}), dbf_error_index_cannot_store_null);
+  dbf->revert();
+  EXPECT_EQ(dbf->reccount(), 1u);
+  EXPECT_THROW(replace(1, {"a", 9, "X"}), dbf_error_index_cannot_store_null);
+  dbf->revert();
+  EXPECT_EQ(pairs("N"), (std::vector<Pair>{{padded("a", 8), 1}}));
+  // Creating such a tag over a record that gives null fails the same way.
+  dbf->go_to_in_file(1);
+  hooks->delete_index_tag(String("N"));
+  append({"b", 9, "Y"});
+  dbf->go_to_in_file(1);
+  EXPECT_THROW(create({"N", "IIF(QTY > 5, .NULL., NAME)"}), dbf_error_index_cannot_store_null);
+  EXPECT_EQ(hooks->index_count(), 0u);
+}
+
 TEST_F(TagFixture, BinaryTagsNeedALogicalKeyWithoutFilter) {
   open();
   append({"a", 1, "X", true});
