@@ -670,12 +670,14 @@ TEST_F(TagFixture, TagsCanBeCreatedOnASharedTable) {
 }
 
 // One process appends to a shared table while another creates the first tag and then a second
-// one: every record ends up in both tags.
+// one: every record ends up in both tags. Half of the appends are made before the first tag
+// exists and during its build, the other half after it was entered elsewhere.
 TEST_F(TagFixture, ATagMadeByAnotherProcessReceivesThisProcessesWrites) {
   open(true);
   append({"first", 0, "X"});
-  int go[2];
+  int go[2], made[2];
   ASSERT_EQ(pipe(go), 0);
+  ASSERT_EQ(pipe(made), 0);
   const pid_t child = fork();
   if (child == 0) {
     int code = 0;
@@ -684,6 +686,8 @@ TEST_F(TagFixture, ATagMadeByAnotherProcessReceivesThisProcessesWrites) {
       if (read(go[0], &c, 1) != 1) _exit(5);
       open(true);
       create({"QTY", "QTY"});
+      c = 'm';
+      if (write(made[1], &c, 1) != 1) _exit(6);
       create({"NAME", "NAME"});
       held.clear();
     } catch (...) {
@@ -691,9 +695,12 @@ TEST_F(TagFixture, ATagMadeByAnotherProcessReceivesThisProcessesWrites) {
     }
     _exit(code);
   }
-  const char c = 'g';
+  char c = 'g';
   ASSERT_EQ(write(go[1], &c, 1), 1);
   for (int i = 1; i <= 1000; ++i) {
+    if (i == 500) {
+      ASSERT_EQ(read(made[0], &c, 1), 1);
+    }
     append({"r" + std::to_string(i), i, "X"});
     if (i % 100 == 0) replace(1, {"first", -i, "X"});
   }
@@ -701,8 +708,7 @@ TEST_F(TagFixture, ATagMadeByAnotherProcessReceivesThisProcessesWrites) {
   ASSERT_EQ(waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
   ASSERT_EQ(WEXITSTATUS(status), 0);
-  close(go[0]);
-  close(go[1]);
+  for (int fd : {go[0], go[1], made[0], made[1]}) close(fd);
   open();
   EXPECT_EQ(dbf->reccount(), 1001u);  // making the file kept the records appended meanwhile
   ASSERT_EQ(hooks->index_count(), 2u);
