@@ -181,6 +181,8 @@ TEST_F(TagFixture, TagsAreNumberedByTheirPlaceInTheFile) {
   open();
   append({"b", 2, "X"});
   append({"a", 1, "Y"});
+  // A left-over file of the name, unknown to the table's header, is replaced.
+  testing_dbf::write_bytes(dir.path / "t.cdx", std::string(3000, 'x'));
   create({"zz", "NAME"});
   create({"aa", "QTY"});
   EXPECT_TRUE(dbf->has_structural_index);
@@ -198,6 +200,21 @@ TEST_F(TagFixture, TagsAreNumberedByTheirPlaceInTheFile) {
   EXPECT_EQ(def.key_expression.u8str(), "QTY");
   EXPECT_EQ(def.key_flag, 0);
   EXPECT_FALSE(hooks->get_indexdef(2, &def));
+}
+
+TEST_F(TagFixture, TheStructuralFileTakesTheTablesNameWithItsOwnExtension) {
+  create_table(dir.path / "Orders.DBF", {field("NAME", FIELDINFO_CHAR, 4)})->close();
+  held.push_back(Table_Object::use(stack, String("Orders.DBF"), false, false));
+  table = static_cast<Table_Object_QzDbf*>(held.back().get());
+  dbf = table->dbf();
+  hooks = table_cursor(dbf);
+  create({"NAME", "NAME"});
+  EXPECT_TRUE(fs::exists(dir.path / "Orders.cdx"));
+  EXPECT_EQ(fs::path(hooks->index_file_name().u8str()).filename(), "Orders.cdx");
+  held.clear();
+  held.push_back(Table_Object::use(stack, String("orders.dbf"), false, false));
+  table = static_cast<Table_Object_QzDbf*>(held.back().get());
+  EXPECT_EQ(table_cursor(table->dbf())->index_count(), 1u);
 }
 
 // The root leaf of a tag made on an empty table has entries for small record numbers; later
