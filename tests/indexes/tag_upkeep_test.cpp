@@ -217,6 +217,17 @@ TEST_F(TagFixture, TheStructuralFileTakesTheTablesNameWithItsOwnExtension) {
   EXPECT_EQ(table_cursor(table->dbf())->index_count(), 1u);
 }
 
+// A memo holds text of any length: no key of fixed length can stand for it.
+TEST_F(TagFixture, AMemoFieldIsNoKey) {
+  create_table(dir.path / "m.dbf", {field("TEXT", FIELDINFO_MEMO), field("NAME", FIELDINFO_CHAR, 4)})->close();
+  held.push_back(Table_Object::use(stack, String("m"), false, false));
+  table = static_cast<Table_Object_QzDbf*>(held.back().get());
+  dbf = table->dbf();
+  hooks = table_cursor(dbf);
+  EXPECT_THROW(create({"TEXT", "TEXT"}), dbf_error_type_index_expression);
+  EXPECT_NO_THROW(create({"PART", "LEFT(TEXT, 10)"}));
+}
+
 // The root leaf of a tag made on an empty table has entries for small record numbers; later
 // records widen them.
 TEST_F(TagFixture, ATagMadeOnAnEmptyTableTakesAnyNumberOfRecords) {
