@@ -408,6 +408,23 @@ TEST_F(TagFixture, ForConditionDecidesWhichRecordsATagHolds) {
   EXPECT_EQ(records("BIG"), (std::vector<uint32_t>{4, 1}));
 }
 
+// Key programs need a stack with the table bound; a write without one changes nothing.
+TEST_F(TagFixture, WritesWithoutAStackAreRefusedWhenTagsNeedTheirKeys) {
+  open();
+  append({"a", 1, "X"});
+  create({"NAME", "NAME"});
+  dbf->begin_append();
+  set_row({"b", 2, "Y"});
+  EXPECT_EQ(runtime_error_of([&] { dbf->update(nullptr); }), 1001);
+  dbf->revert();
+  dbf->go_to_in_file(1);
+  set_row({"c", 2, "Y"});
+  EXPECT_EQ(runtime_error_of([&] { dbf->update(nullptr); }), 1001);
+  dbf->revert();
+  EXPECT_EQ(dbf->reccount(), 1u);
+  EXPECT_EQ(pairs("NAME"), (std::vector<Pair>{{padded("a", 8), 1}}));
+}
+
 TEST_F(TagFixture, ChangingAFieldTheKeyDoesNotReadLeavesTheTagAlone) {
   open();
   append({"a", 1, "X"});
