@@ -114,8 +114,9 @@ bool sql_driver_reads_narrow_text(SQLHENV environment, SQLHDBC connection);
 // A text the driver manager answered both as UTF-16 (units) and narrow (bytes), in UTF-8. A driver
 // without wide entry points answers narrow in UTF-8, and the manager widens that byte by byte
 // (and so do drivers converting through the process's locale): then the wide form is the narrow
-// bytes one to one and the narrow form is the true text. Otherwise the wide form is.
-std::string sql_driver_text(const SQLWCHAR* wide, size_t units, const char* narrow, size_t bytes);
+// bytes one to one and the narrow form is the true text. Otherwise the wide form is. narrow_cut:
+// the narrow form filled its buffer (it may end inside a character).
+std::string sql_driver_text(const SQLWCHAR* wide, size_t units, const char* narrow, size_t bytes, bool narrow_cut);
 
 // Records the first diagnostic record of an ODBC handle as the stack's error list (1526).
 void _sql_log_diag_rec(VmStack* stack, size_t handle_id, SQLSMALLINT handle_type, SQLHANDLE handle);

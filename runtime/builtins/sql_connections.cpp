@@ -104,7 +104,7 @@ bool valid_utf8(const unsigned char* p, size_t n) {
 
 }  // namespace
 
-std::string sql_driver_text(const SQLWCHAR* wide, size_t units, const char* narrow, size_t bytes) {
+std::string sql_driver_text(const SQLWCHAR* wide, size_t units, const char* narrow, size_t bytes, bool narrow_cut) {
   const auto* n = reinterpret_cast<const unsigned char*>(narrow);
   // A wide answer cut by its buffer may be shorter than the narrow one; it is still its prefix.
   bool widened = units <= bytes;
@@ -117,8 +117,8 @@ std::string sql_driver_text(const SQLWCHAR* wide, size_t units, const char* narr
     // A narrow answer cut by its buffer may end inside a character: that character goes.
     size_t end = bytes;
     size_t lead = end;
-    while (lead > 0 && end - lead < 3 && (n[lead - 1] & 0xC0) == 0x80) --lead;
-    if (lead > 0 && n[lead - 1] >= 0xC0) {
+    while (narrow_cut && lead > 0 && end - lead < 3 && (n[lead - 1] & 0xC0) == 0x80) --lead;
+    if (narrow_cut && lead > 0 && n[lead - 1] >= 0xC0) {
       const size_t length = n[lead - 1] >= 0xF0 ? 4 : n[lead - 1] >= 0xE0 ? 3 : 2;
       if (end - (lead - 1) < length) end = lead - 1;
     }
@@ -171,11 +171,13 @@ void _sql_log_diag_rec(VmStack* stack, size_t handle_id, SQLSMALLINT handle_type
     SQLCHAR narrow[4096] = {};
     SQLSMALLINT narrow_length = 0;
     size_t bytes = 0;
+    bool cut = false;
     if (SQL_SUCCEEDED(SQLGetDiagRec(handle_type, handle, 1, narrow_state, &narrow_native, narrow, sizeof narrow,
                                     &narrow_length))) {
       bytes = narrow_length < 0 ? 0 : std::min(static_cast<size_t>(narrow_length), sizeof narrow - 1);
+      cut = narrow_length >= static_cast<SQLSMALLINT>(sizeof narrow);
     }
-    text = utf8(sql_driver_text(message, units, reinterpret_cast<const char*>(narrow), bytes));
+    text = utf8(sql_driver_text(message, units, reinterpret_cast<const char*>(narrow), bytes, cut));
     size_t state_units = 0;
     while (state_units < 5 && state[state_units] != 0) ++state_units;
     sqlstate = from_wide(state, state_units);

@@ -176,7 +176,8 @@ SQLRETURN _sql_map_columns(SQLHSTMT statement, std::unique_ptr<fielddef_st[]>* f
     if (SQL_SUCCEEDED(SQLColAttribute(statement, column, SQL_DESC_NAME, narrow, sizeof narrow, &narrow_bytes, nullptr))) {
       while (bytes < sizeof narrow - 1 && narrow[bytes] != 0) ++bytes;
     }
-    std::string utf8 = cut_utf8(sql_driver_text(name, units, narrow, bytes), kFieldNameBytes);
+    const bool cut = bytes == sizeof narrow - 1 || narrow_bytes >= static_cast<SQLSMALLINT>(sizeof narrow);
+    std::string utf8 = cut_utf8(sql_driver_text(name, units, narrow, bytes, cut), kFieldNameBytes);
     std::memcpy(f->name, utf8.data(), utf8.size());
     f->name[utf8.size()] = 0;
     SQLLEN type = 0;
