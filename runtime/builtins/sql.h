@@ -113,8 +113,9 @@ bool sql_driver_reads_narrow_text(SQLHENV environment, SQLHDBC connection);
 
 // A text the driver manager answered both as UTF-16 (units) and narrow (bytes), in UTF-8. A driver
 // without wide entry points answers narrow in UTF-8, and the manager widens that byte by byte
-// (and so do drivers converting through the process's locale): then the wide form is the narrow
-// bytes one to one and the narrow form is the true text. Otherwise the wide form is. narrow_cut:
+// (its conversion follows the process's locale, which a library leaves alone): then the wide form
+// is the narrow bytes one to one and the narrow form is the true text. Otherwise the wide form
+// is. narrow_cut:
 // the narrow form filled its buffer (it may end inside a character).
 std::string sql_driver_text(const SQLWCHAR* wide, size_t units, const char* narrow, size_t bytes, bool narrow_cut);
 

@@ -5,9 +5,9 @@
 // Mended:
 // - A connection whose first statement could not be allocated was left connected and out of
 //   reach: it is disconnected and freed before -1 is returned.
-// - Diagnostic texts beyond ASCII came back damaged: the driver manager widens a narrow driver's
-//   UTF-8 message byte by byte, and so does the PostgreSQL driver in a process left in the C
-//   locale. The narrow form is read too and taken when the wide one is its bytes widened.
+// - Diagnostic texts beyond ASCII from a driver without wide entry points came back damaged: the
+//   driver manager widens its UTF-8 message byte by byte. The narrow form is read too and taken
+//   when the wide one is its bytes widened.
 // - Statement text beyond ASCII reached a driver without wide entry points damaged (the manager
 //   narrows it through UCS-2 and the locale's character set, else drops each unit's high byte):
 //   such a connection is marked and its statements go through the narrow calls as UTF-8.
