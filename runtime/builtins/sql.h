@@ -115,8 +115,7 @@ bool sql_driver_reads_narrow_text(SQLHENV environment, SQLHDBC connection);
 // without wide entry points answers narrow in UTF-8, and the manager widens that byte by byte
 // (its conversion follows the process's locale, which a library leaves alone): then the wide form
 // is the narrow bytes one to one and the narrow form is the true text. Otherwise the wide form
-// is. narrow_cut:
-// the narrow form filled its buffer (it may end inside a character).
+// is. narrow_cut: the narrow form filled its buffer (it may end inside a character).
 std::string sql_driver_text(const SQLWCHAR* wide, size_t units, const char* narrow, size_t bytes, bool narrow_cut);
 
 // Records the first diagnostic record of an ODBC handle as the stack's error list (1526).

@@ -67,10 +67,6 @@ void free_connection(SqlConnection* connection, bool check = true) {
   if (check && !SQL_SUCCEEDED(rc)) throw_assert_failed();
 }
 
-}  // namespace
-
-namespace {
-
 bool valid_utf8(const unsigned char* p, size_t n) {
   size_t i = 0;
   while (i < n) {
