@@ -17,6 +17,7 @@
 #include <map>
 #include <memory>
 #include <shared_mutex>
+#include <string>
 
 #include "builtins/registry.h"
 #include "builtins/sql_functions.h"
@@ -74,6 +75,10 @@ struct SqlConnection {
   SQLHDBC handle;
   bool batch_mode = true;
   bool shared;
+  // The driver reads statement text only through the narrow entry points, as UTF-8: the text
+  // goes that way instead of through the driver manager's narrowing of wide text, which loses
+  // everything beyond ASCII. Fixed when the connection opens.
+  bool narrow_text = false;
 };
 
 // The target of a result set: a table (a cursor) with the given fields, filled row by row. The
@@ -101,6 +106,17 @@ SqlCursor* create_sql_cursor(VmStack* stack, const String& alias, const fielddef
 // The statement of a handle id; RuntimeError 1466 for a negative or unknown id. The caller holds
 // the singleton's lock.
 SqlStatement* sql_handle_by_id(SqlSingleton* sql, int64_t id);
+
+// Whether the driver of an open connection reads statement text only through the narrow entry
+// points (sql_connections.cpp).
+bool sql_driver_reads_narrow_text(SQLHENV environment, SQLHDBC connection);
+
+// A text the driver manager answered both as UTF-16 (units) and narrow (bytes), in UTF-8. A driver
+// without wide entry points answers narrow in UTF-8, and the manager widens that byte by byte
+// (its conversion follows the process's locale, which a library leaves alone): then the wide form
+// is the narrow bytes one to one and the narrow form is the true text. Otherwise the wide form
+// is. narrow_cut: the narrow form filled its buffer (it may end inside a character).
+std::string sql_driver_text(const SQLWCHAR* wide, size_t units, const char* narrow, size_t bytes, bool narrow_cut);
 
 // Records the first diagnostic record of an ODBC handle as the stack's error list (1526).
 void _sql_log_diag_rec(VmStack* stack, size_t handle_id, SQLSMALLINT handle_type, SQLHANDLE handle);

@@ -5,6 +5,15 @@
 // Mended:
 // - A connection whose first statement could not be allocated was left connected and out of
 //   reach: it is disconnected and freed before -1 is returned.
+// - Diagnostic texts beyond ASCII from a driver without wide entry points came back damaged: the
+//   driver manager widens its UTF-8 message byte by byte. The narrow form is read too and taken
+//   when the wide one is its bytes widened.
+// - Statement text beyond ASCII reached a driver without wide entry points damaged (the manager
+//   narrows it through UCS-2 and the locale's character set, else drops each unit's high byte):
+//   such a connection is marked and its statements go through the narrow calls as UTF-8.
+#include <dlfcn.h>
+
+#include <algorithm>
 #include <mutex>
 #include <shared_mutex>
 #include <string>
@@ -58,7 +67,83 @@ void free_connection(SqlConnection* connection, bool check = true) {
   if (check && !SQL_SUCCEEDED(rc)) throw_assert_failed();
 }
 
+bool valid_utf8(const unsigned char* p, size_t n) {
+  size_t i = 0;
+  while (i < n) {
+    const unsigned char c = p[i];
+    size_t extra = 0;
+    uint32_t code = 0;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+      extra = 1, code = c & 0x1Fu;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      extra = 2, code = c & 0x0Fu;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      extra = 3, code = c & 0x07u;
+    } else {
+      return false;
+    }
+    if (n - i <= extra) return false;
+    for (size_t k = 1; k <= extra; ++k) {
+      if ((p[i + k] & 0xC0) != 0x80) return false;
+      code = (code << 6) | (p[i + k] & 0x3Fu);
+    }
+    if ((extra == 2 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) ||
+        (extra == 3 && (code < 0x10000 || code > 0x10FFFF)))
+      return false;
+    i += extra + 1;
+  }
+  return true;
+}
+
 }  // namespace
+
+std::string sql_driver_text(const SQLWCHAR* wide, size_t units, const char* narrow, size_t bytes, bool narrow_cut) {
+  const auto* n = reinterpret_cast<const unsigned char*>(narrow);
+  // A wide answer cut by its buffer may be shorter than the narrow one; it is still its prefix.
+  bool widened = units <= bytes;
+  bool beyond_ascii = false;
+  for (size_t i = 0; widened && i < units; ++i) {
+    widened = wide[i] == n[i];
+    beyond_ascii = beyond_ascii || n[i] >= 0x80;
+  }
+  if (widened && beyond_ascii) {
+    // A narrow answer cut by its buffer may end inside a character: that character goes.
+    size_t end = bytes;
+    size_t lead = end;
+    while (narrow_cut && lead > 0 && end - lead < 3 && (n[lead - 1] & 0xC0) == 0x80) --lead;
+    if (narrow_cut && lead > 0 && n[lead - 1] >= 0xC0) {
+      const size_t length = n[lead - 1] >= 0xF0 ? 4 : n[lead - 1] >= 0xE0 ? 3 : 2;
+      if (end - (lead - 1) < length) end = lead - 1;
+    }
+    if (valid_utf8(n, end)) return std::string(narrow, end);
+  }
+  String s(reinterpret_cast<const char*>(wide), units * sizeof(SQLWCHAR), Charset::utf16le);
+  return s.u8str();
+}
+
+bool sql_driver_reads_narrow_text(SQLHENV environment, SQLHDBC connection) {
+  QZ_TRACE;
+  // Only unixODBC answers this attribute; its driver handle is a module of the loader it links,
+  // whose lookup tells which entry points the driver has.
+  SQLCHAR version[32] = {};
+  SQLINTEGER version_length = 0;
+  if (!SQL_SUCCEEDED(SQLGetEnvAttr(environment, SQL_ATTR_UNIXODBC_VERSION, version, sizeof version, &version_length)))
+    return false;
+  using Lookup = void* (*)(void*, const char*);
+  static const Lookup lookup = reinterpret_cast<Lookup>(dlsym(RTLD_DEFAULT, "lt_dlsym"));
+  if (lookup == nullptr) return false;
+  SQLULEN module = 0;
+  if (!SQL_SUCCEEDED(SQLGetInfo(connection, SQL_DRIVER_HLIB, &module, sizeof module, nullptr)) || module == 0)
+    return false;
+  static std::mutex loader;  // the loader keeps its last error in shared state
+  std::lock_guard<std::mutex> guard(loader);
+  void* driver = reinterpret_cast<void*>(module);
+  return lookup(driver, "SQLExecDirect") != nullptr && lookup(driver, "SQLPrepare") != nullptr &&
+         lookup(driver, "SQLExecDirectW") == nullptr && lookup(driver, "SQLPrepareW") == nullptr;
+}
 
 SqlStatement::~SqlStatement() {
   QZ_TRACE;
@@ -77,7 +162,18 @@ void _sql_log_diag_rec(VmStack* stack, size_t handle_id, SQLSMALLINT handle_type
   if (SQL_SUCCEEDED(rc)) {
     size_t units = length < 0 ? 0 : static_cast<size_t>(length);
     if (units > 1023) units = 1023;  // a longer message comes back cut to the buffer
-    text = from_wide(message, units);
+    SQLCHAR narrow_state[6] = {};
+    SQLINTEGER narrow_native = 0;
+    SQLCHAR narrow[4096] = {};
+    SQLSMALLINT narrow_length = 0;
+    size_t bytes = 0;
+    bool cut = false;
+    if (SQL_SUCCEEDED(SQLGetDiagRec(handle_type, handle, 1, narrow_state, &narrow_native, narrow, sizeof narrow,
+                                    &narrow_length))) {
+      bytes = narrow_length < 0 ? 0 : std::min(static_cast<size_t>(narrow_length), sizeof narrow - 1);
+      cut = narrow_length >= static_cast<SQLSMALLINT>(sizeof narrow);
+    }
+    text = utf8(sql_driver_text(message, units, reinterpret_cast<const char*>(narrow), bytes, cut));
     size_t state_units = 0;
     while (state_units < 5 && state[state_units] != 0) ++state_units;
     sqlstate = from_wide(state, state_units);
@@ -176,6 +272,7 @@ void open_connection(VmStack* stack, size_t argc, Variant* result, Connect conne
     return;
   }
   auto connection = std::make_unique<SqlConnection>(sql, dbc, shared);
+  connection->narrow_text = sql_driver_reads_narrow_text(static_cast<SQLHENV>(sql->environment), dbc);
   SqlStatement* statement = nullptr;
   {
     std::unique_lock<std::shared_mutex> lock(sql->lock);

@@ -10,6 +10,8 @@
 //   reported, which for a longer value is the whole length (a read past the buffer): every text
 //   and binary value is read in pieces up to its end.
 // - Dates and timestamps are read with the ODBC 3 type codes the 3.80 environment expects.
+// - Column names beyond ASCII from a driver without wide entry points came back as their UTF-8
+//   bytes widened one by one: the narrow name is read too and taken then.
 // - A money column's text is parsed leniently (up to the first unknown character), so NaN and
 //   Infinity arrived as 0: a text that is not a plain decimal number raises 39.
 // - A row whose store fails (an error raised by a field) is dropped from the cursor rather than
@@ -167,8 +169,15 @@ SQLRETURN _sql_map_columns(SQLHSTMT statement, std::unique_ptr<fielddef_st[]>* f
     if (!SQL_SUCCEEDED(rc)) return rc;
     size_t units = 0;
     while (units < 127 && name[units] != 0) ++units;
-    String wide(reinterpret_cast<const char*>(name), units * sizeof(SQLWCHAR), Charset::utf16le);
-    std::string utf8 = cut_utf8(wide.u8str(), kFieldNameBytes);
+    // The narrow form too: the driver manager widens a narrow driver's UTF-8 byte by byte.
+    char narrow[512] = {};
+    SQLSMALLINT narrow_bytes = 0;
+    size_t bytes = 0;
+    if (SQL_SUCCEEDED(SQLColAttribute(statement, column, SQL_DESC_NAME, narrow, sizeof narrow, &narrow_bytes, nullptr))) {
+      while (bytes < sizeof narrow - 1 && narrow[bytes] != 0) ++bytes;
+    }
+    const bool cut = bytes == sizeof narrow - 1 || narrow_bytes >= static_cast<SQLSMALLINT>(sizeof narrow);
+    std::string utf8 = cut_utf8(sql_driver_text(name, units, narrow, bytes, cut), kFieldNameBytes);
     std::memcpy(f->name, utf8.data(), utf8.size());
     f->name[utf8.size()] = 0;
     SQLLEN type = 0;

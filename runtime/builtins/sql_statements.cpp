@@ -12,6 +12,9 @@
 // - SQL_NO_DATA from an execution (an UPDATE or DELETE that matched no row) counted as a failure
 //   without any diagnostic: it is a success with 0 rows.
 // - Dates and datetimes are bound with the ODBC 3 type codes the 3.80 environment expects.
+// - A driver without wide entry points got text beyond ASCII damaged by the driver manager's
+//   narrowing: its connection's statements are prepared and executed through the narrow calls,
+//   in UTF-8.
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -267,6 +270,31 @@ SQLINTEGER units_of(const String& wide) { return static_cast<SQLINTEGER>(wide.si
 
 SQLWCHAR* wide_text(const String& wide) { return reinterpret_cast<SQLWCHAR*>(const_cast<char*>(wide.read())); }
 
+// The statement's text in UTF-8, for a driver that reads text only through the narrow calls.
+std::string narrow_text(const SqlStatement* statement) {
+  String narrow = statement->text;
+  narrow.convert(Charset::utf8, CON_NONE, 0);
+  return std::string(narrow.read(), narrow.size());
+}
+
+SQLCHAR* narrow_chars(std::string& text) { return reinterpret_cast<SQLCHAR*>(text.data()); }
+
+SQLRETURN prepare(SqlStatement* statement) {
+  if (statement->connection->narrow_text) {
+    std::string text = narrow_text(statement);
+    return SQLPrepare(statement->handle, narrow_chars(text), static_cast<SQLINTEGER>(text.size()));
+  }
+  return SQLPrepareW(statement->handle, wide_text(statement->text), units_of(statement->text));
+}
+
+SQLRETURN execute_direct(SqlStatement* statement) {
+  if (statement->connection->narrow_text) {
+    std::string text = narrow_text(statement);
+    return SQLExecDirect(statement->handle, narrow_chars(text), static_cast<SQLINTEGER>(text.size()));
+  }
+  return SQLExecDirectW(statement->handle, wide_text(statement->text), units_of(statement->text));
+}
+
 }  // namespace
 
 // SQLPREPARE(handle, text [, cursor name]).
@@ -280,7 +308,7 @@ void bi_sqlprepare(VmStack* stack, size_t, Variant* result) {
   statement->reset_prepare();
   statement->text = String();
   statement->text = _sql_prepare_bind(stack, text, &statement->operands);
-  SQLRETURN rc = SQLPrepareW(statement->handle, wide_text(statement->text), units_of(statement->text));
+  SQLRETURN rc = prepare(statement);
   if (SQL_SUCCEEDED(rc)) {
     statement->prepared = true;
     result->set_integer(1);
@@ -315,9 +343,7 @@ void bi_sqlexec(VmStack* stack, size_t argc, Variant* result) {
     fail();
     return;
   }
-  SQLRETURN rc = statement->prepared
-                     ? SQLExecute(statement->handle)
-                     : SQLExecDirectW(statement->handle, wide_text(statement->text), units_of(statement->text));
+  SQLRETURN rc = statement->prepared ? SQLExecute(statement->handle) : execute_direct(statement);
   // SQL_NO_DATA: a statement that touched no row (an UPDATE or DELETE matching nothing).
   if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
     fail();
