@@ -656,7 +656,8 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
     stack->error_deferral_top = stack->sp + o->count;
     call_native_command(stack, o->function, o->count);
     stack->error_deferral_top = saved;
-    if (__builtin_expect(stack->has_deferred_error, 0)) LEAVE();  // the caller takes the error here
+    // The caller takes an error or THROW handed back here.
+    if (__builtin_expect(stack->deferred != VmStack::Deferred::none, 0)) LEAVE();
     NEXT();
   }
   op_19:
