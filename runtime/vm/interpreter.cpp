@@ -510,8 +510,18 @@ Table_Object* get_current_table(VmStack* stack, const Variant* area, bool requir
 
 void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool may_defer) {
   QZ_TRACE;
+  // One entry for every value of the opcode byte, those past the last operation leading to the
+  // broken-invariant check: the dispatch needs no range test of its own.
 #define QZ_LABEL_ADDR(n) &&op_##n,
-  static const void* const dispatch[kVmOpCountFused] = {QZ_OP_LABELS(QZ_LABEL_ADDR)};
+#define QZ_INVALID_2 &&op_invalid, &&op_invalid,
+#define QZ_INVALID_8 QZ_INVALID_2 QZ_INVALID_2 QZ_INVALID_2 QZ_INVALID_2
+#define QZ_INVALID_32 QZ_INVALID_8 QZ_INVALID_8 QZ_INVALID_8 QZ_INVALID_8
+  static const void* const dispatch[256] = {QZ_OP_LABELS(QZ_LABEL_ADDR) QZ_INVALID_32 QZ_INVALID_32 QZ_INVALID_32
+                                                QZ_INVALID_32 QZ_INVALID_32 QZ_INVALID_2 QZ_INVALID_2 QZ_INVALID_2};
+  static_assert(kVmOpCountFused + 5 * 32 + 3 * 2 == 256, "one dispatch entry per opcode byte");
+#undef QZ_INVALID_32
+#undef QZ_INVALID_8
+#undef QZ_INVALID_2
 #undef QZ_LABEL_ADDR
   code_position pc = ip;
   const VmOp* op;
@@ -535,7 +545,7 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
 #define DISPATCH()                                                                  \
   do {                                                                              \
     op = *pc;                                                                       \
-    if (__builtin_expect(op == nullptr || op->opcode >= kVmOpCountFused, 0)) broken(); \
+    if (__builtin_expect(op == nullptr, 0)) broken();                               \
     goto* dispatch[op->opcode];                                                     \
   } while (0)
 #define NEXT() \
@@ -1064,6 +1074,8 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
     }
     goto op_51;
   }
+  op_invalid:
+    broken();
   op_89: {  // fused 88 and 73: s = s + i on two LOCAL integers
     if (stack->bound_table == nullptr &&
         (stack->current_data_session == nullptr || stack->current_data_session->current_table == nullptr)) {
