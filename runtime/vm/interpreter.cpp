@@ -1030,11 +1030,11 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
   op_85:  // VmOpReadFieldByFieldNum
     read_field_by_num(stack, static_cast<const VmOpReadFieldByFieldNum*>(op)->field);
     NEXT();
-  op_86: {  // fused FOR test: 55 (step), 55 (limit), 55 (counter), 41
+  op_86: {  // fused FOR test: 55 (step), 55 (limit), 55 (counter), 41; aux: limit | counter << 16
     Memvar* base = stack->frame_arg_top;
     const Memvar* step = base - static_cast<const VmOpReadLocalMemvarByOffset*>(op)->offset;
-    const Memvar* limit = base - static_cast<const VmOpReadLocalMemvarByOffset*>(pc[1])->offset;
-    const Memvar* var = base - static_cast<const VmOpReadLocalMemvarByOffset*>(pc[2])->offset;
+    const Memvar* limit = base - (op->aux & 0xFFFF);
+    const Memvar* var = base - (op->aux >> 16);
     if (step->flag == MEMVAR_LOCAL && limit->flag == MEMVAR_LOCAL && var->flag == MEMVAR_LOCAL &&
         step->value.tag == VT_INTEGER && limit->value.tag == VT_INTEGER && var->value.tag == VT_INTEGER) {
       int64_t a = var->value.integer.value, b = limit->value.integer.value, st = step->value.integer.value;
@@ -1046,10 +1046,10 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
     }
     goto op_55;  // anything else: the operations one by one
   }
-  op_87: {  // fused FOR step: 55 (step), 73 (counter), 44
+  op_87: {  // fused FOR step: 55 (step), 73 (counter), 44; aux: the counter's offset
     Memvar* base = stack->frame_arg_top;
     const Memvar* step = base - static_cast<const VmOpReadLocalMemvarByOffset*>(op)->offset;
-    Memvar* var = base - static_cast<const VmOpReadAddWriteLocal*>(pc[1])->offset;
+    Memvar* var = base - op->aux;
     int64_t sum;
     if (step->flag == MEMVAR_LOCAL && var->flag == MEMVAR_LOCAL && step->value.tag == VT_INTEGER &&
         var->value.tag == VT_INTEGER &&
@@ -1106,12 +1106,20 @@ void fuse_operations(Program* program) {
   size_t n = program->code_length();
   if (code == nullptr) return;
   auto is = [&](size_t i, unsigned opcode) { return i < n && code[i]->opcode == opcode; };
+  // The FOR operations keep the offsets of the slots they read in the first one's aux, where the
+  // offsets fit: the loop then reads no other operation than its own.
+  auto offset_at = [&](size_t i) { return static_cast<const VmOpOffset<OP_READ_LOCAL_MEMVAR_BY_OFFSET>*>(code[i])->offset; };
+  auto add_offset_at = [&](size_t i) { return static_cast<const VmOpReadAddWriteLocal*>(code[i])->offset; };
   for (size_t i = 0; i < n; ++i) {
     if (!is(i, OP_READ_LOCAL_MEMVAR_BY_OFFSET)) continue;
     if (is(i + 1, OP_READ_LOCAL_MEMVAR_BY_OFFSET) && is(i + 2, OP_READ_LOCAL_MEMVAR_BY_OFFSET) &&
         is(i + 3, OP_FOR_COND_FALSE_JUMP)) {
+      if (offset_at(i + 1) > 0xFFFF || offset_at(i + 2) > 0xFFFF) continue;
+      code[i]->aux = static_cast<uint32_t>(offset_at(i + 1) | offset_at(i + 2) << 16);
       code[i]->opcode = OP_FUSED_FOR_TEST;
     } else if (is(i + 1, OP_READ_ADD_WRITE_LOCAL) && is(i + 2, OP_JUMP)) {
+      if (add_offset_at(i + 1) > UINT32_MAX) continue;
+      code[i]->aux = static_cast<uint32_t>(add_offset_at(i + 1));
       code[i]->opcode = OP_FUSED_FOR_STEP;
     }
   }
