@@ -188,6 +188,8 @@ bool vm_defer_throw(VmStack* stack, const RuntimeThrow& t) {
 
 void execute_program(VmStack* stack, size_t nargs, bool extra, const Program* program, Variant* result) {
   QZ_TRACE;
+  const bool hand_back = stack->caller_takes_interrupt;  // for this call only
+  stack->caller_takes_interrupt = false;
   VmFrame frame;
   stack->enter_frame(&frame, program, nargs, extra);  // 94, 103 (nothing changed), 9010 (restored)
   rethrow_st r;
@@ -248,6 +250,19 @@ void execute_program(VmStack* stack, size_t nargs, bool extra, const Program* pr
   try {
     stack->end_frame(&frame);
   } catch (...) {
+  }
+  // The calling frame's interpreter takes an error or THROW without the unwinding of a rethrow.
+  if (hand_back && stack->deferred == VmStack::Deferred::none) {
+    if (r.choice == Rethrow::error) {
+      stack->deferred_error = *r.error;
+      stack->deferred = VmStack::Deferred::error;
+      return;
+    }
+    if (r.choice == Rethrow::pending_throw) {
+      stack->deferred_throw = *r.pending;
+      stack->deferred = VmStack::Deferred::thrown;
+      return;
+    }
   }
   switch (r.choice) {
     case Rethrow::error: throw RuntimeError(*r.error);

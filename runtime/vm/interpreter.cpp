@@ -639,7 +639,11 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
     ip = pc;
     size_t n = o->count;
     stack->last_call_nargs = n;
+    stack->caller_takes_interrupt = may_defer;
     execute_program(stack, n, false, o->function->program(), &stack->sp[n].value);
+    // An interrupt the callee handed back: this frame takes it here, its arguments still pushed as
+    // when it is thrown.
+    if (__builtin_expect(stack->deferred != VmStack::Deferred::none, 0)) LEAVE();
     for (; n != 0; --n) pop(stack);
     NEXT();
   }

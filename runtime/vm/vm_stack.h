@@ -326,6 +326,10 @@ class VmStack {
   enum class Deferred : uint8_t { none, error, thrown };
   Memvar* error_deferral_top = nullptr;
   Deferred deferred = Deferred::none;
+  // Set by the interpreter just before it calls a user function straight from a frame that takes
+  // handed-back interrupts; the called execute_program takes it (and clears it) at once, and then
+  // hands the error or THROW it would rethrow to that frame in the same way.
+  bool caller_takes_interrupt = false;
   RuntimeError deferred_error;
   RuntimeThrow deferred_throw;
 
