@@ -245,7 +245,7 @@ TEST(HostData, FieldTypeNames) {
   EXPECT_STREQ(field_type_name(255), "?");
 }
 
-TEST(HostData, InitReadsTheLocale) {
+TEST(HostData, TheLocaleIsReadWhenFirstAskedFor) {
   {
     LocaleScope scope("en_US");
     Runtime rt(nullptr);
