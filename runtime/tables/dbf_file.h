@@ -90,6 +90,9 @@ class DbfField {
 
   unsigned char raw[kDbfDescriptorSize] = {};  // the descriptor as read; kept bytes come from here
 
+  // The open tags whose key expression reads this field (kept by the index layer).
+  std::vector<DbfIndex*> dependent_tags;
+
   bool is_null(const char* record) const {
     return null_byte >= 0 && (static_cast<unsigned char>(record[null_byte]) & null_mask) != 0;
   }
@@ -316,6 +319,8 @@ class DbfFile {
   bool selected_backward_ = false;
 
   void ensure_readahead();
+  // The keys of the changed current record, then the record itself.
+  void write_with_keys(VmStack* stack);
   DbfField* writable_field(size_t n);
   // An append that stopped between the record and the header: the file is cut back to the count.
   void cut_to_record_count();
