@@ -17,12 +17,14 @@ import re
 import sys
 
 # The layers, bottom first: a folder may include the folders listed before it, never those after.
-# `include` is the public header (qzbase.h); `external` holds third-party code (fcvt).
+# `include` is the public header (qzbase.h); `external` holds third-party code (fcvt); `dynload`
+# opens the libraries used only by some programs (ODBC, libcrypto) when first called.
 # Where a lower layer must call a higher one it declares a narrow interface (a hook, a function
 # pointer or an abstract class) and the higher one installs it.
 LAYERS = [
     "include",
     "external",
+    "dynload",
     "values",
     "platform",
     "vm",

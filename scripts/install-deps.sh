@@ -11,6 +11,6 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   libicu-dev icu-devtools libssl-dev libmimalloc-dev libtclap-dev \
   unixodbc-dev unixodbc odbcinst libsqliteodbc sqlite3 odbc-postgresql postgresql \
   libgtest-dev libgmock-dev googletest libbenchmark-dev \
-  recode python3 lua5.4 \
+  recode python3 lua5.4 time \
   python3-dbfread python3-dbf perl libdbd-xbase-perl \
   clang libclang-rt-14-dev >/dev/null

@@ -66,7 +66,8 @@ void cmd_error(VmStack* stack, size_t argc) {
   throw e;
 }
 
-// THROW value: an exception object carrying the value goes to the handler that takes it.
+// THROW value: an exception object carrying the value goes to the handler that takes it, handed
+// back to the interpreter without unwinding when it can take it there.
 void cmd_throw(VmStack* stack, size_t argc) {
   QZ_TRACE;
   if (argc < 1) throw RuntimeError(11);

@@ -1,8 +1,5 @@
-# The built-in library: ODBC for the SQL functions, and the plug-ins the library tests load.
-find_library(ODBC_LIB odbc REQUIRED)
-set(QZ_BUILTINS_LIBS ${ODBC_LIB})
-# The library target is made after this file; link ODBC to it once the directory is processed.
-cmake_language(DEFER CALL target_link_libraries qzbase_objects PUBLIC ${QZ_BUILTINS_LIBS})
+# The plug-ins the library tests load. (ODBC, for the SQL functions, is opened when first used:
+# dynload/generate.cmake.)
 
 # Test plug-ins, all from one source:
 #   plugins/beside/libqzbase0-testlib.so   found beside the host module file (ident "beside")

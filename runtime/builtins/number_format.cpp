@@ -500,6 +500,7 @@ void cmd_set_sysformats_to(VmStack* stack, size_t argc) {
   Runtime* runtime = stack->get_runtime();
   SessionSettings* settings = stack->session_settings;
   if (runtime == nullptr || settings == nullptr) return;
+  runtime->read_locale_values();
   static_assert(sizeof settings->decimal_point == sizeof runtime->sys_point_text);
   static_assert(sizeof settings->mark == sizeof runtime->sys_mark);
   std::memcpy(settings->decimal_point, runtime->sys_point_text, sizeof settings->decimal_point);

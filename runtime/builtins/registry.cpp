@@ -28,14 +28,17 @@ std::unordered_map<Runtime*, SqlSingleton*> g_sql_singletons;
 
 }  // namespace
 
-SqlSingleton::SqlSingleton() {
+void* SqlSingleton::environment_handle() {
   QZ_TRACE;
+  std::lock_guard<std::mutex> guard(environment_lock);
+  if (environment != nullptr) return environment;
   SQLHENV env = SQL_NULL_HENV;
   if (SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env))) {
     SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3_80), 0);
     environment = env;
     g_live_environments.fetch_add(1);
   }
+  return environment;
 }
 
 SqlSingleton::~SqlSingleton() {

@@ -1,7 +1,7 @@
 // registry.h - the built-in library's hooks and its per-runtime state.
 //
 // Two process-wide maps key the state of each Runtime: its low-level file handles and its SQL
-// singleton (the ODBC environment). attach_runtime creates both, deattach_runtime frees them. A
+// singleton (the ODBC environment, allocated on the first connection). attach_runtime creates both, deattach_runtime frees them. A
 // built-in takes the map's shared lock only to find its runtime's object, then works on the
 // object under that object's own lock. Only the least of each state is here; the file and SQL
 // functions complete it.
@@ -45,12 +45,18 @@ struct SqlStatement;
 
 // The SQL state of one runtime: its ODBC 3.80 environment and its handles (sql.h).
 struct SqlSingleton {
-  SqlSingleton();   // allocates the environment (null when ODBC refuses)
+  SqlSingleton() = default;
   ~SqlSingleton();  // closes every handle and connection, then frees the environment
   SqlSingleton(const SqlSingleton&) = delete;
   SqlSingleton& operator=(const SqlSingleton&) = delete;
 
-  void* environment = nullptr;  // SQLHENV
+  // The environment (SQLHENV), allocated on the first call: a runtime that never connects does
+  // not load ODBC at all. Null when ODBC refuses it (asked again next time); 1001 when the
+  // driver manager cannot be loaded.
+  void* environment_handle();
+
+  std::mutex environment_lock;
+  void* environment = nullptr;  // SQLHENV; null until environment_handle allocates it
   std::shared_mutex lock;       // the handle map and the id counter
   int64_t next_handle_id = 1;
   std::map<int64_t, SqlStatement*> handles;  // every open handle, owned

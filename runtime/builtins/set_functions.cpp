@@ -175,7 +175,8 @@ void read_separator(VmStack* stack, size_t, Variant* result, uint64_t) {
 }
 void read_space(VmStack* stack, size_t, Variant* result, uint64_t) { set_on_off(result, stack->set_space != 0); }
 void read_sysformats(VmStack* stack, size_t, Variant* result, uint64_t) {
-  const Runtime* runtime = runtime_of(stack);
+  Runtime* runtime = runtime_of(stack);
+  runtime->read_locale_values();
   const SessionSettings& s = current_settings(stack);
   const bool same = std::memcmp(s.decimal_point, runtime->sys_point_text, sizeof s.decimal_point) == 0 &&
                     static_cast<uint32_t>(s.decimal_point_code) == runtime->sys_point &&

@@ -260,7 +260,7 @@ void open_connection(VmStack* stack, size_t argc, Variant* result, Connect conne
   std::u16string wide = to_wide(source->string);
   SqlSingleton* sql = singleton_of(stack);
   SQLHDBC dbc = SQL_NULL_HDBC;
-  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, static_cast<SQLHENV>(sql->environment), &dbc))) {
+  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, static_cast<SQLHENV>(sql->environment_handle()), &dbc))) {
     result->set_integer(-1);
     return;
   }

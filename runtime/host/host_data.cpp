@@ -93,6 +93,15 @@ char32_t first_code_point(const UChar* text, int32_t length) {
 void Runtime::init() {
   QZ_TRACE;
   register_builtin_library();
+  sys_date_format = DATE_SHORT;
+  codepage = get_locale_default_charset();
+}
+
+void Runtime::read_locale_values() {
+  QZ_TRACE;
+  if (priv->locale_values_read.load(std::memory_order_acquire)) return;
+  std::lock_guard<std::mutex> guard(priv->locale_values_lock);
+  if (priv->locale_values_read.load(std::memory_order_relaxed)) return;
   const char* locale = uloc_getDefault();
   // Separate status values: a calendar that cannot be opened does not keep the separators from
   // being read (with one shared status such a failure would keep their defaults).
@@ -134,9 +143,7 @@ void Runtime::init() {
     }
   }
   if (format != nullptr) unum_close(format);
-
-  sys_date_format = DATE_SHORT;
-  codepage = get_locale_default_charset();
+  priv->locale_values_read.store(true, std::memory_order_release);
 }
 
 // ---------------------------------------------------------------------------------------------

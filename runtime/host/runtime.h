@@ -8,6 +8,7 @@
 
 #include <qzbase.h>
 
+#include <atomic>
 #include <filesystem>
 #include <list>
 #include <map>
@@ -56,6 +57,8 @@ struct RuntimePrivate {
   std::shared_mutex threads_lock;  // guards next_thread_id and threads
   uint64_t next_thread_id = 2;
   std::unordered_map<uint64_t, std::shared_ptr<VmThread>> threads;
+  std::mutex locale_values_lock;             // Runtime::read_locale_values
+  std::atomic<bool> locale_values_read{false};
   std::mutex open_tables_lock;  // guards open_tables
   std::unordered_map<void*, ObjectPointer> open_tables;  // Runtime::open_table, by handle
 };

@@ -43,10 +43,13 @@ class Runtime {
                                 const char* date_time_separator, const char* time_separator);
 
   // --- Host data (runtime/host/host_data.cpp) ---
-  // Registers and attaches the built-in library, then reads the locale's values: sys_fdow,
-  // sys_point(_text, _ascii), sys_separator, then sys_date_format = SHORT and codepage = the
-  // locale's default charset. ICU failures keep the defaults.
+  // Registers and attaches the built-in library, then sets sys_date_format = SHORT and codepage =
+  // the locale's default charset.
   void init();
+  // Reads the locale's values once, on the first call: sys_fdow, sys_point(_text, _ascii) and
+  // sys_separator (ICU failures keep the defaults). Opening ICU's calendar and number formats
+  // costs a start-up that SET SYSFORMATS alone needs, so its readers call this first.
+  void read_locale_values();
   // Keeps argc UTF-8 copies of the arguments (replacing, and freeing, an earlier set). A negative
   // argc throws std::bad_array_new_length.
   QZ_EXPORT void pass_arguments(int argc, const char* const* argv);

@@ -241,9 +241,14 @@ void vm_throw(VmStack* stack, const Variant& value) {
   const VmFrame* target_frame = nullptr;
   intptr_t target = 0;
   symbol_id_type symbol = 0;
-  if (!stack->find_handler(&thrown, &target_frame, &target, &symbol)) throw RuntimeError(2059);
+  if (!stack->find_handler(&thrown, &target_frame, &target, &symbol)) {
+    RuntimeError e(2059);
+    if (vm_defer_error(stack, e)) return;
+    throw e;
+  }
   RuntimeThrow t(thrown, const_cast<VmFrame*>(target_frame), symbol, static_cast<size_t>(target));
   thrown.release(stack);
+  if (vm_defer_throw(stack, t)) return;
   throw t;
 }
 

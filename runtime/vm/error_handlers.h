@@ -37,6 +37,8 @@ RuntimeErrorRecovery vm_handle_exception(VmStack* stack, how_to_handle_st& how);
 
 // The THROW command: an exception object with value as its UserValue goes to the handler that
 // takes it as a RuntimeThrow (also in the running frame); RuntimeError 2059 when none does.
-[[noreturn]] void vm_throw(VmStack* stack, const Variant& value);
+// Returns only when the interrupt was handed back to the interpreter (vm_defer_throw,
+// vm_defer_error): the command must then return at once.
+void vm_throw(VmStack* stack, const Variant& value);
 
 }  // namespace qzbase

@@ -159,19 +159,37 @@ void on_throw(VmStack* stack, VmFrame& frame, const RuntimeThrow& t, rethrow_st&
 
 }  // namespace
 
+namespace {
+
+// True when the interpreter of a frame called the running command directly and holds nothing
+// handed back yet.
+bool may_hand_back(const VmStack* stack) {
+  return stack->error_deferral_top != nullptr && stack->error_deferral_top == stack->native_arg_top &&
+         stack->deferred == VmStack::Deferred::none;
+}
+
+}  // namespace
+
 bool vm_defer_error(VmStack* stack, RuntimeError& e) {
   QZ_TRACE;
-  if (stack->error_deferral_top == nullptr || stack->error_deferral_top != stack->native_arg_top ||
-      stack->has_deferred_error) {
-    return false;
-  }
+  if (!may_hand_back(stack)) return false;
   stack->deferred_error = std::move(e);
-  stack->has_deferred_error = true;
+  stack->deferred = VmStack::Deferred::error;
+  return true;
+}
+
+bool vm_defer_throw(VmStack* stack, const RuntimeThrow& t) {
+  QZ_TRACE;
+  if (!may_hand_back(stack)) return false;
+  stack->deferred_throw = t;
+  stack->deferred = VmStack::Deferred::thrown;
   return true;
 }
 
 void execute_program(VmStack* stack, size_t nargs, bool extra, const Program* program, Variant* result) {
   QZ_TRACE;
+  const bool hand_back = stack->caller_takes_interrupt;  // for this call only
+  stack->caller_takes_interrupt = false;
   VmFrame frame;
   stack->enter_frame(&frame, program, nargs, extra);  // 94, 103 (nothing changed), 9010 (restored)
   rethrow_st r;
@@ -197,11 +215,19 @@ void execute_program(VmStack* stack, size_t nargs, bool extra, const Program* pr
         on_error(stack, frame, RuntimeError(43), r);
         continue;
       }
-      if (__builtin_expect(!stack->has_deferred_error, 1)) break;
-      // A command's error handed back without unwinding: taken as if it had been thrown there.
-      RuntimeError e(std::move(stack->deferred_error));
-      stack->has_deferred_error = false;
-      on_error(stack, frame, e, r);
+      if (__builtin_expect(stack->deferred == VmStack::Deferred::none, 1)) break;
+      // A command's error or THROW handed back without unwinding: taken as if it had been thrown
+      // there.
+      if (stack->deferred == VmStack::Deferred::error) {
+        RuntimeError e(std::move(stack->deferred_error));
+        stack->deferred = VmStack::Deferred::none;
+        on_error(stack, frame, e, r);
+      } else {
+        RuntimeThrow t(stack->deferred_throw);
+        stack->deferred_throw.value.release(stack);
+        stack->deferred = VmStack::Deferred::none;
+        on_throw(stack, frame, t, r);
+      }
     }
     if (stack->sp != stack->frame_local_base) throw_assert_failed();
   } catch (const assert_failed_exception&) {
@@ -224,6 +250,19 @@ void execute_program(VmStack* stack, size_t nargs, bool extra, const Program* pr
   try {
     stack->end_frame(&frame);
   } catch (...) {
+  }
+  // The calling frame's interpreter takes an error or THROW without the unwinding of a rethrow.
+  if (hand_back && stack->deferred == VmStack::Deferred::none) {
+    if (r.choice == Rethrow::error) {
+      stack->deferred_error = *r.error;
+      stack->deferred = VmStack::Deferred::error;
+      return;
+    }
+    if (r.choice == Rethrow::pending_throw) {
+      stack->deferred_throw = *r.pending;
+      stack->deferred = VmStack::Deferred::thrown;
+      return;
+    }
   }
   switch (r.choice) {
     case Rethrow::error: throw RuntimeError(*r.error);

@@ -62,6 +62,8 @@ void execute_program(VmStack* stack, size_t nargs, bool extra, const Program* pr
 // (and so takes the error in that frame as it would take it thrown), e moves into the stack and
 // true is returned; the command must then return at once. False: the command throws e itself.
 bool vm_defer_error(VmStack* stack, RuntimeError& e);
+// The same for a THROW on its way to its handler (vm_throw).
+bool vm_defer_throw(VmStack* stack, const RuntimeThrow& t);
 
 // Runs an expression program (no slots of its own) on the running frame; it must leave the stack
 // pointer as it found it. Interrupts pass through untouched.

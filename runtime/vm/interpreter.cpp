@@ -510,8 +510,18 @@ Table_Object* get_current_table(VmStack* stack, const Variant* area, bool requir
 
 void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool may_defer) {
   QZ_TRACE;
+  // One entry for every value of the opcode byte, those past the last operation leading to the
+  // broken-invariant check: the dispatch needs no range test of its own.
 #define QZ_LABEL_ADDR(n) &&op_##n,
-  static const void* const dispatch[kVmOpCountFused] = {QZ_OP_LABELS(QZ_LABEL_ADDR)};
+#define QZ_INVALID_2 &&op_invalid, &&op_invalid,
+#define QZ_INVALID_8 QZ_INVALID_2 QZ_INVALID_2 QZ_INVALID_2 QZ_INVALID_2
+#define QZ_INVALID_32 QZ_INVALID_8 QZ_INVALID_8 QZ_INVALID_8 QZ_INVALID_8
+  static const void* const dispatch[256] = {QZ_OP_LABELS(QZ_LABEL_ADDR) QZ_INVALID_32 QZ_INVALID_32 QZ_INVALID_32
+                                                QZ_INVALID_32 QZ_INVALID_32 QZ_INVALID_2 QZ_INVALID_2 QZ_INVALID_2};
+  static_assert(kVmOpCountFused + 5 * 32 + 3 * 2 == 256, "one dispatch entry per opcode byte");
+#undef QZ_INVALID_32
+#undef QZ_INVALID_8
+#undef QZ_INVALID_2
 #undef QZ_LABEL_ADDR
   code_position pc = ip;
   const VmOp* op;
@@ -535,7 +545,7 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
 #define DISPATCH()                                                                  \
   do {                                                                              \
     op = *pc;                                                                       \
-    if (__builtin_expect(op == nullptr || op->opcode >= kVmOpCountFused, 0)) broken(); \
+    if (__builtin_expect(op == nullptr, 0)) broken();                               \
     goto* dispatch[op->opcode];                                                     \
   } while (0)
 #define NEXT() \
@@ -629,7 +639,11 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
     ip = pc;
     size_t n = o->count;
     stack->last_call_nargs = n;
+    stack->caller_takes_interrupt = may_defer;
     execute_program(stack, n, false, o->function->program(), &stack->sp[n].value);
+    // An interrupt the callee handed back: this frame takes it here, its arguments still pushed as
+    // when it is thrown.
+    if (__builtin_expect(stack->deferred != VmStack::Deferred::none, 0)) LEAVE();
     for (; n != 0; --n) pop(stack);
     NEXT();
   }
@@ -656,7 +670,8 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
     stack->error_deferral_top = stack->sp + o->count;
     call_native_command(stack, o->function, o->count);
     stack->error_deferral_top = saved;
-    if (__builtin_expect(stack->has_deferred_error, 0)) LEAVE();  // the caller takes the error here
+    // The caller takes an error or THROW handed back here.
+    if (__builtin_expect(stack->deferred != VmStack::Deferred::none, 0)) LEAVE();
     NEXT();
   }
   op_19:
@@ -1019,11 +1034,11 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
   op_85:  // VmOpReadFieldByFieldNum
     read_field_by_num(stack, static_cast<const VmOpReadFieldByFieldNum*>(op)->field);
     NEXT();
-  op_86: {  // fused FOR test: 55 (step), 55 (limit), 55 (counter), 41
+  op_86: {  // fused FOR test: 55 (step), 55 (limit), 55 (counter), 41; aux: limit | counter << 16
     Memvar* base = stack->frame_arg_top;
     const Memvar* step = base - static_cast<const VmOpReadLocalMemvarByOffset*>(op)->offset;
-    const Memvar* limit = base - static_cast<const VmOpReadLocalMemvarByOffset*>(pc[1])->offset;
-    const Memvar* var = base - static_cast<const VmOpReadLocalMemvarByOffset*>(pc[2])->offset;
+    const Memvar* limit = base - (op->aux & 0xFFFF);
+    const Memvar* var = base - (op->aux >> 16);
     if (step->flag == MEMVAR_LOCAL && limit->flag == MEMVAR_LOCAL && var->flag == MEMVAR_LOCAL &&
         step->value.tag == VT_INTEGER && limit->value.tag == VT_INTEGER && var->value.tag == VT_INTEGER) {
       int64_t a = var->value.integer.value, b = limit->value.integer.value, st = step->value.integer.value;
@@ -1035,10 +1050,10 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
     }
     goto op_55;  // anything else: the operations one by one
   }
-  op_87: {  // fused FOR step: 55 (step), 73 (counter), 44
+  op_87: {  // fused FOR step: 55 (step), 73 (counter), 44; aux: the counter's offset
     Memvar* base = stack->frame_arg_top;
     const Memvar* step = base - static_cast<const VmOpReadLocalMemvarByOffset*>(op)->offset;
-    Memvar* var = base - static_cast<const VmOpReadAddWriteLocal*>(pc[1])->offset;
+    Memvar* var = base - op->aux;
     int64_t sum;
     if (step->flag == MEMVAR_LOCAL && var->flag == MEMVAR_LOCAL && step->value.tag == VT_INTEGER &&
         var->value.tag == VT_INTEGER &&
@@ -1063,6 +1078,8 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
     }
     goto op_51;
   }
+  op_invalid:
+    broken();
   op_89: {  // fused 88 and 73: s = s + i on two LOCAL integers
     if (stack->bound_table == nullptr &&
         (stack->session_state == nullptr || stack->session_state->current_table == nullptr)) {
@@ -1093,12 +1110,20 @@ void fuse_operations(Program* program) {
   size_t n = program->code_length();
   if (code == nullptr) return;
   auto is = [&](size_t i, unsigned opcode) { return i < n && code[i]->opcode == opcode; };
+  // The FOR operations keep the offsets of the slots they read in the first one's aux, where the
+  // offsets fit: the loop then reads no other operation than its own.
+  auto offset_at = [&](size_t i) { return static_cast<const VmOpOffset<OP_READ_LOCAL_MEMVAR_BY_OFFSET>*>(code[i])->offset; };
+  auto add_offset_at = [&](size_t i) { return static_cast<const VmOpReadAddWriteLocal*>(code[i])->offset; };
   for (size_t i = 0; i < n; ++i) {
     if (!is(i, OP_READ_LOCAL_MEMVAR_BY_OFFSET)) continue;
     if (is(i + 1, OP_READ_LOCAL_MEMVAR_BY_OFFSET) && is(i + 2, OP_READ_LOCAL_MEMVAR_BY_OFFSET) &&
         is(i + 3, OP_FOR_COND_FALSE_JUMP)) {
+      if (offset_at(i + 1) > 0xFFFF || offset_at(i + 2) > 0xFFFF) continue;
+      code[i]->aux = static_cast<uint32_t>(offset_at(i + 1) | offset_at(i + 2) << 16);
       code[i]->opcode = OP_FUSED_FOR_TEST;
     } else if (is(i + 1, OP_READ_ADD_WRITE_LOCAL) && is(i + 2, OP_JUMP)) {
+      if (add_offset_at(i + 1) > UINT32_MAX) continue;
+      code[i]->aux = static_cast<uint32_t>(add_offset_at(i + 1));
       code[i]->opcode = OP_FUSED_FOR_STEP;
     }
   }

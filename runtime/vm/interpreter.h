@@ -24,8 +24,10 @@ namespace qzbase {
 // Runs from the position ip until an operation leaves the loop; ip then designates that
 // operation and result holds what 48, 49 or 50 returned (result is empty on entry).
 // With may_defer (execute_program's own loop only), a command called by 18 may hand back its error
-// (vm_defer_error): the loop then leaves with ip at the command's operation and the error in the
-// stack's deferred_error, for the caller to handle as if it had been thrown there.
+// or THROW (vm_defer_error, vm_defer_throw): the loop then leaves with ip at the command's
+// operation and the interrupt in the stack's deferred_error or deferred_throw, for the caller to
+// handle as if it had been thrown there. A user function called by 15 hands back what it would
+// rethrow to its caller in the same way (VmStack::caller_takes_interrupt).
 void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool may_defer = false);
 
 // Marks the sequences of the program that have a fused operation (see VmOpFusedType). Run once the

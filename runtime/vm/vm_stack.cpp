@@ -93,18 +93,22 @@ VmStack::VmStack() { init(nullptr, 256, 64); }
 
 namespace {
 
-// The slots live in anonymous pages that the kernel zero-fills when first touched. A zeroed slot is
-// an empty one, and the stack grows down from the top, so only the pages a program reaches become
-// resident: a deep stack costs nothing until it is used.
+// The slots and the undo records live in anonymous pages that the kernel zero-fills when first
+// touched. A zeroed slot or record is an empty one, and both grow down from the top, so only the
+// pages a program reaches become resident: a deep stack costs nothing until it is used.
 static_assert(VT_FALSE == 0 && MEMVAR_NONE == 0, "an all-zero slot is an empty slot");
 
-Memvar* allocate_slots(size_t n) {
-  void* p = mmap(nullptr, std::max<size_t>(n, 1) * sizeof(Memvar), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+template <class T>
+T* allocate_zeroed(size_t n) {
+  void* p = mmap(nullptr, std::max<size_t>(n, 1) * sizeof(T), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (p == MAP_FAILED) throw std::bad_alloc();
-  return static_cast<Memvar*>(p);
+  return static_cast<T*>(p);
 }
 
-void free_slots(Memvar* slots, size_t n) { munmap(slots, std::max<size_t>(n, 1) * sizeof(Memvar)); }
+template <class T>
+void free_zeroed(T* p, size_t n) {
+  if (p != nullptr) munmap(p, std::max<size_t>(n, 1) * sizeof(T));
+}
 
 }  // namespace
 
@@ -121,10 +125,10 @@ void VmStack::init(Runtime* rt, size_t slot_count, size_t undo_count) {
     vm_state = state;
   }
   try {
-    slots = allocate_slots(slot_count);
+    slots = allocate_zeroed<Memvar>(slot_count);
     nslots = slot_count;
     sp = frame_arg_top = frame_local_base = slots + slot_count;
-    undo = new UndoMemvar[undo_count]();
+    undo = allocate_zeroed<UndoMemvar>(undo_count);
     nundo = undo_count;
     undo_top = undo + undo_count;
     default_data_session = CreateObject(this, String("session"), nullptr, 0);
@@ -208,14 +212,14 @@ void VmStack::release_all() noexcept {
       ignoring_interrupts([&] { s->value.release(nullptr); });
       s->flag = MEMVAR_NONE;
     }
-    free_slots(slots, nslots);
+    free_zeroed(slots, nslots);
     slots = nullptr;
   }
   sp = frame_arg_top = frame_local_base = nullptr;
   nslots = 0;
 
   // 3. The undo array.
-  delete[] undo;
+  free_zeroed(undo, nundo);
   undo = undo_top = nullptr;
   nundo = 0;
 

@@ -323,12 +323,19 @@ class VmStack {
   method_context_st method_context;
   memvar_map* frame_memvars = nullptr;  // the running frame's memvars; null until first used
 
-  // A language error a command hands back instead of throwing it (vm_defer_error): set while the
-  // interpreter of a frame calls a command directly, to the argument top of that call; null
-  // otherwise. Throwing costs microseconds of unwinding where the error is caught in the frame.
+  // A language error or THROW a command hands back instead of throwing it (vm_defer_error,
+  // vm_defer_throw). error_deferral_top is set while the interpreter of a frame calls a command
+  // directly, to the argument top of that call; null otherwise. Throwing costs microseconds of
+  // unwinding where the frame takes the interrupt itself.
+  enum class Deferred : uint8_t { none, error, thrown };
   Memvar* error_deferral_top = nullptr;
-  bool has_deferred_error = false;
+  Deferred deferred = Deferred::none;
+  // Set by the interpreter just before it calls a user function straight from a frame that takes
+  // handed-back interrupts; the called execute_program takes it (and clears it) at once, and then
+  // hands the error or THROW it would rethrow to that frame in the same way.
+  bool caller_takes_interrupt = false;
   RuntimeError deferred_error;
+  RuntimeThrow deferred_throw;
 
   Runtime* runtime = nullptr;
   ObjectPointer default_data_session;

@@ -212,7 +212,12 @@ TEST(BuiltinRegistry, AttachKeepsTheFirstStateAndDetachFreesIt) {
   Runtime* rt = CreateRuntime(nullptr);
   FileHandleRegistry* files = find_file_handle_registry(rt);
   SqlSingleton* sql = find_sql_singleton(rt);
-  EXPECT_NE(sql->environment, nullptr);
+  // The ODBC environment waits for its first use, and is made only once.
+  EXPECT_EQ(sql->environment, nullptr);
+  EXPECT_EQ(live_sql_environments(), before);
+  void* environment = sql->environment_handle();
+  EXPECT_NE(environment, nullptr);
+  EXPECT_EQ(sql->environment_handle(), environment);
   EXPECT_EQ(live_sql_environments(), before + 1);
   attach_runtime(rt);  // a second attach: the new state is freed, the first kept
   EXPECT_EQ(find_file_handle_registry(rt), files);
@@ -224,6 +229,7 @@ TEST(BuiltinRegistry, AttachKeepsTheFirstStateAndDetachFreesIt) {
   {
     Runtime local(nullptr);
     local.init();
+    find_sql_singleton(&local)->environment_handle();
     EXPECT_EQ(live_sql_environments(), before + 1);
   }
   EXPECT_EQ(live_sql_environments(), before);

@@ -191,6 +191,8 @@ TEST(TextFunctions, NumbersFollowTheSessionsPoint) {
 TEST(TextFunctions, SetSysformatsCopiesTheLocaleFormats) {
   RuntimeFixture f;
   Runtime* r = f.runtime;
+  // The locale's values are read once, when first asked for; these replace them afterwards.
+  r->read_locale_values();
   std::memcpy(r->sys_point_text, ",\0\0\0", 5);
   r->sys_point = U',';
   r->sys_point_ascii = true;
