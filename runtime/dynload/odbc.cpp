@@ -66,3 +66,20 @@ QZ_ODBC_FORWARD(SQLGetDiagRecW,
                 (SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT record, SQLWCHAR* state, SQLINTEGER* native,
                  SQLWCHAR* text, SQLSMALLINT text_max, SQLSMALLINT* text_length),
                 (type, handle, record, state, native, text, text_max, text_length))
+// Drivers without wide entry points get their text narrow, in UTF-8 (sql_connections.cpp).
+QZ_ODBC_FORWARD(SQLGetEnvAttr,
+                (SQLHENV env, SQLINTEGER attribute, SQLPOINTER value, SQLINTEGER value_max, SQLINTEGER* length),
+                (env, attribute, value, value_max, length))
+QZ_ODBC_FORWARD(SQLGetInfo,
+                (SQLHDBC dbc, SQLUSMALLINT type, SQLPOINTER value, SQLSMALLINT value_max, SQLSMALLINT* length),
+                (dbc, type, value, value_max, length))
+QZ_ODBC_FORWARD(SQLGetDiagRec,
+                (SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT record, SQLCHAR* state, SQLINTEGER* native,
+                 SQLCHAR* text, SQLSMALLINT text_max, SQLSMALLINT* text_length),
+                (type, handle, record, state, native, text, text_max, text_length))
+QZ_ODBC_FORWARD(SQLColAttribute,
+                (SQLHSTMT stmt, SQLUSMALLINT column, SQLUSMALLINT field, SQLPOINTER text, SQLSMALLINT text_max,
+                 SQLSMALLINT* text_length, SQLLEN* number),
+                (stmt, column, field, text, text_max, text_length, number))
+QZ_ODBC_FORWARD(SQLPrepare, (SQLHSTMT stmt, SQLCHAR* text, SQLINTEGER length), (stmt, text, length))
+QZ_ODBC_FORWARD(SQLExecDirect, (SQLHSTMT stmt, SQLCHAR* text, SQLINTEGER length), (stmt, text, length))
