@@ -139,6 +139,10 @@ check([SET ORDER TO byword])
 USE
 check([INDEX ON word TAG x])
 check([SET ORDER TO x])
+* A table whose header names a structural file that is gone does not open.
+DELETE FILE words.cdx
+check([USE words])
+? "after the failed open", USED("words")
 
 CD &cHome
 RUN rm -rf &cDir
