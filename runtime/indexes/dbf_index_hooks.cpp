@@ -310,4 +310,102 @@ bool IndexCursorHooks::seek_unique(const char* key, size_t record) {
   return found;
 }
 
+// --- the table object's operations ---
+
+void IndexCursorHooks::create_index_tag(VmStack*, const createopts_st*, const internal_indexdef_st*) {
+  QZ_TRACE;
+  throw RuntimeError(1001, String("index tag creation"));
+}
+
+void IndexCursorHooks::delete_index_tag(const String&) {
+  QZ_TRACE;
+  throw RuntimeError(1001, String("index tag deletion"));
+}
+
+void IndexCursorHooks::delete_all_index_tags() {
+  QZ_TRACE;
+  throw RuntimeError(1001, String("index tag deletion"));
+}
+
+void IndexCursorHooks::unselect_index() {
+  QZ_TRACE;
+  dbf_->unselect_index();
+}
+
+size_t IndexCursorHooks::selected_index_number() const {
+  QZ_TRACE;
+  const DbfIndex* tag = dbf_->selected_index();
+  return tag != nullptr ? tag->number : kNoIndex;
+}
+
+bool IndexCursorHooks::selected_descending() const {
+  QZ_TRACE;
+  return dbf_->selected_index() != nullptr && dbf_->selected_backward();
+}
+
+bool IndexCursorHooks::get_indexdef(size_t, internal_indexdef_st*) const {
+  QZ_TRACE;
+  throw RuntimeError(1001, String("index tag definitions"));
+}
+
+size_t IndexCursorHooks::create_key(const Variant* value, char* buffer, size_t capacity, bool pad) {
+  QZ_TRACE;
+  return selected()->create_key(value, buffer, capacity, pad);
+}
+
+size_t IndexCursorHooks::eval_key(VmStack*, char*, size_t) {
+  QZ_TRACE;
+  selected();
+  refuse_key_upkeep();
+}
+
+size_t IndexCursorHooks::get_current_key(char* buffer, size_t capacity) {
+  QZ_TRACE;
+  const size_t length = selected()->key_length();
+  QZ_ASSERT(capacity >= length);
+  std::memcpy(buffer, it_.key(), length);
+  return length;
+}
+
+double IndexCursorHooks::get_current_key_pos() {
+  QZ_TRACE;
+  selected();
+  return it_.position;
+}
+
+size_t IndexCursorHooks::get_current_num_keys() {
+  QZ_TRACE;
+  selected();
+  return node_.count;
+}
+
+size_t IndexCursorHooks::get_current_key_num() {
+  QZ_TRACE;
+  selected();
+  return it_.index < 0 ? 0 : static_cast<size_t>(it_.index);
+}
+
+size_t IndexCursorHooks::get_compact_max_prefix() {
+  QZ_TRACE;
+  selected();
+  return node_.compact ? node_.geometry.dup_mask : 0;
+}
+
+size_t IndexCursorHooks::get_compact_max_suffix() {
+  QZ_TRACE;
+  selected();
+  return node_.compact ? node_.geometry.trail_mask : 0;
+}
+
+std::streamoff IndexCursorHooks::get_leaf_offset() {
+  QZ_TRACE;
+  selected();
+  return node_.offset;
+}
+
+String IndexCursorHooks::index_file_name() const {
+  QZ_TRACE;
+  return cdx_ != nullptr ? cdx_->file->name : String();
+}
+
 }  // namespace qzbase

@@ -50,21 +50,33 @@ class IndexCursorHooks : public DbfIndexHooks {
   void go_next_in_index(DbfIndex* tag) override;
   void go_prev_in_index(DbfIndex* tag) override;
 
+  void create_index_tag(VmStack* stack, const createopts_st* options, const internal_indexdef_st* def) override;
+  void delete_index_tag(const String& name) override;
+  void delete_all_index_tags() override;
+  // Selecting places the cursor on the current record, or at end of file when the table stood
+  // there.
+  void select_index(size_t n, int dir) override;
+  void select_index(const String& name, int dir) override;
+  void unselect_index() override;
+  size_t selected_index_number() const override;
+  bool selected_descending() const override;
+  void go_to(size_t recno) override;
+  bool get_indexdef(size_t n, internal_indexdef_st* out) const override;
+  size_t create_key(const Variant* value, char* buffer, size_t capacity, bool pad) override;
+  size_t eval_key(VmStack* stack, char* buffer, size_t capacity) override;
+  size_t get_current_key(char* buffer, size_t capacity) override;
+  double get_current_key_pos() override;
+  size_t get_current_num_keys() override;
+  size_t get_current_key_num() override;
+  size_t get_compact_max_prefix() override;
+  size_t get_compact_max_suffix() override;
+  std::streamoff get_leaf_offset() override;
+  bool seek(const char* key, size_t n, int rng, int dir, bool near) override;
+  bool seek_unique(const char* key, size_t record) override;
+  String index_file_name() const override;
+
   // The tag of that name (compared without regard to case); dbf_error_unknown_index_tag.
   DbfIndex* find_tag(const String& name) const;
-  // Selects the order of tag n (or by name) in the direction (SeekDir); the cursor then stands on
-  // the current record, or at end of file when the table stood there.
-  void select_index(size_t n, int dir);
-  void select_index(const String& name, int dir);
-  // Loads record recno; with a tag selected the cursor is placed on it.
-  void go_to(size_t recno);
-  // Seeks the first n bytes of key in the selected order (dir 0: the order's own direction).
-  // True when found (or, with rng exclusive, on a nearer key); the record under the cursor is
-  // loaded then, or also with near; else the table goes to end of file.
-  bool seek(const char* key, size_t n, int rng, int dir, bool near);
-  // Seeks the pair (key, record) in the selected tag: loads the record when found, else the
-  // table goes to end of file.
-  bool seek_unique(const char* key, size_t record);
 
   IndexFile* index_file() const { return cdx_.get(); }
   const key_iterator_st& iterator() const { return it_; }
