@@ -182,8 +182,10 @@ bool IndexFile::lock() {
   // A refused lock is a broken invariant of the file layer.
   if (!file->lock(kIndexLockOffset, 1)) throw_assert_failed();
   locked_ = true;
-  // Others may have appended blocks since we last looked.
-  end_offset = block_end(file);
+  // Others may have appended blocks since we last looked. Blocks a deferred build has taken are
+  // not on the disk yet: they stay taken (only an exclusive file defers without the lock).
+  const std::streamoff disk_end = block_end(file);
+  end_offset = deferring_ ? std::max(disk_end, end_offset) : disk_end;
   ++lock_generation_;
   return true;
 }

@@ -267,3 +267,21 @@ TEST(DeferredTagWrites, DiscardedBuildLeavesTheFileAsItWas) {
     EXPECT_TRUE(read_all(path) == reference);
   }
 }
+
+// An exclusive file may start deferring before its lock is taken: taking the lock then must not
+// give the blocks already taken to someone else.
+TEST(DeferredTagWrites, TakingTheLockKeepsTheBlocksAlreadyTaken) {
+  testing_files::TempDir dir;
+  const std::string path = (dir.path / "t.cdx").string();
+  IndexFile file(create_file(String(path.c_str()), OPEN_WRITE), cp1252());
+  file.create_compound();
+  Index tag(&file, 0);
+  make_compact_tag(&tag, 8);
+  tag.header_offset = tag.alloc(kIndexHeaderSize);
+  DeferredTagWrites deferred(&file, tag.header_offset);
+  file.write_header(&tag.header, tag.header_offset);
+  ASSERT_TRUE(file.lock());
+  const std::streamoff root = tag.alloc(kIndexNodeSize);
+  EXPECT_EQ(root, static_cast<std::streamoff>(tag.header_offset) + static_cast<std::streamoff>(kIndexHeaderSize));
+  file.unlock();
+}
