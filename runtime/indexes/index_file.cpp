@@ -80,8 +80,7 @@ void IndexFile::read_node(const Index* index, std::streamoff offset, index_node_
 const index_node_st& IndexFile::node(const Index* index, std::streamoff offset) {
   QZ_TRACE;
   if (deferring_) {
-    const auto held = deferred_.find(offset);
-    if (held != deferred_.end()) return held->second;
+    if (const index_node_st* held = deferred_.find(offset)) return *held;
   }
   const auto found = map_.find(offset);
   if (found != map_.end()) {
@@ -104,7 +103,7 @@ void IndexFile::write_node(index_node_st* node) {
   const std::streamoff end = node->offset + static_cast<std::streamoff>(kIndexNodeSize);
   if (deferring_) {
     // The cache keeps what the disk holds; the deferred copy shadows it until the flush.
-    deferred_.insert_or_assign(node->offset, *node);
+    deferred_.put(*node);
     if (end > end_offset) end_offset = end;
     return;
   }
@@ -207,16 +206,13 @@ void IndexFile::defer_writes(std::streampos header_offset) {
   deferring_ = true;
   deferred_header_offset_ = static_cast<std::streamoff>(header_offset);
   deferred_header_pending_ = false;
+  deferred_.reset(deferred_header_offset_);
 }
 
 void IndexFile::flush_deferred() {
   QZ_TRACE;
   QZ_ASSERT(deferring_);
   try {
-    std::vector<std::streamoff> offsets;
-    offsets.reserve(deferred_.size());
-    for (const auto& [offset, node] : deferred_) offsets.push_back(offset);
-    std::sort(offsets.begin(), offsets.end());
     // Adjacent blocks go out in one write.
     constexpr size_t kRunBlocks = 256;
     std::vector<char> run;
@@ -226,16 +222,15 @@ void IndexFile::flush_deferred() {
       if (!run.empty()) file->writeex(run_start, run.data(), run.size());
       run.clear();
     };
-    for (const std::streamoff offset : offsets) {
-      const bool adjacent = !run.empty() && run_start + static_cast<std::streamoff>(run.size()) == offset &&
+    deferred_.each([&](const index_node_st& node) {
+      const bool adjacent = !run.empty() && run_start + static_cast<std::streamoff>(run.size()) == node.offset &&
                             run.size() < kRunBlocks * kIndexNodeSize;
       if (!adjacent) {
         write_run();
-        run_start = offset;
+        run_start = node.offset;
       }
-      const index_node_st& node = deferred_.find(offset)->second;
       run.insert(run.end(), node.raw, node.raw + kIndexNodeSize);
-    }
+    });
     write_run();
     if (deferred_header_pending_) file->writeex(deferred_header_offset_, deferred_header_.raw, kIndexHeaderSize);
   } catch (...) {
@@ -247,10 +242,10 @@ void IndexFile::flush_deferred() {
     throw;
   }
   // Cached copies of rewritten nodes take the new content.
-  for (const auto& [offset, node] : deferred_) {
-    const auto found = map_.find(offset);
+  deferred_.each([&](const index_node_st& node) {
+    const auto found = map_.find(node.offset);
     if (found != map_.end()) slots_[static_cast<size_t>(found->second)].node = node;
-  }
+  });
   deferred_.clear();
   deferring_ = false;
   deferred_header_pending_ = false;
@@ -268,6 +263,44 @@ void IndexFile::discard_deferred() noexcept {
   } catch (...) {
     // The end stays advanced: a gap in the file, never an overlap.
   }
+}
+
+index_node_st* IndexFile::deferred_nodes_st::find(std::streamoff offset) {
+  if (offset < base_) {
+    const auto found = below_.find(offset);
+    return found != below_.end() ? &found->second : nullptr;
+  }
+  const auto size = static_cast<std::streamoff>(kIndexBlockSize);
+  if ((offset - base_) % size != 0) return nullptr;  // off the block grid: never a node of ours
+  const auto block = static_cast<size_t>((offset - base_) / size);
+  if (block >= slots_.size() || slots_[block] < 0) return nullptr;
+  return &nodes_[static_cast<size_t>(slots_[block])];
+}
+
+void IndexFile::deferred_nodes_st::put(const index_node_st& node) {
+  if (index_node_st* held = find(node.offset)) {
+    if (held != &node) *held = node;
+    return;
+  }
+  if (node.offset < base_) {
+    below_.emplace(node.offset, node);
+    return;
+  }
+  const auto block = static_cast<size_t>((node.offset - base_) / static_cast<std::streamoff>(kIndexBlockSize));
+  if (block >= slots_.size()) slots_.resize(std::max(block + 1, slots_.size() * 2), -1);
+  slots_[block] = static_cast<int32_t>(nodes_.size());
+  nodes_.push_back(node);
+}
+
+void IndexFile::deferred_nodes_st::clear() {
+  slots_.clear();
+  nodes_.clear();
+  below_.clear();
+}
+
+void IndexFile::deferred_nodes_st::reset(std::streamoff base) {
+  clear();
+  base_ = base;
 }
 
 void init_directory_header(idx_header_st* header) {

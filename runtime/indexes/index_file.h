@@ -8,7 +8,9 @@
 #include <qzbase.h>
 
 #include <cstdint>
+#include <deque>
 #include <ios>
+#include <map>
 #include <unordered_map>
 #include <vector>
 
@@ -107,7 +109,31 @@ class IndexFile {
   std::streamoff deferred_header_offset_ = -1;
   bool deferred_header_pending_ = false;
   idx_header_st deferred_header_;
-  std::unordered_map<std::streamoff, index_node_st> deferred_;
+  // Deferred nodes by offset. A build allocates from the file end on, so the blocks from its
+  // header up are found by position in a flat table; anything below goes to an ordered map.
+  class deferred_nodes_st {
+   public:
+    index_node_st* find(std::streamoff offset);
+    void put(const index_node_st& node);
+    size_t size() const { return nodes_.size() + below_.size(); }
+    void clear();
+    void reset(std::streamoff base);
+    // Every node in offset order.
+    template <typename F>
+    void each(F&& f) const {
+      for (const auto& [offset, node] : below_) f(node);
+      for (const int32_t slot : slots_) {
+        if (slot >= 0) f(nodes_[static_cast<size_t>(slot)]);
+      }
+    }
+
+   private:
+    std::streamoff base_ = 0;
+    std::vector<int32_t> slots_;       // block (offset - base) / 512 -> position in nodes_, or -1
+    std::deque<index_node_st> nodes_;  // references stay valid as it grows
+    std::map<std::streamoff, index_node_st> below_;
+  };
+  deferred_nodes_st deferred_;
 };
 
 // Defers the writes of one tag being built for a scope: commit() writes them, leaving the scope
