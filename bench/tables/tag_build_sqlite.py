@@ -1,5 +1,5 @@
-# The tag-building benchmark's peer in SQLite (Python's sqlite3 module): the same keys inserted in one
-# transaction, then CREATE INDEX on each column, printed in ms like tag_build.prg.
+# The tag-building benchmark's peer in SQLite (Python's sqlite3 module): the same keys inserted
+# in one transaction, then CREATE INDEX on each column, printed in ms like tag_build.prg.
 # Argument: the record count (default 100000).
 import os
 import sqlite3
