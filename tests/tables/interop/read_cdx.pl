@@ -5,7 +5,8 @@
 #                                      as %.4f) or D (the day number as YYYYMMDD)
 #   read_cdx.pl table DBF CDX TAG KIND FIELD
 #                                      "record value" per live record in the tag's order, the
-#                                      value of FIELD as XBase reads it from the table
+#                                      value of FIELD as XBase reads it from the table (numbers
+#                                      as %.4f)
 use strict;
 use warnings;
 use XBase;
@@ -36,7 +37,8 @@ sub show_key {
 my $mode = shift @ARGV;
 if ($mode eq 'tags') {
   my ($file) = @ARGV;
-  my $index = XBase::Index->new($file) or die XBase::Index->errstr;
+  # The reader opens the first tag as well and wants a key type for it: any will do.
+  my $index = XBase::Index->new($file, type => 'C') or die XBase::Index->errstr;
   print map { "$_\n" } $index->tags;
 } elsif ($mode eq 'pairs') {
   my ($file, $tag, $kind) = @ARGV;
@@ -52,6 +54,7 @@ if ($mode eq 'tags') {
     or die $table->errstr;
   while (my ($value) = $cursor->fetch) {
     # last_fetched counts from 0; record numbers in the index from 1.
+    $value = sprintf('%.4f', $value) if $kind eq 'N';
     print $cursor->last_fetched + 1, " $value\n";
   }
 } else {
