@@ -307,9 +307,11 @@ void void_stackcall_seek(VmStack* stack, size_t argc) {
     table->seek_record(value, record > 0 ? static_cast<size_t>(record) : 0);
     return;
   }
-  int range = SEEK_RNG_EQUAL;
-  if (flags & SEEK_SAME) range += 1;
-  if (flags & SEEK_AFTER) range += 2;
+  // SAME keeps the sought keys inside the range, AFTER opens it toward the end; neither is SAME.
+  int range = 0;
+  if (flags & SEEK_SAME) range |= SEEK_RNG_EQUAL;
+  if (flags & SEEK_AFTER) range |= SEEK_RNG_OPEN;
+  if (range == 0) range = SEEK_RNG_EQUAL;
   SeekDir dir = SEEK_DIR_SELECTED;
   if (flags & SEEK_ASCENDING) dir = SEEK_DIR_FORWARD;
   if (flags & SEEK_DESCENDING) dir = SEEK_DIR_BACKWARD;

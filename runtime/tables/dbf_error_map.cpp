@@ -262,7 +262,8 @@ String utf8(const std::string& s) { return String(s.data(), s.size(), Charset::u
       throw RuntimeError(row.code, context.tag);
     case D::index_file_name:
       if (c.named != nullptr && !c.named->empty()) throw RuntimeError(row.code, utf8(*c.named));
-      throw RuntimeError(row.code);
+      if (context.index_file.size() == 0) throw RuntimeError(row.code);
+      throw RuntimeError(row.code, context.index_file);
     case D::table_filename: throw RuntimeError(row.code, context.table_filename);
     case D::collation_name:
       if (context.collation.size() == 0) throw RuntimeError(row.code);

@@ -87,6 +87,7 @@ struct dbf_error_context_st {
   String tag;              // the tag name given to the operation
   String table_filename;
   String collation;        // the collation name given to the operation
+  String index_file;       // the index file, when the exception does not name it
   const Charset* field_charset = nullptr;  // the character set field names are stored in
   DbfFile* revert_file = nullptr;          // reverted for rows with revert set
 };
