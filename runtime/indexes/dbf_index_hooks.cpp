@@ -568,6 +568,9 @@ void IndexCursorHooks::create_compound_auto_open_index_file() {
   directory_version_ = directory->header.version;
   cdx_ = std::move(cdx);
   directory_ = std::move(directory);
+  // The header as others left it (their record count), with the flag set: the caller holds the
+  // append lock, so no appender writes in between.
+  dbf_->refresh_dbf_header();
   dbf_->has_structural_index = true;
   dbf_->update_dbf_header();
 }
@@ -600,9 +603,11 @@ void IndexCursorHooks::create_index_tag(VmStack* stack, const createopts_st* opt
   }
   // 5. The file (one another process made meanwhile is used, never replaced). From here to the
   // directory entry the file stays locked, and the table's append lock keeps other processes'
-  // appends out of the records being visited.
-  if (!adopt_structural_index(stack)) create_compound_auto_open_index_file();
+  // appends out of the records being visited. The append lock comes first: an appender rewrites
+  // the table header, and must not write back a header read before the flag of a new file was
+  // set, nor may two processes each make the file.
   DbfAppendLock append(dbf_);
+  if (!adopt_structural_index(stack)) create_compound_auto_open_index_file();
   LockAllIndizes locks(dbf_);
   refresh_tag_list(stack);
 
