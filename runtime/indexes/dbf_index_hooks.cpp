@@ -138,12 +138,16 @@ void IndexCursorHooks::open_unguarded(VmStack* stack) {
   auto cdx = std::make_unique<IndexFile>(f, dbf_->charset());
   cdx->end_offset = static_cast<std::streamoff>(seek_to_end(f));
   auto directory = std::make_unique<Index>(cdx.get(), 0);
-  cdx->read_header(&directory->header, 0);
   directory->set_collation(nullptr);
   cdx_ = std::move(cdx);
   directory_ = std::move(directory);
   try {
+    cdx_->read_header(&directory_->header, 0);
     load_tags(stack);
+  } catch (const dbf_index_file_corrupted& e) {
+    const std::string named = e.named().empty() ? cdx_->file->name.u8str() : e.named();
+    close_index_file();
+    throw dbf_index_file_corrupted(named);
   } catch (...) {
     close_index_file();
     throw;
@@ -223,6 +227,12 @@ void IndexCursorHooks::refresh_tag_list(VmStack* stack) {
   load_tags(stack);
 }
 
+void IndexCursorHooks::rethrow_named(const dbf_index_file_corrupted& e) const {
+  QZ_TRACE;
+  if (!e.named().empty() || cdx_ == nullptr) throw e;
+  throw dbf_index_file_corrupted(cdx_->file->name.u8str());
+}
+
 void IndexCursorHooks::corrupted() const {
   QZ_TRACE;
   throw dbf_index_file_corrupted(cdx_ != nullptr ? cdx_->file->name.u8str() : std::string());
@@ -260,7 +270,7 @@ void IndexCursorHooks::check_unique(DbfIndex* tag, const char* key) {
   }
 }
 
-void IndexCursorHooks::prepare_insert_keys(VmStack* stack) {
+void IndexCursorHooks::prepare_insert_keys(VmStack* stack) try {
   QZ_TRACE;
   // The first tag of a shared table may have been created elsewhere since this one opened it.
   if (!adopt_structural_index(stack)) return;
@@ -274,9 +284,11 @@ void IndexCursorHooks::prepare_insert_keys(VmStack* stack) {
     tag->eval_key(stack, tag->new_key, sizeof tag->new_key);
     check_unique(tag, tag->new_key);
   }
+} catch (const dbf_index_file_corrupted& e) {
+  rethrow_named(e);
 }
 
-void IndexCursorHooks::insert_keys(VmStack*) {
+void IndexCursorHooks::insert_keys(VmStack*) try {
   QZ_TRACE;
   const size_t record = dbf_->recno;
   for (DbfIndex* tag : binary_) {
@@ -289,6 +301,8 @@ void IndexCursorHooks::insert_keys(VmStack*) {
     // The cursor's copy of the changed leaf is stale: stand on the new entry.
     tag->seek_record(tag->new_key, static_cast<uint32_t>(record), &node_, &it_);
   }
+} catch (const dbf_index_file_corrupted& e) {
+  rethrow_named(e);
 }
 
 void IndexCursorHooks::evaluate_update(VmStack* stack) {
@@ -320,7 +334,7 @@ void IndexCursorHooks::evaluate_update(VmStack* stack) {
   }
 }
 
-void IndexCursorHooks::update_keys(VmStack* stack) {
+void IndexCursorHooks::update_keys(VmStack* stack) try {
   QZ_TRACE;
   if (!adopt_structural_index(stack)) return;
   refresh_tag_list(stack);
@@ -347,6 +361,8 @@ void IndexCursorHooks::update_keys(VmStack* stack) {
       tag->go_bottom(&node_, &it_);
     }
   }
+} catch (const dbf_index_file_corrupted& e) {
+  rethrow_named(e);
 }
 
 // Every tag lives in the one structural file, so its lock is all there is to take.
@@ -391,7 +407,7 @@ void IndexCursorHooks::select_index(const String& name, int dir) {
   select_index(find_tag(name)->number, dir);
 }
 
-void IndexCursorHooks::select_index(size_t n, int dir) {
+void IndexCursorHooks::select_index(size_t n, int dir) try {
   QZ_TRACE;
   DbfBusyGuard guard(dbf_);
   if (n >= tags_.size()) throw dbf_error_unknown_index_tag();
@@ -399,6 +415,8 @@ void IndexCursorHooks::select_index(size_t n, int dir) {
   if (tag->binary()) throw dbf_select_binary_index_not_supported();
   const bool backward = dir == SEEK_DIR_BACKWARD || (dir == SEEK_DIR_SELECTED && tag->header.descending);
   select_unguarded(tag, backward, nullptr);
+} catch (const dbf_index_file_corrupted& e) {
+  rethrow_named(e);
 }
 
 void IndexCursorHooks::select_unguarded(DbfIndex* tag, bool backward, VmStack* stack) {
@@ -440,14 +458,16 @@ void IndexCursorHooks::place_on_current(DbfIndex* tag, VmStack* stack) {
   tag->go_bottom(&node_, &it_);
 }
 
-void IndexCursorHooks::go_to(size_t recno) {
+void IndexCursorHooks::go_to(size_t recno) try {
   QZ_TRACE;
   DbfBusyGuard guard(dbf_);
   dbf_->go_to_in_file(recno);
   if (DbfIndex* tag = dbf_->selected_index()) place_on_current(tag);
+} catch (const dbf_index_file_corrupted& e) {
+  rethrow_named(e);
 }
 
-void IndexCursorHooks::go_top_in_index(DbfIndex* tag) {
+void IndexCursorHooks::go_top_in_index(DbfIndex* tag) try {
   QZ_TRACE;
   dbf_->appending = false;
   if (!tag->go_top(&node_, &it_)) {
@@ -457,9 +477,11 @@ void IndexCursorHooks::go_top_in_index(DbfIndex* tag) {
     return;
   }
   load_current();
+} catch (const dbf_index_file_corrupted& e) {
+  rethrow_named(e);
 }
 
-void IndexCursorHooks::go_bottom_in_index(DbfIndex* tag) {
+void IndexCursorHooks::go_bottom_in_index(DbfIndex* tag) try {
   QZ_TRACE;
   dbf_->appending = false;
   if (!tag->go_bottom(&node_, &it_)) {
@@ -468,26 +490,32 @@ void IndexCursorHooks::go_bottom_in_index(DbfIndex* tag) {
     return;
   }
   load_current();
+} catch (const dbf_index_file_corrupted& e) {
+  rethrow_named(e);
 }
 
 // The table layer swaps next and previous for a backward order; the ends of the order are what
 // set EOF and BOF, so running off the first key of a backward order is its end of file.
-void IndexCursorHooks::go_next_in_index(DbfIndex* tag) {
+void IndexCursorHooks::go_next_in_index(DbfIndex* tag) try {
   QZ_TRACE;
   if (dbf_->selected_backward()) {
     step_toward_begin(tag, false);
   } else {
     step_toward_end(tag, true);
   }
+} catch (const dbf_index_file_corrupted& e) {
+  rethrow_named(e);
 }
 
-void IndexCursorHooks::go_prev_in_index(DbfIndex* tag) {
+void IndexCursorHooks::go_prev_in_index(DbfIndex* tag) try {
   QZ_TRACE;
   if (dbf_->selected_backward()) {
     step_toward_end(tag, false);
   } else {
     step_toward_begin(tag, true);
   }
+} catch (const dbf_index_file_corrupted& e) {
+  rethrow_named(e);
 }
 
 void IndexCursorHooks::step_toward_end(DbfIndex* tag, bool ascending) {
@@ -514,7 +542,7 @@ void IndexCursorHooks::step_toward_begin(DbfIndex* tag, bool ascending) {
   load_current();
 }
 
-bool IndexCursorHooks::seek(const char* key, size_t n, int rng, int dir, bool near) {
+bool IndexCursorHooks::seek(const char* key, size_t n, int rng, int dir, bool near) try {
   QZ_TRACE;
   DbfBusyGuard guard(dbf_);
   DbfIndex* tag = selected();
@@ -529,9 +557,11 @@ bool IndexCursorHooks::seek(const char* key, size_t n, int rng, int dir, bool ne
     dbf_->go_eof();
   }
   return found;
+} catch (const dbf_index_file_corrupted& e) {
+  rethrow_named(e);
 }
 
-bool IndexCursorHooks::seek_unique(const char* key, size_t record) {
+bool IndexCursorHooks::seek_unique(const char* key, size_t record) try {
   QZ_TRACE;
   DbfBusyGuard guard(dbf_);
   DbfIndex* tag = selected();
@@ -543,6 +573,8 @@ bool IndexCursorHooks::seek_unique(const char* key, size_t record) {
     dbf_->go_eof();
   }
   return found;
+} catch (const dbf_index_file_corrupted& e) {
+  rethrow_named(e);
 }
 
 // --- the table object's operations ---
@@ -568,14 +600,13 @@ void IndexCursorHooks::create_compound_auto_open_index_file() {
   directory_version_ = directory->header.version;
   cdx_ = std::move(cdx);
   directory_ = std::move(directory);
-  // The header as others left it (their record count), with the flag set: the caller holds the
-  // append lock, so no appender writes in between.
+  // Other processes may have appended since this one read the header: their count stays.
   dbf_->refresh_dbf_header();
   dbf_->has_structural_index = true;
   dbf_->update_dbf_header();
 }
 
-void IndexCursorHooks::create_index_tag(VmStack* stack, const createopts_st* options, const internal_indexdef_st* def) {
+void IndexCursorHooks::create_index_tag(VmStack* stack, const createopts_st* options, const internal_indexdef_st* def) try {
   QZ_TRACE;
   DbfBusyGuard busy(dbf_);
   // 1. The collation and the key.
@@ -603,9 +634,7 @@ void IndexCursorHooks::create_index_tag(VmStack* stack, const createopts_st* opt
   }
   // 5. The file (one another process made meanwhile is used, never replaced). From here to the
   // directory entry the file stays locked, and the table's append lock keeps other processes'
-  // appends out of the records being visited. The append lock comes first: an appender rewrites
-  // the table header, and must not write back a header read before the flag of a new file was
-  // set, nor may two processes each make the file.
+  // appends out of the records being visited.
   DbfAppendLock append(dbf_);
   if (!adopt_structural_index(stack)) create_compound_auto_open_index_file();
   LockAllIndizes locks(dbf_);
@@ -709,9 +738,11 @@ void IndexCursorHooks::create_index_tag(VmStack* stack, const createopts_st* opt
   std::sort(tags_.begin(), tags_.end(), [](const auto& a, const auto& b) { return a->header_offset < b->header_offset; });
   renumber();
   if (!added->binary()) select_unguarded(added, added->header.descending, stack);
+} catch (const dbf_index_file_corrupted& e) {
+  rethrow_named(e);
 }
 
-void IndexCursorHooks::delete_index_tag(const String& name) {
+void IndexCursorHooks::delete_index_tag(const String& name) try {
   QZ_TRACE;
   if (cdx_ == nullptr) return;
   if (dbf_->is_shared()) throw dbf_error_need_exclusive_access();
@@ -731,6 +762,8 @@ void IndexCursorHooks::delete_index_tag(const String& name) {
   unlink_dependents(dbf_, tag);
   tags_.erase(std::find_if(tags_.begin(), tags_.end(), [&](const auto& t) { return t.get() == tag; }));
   renumber();
+} catch (const dbf_index_file_corrupted& e) {
+  rethrow_named(e);
 }
 
 void IndexCursorHooks::delete_all_index_tags() {
@@ -776,19 +809,23 @@ size_t IndexCursorHooks::create_key(const Variant* value, char* buffer, size_t c
   return selected()->create_key(value, buffer, capacity, pad);
 }
 
-size_t IndexCursorHooks::eval_key(VmStack* stack, char* buffer, size_t capacity) {
+size_t IndexCursorHooks::eval_key(VmStack* stack, char* buffer, size_t capacity) try {
   QZ_TRACE;
   DbfIndex* tag = selected();
   require_expressions(tag);
   return tag->eval_key(stack, buffer, capacity);
+} catch (const dbf_index_file_corrupted& e) {
+  rethrow_named(e);
 }
 
-size_t IndexCursorHooks::get_current_key(char* buffer, size_t capacity) {
+size_t IndexCursorHooks::get_current_key(char* buffer, size_t capacity) try {
   QZ_TRACE;
   const size_t length = selected()->key_length();
   QZ_ASSERT(capacity >= length);
   std::memcpy(buffer, it_.key(), length);
   return length;
+} catch (const dbf_index_file_corrupted& e) {
+  rethrow_named(e);
 }
 
 double IndexCursorHooks::get_current_key_pos() {

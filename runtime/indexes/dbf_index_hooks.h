@@ -17,6 +17,7 @@
 
 #include "indexes/index.h"
 #include "indexes/index_file.h"
+#include "tables/dbf_exceptions.h"
 #include "tables/index_hooks.h"
 
 namespace qzbase {
@@ -91,7 +92,8 @@ class IndexCursorHooks : public DbfIndexHooks {
   const std::vector<DbfIndex*>& ordinary_tags() const { return ordinary_; }
 
   // A new structural file (replacing any file of that name) with an empty directory; the table's
-  // header flag is set and written.
+  // header flag is set and written. A shared table must hold its append lock: the header is read
+  // again first so that records others appended stay counted.
   void create_compound_auto_open_index_file();
   // Shared tables: when the directory changed since this process last read it (another process
   // created or deleted a tag), the tag list is read again. Tags this process knows stay open.
@@ -115,7 +117,9 @@ class IndexCursorHooks : public DbfIndexHooks {
   // Evaluates the pending change of every tag for update_keys and checks enforced uniqueness.
   void evaluate_update(VmStack* stack);
   void check_unique(DbfIndex* tag, const char* key);
+  // dbf_index_file_corrupted naming this table's index file.
   [[noreturn]] void corrupted() const;
+  [[noreturn]] void rethrow_named(const dbf_index_file_corrupted& e) const;
   // One key toward the order's end (EOF beyond it) or its beginning (BOF before it); ascending
   // says which way that is in the tag.
   void step_toward_end(DbfIndex* tag, bool ascending);

@@ -317,6 +317,8 @@ class DbfFile {
   bool selected_backward_ = false;
 
   void ensure_readahead();
+  // The keys of the changed current record, then the record itself.
+  void write_with_keys(VmStack* stack);
   DbfField* writable_field(size_t n);
   // An append that stopped between the record and the header: the file is cut back to the count.
   void cut_to_record_count();

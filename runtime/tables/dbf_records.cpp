@@ -447,6 +447,20 @@ void DbfFile::cut_to_record_count() {
   truncate_file(file_, header_length + static_cast<uint64_t>(record_count) * record_length);
 }
 
+void DbfFile::write_with_keys(VmStack* stack) {
+  QZ_TRACE;
+  if (!is_shared()) {
+    index_hooks_->update_keys(stack);
+    write_record();
+    return;
+  }
+  // A tag another process builds meanwhile reads this record from the disk: the keys and the
+  // record change under one hold of the index locks, so it sees both or neither.
+  LockAllIndizes indexes(this);
+  index_hooks_->update_keys(stack);
+  write_record();
+}
+
 void DbfFile::update(VmStack* stack) {
   QZ_TRACE;
   DbfBusyGuard guard(this);
@@ -456,15 +470,13 @@ void DbfFile::update(VmStack* stack) {
     if (!is_writable()) throw dbf_error_file_readonly();
     if (isrlocked(recno)) {
       autoinc_verify(old_record.get(), current_record.get());
-      index_hooks_->update_keys(stack);
-      write_record();
+      write_with_keys(stack);
       return;
     }
     if (!internal_lock()) throw dbf_error_record_in_use();
     try {
       autoinc_verify(old_record.get(), current_record.get());
-      index_hooks_->update_keys(stack);
-      write_record();
+      write_with_keys(stack);
     } catch (...) {
       internal_unlock();
       throw;

@@ -415,6 +415,35 @@ TEST_F(TagFixture, AKeyMissingFromItsTagIsReportedWithTheFileName) {
   }
 }
 
+TEST_F(TagFixture, ADamagedNodeIsReportedWithTheFileName) {
+  open();
+  for (int i = 0; i < 3; ++i) append({"a", i, "X"});
+  create({"NAME", "NAME"});
+  const auto root = static_cast<std::streamoff>(tag("NAME")->header.root);
+  held.clear();
+  std::string bytes = testing_dbf::read_bytes(dir.path / "t.cdx");
+  std::memset(bytes.data() + root, 0x7F, 24);  // a leaf head no decoder accepts
+  testing_dbf::write_bytes(dir.path / "t.cdx", bytes);
+  open();
+  for (const auto& move : std::vector<std::function<void()>>{
+           [&] { hooks->select_index(String("NAME"), SEEK_DIR_SELECTED); },
+           [&] {
+             dbf->select_index_order(tag("NAME"), false);
+             dbf->go_top();
+           },
+           [&] { hooks->seek(padded("a", 8).data(), 8, 0, SEEK_DIR_SELECTED, false); },
+           [&] { replace(1, {"b", 0, "X"}); },
+       }) {
+    try {
+      move();
+      ADD_FAILURE() << "no error";
+    } catch (const dbf_index_file_corrupted& e) {
+      EXPECT_EQ(fs::path(e.named()).filename(), "t.cdx");
+    }
+    dbf->revert();
+  }
+}
+
 TEST_F(TagFixture, DeletingTagsNeedsExclusiveUse) {
   open();
   append({"a", 1, "X"});
@@ -600,6 +629,7 @@ TEST_F(TagFixture, ATagMadeByAnotherProcessReceivesThisProcessesWrites) {
   close(go[0]);
   close(go[1]);
   open();
+  EXPECT_EQ(dbf->reccount(), 1001u);  // making the file kept the records appended meanwhile
   ASSERT_EQ(hooks->index_count(), 2u);
   const auto qty = pairs("QTY");
   ASSERT_EQ(qty.size(), 1001u);
