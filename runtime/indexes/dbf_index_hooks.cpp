@@ -404,17 +404,27 @@ DbfIndex* IndexCursorHooks::find_tag(const String& name) const {
 
 void IndexCursorHooks::select_index(const String& name, int dir) {
   QZ_TRACE;
-  select_index(find_tag(name)->number, dir);
+  select_index(nullptr, find_tag(name)->number, dir);
 }
 
-void IndexCursorHooks::select_index(size_t n, int dir) try {
+void IndexCursorHooks::select_index(size_t n, int dir) {
+  QZ_TRACE;
+  select_index(nullptr, n, dir);
+}
+
+void IndexCursorHooks::select_index(VmStack* stack, const String& name, int dir) {
+  QZ_TRACE;
+  select_index(stack, find_tag(name)->number, dir);
+}
+
+void IndexCursorHooks::select_index(VmStack* stack, size_t n, int dir) try {
   QZ_TRACE;
   DbfBusyGuard guard(dbf_);
   if (n >= tags_.size()) throw dbf_error_unknown_index_tag();
   DbfIndex* tag = tags_[n].get();
   if (tag->binary()) throw dbf_select_binary_index_not_supported();
   const bool backward = dir == SEEK_DIR_BACKWARD || (dir == SEEK_DIR_SELECTED && tag->header.descending);
-  select_unguarded(tag, backward, nullptr);
+  select_unguarded(tag, backward, stack);
 } catch (const dbf_index_file_corrupted& e) {
   rethrow_named(e);
 }
@@ -442,6 +452,8 @@ void IndexCursorHooks::place_on_current(DbfIndex* tag, VmStack* stack) {
   QZ_TRACE;
   const uint32_t recno = static_cast<uint32_t>(dbf_->recno);
   if (stack != nullptr && tag->has_expressions()) {
+    // The stored values are what the tag holds, also while the record is being edited.
+    OldRecordScope stored(dbf_);
     if (tag->eval_filter(stack)) {
       char key[kIndexMaxKeyLength];
       tag->eval_key(stack, key, sizeof key);
@@ -458,11 +470,16 @@ void IndexCursorHooks::place_on_current(DbfIndex* tag, VmStack* stack) {
   tag->go_bottom(&node_, &it_);
 }
 
-void IndexCursorHooks::go_to(size_t recno) try {
+void IndexCursorHooks::go_to(size_t recno) {
+  QZ_TRACE;
+  go_to(nullptr, recno);
+}
+
+void IndexCursorHooks::go_to(VmStack* stack, size_t recno) try {
   QZ_TRACE;
   DbfBusyGuard guard(dbf_);
   dbf_->go_to_in_file(recno);
-  if (DbfIndex* tag = dbf_->selected_index()) place_on_current(tag);
+  if (DbfIndex* tag = dbf_->selected_index()) place_on_current(tag, stack);
 } catch (const dbf_index_file_corrupted& e) {
   rethrow_named(e);
 }

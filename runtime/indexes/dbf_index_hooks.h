@@ -63,10 +63,13 @@ class IndexCursorHooks : public DbfIndexHooks {
   // there.
   void select_index(size_t n, int dir) override;
   void select_index(const String& name, int dir) override;
+  void select_index(VmStack* stack, size_t n, int dir) override;
+  void select_index(VmStack* stack, const String& name, int dir) override;
   void unselect_index() override;
   size_t selected_index_number() const override;
   bool selected_descending() const override;
   void go_to(size_t recno) override;
+  void go_to(VmStack* stack, size_t recno) override;
   bool get_indexdef(size_t n, internal_indexdef_st* out) const override;
   size_t create_key(const Variant* value, char* buffer, size_t capacity, bool pad) override;
   size_t eval_key(VmStack* stack, char* buffer, size_t capacity) override;

@@ -200,6 +200,30 @@ TEST_F(TagFixture, TagsAreNumberedByTheirPlaceInTheFile) {
   EXPECT_FALSE(hooks->get_indexdef(2, &def));
 }
 
+// The root leaf of a tag made on an empty table has entries for small record numbers; later
+// records widen them.
+TEST_F(TagFixture, ATagMadeOnAnEmptyTableTakesAnyNumberOfRecords) {
+  open();
+  create({"QTY", "QTY"});
+  create({"UP", "UPPER(NAME)"});
+  const index_node_st root = hooks->index_file()->node(tag("QTY"), tag("QTY")->header.root);
+  EXPECT_TRUE(root.root);
+  EXPECT_GE(root.geometry.record_mask, 255u);
+  EXPECT_LT(root.geometry.record_mask, 2000u);
+  std::vector<Pair> expected;
+  for (int i = 1; i <= 2000; ++i) {
+    append({"n", 2000 - i, "X"});
+    expected.emplace_back(int_key(2000 - i), static_cast<uint32_t>(i));
+  }
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(pairs("QTY"), expected);
+  internal_indexdef_st def;
+  ASSERT_TRUE(hooks->get_indexdef(tag("UP")->number, &def));
+  EXPECT_EQ(def.key_flag, 1);  // an expression, not a plain field
+  EXPECT_EQ(def.collation_name.u8str(), "MACHINE");
+  EXPECT_EQ(def.for_expression.u8str(), "");
+}
+
 TEST_F(TagFixture, TagNamesAreCleanedCutAndNumberedOnlyWhenAllowed) {
   open();
   append({"a", 1, "X"});
@@ -508,6 +532,36 @@ TEST_F(TagFixture, CreatingATagSelectsItAndKeepsTheRecord) {
   append({"bb", 1, "X"});
   dbf->go_next();
   EXPECT_EQ(dbf->recno, 2u);
+}
+
+// With the table bound, selecting an order and going to a record find the record's entry by its
+// key; among equal keys the record's own entry is the one stood on.
+TEST_F(TagFixture, TheCursorStandsOnTheRecordsOwnEntry) {
+  open();
+  for (const char* n : {"b", "a", "b", "c", "b"}) append({n, n[0] == 'c' ? 1 : 9, "X"});
+  create({"NAME", "NAME", "QTY > 5"});
+  auto next_of = [&](size_t recno, bool with_stack) {
+    if (with_stack) {
+      bound([&] { hooks->go_to(stack, recno); });
+    } else {
+      hooks->go_to(recno);
+    }
+    EXPECT_EQ(dbf->recno, recno);
+    dbf->go_next();
+    return dbf->eof ? size_t{0} : dbf->recno;
+  };
+  for (const bool with_stack : {true, false}) {
+    EXPECT_EQ(next_of(2, with_stack), 1u);
+    EXPECT_EQ(next_of(1, with_stack), 3u);
+    EXPECT_EQ(next_of(3, with_stack), 5u);
+    EXPECT_EQ(next_of(5, with_stack), 0u);
+    // Outside the FOR condition: the cursor rests on the last key.
+    EXPECT_EQ(next_of(4, with_stack), 0u);
+  }
+  dbf->go_to_in_file(3);
+  bound([&] { hooks->select_index(stack, String("name"), SEEK_DIR_BACKWARD); });
+  dbf->go_next();
+  EXPECT_EQ(dbf->recno, 1u);
 }
 
 // Appends, changes, deletions and recalls with a plain, a descending, a FOR, a candidate and a
