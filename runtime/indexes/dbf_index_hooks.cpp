@@ -691,6 +691,9 @@ void IndexCursorHooks::create_index_tag(VmStack* stack, const createopts_st* opt
   h.options = opts;
   h.descending = def->descending != 0;
   tag->header_offset = tag->alloc(kIndexHeaderSize);
+  // Nobody reaches the tag before its directory entry: its header and nodes stay in memory until
+  // every key is in and are written once then; a failure writes none of them.
+  DeferredTagWrites deferred(cdx_.get(), tag->header_offset);
   index_node_st root;
   root.offset = tag->alloc(kIndexNodeSize);
   const size_t record_count = dbf_->reccount();
@@ -727,8 +730,6 @@ void IndexCursorHooks::create_index_tag(VmStack* stack, const createopts_st* opt
         }
       }
     } restore{dbf_, saved_recno, saved_eof, saved_bof};
-    // [tag build] Deferred node writes of a tag being built (IndexFile) go here: begin deferring
-    // at tag->header_offset before the loop and write them once after it.
     char buffer[kIndexMaxKeyLength];
     const bool enforced = h.option(IDX_OPT_ENFORCED_UNIQUE);
     for (size_t n = 1; n <= record_count; ++n) {
@@ -745,6 +746,7 @@ void IndexCursorHooks::create_index_tag(VmStack* stack, const createopts_st* opt
       tag->insert_key(buffer, n);
     }
   }
+  deferred.commit();
 
   // 9. The directory entry; the tag joins the lists.
   if (!directory_->insert_key(dkey.data(), static_cast<size_t>(tag->header_offset))) corrupted();

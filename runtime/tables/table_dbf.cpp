@@ -468,7 +468,7 @@ void Table_Object_QzDbf::go(VmStack* stack, int64_t recno) {
     DbfIndexHooks* h = dbf->index_hooks();
     if (h->selected_index_number() != DbfIndexHooks::kNoIndex) {
       // The index cursor follows, so that SKIP goes on from this record in the order.
-      h->go_to(static_cast<size_t>(recno));
+      h->go_to(stack, static_cast<size_t>(recno));
       return;
     }
     DbfBusyGuard busy(dbf);
@@ -589,7 +589,7 @@ void Table_Object_QzDbf::select_index_tag(VmStack* stack, String tag, SeekDir di
   DbfIndexHooks* h = hooks();
   Current_Table_Guard guard(stack, this);
   try {
-    h->select_index(tag, dir);
+    h->select_index(stack, tag, dir);
   } catch (...) {
     raise_index_error(dbf_errors::select_index_tag, tag);
   }
@@ -600,7 +600,7 @@ void Table_Object_QzDbf::select_index(VmStack* stack, size_t tag, SeekDir dir) {
   DbfIndexHooks* h = hooks();
   Current_Table_Guard guard(stack, this);
   try {
-    h->select_index(tag, dir);
+    h->select_index(stack, tag, dir);
   } catch (...) {
     raise_index_error(dbf_errors::select_index, String());
   }
