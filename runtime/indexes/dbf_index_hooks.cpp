@@ -134,7 +134,7 @@ void IndexCursorHooks::open_unguarded(VmStack* stack) {
   std::error_code error;
   std::filesystem::path found;
   if (!exists_ci(static_cast<std::filesystem::path>(name), true, true, error, found)) throw dbf_cdx_file_missing();
-  File* f = open_file(String(found), table->mode & (OPEN_WRITE | OPEN_SHARED));
+  File* f = open_file(String(found), table->mode & (OPEN_WRITE | OPEN_SHARED | OPEN_JOIN));
   auto cdx = std::make_unique<IndexFile>(f, dbf_->charset());
   cdx->end_offset = static_cast<std::streamoff>(seek_to_end(f));
   auto directory = std::make_unique<Index>(cdx.get(), 0);

@@ -292,6 +292,8 @@ class DbfFile {
   void create_new(createopts_st* options, fielddef_st* fields, size_t count);
   void check_structure();
   void hand_out_bits(DbfField* field);
+  bool no_record_behind_count(size_t n, const char* record) const;
+  bool tail_taken_ahead(uint64_t size);
   void open_memo_file();
   // The field's values from its raw descriptor.
   void load_field_header(DbfField* field);

@@ -60,7 +60,7 @@ Table_Object_QzDbf::Table_Object_QzDbf(Class* cls, DbfFile* file) : Table_Object
 
 Table_Object_QzDbf::~Table_Object_QzDbf() { QZ_TRACE; }
 
-ObjectPointer Table_Object_QzDbf::use(VmStack* stack, String name, bool shared, bool readonly) {
+ObjectPointer Table_Object_QzDbf::use(VmStack* stack, String name, bool shared, bool readonly, bool again) {
   QZ_TRACE;
   std::filesystem::path path = static_cast<std::filesystem::path>(name);
   if (!path.has_extension()) path += ".dbf";
@@ -77,7 +77,8 @@ ObjectPointer Table_Object_QzDbf::use(VmStack* stack, String name, bool shared, 
   context.canonical_path = utf8_path(canonical);
   ObjectPointer result;
   try {
-    OpenMode mode = (shared ? OpenMode{OPEN_SHARED} : 0) | (readonly ? 0 : OpenMode{OPEN_WRITE});
+    OpenMode mode = (shared ? OpenMode{OPEN_SHARED} : 0) | (readonly ? 0 : OpenMode{OPEN_WRITE}) |
+                    (again ? OpenMode{OPEN_JOIN} : 0);
     File* file = open_file(context.canonical_path, mode);
     DbfFile* dbf = DbfFile::open(file, stack, false);
     Table_Object_QzDbf* table = nullptr;
