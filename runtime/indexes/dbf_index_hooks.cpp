@@ -29,9 +29,10 @@ std::string ascii_lower(std::string s) {
   return s;
 }
 
-// A tag opened without its programs cannot follow a record change.
-void require_expressions(const DbfIndex* tag) {
-  if (!tag->has_expressions()) throw RuntimeError(1001, String("keys of index tags"));
+// A tag opened without its programs, or a write without a stack to run them on, cannot follow a
+// record change.
+void require_expressions(const DbfIndex* tag, bool have_stack = true) {
+  if (!tag->has_expressions() || !have_stack) throw RuntimeError(1001, String("keys of index tags"));
 }
 
 void link_dependents(DbfFile* dbf, DbfIndex* tag) {
@@ -275,9 +276,9 @@ void IndexCursorHooks::prepare_insert_keys(VmStack* stack) try {
   // The first tag of a shared table may have been created elsewhere since this one opened it.
   if (!adopt_structural_index(stack)) return;
   refresh_tag_list(stack);
+  for (auto& t : tags_) require_expressions(t.get(), stack != nullptr);
   for (auto& t : tags_) {
     DbfIndex* tag = t.get();
-    require_expressions(tag);
     tag->delete_old = false;
     tag->insert_new = tag->eval_filter(stack);
     if (!tag->insert_new) continue;
@@ -307,9 +308,9 @@ void IndexCursorHooks::insert_keys(VmStack*) try {
 
 void IndexCursorHooks::evaluate_update(VmStack* stack) {
   QZ_TRACE;
+  for (auto& t : tags_) require_expressions(t.get(), stack != nullptr);
   for (auto& t : tags_) {
     DbfIndex* tag = t.get();
-    require_expressions(tag);
     const bool new_for = tag->eval_filter(stack);
     if (new_for) tag->eval_key(stack, tag->new_key, sizeof tag->new_key);
     bool old_for;
@@ -625,6 +626,7 @@ void IndexCursorHooks::create_compound_auto_open_index_file() {
 
 void IndexCursorHooks::create_index_tag(VmStack* stack, const createopts_st* options, const internal_indexdef_st* def) try {
   QZ_TRACE;
+  if (stack == nullptr) throw RuntimeError(1001, String("keys of index tags"));
   DbfBusyGuard busy(dbf_);
   // 1. The collation and the key.
   Collation* collation = collation_for_group(dbf_->charset(), def->collation_name);
@@ -823,13 +825,16 @@ bool IndexCursorHooks::get_indexdef(size_t n, internal_indexdef_st* out) const {
 
 size_t IndexCursorHooks::create_key(const Variant* value, char* buffer, size_t capacity, bool pad) {
   QZ_TRACE;
-  return selected()->create_key(value, buffer, capacity, pad);
+  DbfIndex* tag = selected();
+  // A tag opened without its expressions does not know its key type.
+  if (!tag->has_key_builder()) require_expressions(tag);
+  return tag->create_key(value, buffer, capacity, pad);
 }
 
 size_t IndexCursorHooks::eval_key(VmStack* stack, char* buffer, size_t capacity) try {
   QZ_TRACE;
   DbfIndex* tag = selected();
-  require_expressions(tag);
+  require_expressions(tag, stack != nullptr);
   return tag->eval_key(stack, buffer, capacity);
 } catch (const dbf_index_file_corrupted& e) {
   rethrow_named(e);

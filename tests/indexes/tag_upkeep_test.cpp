@@ -181,6 +181,8 @@ TEST_F(TagFixture, TagsAreNumberedByTheirPlaceInTheFile) {
   open();
   append({"b", 2, "X"});
   append({"a", 1, "Y"});
+  // A left-over file of the name, unknown to the table's header, is replaced.
+  testing_dbf::write_bytes(dir.path / "t.cdx", std::string(3000, 'x'));
   create({"zz", "NAME"});
   create({"aa", "QTY"});
   EXPECT_TRUE(dbf->has_structural_index);
@@ -198,6 +200,32 @@ TEST_F(TagFixture, TagsAreNumberedByTheirPlaceInTheFile) {
   EXPECT_EQ(def.key_expression.u8str(), "QTY");
   EXPECT_EQ(def.key_flag, 0);
   EXPECT_FALSE(hooks->get_indexdef(2, &def));
+}
+
+TEST_F(TagFixture, TheStructuralFileTakesTheTablesNameWithItsOwnExtension) {
+  create_table(dir.path / "Orders.DBF", {field("NAME", FIELDINFO_CHAR, 4)})->close();
+  held.push_back(Table_Object::use(stack, String("Orders.DBF"), false, false));
+  table = static_cast<Table_Object_QzDbf*>(held.back().get());
+  dbf = table->dbf();
+  hooks = table_cursor(dbf);
+  create({"NAME", "NAME"});
+  EXPECT_TRUE(fs::exists(dir.path / "Orders.cdx"));
+  EXPECT_EQ(fs::path(hooks->index_file_name().u8str()).filename(), "Orders.cdx");
+  held.clear();
+  held.push_back(Table_Object::use(stack, String("orders.dbf"), false, false));
+  table = static_cast<Table_Object_QzDbf*>(held.back().get());
+  EXPECT_EQ(table_cursor(table->dbf())->index_count(), 1u);
+}
+
+// A memo holds text of any length: no key of fixed length can stand for it.
+TEST_F(TagFixture, AMemoFieldIsNoKey) {
+  create_table(dir.path / "m.dbf", {field("TEXT", FIELDINFO_MEMO), field("NAME", FIELDINFO_CHAR, 4)})->close();
+  held.push_back(Table_Object::use(stack, String("m"), false, false));
+  table = static_cast<Table_Object_QzDbf*>(held.back().get());
+  dbf = table->dbf();
+  hooks = table_cursor(dbf);
+  EXPECT_THROW(create({"TEXT", "TEXT"}), dbf_error_type_index_expression);
+  EXPECT_NO_THROW(create({"PART", "LEFT(TEXT, 10)"}));
 }
 
 // The root leaf of a tag made on an empty table has entries for small record numbers; later
@@ -317,6 +345,27 @@ TEST_F(TagFixture, NullKeysSortFirstInANullableTag) {
   EXPECT_EQ(pairs("NOTE"), (std::vector<Pair>{{null_key, 3}, {n_key, 1}, {n_key, 2}}));
 }
 
+// The first record decides that this key cannot be null; a later null has no place in the tag.
+TEST_F(TagFixture, ANullKeyInATagWithoutTheNullableOptionIsRefused) {
+  open();
+  append({"a", 1, "X"});
+  create({"N", "IIF(QTY > 5, .NULL., NAME)"});
+  EXPECT_FALSE(tag("N")->header.option(IDX_OPT_NULLABLE));
+  EXPECT_THROW(append({"b", 9, "Y"}), dbf_error_index_cannot_store_null);
+  dbf->revert();
+  EXPECT_EQ(dbf->reccount(), 1u);
+  EXPECT_THROW(replace(1, {"a", 9, "X"}), dbf_error_index_cannot_store_null);
+  dbf->revert();
+  EXPECT_EQ(pairs("N"), (std::vector<Pair>{{padded("a", 8), 1}}));
+  // Creating such a tag over a record that gives null fails the same way.
+  dbf->go_to_in_file(1);
+  hooks->delete_index_tag(String("N"));
+  append({"b", 9, "Y"});
+  dbf->go_to_in_file(1);
+  EXPECT_THROW(create({"N", "IIF(QTY > 5, .NULL., NAME)"}), dbf_error_index_cannot_store_null);
+  EXPECT_EQ(hooks->index_count(), 0u);
+}
+
 TEST_F(TagFixture, BinaryTagsNeedALogicalKeyWithoutFilter) {
   open();
   append({"a", 1, "X", true});
@@ -357,6 +406,23 @@ TEST_F(TagFixture, ForConditionDecidesWhichRecordsATagHolds) {
   append({"c", 3, "Z"});  // an append outside the condition
   append({"d", 6, "W"});
   EXPECT_EQ(records("BIG"), (std::vector<uint32_t>{4, 1}));
+}
+
+// Key programs need a stack with the table bound; a write without one changes nothing.
+TEST_F(TagFixture, WritesWithoutAStackAreRefusedWhenTagsNeedTheirKeys) {
+  open();
+  append({"a", 1, "X"});
+  create({"NAME", "NAME"});
+  dbf->begin_append();
+  set_row({"b", 2, "Y"});
+  EXPECT_EQ(runtime_error_of([&] { dbf->update(nullptr); }), 1001);
+  dbf->revert();
+  dbf->go_to_in_file(1);
+  set_row({"c", 2, "Y"});
+  EXPECT_EQ(runtime_error_of([&] { dbf->update(nullptr); }), 1001);
+  dbf->revert();
+  EXPECT_EQ(dbf->reccount(), 1u);
+  EXPECT_EQ(pairs("NAME"), (std::vector<Pair>{{padded("a", 8), 1}}));
 }
 
 TEST_F(TagFixture, ChangingAFieldTheKeyDoesNotReadLeavesTheTagAlone) {
@@ -649,12 +715,14 @@ TEST_F(TagFixture, TagsCanBeCreatedOnASharedTable) {
 }
 
 // One process appends to a shared table while another creates the first tag and then a second
-// one: every record ends up in both tags.
+// one: every record ends up in both tags. Half of the appends are made before the first tag
+// exists and during its build, the other half after it was entered elsewhere.
 TEST_F(TagFixture, ATagMadeByAnotherProcessReceivesThisProcessesWrites) {
   open(true);
   append({"first", 0, "X"});
-  int go[2];
+  int go[2], made[2];
   ASSERT_EQ(pipe(go), 0);
+  ASSERT_EQ(pipe(made), 0);
   const pid_t child = fork();
   if (child == 0) {
     int code = 0;
@@ -663,6 +731,8 @@ TEST_F(TagFixture, ATagMadeByAnotherProcessReceivesThisProcessesWrites) {
       if (read(go[0], &c, 1) != 1) _exit(5);
       open(true);
       create({"QTY", "QTY"});
+      c = 'm';
+      if (write(made[1], &c, 1) != 1) _exit(6);
       create({"NAME", "NAME"});
       held.clear();
     } catch (...) {
@@ -670,9 +740,12 @@ TEST_F(TagFixture, ATagMadeByAnotherProcessReceivesThisProcessesWrites) {
     }
     _exit(code);
   }
-  const char c = 'g';
+  char c = 'g';
   ASSERT_EQ(write(go[1], &c, 1), 1);
   for (int i = 1; i <= 1000; ++i) {
+    if (i == 500) {
+      ASSERT_EQ(read(made[0], &c, 1), 1);
+    }
     append({"r" + std::to_string(i), i, "X"});
     if (i % 100 == 0) replace(1, {"first", -i, "X"});
   }
@@ -680,8 +753,7 @@ TEST_F(TagFixture, ATagMadeByAnotherProcessReceivesThisProcessesWrites) {
   ASSERT_EQ(waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
   ASSERT_EQ(WEXITSTATUS(status), 0);
-  close(go[0]);
-  close(go[1]);
+  for (int fd : {go[0], go[1], made[0], made[1]}) close(fd);
   open();
   EXPECT_EQ(dbf->reccount(), 1001u);  // making the file kept the records appended meanwhile
   ASSERT_EQ(hooks->index_count(), 2u);
