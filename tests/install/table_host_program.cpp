@@ -1,0 +1,254 @@
+// table_host_program.cpp - a host that reaches tables through the exported table-handle
+// interface alone (qzbase.h, the installed library): creating, field access of every type,
+// navigation, deletion, locks, scopes, opening by path, renaming and dropping.
+#include <qzbase.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+using namespace qzbase;
+
+namespace {
+
+VmStack* stack = nullptr;
+
+template <typename F>
+int code_of(F&& f) {
+  try {
+    f();
+  } catch (const RuntimeError& e) {
+    return e.code;
+  }
+  return 0;
+}
+
+template <typename F>
+void report(const char* what, F&& f) {
+  std::printf("%s -> %d\n", what, code_of(f));
+}
+
+fielddef_st field(const char* name, FieldinfoType type, size_t length = 0, size_t decimals = 0) {
+  fielddef_st f;
+  std::memset(&f, 0, sizeof f);
+  std::strncpy(f.name, name, sizeof f.name - 1);
+  f.type = type;
+  f.length = length;
+  f.length_omitted = length == 0;
+  f.decimals = decimals;
+  f.decimals_omitted = decimals == 0 && type != FIELDINFO_NUMERIC;
+  return f;
+}
+
+std::string text(void* t, size_t n) {
+  char buffer[64];
+  size_t size = sizeof buffer;
+  const Charset* cs = nullptr;
+  GetFieldText(t, n, buffer, &size, &cs);
+  return std::string(buffer, size);
+}
+
+std::string money(void* t, size_t n) {
+  char buffer[64];
+  size_t size = sizeof buffer;
+  GetFieldMoneyString(t, n, buffer, &size);
+  return std::string(buffer, size);
+}
+
+bool exists(const char* name) { return access(name, F_OK) == 0; }
+
+enum { NAME, QTY, PRICE, BORN, SEEN, OK, NOTE, RATE, AUTO, RAW };
+
+void print_record(void* t) {
+  size_t y = 0, m = 0, d = 0, h = 0, i = 0, s = 0;
+  std::printf("#%zu name=[%s] qty=%d price=%s", RecordNumber(t), text(t, NAME).c_str(), GetFieldInt32(t, QTY),
+              money(t, PRICE).c_str());
+  if (IsFieldNull(t, BORN)) {
+    std::printf(" born=null");
+  } else {
+    GetFieldDateYMD(t, BORN, &y, &m, &d, nullptr);
+    std::printf(" born=%zu-%zu-%zu", y, m, d);
+  }
+  GetFieldDateTimeYMDHIS(t, SEEN, &y, &m, &d, &h, &i, &s, nullptr);
+  std::printf(" seen=%zu-%zu-%zu %zu:%zu:%zu ok=%d rate=%.2f auto=%d memo=%zu\n", y, m, d, h, i, s,
+              GetFieldLogical(t, OK), GetFieldDouble(t, RATE), GetFieldInt32(t, AUTO), GetMemoSize(t, NOTE));
+}
+
+}  // namespace
+
+int main() {
+  char dir[] = "/tmp/qz_table_host_XXXXXX";
+  if (mkdtemp(dir) == nullptr || chdir(dir) != 0) return 1;
+  Screen* screen = CreateScreen(0);
+  Runtime* runtime = CreateRuntime(screen);
+  GetMainStack(runtime, &stack);
+
+  fielddef_st fields[] = {field("NAME", FIELDINFO_CHAR, 10), field("QTY", FIELDINFO_INTEGER),
+                          field("PRICE", FIELDINFO_CURRENCY),  field("BORN", FIELDINFO_DATE),
+                          field("SEEN", FIELDINFO_DATETIME),   field("OK", FIELDINFO_LOGICAL),
+                          field("NOTE", FIELDINFO_MEMO),       field("RATE", FIELDINFO_DOUBLE, 0, 2),
+                          field("AUTO", FIELDINFO_INTEGER),    field("RAW", FIELDINFO_CHAR, 6)};
+  fields[BORN].null_mode = FIELDINFO_NULL;
+  fields[AUTO].autoinc = 1;
+  fields[AUTO].autoinc_next = 5;
+  fields[AUTO].autoinc_next_given = 1;
+  fields[AUTO].autoinc_step = 2;
+  fields[AUTO].autoinc_step_given = 1;
+  fields[RAW].binary = 1;
+  createopts_st options;
+  std::memset(&options, 0, sizeof options);
+  options.codepage = 1252;
+  options.blocksize = 64;
+  void* t = CreateTable(stack, String("items"), &options, fields, sizeof fields / sizeof *fields, nullptr, 0);
+
+  std::printf("fields %zu, qty is %zu, auto next %zu step %zu\n", GetFieldCount(t), GetFieldNum(t, String("qty")),
+              GetNextAutoInc(t, AUTO), GetAutoIncStep(t, AUTO));
+  report("GetFieldNum(missing)", [&] { GetFieldNum(t, String("missing")); });
+  fielddef_st info;
+  GetFieldInfo(t, NAME, &info);
+  std::printf("field 0: %s type %d length %zu\n", info.name, info.type, info.length);
+  std::printf("charset is cp1252: %s\n", GetTableCharset(t) == GetCharsetByWindowsCodepage(1252) ? "yes" : "no");
+
+  // Three records with a value of every type.
+  const char* names[] = {"apple", "pear", "plum"};
+  for (int r = 0; r < 3; ++r) {
+    BeginAppendRecord(t, 0);
+    SetFieldText(t, NAME, names[r], std::strlen(names[r]), Charset::utf8);
+    SetFieldInt32(t, QTY, (r + 1) * 10);
+    char price[] = "12.3456";
+    SetFieldMoneyString(t, PRICE, price, std::strlen(price));
+    if (r == 1) {
+      SetFieldNull(t, BORN);
+    } else {
+      SetFieldDateYMD(t, BORN, 2024, 2, 29 - static_cast<size_t>(r), false);
+    }
+    SetFieldDateTimeYMDHIS(t, SEEN, 2024, 3, 1, 13, 14, 15 + r);
+    SetFieldLogical(t, OK, r != 1);
+    std::string memo(static_cast<size_t>(r + 1) * 100, 'm');
+    SetFieldBinary(t, NOTE, memo.data(), memo.size());
+    SetFieldDouble(t, RATE, 1.25 * (r + 1));
+    SetFieldBinary(t, RAW, "\x01\x02\xff", 3);
+    TableUpdate(stack, t, 0);
+  }
+  report("SetFieldDateYMD(2023-02-29)", [&] { SetFieldDateYMD(t, BORN, 2023, 2, 29, false); });
+  report("SetFieldDateTimeYMDHIS(hour 25)", [&] { SetFieldDateTimeYMDHIS(t, SEEN, 2024, 1, 1, 25, 0, 0); });
+  TableRevert(t, 0);
+  std::printf("records %zu, size %s, times %s\n", RecordCount(t), GetTableFileSize(t) > 0 ? "set" : "zero",
+              TableLastModified(t) > 0 && TableCreateTime(t) > 0 ? "set" : "zero");
+
+  GotoTop(stack, t);
+  while (!Eof(t)) {
+    print_record(t);
+    Skip(stack, t, SKIP_DIR_FORWARD, 1);
+  }
+  // Binary reads: a short buffer gets a prefix and the full length.
+  GotoRecord(stack, t, 1);
+  char raw[8];
+  size_t size = sizeof raw;
+  GetFieldBinary(t, RAW, raw, &size);
+  std::printf("raw %zu bytes: %02x %02x %02x %02x\n", size, raw[0] & 0xff, raw[1] & 0xff, raw[2] & 0xff,
+              raw[3] & 0xff);
+  char memo[40];
+  std::memset(memo, 0, sizeof memo);
+  size = 4;
+  GetFieldBinary(t, NOTE, memo, &size);
+  std::printf("memo cut: size %zu, copied [%s]\n", size, memo);
+  Variant v;
+  GetFieldVariant(t, QTY, &v);
+  std::printf("qty as a variant: %d\n", VarGetInt(&v));
+  ReleaseVar(stack, &v);
+
+  // Navigation: backwards to BOF, then once more is 38.
+  GotoBottom(stack, t);
+  Skip(stack, t, SKIP_DIR_BACKWARD, 1);
+  std::printf("back one: #%zu bof %d\n", RecordNumber(t), Bof(t));
+  Skip(stack, t, SKIP_DIR_BACKWARD, 5);
+  std::printf("back five: #%zu bof %d\n", RecordNumber(t), Bof(t));
+  report("Skip backward at BOF", [&] { Skip(stack, t, SKIP_DIR_BACKWARD, 1); });
+  GotoEof(t);
+  std::printf("GotoEof: eof %d\n", Eof(t));
+
+  // Deletion, SET DELETED, read-only fields, locks.
+  GotoRecord(stack, t, 2);
+  DeleteRecord(t);
+  TableRevert(t, 0);
+  std::printf("reverted delete: %d\n", IsRecordDeleted(t));
+  DeleteRecord(t);
+  TableUpdate(stack, t, 0);
+  std::printf("deleted: %d\n", IsRecordDeleted(t));
+  SetDeleted(stack, true);
+  GotoTop(stack, t);
+  Skip(stack, t, SKIP_DIR_FORWARD, 1);
+  std::printf("with SET DELETED the second visible record is #%zu\n", RecordNumber(t));
+  SetDeleted(stack, false);
+  SetFieldReadonly(t, QTY, true);
+  report("SetFieldInt32 on a read-only field", [&] { SetFieldInt32(t, QTY, 1); });
+  SetFieldReadonly(t, QTY, false);
+  SetFieldInt32(t, QTY, 99);
+  TableUpdate(stack, t, 0);
+  LockState state = LOCK_STATE_IN_RANGE;
+  bool locked = LockCurrentRecord(stack, t, state);
+  std::printf("locked %d state %d is locked %d\n", locked, state, IsCurrentRecordLocked(t));
+  UnlockCurrentRecord(t);
+  std::printf("after unlock %d\n", IsCurrentRecordLocked(t));
+  LockCurrentRecord(stack, t, state);
+  UnlockAll(t);
+  std::printf("after unlock all %d\n", IsCurrentRecordLocked(t));
+
+  // Without tags: no keys, and a scope cannot be tested; ClearScope takes the bounds away again.
+  std::printf("tags %zu\n", GetIndexCount(t));
+  report("EvalIndexKey without an order", [&] {
+    char key[16];
+    size_t n = sizeof key;
+    EvalIndexKey(stack, t, key, &n);
+  });
+  SetScope(stack, t, "a", 1, SEEK_DIR_FORWARD, SEEK_RNG_EQUAL);
+  SetScope(stack, t, "z", 1, SEEK_DIR_BACKWARD, SEEK_RNG_EQUAL);
+  report("GotoTop with a scope and no order", [&] { GotoTop(stack, t); });
+  ClearScope(stack, t);
+  report("GotoTop after ClearScope", [&] { GotoTop(stack, t); });
+  UnselectIndex(t);
+  CloseTable(stack, t);
+
+  // By path: open, rename, drop.
+  t = OpenTable(stack, String("items"));
+  std::printf("opened again: %zu records\n", RecordCount(t));
+  CloseTable(stack, t);
+  RenameTable(stack, String("items"), String("moved"));
+  std::printf("renamed: %d %d %d\n", exists("items.dbf"), exists("moved.dbf"), exists("moved.fpt"));
+  fielddef_st one[] = {field("K", FIELDINFO_INTEGER)};
+  CloseTable(stack, CreateTable(stack, String("other"), &options, one, 1, nullptr, 0));
+  report("RenameTable onto an existing table", [&] { RenameTable(stack, String("moved"), String("other")); });
+
+  // Another process holds the table: DropTable is refused and leaves every file.
+  int ready[2], done[2];
+  if (pipe(ready) != 0 || pipe(done) != 0) return 1;
+  pid_t child = fork();
+  if (child == 0) {
+    int fd = open("moved.dbf", O_RDONLY);
+    flock(fd, LOCK_SH);
+    char c = 1;
+    if (write(ready[1], &c, 1) != 1) _exit(1);
+    if (read(done[0], &c, 1) != 1) _exit(1);
+    _exit(0);
+  }
+  char c = 0;
+  if (read(ready[0], &c, 1) != 1) return 1;
+  report("DropTable while another process holds it", [&] { DropTable(stack, String("moved")); });
+  std::printf("still there: %d %d\n", exists("moved.dbf"), exists("moved.fpt"));
+  if (write(done[1], &c, 1) != 1) return 1;
+  waitpid(child, nullptr, 0);
+  DropTable(stack, String("moved"));
+  std::printf("dropped: %d %d\n", exists("moved.dbf"), exists("moved.fpt"));
+  DropTable(stack, String("other"));
+
+  ReleaseRuntime(runtime);
+  ReleaseScreen(screen);
+  if (chdir("/") != 0 || rmdir(dir) != 0) std::printf("directory not empty\n");
+  return 0;
+}
