@@ -182,6 +182,14 @@ TEST_F(Rebuild, AddAndDropColumnKeepTheOtherFields) {
   EXPECT_EQ(files(), kPeopleFiles);
 }
 
+TEST_F(Rebuild, AddColumnOfATakenNameIsRefusedWithNothingChanged) {
+  Table_Object_QzDbf* t = people();
+  fielddef_st name = field("name", FIELDINFO_CHAR, 3);
+  EXPECT_EQ(code_of([&] { t->add_column(stack, stack->current_data_session, &name); }), 1712);
+  EXPECT_EQ(rows(t), kAllFive);
+  EXPECT_EQ(files(), kPeopleFiles);
+}
+
 TEST_F(Rebuild, DropColumnRefusals) {
   Table_Object_QzDbf* t = people();
   DataSession_Object* ds = stack->current_data_session;
