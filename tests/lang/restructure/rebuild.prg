@@ -91,7 +91,13 @@ DELETE
 COPY TO dest
 ? "copy", EOF(), RECCOUNT()
 check("COPY TO src")
-check("COPY TO " + cDir + "/SRC.dbf")
+PRIVATE cTarget
+cTarget = cDir + "/./src.dbf"
+TRY
+  COPY TO (cTarget)
+CATCH TO e
+  ? "COPY TO its own full path ->", e.ErrorNo
+ENDTRY
 SELECT 0
 USE dest
 SELECT src
@@ -112,8 +118,13 @@ COPY TO dest
 USE dest
 ? "plain copy", RECCOUNT(), AFIELDS(aa), FILE("dest.fpt")
 USE
-USE src
-check("COPY TO sub/elsewhere")
+SELECT src
+cTarget = "sub/elsewhere"
+TRY
+  COPY TO (cTarget)
+CATCH TO e
+  ? "COPY TO a missing directory ->", e.ErrorNo
+ENDTRY
 ? "copy into a missing directory leaves", FILE("sub/elsewhere.dbf")
 USE
 files()
@@ -140,14 +151,14 @@ CD &cHome
 RUN rm -rf &cDir
 
 PROCEDURE show(cWhat)
-  LOCAL nRec, aF, nF, k, cRow
+  LOCAL nRec, aF, nF, nField, cRow
   nRec = RECNO()
   ? cWhat, "reccount", RECCOUNT(), "recno", nRec
   nF = AFIELDS(aF)
   SCAN
     cRow = "  " + TRANSFORM(RECNO()) + ":"
-    FOR k = 1 TO nF
-      cRow = cRow + " " + row_value(aF[k, 1], aF[k, 2])
+    FOR nField = 1 TO nF
+      cRow = cRow + " " + row_value(aF[nField, 1], aF[nField, 2])
     ENDFOR
     ? cRow
   ENDSCAN
@@ -159,6 +170,9 @@ FUNCTION row_value(cName, cType)
   v = EVALUATE(cName)
   IF cType == "M"
     RETURN cName + "=" + LEFT(v, 4) + "/" + TRANSFORM(LEN(v))
+  ENDIF
+  IF cType == "N"
+    RETURN cName + "=" + LTRIM(STR(v, 10, 2))
   ENDIF
   RETURN cName + "=" + TRANSFORM(v)
 ENDFUNC
