@@ -17,6 +17,7 @@
 #include "capture_screen.h"
 #include "dbf_support.h"
 #include "host/runtime.h"
+#include "run_command.h"
 #include "tables/data_session.h"
 #include "tables/table_dbf.h"
 #include "temp_dir.h"
@@ -364,6 +365,49 @@ TEST_F(Rebuild, FailedCopyToLeavesAnExistingTargetAsItWas) {
   p->copyto(stack, String("target"), false);
   EXPECT_EQ(files(), (std::set<std::string>{"people.dbf", "people.fpt", "plain.dbf", "target.dbf"}));
   EXPECT_EQ(use("target")->cnt_fields(), 1u);
+}
+
+// ---- what other readers see ----
+
+TEST_F(Rebuild, OtherReadersReadPackedAlteredAndCopiedTables) {
+  make_table("items.dbf", {field("NAME", FIELDINFO_CHAR, 8), field("QTY", FIELDINFO_INTEGER),
+                           field("NOTES", FIELDINFO_MEMO)});
+  Table_Object_QzDbf* t = use("items");
+  const char* names[] = {"one", "two", "three"};
+  const char* notes[] = {"first", "second", "third: caf\xC3\xA9"};
+  for (int i = 0; i < 3; ++i) {
+    t->begin_append();
+    t->set_field_string(0, String(names[i]));
+    t->set_field_integer(1, integer_type_st{i + 1});
+    t->set_field_string(2, String(notes[i]));
+    if (i == 1) t->delete_record();
+    t->update(stack);
+  }
+  t->pack(stack, stack->current_data_session);
+  fielddef_st flag = logical_field("FLAG");
+  t->add_column(stack, stack->current_data_session, &flag);
+  t->go(stack, 2);
+  t->set_field_bool(3, true);
+  t->update(stack);
+  t->copyto(stack, String("copied"), false);
+  held.clear();
+  const std::string expected =
+      "record 1\nNAME=one\nQTY=1\nNOTES=first\nFLAG=F\n"
+      "record 2\nNAME=three\nQTY=3\nNOTES=third: caf\xC3\xA9\nFLAG=T\n";
+  const struct {
+    const char* program;
+    const char* script;
+  } readers[] = {{"/usr/bin/python3", "read_dbfread.py"},
+                 {"/usr/bin/python3", "read_dbf.py"},
+                 {"/usr/bin/perl", "read_xbase.pl"}};
+  for (const char* table : {"items.dbf", "copied.dbf"}) {
+    for (const auto& r : readers) {
+      SCOPED_TRACE(std::string(table) + " through " + r.script);
+      EXPECT_EQ(testing_files::run_command(std::string(r.program) + " " + interop_script(r.script) + " " +
+                                           (dir.path / table).native()),
+                expected);
+    }
+  }
 }
 
 }  // namespace
