@@ -135,7 +135,7 @@ int main() {
     SetFieldBinary(t, RAW, "\x01\x02\xff", 3);
     TableUpdate(stack, t, 0);
   }
-  report("SetFieldDateYMD(2023-02-29)", [&] { SetFieldDateYMD(t, BORN, 2023, 2, 29, false); });
+  report("SetFieldDateYMD(2023-00-05)", [&] { SetFieldDateYMD(t, BORN, 2023, 0, 5, false); });
   report("SetFieldDateTimeYMDHIS(hour 25)", [&] { SetFieldDateTimeYMDHIS(t, SEEN, 2024, 1, 1, 25, 0, 0); });
   TableRevert(t, 0);
   std::printf("records %zu, size %s, times %s\n", RecordCount(t), GetTableFileSize(t) > 0 ? "set" : "zero",
@@ -191,14 +191,6 @@ int main() {
   SetFieldReadonly(t, QTY, false);
   SetFieldInt32(t, QTY, 99);
   TableUpdate(stack, t, 0);
-  LockState state = LOCK_STATE_IN_RANGE;
-  bool locked = LockCurrentRecord(stack, t, state);
-  std::printf("locked %d state %d is locked %d\n", locked, state, IsCurrentRecordLocked(t));
-  UnlockCurrentRecord(t);
-  std::printf("after unlock %d\n", IsCurrentRecordLocked(t));
-  LockCurrentRecord(stack, t, state);
-  UnlockAll(t);
-  std::printf("after unlock all %d\n", IsCurrentRecordLocked(t));
 
   // Without tags: no keys, and a scope cannot be tested; ClearScope takes the bounds away again.
   std::printf("tags %zu\n", GetIndexCount(t));
@@ -218,6 +210,23 @@ int main() {
   // By path: open, rename, drop.
   t = OpenTable(stack, String("items"));
   std::printf("opened again: %zu records\n", RecordCount(t));
+  // Opened shared: record locks are taken and given back.
+  GotoRecord(stack, t, 3);
+  LockState state = LOCK_STATE_OUT_OF_RANGE;
+  bool locked = LockCurrentRecord(stack, t, state);
+  std::printf("locked %d state %d is locked %d\n", locked, state, IsCurrentRecordLocked(t));
+  UnlockCurrentRecord(t);
+  std::printf("after unlock %d\n", IsCurrentRecordLocked(t));
+  LockCurrentRecord(stack, t, state);
+  UnlockAll(t);
+  std::printf("after unlock all %d\n", IsCurrentRecordLocked(t));
+  // A deleted record is locked but reported out of range while SET DELETED is on.
+  SetDeleted(stack, true);
+  GotoRecord(stack, t, 2);
+  locked = LockCurrentRecord(stack, t, state);
+  std::printf("deleted record: locked %d state %d\n", locked, state);
+  UnlockAll(t);
+  SetDeleted(stack, false);
   CloseTable(stack, t);
   RenameTable(stack, String("items"), String("moved"));
   std::printf("renamed: %d %d %d\n", exists("items.dbf"), exists("moved.dbf"), exists("moved.fpt"));
