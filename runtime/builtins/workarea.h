@@ -43,7 +43,12 @@ void void_stackcall_begin_transaction(VmStack* stack, size_t argc);
 void void_stackcall_end_transaction(VmStack* stack, size_t argc);
 void void_stackcall_rollback(VmStack* stack, size_t argc);
 void void_stackcall_declare(VmStack* stack, size_t argc);
+void void_stackcall_seek(VmStack* stack, size_t argc);
+void void_stackcall_index(VmStack* stack, size_t argc);
+void void_stackcall_delete_tag(VmStack* stack, size_t argc);
+void void_stackcall_delete_all_tags(VmStack* stack, size_t argc);
 void void_stackcall_set_filter_to(VmStack* stack, size_t argc);
+void void_stackcall_set_order_to(VmStack* stack, size_t argc);
 void void_stackcall_set_datasession_to(VmStack* stack, size_t argc);
 
 // SCATTER and GATHER.

@@ -1,6 +1,6 @@
 // workarea_commands.cpp - USE, SELECT, GO, SKIP, LOCATE, CONTINUE, REPLACE, DELETE, RECALL,
-// APPEND BLANK, UNLOCK, PACK, ZAP, REINDEX, COPY TO, the transaction commands, SET FILTER TO and
-// SET DATASESSION TO.
+// APPEND BLANK, UNLOCK, PACK, ZAP, REINDEX, COPY TO, the transaction commands, SEEK, INDEX ON,
+// DELETE TAG [ALL], SET FILTER TO, SET ORDER TO and SET DATASESSION TO.
 //
 // Each command receives its clauses in the order of its option grammar: a flag group as one
 // integer mask (first flag bit 0), every other clause as a value that is null (or an empty object
@@ -36,6 +36,23 @@ enum LocateFlag : int64_t { LOCATE_REST = 1, LOCATE_NOOPTIMIZE = 2 };
 enum AppendFlag : int64_t { APPEND_BLANK = 1, APPEND_NOMENU = 2 };
 enum UnlockFlag : int64_t { UNLOCK_ALL = 1 };
 enum CopyFlag : int64_t { COPY_CDX = 1 };
+enum SeekFlag : int64_t {
+  SEEK_ASCENDING = 1,
+  SEEK_DESCENDING = 2,
+  SEEK_PREFIX = 4,
+  SEEK_EXACT = 8,
+  SEEK_SAME = 16,
+  SEEK_AFTER = 32,
+};
+enum IndexFlag : int64_t {
+  INDEX_ADDITIVE = 1,
+  INDEX_UNIQUE = 2,
+  INDEX_CANDIDATE = 4,
+  INDEX_ASCENDING = 8,
+  INDEX_DESCENDING = 16,
+  INDEX_BINARY = 32,
+};
+enum OrderFlag : int64_t { ORDER_ASCENDING = 1, ORDER_DESCENDING = 2 };
 
 // Argument n, or null when the call has fewer (a clause that was not written).
 const Variant* clause(VmStack* stack, size_t argc, size_t n) {
@@ -265,6 +282,92 @@ void void_stackcall_rollback(VmStack*, size_t) {
 void void_stackcall_declare(VmStack*, size_t) {
   QZ_TRACE;
   throw RuntimeError(1001);
+}
+
+// SEEK expression [IN area] [RECORD n] [NEAR lNear] [ASCENDING | DESCENDING] [PREFIX | EXACT]
+// [SAME] [AFTER]
+void void_stackcall_seek(VmStack* stack, size_t argc) {
+  QZ_TRACE;
+  const int64_t flags = flags_argument(stack, argc, 1);
+  if ((flags & SEEK_ASCENDING) && (flags & SEEK_DESCENDING)) throw RuntimeError(11);
+  if ((flags & SEEK_PREFIX) && (flags & SEEK_EXACT)) throw RuntimeError(11);
+  const SessionSettings& settings = session_of(stack)->settings;
+  KeyOpt option = settings.exact ? KEY_OPT_EXACT : KEY_OPT_PREFIX;
+  if (flags & SEEK_PREFIX) option = KEY_OPT_PREFIX;
+  if (flags & SEEK_EXACT) option = KEY_OPT_EXACT;
+  bool near = settings.near;
+  if (const Variant* clause_near = clause(stack, argc, 5)) near = clause_near->tag == VT_TRUE;
+  // A null key is a value like any other: the key builder decides what it means.
+  const Variant* value = argc >= 2 ? argument_value(stack, 2) : nullptr;
+  if (value == nullptr) throw RuntimeError(11);
+  Table_Object* table = work_area_table(stack, clause(stack, argc, 3), true);
+  if (clause(stack, argc, 4) != nullptr) {
+    const int64_t record = integer_argument(stack, 4);
+    // No record has a number below 1: such a pair is never found.
+    table->seek_record(value, record > 0 ? static_cast<size_t>(record) : 0);
+    return;
+  }
+  // SAME keeps the sought keys inside the range, AFTER opens it toward the end; neither is SAME.
+  int range = 0;
+  if (flags & SEEK_SAME) range |= SEEK_RNG_EQUAL;
+  if (flags & SEEK_AFTER) range |= SEEK_RNG_OPEN;
+  if (range == 0) range = SEEK_RNG_EQUAL;
+  SeekDir dir = SEEK_DIR_SELECTED;
+  if (flags & SEEK_ASCENDING) dir = SEEK_DIR_FORWARD;
+  if (flags & SEEK_DESCENDING) dir = SEEK_DIR_BACKWARD;
+  table->seek(stack, value, option, static_cast<SeekRng>(range), dir, near);
+}
+
+// INDEX ON key TAG name [FOR condition] [COLLATE name] [UNIQUE | CANDIDATE] [ASCENDING |
+// DESCENDING] [BINARY] [ADDITIVE]
+void void_stackcall_index(VmStack* stack, size_t argc) {
+  QZ_TRACE;
+  const int64_t flags = flags_argument(stack, argc, 1);
+  if ((flags & INDEX_ASCENDING) && (flags & INDEX_DESCENDING)) throw RuntimeError(11);
+  Table_Object* table = session_table(stack, nullptr, true);
+  if (argc < 3) throw RuntimeError(11);
+  internal_indexdef_st def;
+  def.key_expression = string_argument(stack, 2);
+  def.tag_name = string_argument(stack, 3);
+  if (const Variant* for_clause = clause(stack, argc, 4)) def.for_expression = static_cast<String>(*for_clause);
+  if (const Variant* collate = clause(stack, argc, 5)) def.collation_name = static_cast<String>(*collate);
+  def.unique = (flags & INDEX_UNIQUE) ? 1 : 0;
+  def.candidate = (flags & INDEX_CANDIDATE) ? 1 : 0;
+  def.descending = (flags & INDEX_DESCENDING) ? 1 : 0;
+  def.binary = (flags & INDEX_BINARY) ? 1 : 0;
+  const createopts_st options{};
+  table->create_index(stack, &options, &def);
+}
+
+// DELETE TAG name
+void void_stackcall_delete_tag(VmStack* stack, size_t argc) {
+  QZ_TRACE;
+  if (argc < 1) throw RuntimeError(11);
+  const String tag = string_argument(stack, 1);
+  work_area_table(stack, nullptr, true)->drop_index(stack, tag);
+}
+
+// DELETE TAG ALL
+void void_stackcall_delete_all_tags(VmStack* stack, size_t) {
+  QZ_TRACE;
+  work_area_table(stack, nullptr, true)->drop_all_indizes(stack);
+}
+
+// SET ORDER TO [tag] [IN area] [ASCENDING | DESCENDING]; no tag: physical order.
+void void_stackcall_set_order_to(VmStack* stack, size_t argc) {
+  QZ_TRACE;
+  const int64_t flags = flags_argument(stack, argc, 3);
+  if ((flags & ORDER_ASCENDING) && (flags & ORDER_DESCENDING)) throw RuntimeError(11);
+  SeekDir dir = SEEK_DIR_SELECTED;
+  if (flags & ORDER_ASCENDING) dir = SEEK_DIR_FORWARD;
+  if (flags & ORDER_DESCENDING) dir = SEEK_DIR_BACKWARD;
+  const Variant* tag = clause(stack, argc, 1);
+  Table_Object* table = work_area_table(stack, clause(stack, argc, 2), true);
+  if (tag == nullptr) {
+    table->unselect_index();
+  } else {
+    table->select_index_tag(stack, static_cast<String>(*tag), dir);
+  }
 }
 
 // SET FILTER TO [condition] [IN area]

@@ -12,10 +12,15 @@
 #include "platform/file.h"
 #include "tables/dbf_exceptions.h"
 #include "tables/dbf_file.h"
+#include "tables/table_object.h"
+#include "tables/uniqify.h"
 
 namespace qzbase {
 
 namespace {
+
+// Directory keys: the tag name padded with blanks.
+constexpr size_t kTagNameKeyLength = 10;
 
 DbfIndexHooks* make_cursor_hooks(DbfFile* file) { return new IndexCursorHooks(file); }
 
@@ -24,8 +29,35 @@ std::string ascii_lower(std::string s) {
   return s;
 }
 
-// Key upkeep needs the tags' key programs, which are not built yet.
-[[noreturn]] void refuse_key_upkeep() { throw RuntimeError(1001, String("keys of index tags")); }
+// A tag opened without its programs cannot follow a record change.
+void require_expressions(const DbfIndex* tag) {
+  if (!tag->has_expressions()) throw RuntimeError(1001, String("keys of index tags"));
+}
+
+void link_dependents(DbfFile* dbf, DbfIndex* tag) {
+  for (uint16_t f : tag->key_info.fields) {
+    if (f < dbf->fields.size()) dbf->fields[f]->dependent_tags.push_back(tag);
+  }
+}
+
+void unlink_dependents(DbfFile* dbf, DbfIndex* tag) {
+  for (DbfField* field : dbf->fields) {
+    auto& list = field->dependent_tags;
+    list.erase(std::remove(list.begin(), list.end(), tag), list.end());
+  }
+}
+
+// Swaps the current and the old-record buffer for a scope: expressions then read the old values.
+class OldRecordScope {
+ public:
+  explicit OldRecordScope(DbfFile* dbf) : dbf_(dbf) { std::swap(dbf_->current_record, dbf_->old_record); }
+  ~OldRecordScope() { std::swap(dbf_->current_record, dbf_->old_record); }
+  OldRecordScope(const OldRecordScope&) = delete;
+  OldRecordScope& operator=(const OldRecordScope&) = delete;
+
+ private:
+  DbfFile* dbf_;
+};
 
 }  // namespace
 
@@ -58,8 +90,23 @@ IndexCursorHooks::~IndexCursorHooks() {
   for (IndexLockSet& frame : lock_frames_) frame.release();
 }
 
-void IndexCursorHooks::open_structural_index(VmStack*) {
+void DbfIndex::get_indexdef(internal_indexdef_st* out) const {
   QZ_TRACE;
+  out->tag_name = name;
+  out->tag_number = number;
+  out->key_expression = header.key_expression;
+  out->key_flag = key_is_expression() ? 1 : 0;
+  out->for_expression = header.option(IDX_OPT_FOR) ? header.for_expression : String();
+  out->collation_name = header.collation_name;
+  out->unique = header.option(IDX_OPT_UNIQUE) ? 1 : 0;
+  out->candidate = header.option(IDX_OPT_ENFORCED_UNIQUE) ? 1 : 0;
+  out->descending = header.descending ? 1 : 0;
+  out->binary = binary() ? 1 : 0;
+}
+
+void IndexCursorHooks::open_structural_index(VmStack* stack) {
+  QZ_TRACE;
+  DbfBusyGuard guard(dbf_);
   File* table = dbf_->file();
   String name = structural_index_name(table->name);
   std::error_code error;
@@ -71,35 +118,103 @@ void IndexCursorHooks::open_structural_index(VmStack*) {
   auto directory = std::make_unique<Index>(cdx.get(), 0);
   cdx->read_header(&directory->header, 0);
   directory->set_collation(nullptr);
-  std::vector<std::unique_ptr<DbfIndex>> tags;
+  cdx_ = std::move(cdx);
+  directory_ = std::move(directory);
+  try {
+    load_tags(stack);
+  } catch (...) {
+    close_index_file();
+    throw;
+  }
+}
+
+std::string IndexCursorHooks::directory_key(const String& name) const {
+  QZ_TRACE;
+  std::string key(name.read(), std::min<size_t>(name.size(), kTagNameKeyLength));
+  key.resize(kTagNameKeyLength, ' ');
+  return key;
+}
+
+void IndexCursorHooks::load_tags(VmStack* stack) {
+  QZ_TRACE;
+  struct entry_st {
+    std::streamoff offset;
+    String name;
+  };
+  std::vector<entry_st> entries;
   index_node_st node;
   key_iterator_st it;
-  for (bool more = directory->go_top(&node, &it); more; more = directory->go_next(&node, &it)) {
-    const size_t length = directory->key_length();
+  for (bool more = directory_->go_top(&node, &it); more; more = directory_->go_next(&node, &it)) {
+    const size_t length = directory_->key_length();
     const char* key = it.key();
     size_t used = length;
     while (used > 0 && (key[used - 1] == ' ' || key[used - 1] == '\0')) --used;
-    auto tag = std::make_unique<DbfIndex>(cdx.get(), static_cast<std::streamoff>(it.record));
-    cdx->read_header(&tag->header, tag->header_offset);
-    tag->name = String(key, used, dbf_->charset());
-    tag->set_collation(tag->header.option(IDX_OPT_MACHINE) || tag->header.collation_name.is_empty()
-                           ? nullptr
-                           : collation_for_group(dbf_->charset(), tag->header.collation_name));
-    tags.push_back(std::move(tag));
+    entries.push_back({static_cast<std::streamoff>(it.record), String(key, used, dbf_->charset())});
   }
-  std::sort(tags.begin(), tags.end(),
-            [](const auto& a, const auto& b) { return a->header_offset < b->header_offset; });
-  for (size_t i = 0; i < tags.size(); ++i) tags[i]->number = i;
+  const uint64_t version = directory_->header.version;  // confirmed by the walk
+  // New tags are opened before anything changes: a failure leaves the list as it was.
+  std::vector<std::unique_ptr<DbfIndex>> fresh;
+  for (const entry_st& e : entries) {
+    const bool known = std::any_of(tags_.begin(), tags_.end(), [&](const auto& t) { return t->header_offset == e.offset; });
+    if (known) continue;
+    auto tag = std::make_unique<DbfIndex>(cdx_.get(), e.offset);
+    tag->name = e.name;
+    tag->open(stack, dbf_);
+    fresh.push_back(std::move(tag));
+  }
+  std::vector<std::unique_ptr<DbfIndex>> tags;
+  for (auto& t : tags_) {
+    const bool listed = std::any_of(entries.begin(), entries.end(), [&](const entry_st& e) { return e.offset == t->header_offset; });
+    if (listed) {
+      tags.push_back(std::move(t));
+      continue;
+    }
+    // Gone from the directory: nothing may point at it any more.
+    if (dbf_->selected_index() == t.get()) dbf_->select_index_order(nullptr, false);
+    unlink_dependents(dbf_, t.get());
+  }
+  for (auto& t : fresh) {
+    link_dependents(dbf_, t.get());
+    tags.push_back(std::move(t));
+  }
+  std::sort(tags.begin(), tags.end(), [](const auto& a, const auto& b) { return a->header_offset < b->header_offset; });
   tags_ = std::move(tags);
-  directory_ = std::move(directory);
-  cdx_ = std::move(cdx);
+  renumber();
+  directory_version_ = version;
+}
+
+void IndexCursorHooks::renumber() {
+  QZ_TRACE;
+  binary_.clear();
+  ordinary_.clear();
+  for (size_t i = 0; i < tags_.size(); ++i) {
+    tags_[i]->number = i;
+    (tags_[i]->binary() ? binary_ : ordinary_).push_back(tags_[i].get());
+  }
+}
+
+void IndexCursorHooks::refresh_tag_list(VmStack* stack) {
+  QZ_TRACE;
+  if (cdx_ == nullptr || !cdx_->shared()) return;
+  directory_->check_version();
+  if (directory_->header.version == directory_version_) return;
+  load_tags(stack);
+}
+
+void IndexCursorHooks::corrupted() const {
+  QZ_TRACE;
+  throw dbf_index_file_corrupted(cdx_ != nullptr ? cdx_->file->name.u8str() : std::string());
 }
 
 void IndexCursorHooks::close_index_file() {
   QZ_TRACE;
   for (IndexLockSet& frame : lock_frames_) frame.release();
   lock_frames_.clear();
+  if (dbf_->selected_index() != nullptr) dbf_->select_index_order(nullptr, false);
+  for (auto& tag : tags_) unlink_dependents(dbf_, tag.get());
   tags_.clear();
+  binary_.clear();
+  ordinary_.clear();
   directory_.reset();
   cdx_.reset();
 }
@@ -113,19 +228,102 @@ void IndexCursorHooks::remove_index_file() {
   std::filesystem::remove(static_cast<std::filesystem::path>(name), ignored);
 }
 
-void IndexCursorHooks::update_keys(VmStack*) {
+void IndexCursorHooks::check_unique(DbfIndex* tag, const char* key) {
   QZ_TRACE;
-  if (!tags_.empty()) refuse_key_upkeep();
+  if (!tag->header.option(IDX_OPT_ENFORCED_UNIQUE)) return;
+  index_node_st node;
+  key_iterator_st it;
+  if (tag->seek(key, tag->key_length(), &node, &it, SEEK_DIR_FORWARD, 0) == SEEK_RESULT_FOUND) {
+    throw dbf_unique_key_violation(tag->name.u8str());
+  }
 }
 
-void IndexCursorHooks::prepare_insert_keys(VmStack*) {
+void IndexCursorHooks::prepare_insert_keys(VmStack* stack) {
   QZ_TRACE;
-  if (!tags_.empty()) refuse_key_upkeep();
+  if (tags_.empty() && cdx_ == nullptr) return;
+  refresh_tag_list(stack);
+  for (auto& t : tags_) {
+    DbfIndex* tag = t.get();
+    require_expressions(tag);
+    tag->delete_old = false;
+    tag->insert_new = tag->eval_filter(stack);
+    if (!tag->insert_new) continue;
+    tag->eval_key(stack, tag->new_key, sizeof tag->new_key);
+    check_unique(tag, tag->new_key);
+  }
 }
 
 void IndexCursorHooks::insert_keys(VmStack*) {
   QZ_TRACE;
-  if (!tags_.empty()) refuse_key_upkeep();
+  const size_t record = dbf_->recno;
+  for (DbfIndex* tag : binary_) {
+    if (!tag->insert_key(tag->new_key, record)) corrupted();
+  }
+  for (DbfIndex* tag : ordinary_) {
+    if (tag->insert_new && !tag->insert_key(tag->new_key, record)) corrupted();
+  }
+  if (DbfIndex* tag = dbf_->selected_index(); tag != nullptr && tag->insert_new) {
+    // The cursor's copy of the changed leaf is stale: stand on the new entry.
+    tag->seek_record(tag->new_key, static_cast<uint32_t>(record), &node_, &it_);
+  }
+}
+
+void IndexCursorHooks::evaluate_update(VmStack* stack) {
+  QZ_TRACE;
+  for (auto& t : tags_) {
+    DbfIndex* tag = t.get();
+    require_expressions(tag);
+    const bool new_for = tag->eval_filter(stack);
+    if (new_for) tag->eval_key(stack, tag->new_key, sizeof tag->new_key);
+    bool old_for;
+    {
+      OldRecordScope old(dbf_);
+      old_for = tag->eval_filter(stack);
+      if (old_for) tag->eval_key(stack, tag->old_key, sizeof tag->old_key);
+    }
+    const size_t n = tag->key_length();
+    if (old_for) {
+      const bool same = new_for && std::memcmp(tag->new_key, tag->old_key, n) == 0;
+      tag->delete_old = !same;
+      tag->insert_new = new_for && !same;
+    } else {
+      tag->delete_old = false;
+      tag->insert_new = new_for;
+    }
+  }
+  // Nothing has changed in any tag yet: a violation leaves them all as they were.
+  for (auto& t : tags_) {
+    if (t->insert_new && !t->binary()) check_unique(t.get(), t->new_key);
+  }
+}
+
+void IndexCursorHooks::update_keys(VmStack* stack) {
+  QZ_TRACE;
+  if (tags_.empty() && cdx_ == nullptr) return;
+  refresh_tag_list(stack);
+  evaluate_update(stack);
+  LockAllIndizes locks(dbf_);
+  if (cdx_ != nullptr && cdx_->shared()) {
+    // A tag entered while this process waited for the lock must see this change too.
+    const uint64_t seen = directory_version_;
+    refresh_tag_list(stack);
+    if (directory_version_ != seen) evaluate_update(stack);
+  }
+  const size_t record = dbf_->recno;
+  for (DbfIndex* tag : binary_) {
+    tag->replace_bit(record, tag->new_key);
+  }
+  for (DbfIndex* tag : ordinary_) {
+    if (tag->delete_old && !tag->delete_key(tag->old_key, record)) corrupted();
+    if (tag->insert_new && !tag->insert_key(tag->new_key, record)) corrupted();
+  }
+  if (DbfIndex* tag = dbf_->selected_index(); tag != nullptr && (tag->delete_old || tag->insert_new)) {
+    if (tag->insert_new) {
+      tag->seek_record(tag->new_key, static_cast<uint32_t>(record), &node_, &it_);
+    } else {
+      tag->go_bottom(&node_, &it_);
+    }
+  }
 }
 
 // Every tag lives in the one structural file, so its lock is all there is to take.
@@ -177,6 +375,11 @@ void IndexCursorHooks::select_index(size_t n, int dir) {
   DbfIndex* tag = tags_[n].get();
   if (tag->binary()) throw dbf_select_binary_index_not_supported();
   const bool backward = dir == SEEK_DIR_BACKWARD || (dir == SEEK_DIR_SELECTED && tag->header.descending);
+  select_unguarded(tag, backward, nullptr);
+}
+
+void IndexCursorHooks::select_unguarded(DbfIndex* tag, bool backward, VmStack* stack) {
+  QZ_TRACE;
   const bool at_eof = dbf_->eof;
   dbf_->select_index_order(tag, backward);
   if (at_eof) {
@@ -189,14 +392,23 @@ void IndexCursorHooks::select_index(size_t n, int dir) {
     dbf_->reccount();
     dbf_->go_eof();
   } else if (!dbf_->bof) {
-    place_on_current(tag);
+    place_on_current(tag, stack);
   }
 }
 
-// Until tags evaluate their keys the pair cannot be sought: the walk finds the record's entry.
-void IndexCursorHooks::place_on_current(DbfIndex* tag) {
+// With the key programs at hand the record's entry is sought; else the walk finds it.
+void IndexCursorHooks::place_on_current(DbfIndex* tag, VmStack* stack) {
   QZ_TRACE;
   const uint32_t recno = static_cast<uint32_t>(dbf_->recno);
+  if (stack != nullptr && tag->has_expressions()) {
+    if (tag->eval_filter(stack)) {
+      char key[kIndexMaxKeyLength];
+      tag->eval_key(stack, key, sizeof key);
+      if (tag->seek_record(key, recno, &node_, &it_) == SEEK_RESULT_FOUND) return;
+    }
+    tag->go_bottom(&node_, &it_);
+    return;
+  }
   for (bool more = tag->go_top(&node_, &it_); more; more = tag->go_next(&node_, &it_)) {
     if (it_.record == recno) return;
   }
@@ -308,6 +520,285 @@ bool IndexCursorHooks::seek_unique(const char* key, size_t record) {
     dbf_->go_eof();
   }
   return found;
+}
+
+// --- the table object's operations ---
+
+void IndexCursorHooks::create_compound_auto_open_index_file() {
+  QZ_TRACE;
+  File* table = dbf_->file();
+  std::filesystem::path p = static_cast<std::filesystem::path>(table->name);
+  p.replace_extension(ascii_lower(p.extension().string()) == ".dbc" ? "dcx" : "cdx");
+  const String name = String::create_from_path(p, table->name.get_charset());
+  if (!is_memory_file_name(name)) {
+    std::error_code error;
+    std::filesystem::remove(p, error);
+    if (error) throw dbf_error_cannot_create_cdx();
+  }
+  File* f = create_file(name, OPEN_WRITE | (table->mode & (OPEN_SHARED | OPEN_UNLINK_ON_CREATE)));
+  auto cdx = std::make_unique<IndexFile>(f, dbf_->charset());
+  cdx->create_compound();
+  cdx->end_offset = static_cast<std::streamoff>(seek_to_end(f));
+  auto directory = std::make_unique<Index>(cdx.get(), 0);
+  cdx->read_header(&directory->header, 0);
+  directory->set_collation(nullptr);
+  directory_version_ = directory->header.version;
+  cdx_ = std::move(cdx);
+  directory_ = std::move(directory);
+  dbf_->has_structural_index = true;
+  dbf_->update_dbf_header();
+}
+
+void IndexCursorHooks::create_index_tag(VmStack* stack, const createopts_st* options, const internal_indexdef_st* def) {
+  QZ_TRACE;
+  DbfBusyGuard busy(dbf_);
+  // 1. The collation and the key.
+  Collation* collation = collation_for_group(dbf_->charset(), def->collation_name);
+  IndexExpressionInfo key;
+  Index::analze_expression(stack, dbf_, def->key_expression, collation, &key);
+  // 2. Its length.
+  if (key.key_length < 1 || key.key_length > kIndexMaxKeyLength || (key.nullable && key.key_length < 2)) {
+    throw dbf_invalid_index_key_len();
+  }
+  // 3. Binary tags hold one bit per record.
+  const bool binary = def->binary != 0;
+  const bool has_for = !def->for_expression.is_empty();
+  if (binary) {
+    if (key.key_type != INDEX_KEY_LOGICAL) throw RuntimeError(2156);
+    if (has_for) throw RuntimeError(1001, String("Binary index with filter"));
+    key.nullable = false;
+    key.key_length = 1;
+  }
+  // 4. The FOR condition.
+  if (has_for) {
+    IndexExpressionInfo condition;
+    Index::analze_expression(stack, dbf_, def->for_expression, collation, &condition);
+    if (condition.key_type != INDEX_KEY_LOGICAL) throw dbf_index_filter_must_be_logical();
+  }
+  // 5. The file. From here to the directory entry the file stays locked, and the table's append
+  // lock keeps other processes' appends out of the records being visited.
+  if (cdx_ == nullptr) create_compound_auto_open_index_file();
+  DbfAppendLock append(dbf_);
+  LockAllIndizes locks(dbf_);
+  refresh_tag_list(stack);
+
+  // 6. The name.
+  string_set_ci names;
+  for (const auto& t : tags_) names.insert(t->name);
+  bool invalid = false, duplicate = false, too_long = false;
+  const size_t max_bytes = 11 - dbf_->charset()->min_bytes();
+  const String tag_name = uniqify(names, def->tag_name.upper(), dbf_->charset(), max_bytes, &invalid, &duplicate, &too_long);
+  if (options == nullptr || !options->accept_altered_tag_names) {
+    if (invalid) throw dbf_error_index_tag_name_invalid_characters();
+    if (too_long) throw dbf_error_index_tag_name_too_long();
+    if (duplicate) throw dbf_error_index_tag_name_duplicate();
+  }
+  const std::string dkey = directory_key(tag_name);
+
+  // 7. Header and root leaf at the file end.
+  const bool machine = collation_group_by_name(def->collation_name) == COLLATION_GROUP_MACHINE;
+  auto tag = std::make_unique<DbfIndex>(cdx_.get(), 0);
+  idx_header_st& h = tag->header;
+  init_directory_header(&h);
+  h.key_length = static_cast<uint16_t>(key.key_length);
+  h.collation_name = def->collation_name.is_empty() ? String("MACHINE") : def->collation_name.upper();
+  h.key_expression = def->key_expression;
+  h.for_expression = has_for ? def->for_expression : String::fromBytes("", 0, Charset::ascii);
+  uint16_t opts = IDX_OPT_COMPACT | IDX_OPT_CREATED;
+  if (def->unique) opts |= IDX_OPT_UNIQUE;
+  if (def->candidate) opts |= IDX_OPT_ENFORCED_UNIQUE;
+  if (has_for) opts |= IDX_OPT_FOR;
+  if (key.nullable) opts |= IDX_OPT_NULLABLE;
+  if (binary) opts |= IDX_OPT_BINARY;
+  opts |= machine ? IDX_OPT_MACHINE : IDX_OPT_COLLATED;
+  h.options = opts;
+  h.descending = def->descending != 0;
+  tag->header_offset = tag->alloc(kIndexHeaderSize);
+  index_node_st root;
+  root.offset = tag->alloc(kIndexNodeSize);
+  const size_t record_count = dbf_->reccount();
+  if (binary) {
+    tag->init_leaf_node(&root);
+  } else {
+    tag->init_compact_node(&root, h.key_length, record_count != 0 ? record_count : 255, h.key_length, h.key_length,
+                           true);
+  }
+  root.root = true;
+  h.root = static_cast<uint32_t>(root.offset);
+  cdx_->write_header(&h, tag->header_offset);
+  cdx_->write_node(&root);
+
+  // 8. Every record's key, in physical order.
+  tag->name = tag_name;
+  tag->open(stack, dbf_);
+  {
+    const size_t saved_recno = dbf_->recno;
+    const bool saved_eof = dbf_->eof, saved_bof = dbf_->bof;
+    struct restore_st {
+      DbfFile* dbf;
+      size_t recno;
+      bool eof, bof;
+      ~restore_st() {
+        try {
+          if (!eof && recno >= 1 && recno <= dbf->record_count) {
+            dbf->go_to_in_file(recno);
+          } else {
+            dbf->go_eof();
+          }
+          dbf->bof = bof;
+        } catch (...) {  // the record stays where the walk left it
+        }
+      }
+    } restore{dbf_, saved_recno, saved_eof, saved_bof};
+    // [tag build] Deferred node writes of a tag being built (IndexFile) go here: begin deferring
+    // at tag->header_offset before the loop and write them once after it.
+    char buffer[kIndexMaxKeyLength];
+    const bool enforced = h.option(IDX_OPT_ENFORCED_UNIQUE);
+    for (size_t n = 1; n <= record_count; ++n) {
+      if (!dbf_->go(n, dbf_->current_record.get(), n == 1 ? DbfFile::kReadaheadFlush | DbfFile::kReadBuffered
+                                                          : DbfFile::kReadBuffered)) {
+        break;
+      }
+      std::memcpy(dbf_->old_record.get(), dbf_->current_record.get(), dbf_->record_length);
+      dbf_->recno = n;
+      dbf_->bof = dbf_->eof = dbf_->appending = false;
+      if (!tag->eval_filter(stack)) continue;
+      tag->eval_key(stack, buffer, sizeof buffer);
+      if (enforced) check_unique(tag.get(), buffer);
+      tag->insert_key(buffer, n);
+    }
+  }
+
+  // 9. The directory entry; the tag joins the lists.
+  if (!directory_->insert_key(dkey.data(), static_cast<size_t>(tag->header_offset))) corrupted();
+  directory_version_ = directory_->header.version;
+  DbfIndex* added = tag.get();
+  link_dependents(dbf_, added);
+  tags_.push_back(std::move(tag));
+  std::sort(tags_.begin(), tags_.end(), [](const auto& a, const auto& b) { return a->header_offset < b->header_offset; });
+  renumber();
+  if (!added->binary()) select_unguarded(added, added->header.descending, stack);
+}
+
+void IndexCursorHooks::delete_index_tag(const String& name) {
+  QZ_TRACE;
+  if (cdx_ == nullptr) return;
+  if (dbf_->is_shared()) throw dbf_error_need_exclusive_access();
+  DbfBusyGuard busy(dbf_);
+  DbfIndex* tag = find_tag(name);
+  if (dbf_->selected_index() == tag) dbf_->select_index_order(nullptr, false);
+  const std::string key = directory_key(tag->name);
+  const auto offset = static_cast<uint32_t>(tag->header_offset);
+  {
+    index_node_st node;
+    key_iterator_st it;
+    if (directory_->seek_record(key.data(), offset, &node, &it) != SEEK_RESULT_FOUND) throw dbf_error_file_corruption();
+  }
+  LockAllIndizes locks(dbf_);
+  if (!directory_->delete_key(key.data(), offset)) throw dbf_error_file_corruption();
+  directory_version_ = directory_->header.version;
+  unlink_dependents(dbf_, tag);
+  tags_.erase(std::find_if(tags_.begin(), tags_.end(), [&](const auto& t) { return t.get() == tag; }));
+  renumber();
+}
+
+void IndexCursorHooks::delete_all_index_tags() {
+  QZ_TRACE;
+  if (cdx_ == nullptr) return;
+  if (dbf_->is_shared()) throw dbf_error_need_exclusive_access();
+  DbfBusyGuard busy(dbf_);
+  const String name = cdx_->file->name;
+  close_index_file();
+  if (!is_memory_file_name(name)) {
+    std::error_code ignored;
+    std::filesystem::remove(static_cast<std::filesystem::path>(name), ignored);
+  }
+  dbf_->has_structural_index = false;
+  dbf_->update_dbf_header();
+}
+
+void IndexCursorHooks::unselect_index() {
+  QZ_TRACE;
+  dbf_->unselect_index();
+}
+
+size_t IndexCursorHooks::selected_index_number() const {
+  QZ_TRACE;
+  const DbfIndex* tag = dbf_->selected_index();
+  return tag != nullptr ? tag->number : kNoIndex;
+}
+
+bool IndexCursorHooks::selected_descending() const {
+  QZ_TRACE;
+  return dbf_->selected_index() != nullptr && dbf_->selected_backward();
+}
+
+bool IndexCursorHooks::get_indexdef(size_t n, internal_indexdef_st* out) const {
+  QZ_TRACE;
+  if (n >= tags_.size()) return false;
+  tags_[n]->get_indexdef(out);
+  return true;
+}
+
+size_t IndexCursorHooks::create_key(const Variant* value, char* buffer, size_t capacity, bool pad) {
+  QZ_TRACE;
+  return selected()->create_key(value, buffer, capacity, pad);
+}
+
+size_t IndexCursorHooks::eval_key(VmStack* stack, char* buffer, size_t capacity) {
+  QZ_TRACE;
+  DbfIndex* tag = selected();
+  require_expressions(tag);
+  return tag->eval_key(stack, buffer, capacity);
+}
+
+size_t IndexCursorHooks::get_current_key(char* buffer, size_t capacity) {
+  QZ_TRACE;
+  const size_t length = selected()->key_length();
+  QZ_ASSERT(capacity >= length);
+  std::memcpy(buffer, it_.key(), length);
+  return length;
+}
+
+double IndexCursorHooks::get_current_key_pos() {
+  QZ_TRACE;
+  selected();
+  return it_.position;
+}
+
+size_t IndexCursorHooks::get_current_num_keys() {
+  QZ_TRACE;
+  selected();
+  return node_.count;
+}
+
+size_t IndexCursorHooks::get_current_key_num() {
+  QZ_TRACE;
+  selected();
+  return it_.index < 0 ? 0 : static_cast<size_t>(it_.index);
+}
+
+size_t IndexCursorHooks::get_compact_max_prefix() {
+  QZ_TRACE;
+  selected();
+  return node_.compact ? node_.geometry.dup_mask : 0;
+}
+
+size_t IndexCursorHooks::get_compact_max_suffix() {
+  QZ_TRACE;
+  selected();
+  return node_.compact ? node_.geometry.trail_mask : 0;
+}
+
+std::streamoff IndexCursorHooks::get_leaf_offset() {
+  QZ_TRACE;
+  selected();
+  return node_.offset;
+}
+
+String IndexCursorHooks::index_file_name() const {
+  QZ_TRACE;
+  return cdx_ != nullptr ? cdx_->file->name : String();
 }
 
 }  // namespace qzbase

@@ -1,16 +1,18 @@
 // dbf_index_hooks.h - the index layer's side of a DbfFile: its structural compound index file,
-// the tags listed in that file's directory, and the table's cursor over the selected tag.
+// the tags listed in that file's directory, the table's cursor over the selected tag, and the
+// upkeep of every tag's keys around record writes.
 //
 // install_dbf_index_hooks() makes every new DbfFile get an IndexCursorHooks; table_cursor(file)
-// reaches it again for the operations the table layer cannot name (selecting a tag by name,
-// seeks, going to a record with a tag selected). Key upkeep of tags (their key and FOR programs)
-// is not built yet: a table with tags refuses record writes rather than let a tag go stale.
+// reaches it again. Key and FOR programs run with the table bound to the stack; a tag opened
+// without a stack has no programs, and a table holding one refuses record writes rather than let
+// that tag go stale.
 #pragma once
 
 #include <qzbase.h>
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "indexes/index.h"
@@ -20,6 +22,7 @@
 namespace qzbase {
 
 class DbfFile;
+struct internal_indexdef_st;
 
 // One tag of a table's structural file.
 class DbfIndex : public Index {
@@ -28,6 +31,8 @@ class DbfIndex : public Index {
   String name;        // as stored in the directory, trailing blanks removed
   size_t number = 0;  // position among the tags in header-offset order
   bool binary() const { return header.option(IDX_OPT_BINARY); }
+  // The definition that makes this tag again.
+  void get_indexdef(internal_indexdef_st* out) const;
 };
 
 class IndexCursorHooks : public DbfIndexHooks {
@@ -50,29 +55,63 @@ class IndexCursorHooks : public DbfIndexHooks {
   void go_next_in_index(DbfIndex* tag) override;
   void go_prev_in_index(DbfIndex* tag) override;
 
+  void create_index_tag(VmStack* stack, const createopts_st* options, const internal_indexdef_st* def) override;
+  void delete_index_tag(const String& name) override;
+  void delete_all_index_tags() override;
+  // Selecting places the cursor on the current record, or at end of file when the table stood
+  // there.
+  void select_index(size_t n, int dir) override;
+  void select_index(const String& name, int dir) override;
+  void unselect_index() override;
+  size_t selected_index_number() const override;
+  bool selected_descending() const override;
+  void go_to(size_t recno) override;
+  bool get_indexdef(size_t n, internal_indexdef_st* out) const override;
+  size_t create_key(const Variant* value, char* buffer, size_t capacity, bool pad) override;
+  size_t eval_key(VmStack* stack, char* buffer, size_t capacity) override;
+  size_t get_current_key(char* buffer, size_t capacity) override;
+  double get_current_key_pos() override;
+  size_t get_current_num_keys() override;
+  size_t get_current_key_num() override;
+  size_t get_compact_max_prefix() override;
+  size_t get_compact_max_suffix() override;
+  std::streamoff get_leaf_offset() override;
+  bool seek(const char* key, size_t n, int rng, int dir, bool near) override;
+  bool seek_unique(const char* key, size_t record) override;
+  String index_file_name() const override;
+
   // The tag of that name (compared without regard to case); dbf_error_unknown_index_tag.
   DbfIndex* find_tag(const String& name) const;
-  // Selects the order of tag n (or by name) in the direction (SeekDir); the cursor then stands on
-  // the current record, or at end of file when the table stood there.
-  void select_index(size_t n, int dir);
-  void select_index(const String& name, int dir);
-  // Loads record recno; with a tag selected the cursor is placed on it.
-  void go_to(size_t recno);
-  // Seeks the first n bytes of key in the selected order (dir 0: the order's own direction).
-  // True when found (or, with rng exclusive, on a nearer key); the record under the cursor is
-  // loaded then, or also with near; else the table goes to end of file.
-  bool seek(const char* key, size_t n, int rng, int dir, bool near);
-  // Seeks the pair (key, record) in the selected tag: loads the record when found, else the
-  // table goes to end of file.
-  bool seek_unique(const char* key, size_t record);
 
   IndexFile* index_file() const { return cdx_.get(); }
+  Index* directory() const { return directory_.get(); }
   const key_iterator_st& iterator() const { return it_; }
+  // The tags split by kind, each in number order.
+  const std::vector<DbfIndex*>& binary_tags() const { return binary_; }
+  const std::vector<DbfIndex*>& ordinary_tags() const { return ordinary_; }
+
+  // A new structural file (replacing any file of that name) with an empty directory; the table's
+  // header flag is set and written.
+  void create_compound_auto_open_index_file();
+  // Shared tables: when the directory changed since this process last read it (another process
+  // created or deleted a tag), the tag list is read again. Tags this process knows stay open.
+  void refresh_tag_list(VmStack* stack);
 
  private:
   DbfIndex* selected() const;
   void load_current();
-  void place_on_current(DbfIndex* tag);
+  void place_on_current(DbfIndex* tag, VmStack* stack = nullptr);
+  void select_unguarded(DbfIndex* tag, bool backward, VmStack* stack);
+  // Reads the directory into the tag list: tags already open (by header offset) are kept, others
+  // opened; then numbered by header offset and split by kind.
+  void load_tags(VmStack* stack);
+  void renumber();
+  // The 10-byte directory key of a tag name.
+  std::string directory_key(const String& name) const;
+  // Evaluates the pending change of every tag for update_keys and checks enforced uniqueness.
+  void evaluate_update(VmStack* stack);
+  void check_unique(DbfIndex* tag, const char* key);
+  [[noreturn]] void corrupted() const;
   // One key toward the order's end (EOF beyond it) or its beginning (BOF before it); ascending
   // says which way that is in the tag.
   void step_toward_end(DbfIndex* tag, bool ascending);
@@ -82,6 +121,9 @@ class IndexCursorHooks : public DbfIndexHooks {
   std::unique_ptr<IndexFile> cdx_;
   std::unique_ptr<Index> directory_;
   std::vector<std::unique_ptr<DbfIndex>> tags_;  // in header-offset order
+  std::vector<DbfIndex*> binary_;
+  std::vector<DbfIndex*> ordinary_;
+  uint64_t directory_version_ = 0;               // the directory's version when last read
   std::vector<IndexLockSet> lock_frames_;         // one per pending lock_indizes
   index_node_st node_;
   key_iterator_st it_;

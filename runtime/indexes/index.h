@@ -13,14 +13,28 @@
 #include <cstdint>
 #include <deque>
 #include <ios>
+#include <memory>
 #include <vector>
 
 #include "indexes/index_format.h"
 #include "tables/table_types.h"
+#include "vm/program.h"
 
 namespace qzbase {
 
+class DbfFile;
 class IndexFile;
+
+// What analysing a key or FOR expression found out.
+struct IndexExpressionInfo {
+  std::unique_ptr<const Program> program;
+  int key_type = 0;         // IndexKeyType; 0 when the expression's type is not known
+  size_t key_length = 0;    // bytes, the null marker included
+  bool nullable = false;
+  bool binary = false;      // the text is in the binary character set
+  bool nocptrans = false;   // the text comes from a field stored without code-page translation
+  std::vector<uint16_t> fields;  // field numbers the program reads
+};
 
 // Answer of a seek: a key whose first n bytes equal the searched ones; the nearest key in the
 // search direction that does not match; no key in that direction.
@@ -51,6 +65,36 @@ class Index {
   ~Index();
   Index(const Index&) = delete;
   Index& operator=(const Index&) = delete;
+
+  // --- the tag's expressions (the table must be bound to the stack) ---
+
+  // Compiles text as an expression of the table, runs it once on the current record and fills
+  // info: the key type and length the value needs (dbf_invalid_index_key_len when the value's
+  // type contradicts the static one, dbf_error_type_index_expression for a type no key holds).
+  static void analze_expression(VmStack* stack, DbfFile* dbf, const String& text, const Collation* collation,
+                                IndexExpressionInfo* info);
+  // Reads the header, takes its collation and analyses the key and FOR texts; then chooses the
+  // key builder. RuntimeError 112 for a key that no longer fits its text, 37 for a FOR that is not
+  // logical. Without a stack only the header and collation are taken: such a tag can be walked
+  // and sought but builds no keys (has_expressions() is false).
+  void open(VmStack* stack, DbfFile* dbf);
+  bool has_expressions() const { return key_info.program != nullptr; }
+  // The key of the current record, padded to the key length; returns the key length.
+  // dbf_error_index_cannot_store_null for a null key of a tag without the nullable option.
+  size_t eval_key(VmStack* stack, char* buffer, size_t size);
+  // The FOR condition on the current record; true without one. RuntimeError 11 for a value that
+  // is neither logical nor null.
+  bool eval_filter(VmStack* stack);
+  // False when the key expression is one plain field read.
+  bool key_is_expression() const;
+
+  IndexExpressionInfo key_info;
+  IndexExpressionInfo for_info;
+  // The pending change of one record write (key upkeep).
+  char new_key[kIndexMaxKeyLength] = {};
+  char old_key[kIndexMaxKeyLength] = {};
+  bool insert_new = false;
+  bool delete_old = false;
 
   // --- keys ---
 

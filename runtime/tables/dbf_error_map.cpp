@@ -93,6 +93,10 @@ constexpr dbf_error_row_st kCreateIndex[] = {
     {F::index_filter_must_be_logical, 1127, D::none, nullptr, false},
     {F::type_index_expression, 34, D::none, nullptr, false},
     {F::cannot_create_cdx, 7, D::none, nullptr, false},
+    // A collation this runtime does not know, and a key that came out null, are the program's
+    // faults and must be catchable like the rows above.
+    {F::collation_not_supported, 1001, D::collation_name, nullptr, false},
+    {F::index_cannot_store_null, 1886, D::none, nullptr, false},
 };
 
 constexpr dbf_error_row_st kCreateIndexKey[] = {
@@ -224,6 +228,7 @@ caught_st classify() {
   QZ_CATCH_KIND(dbf_error_no_index_selected, F::no_index_selected)
   QZ_CATCH_KIND(dbf_error_unknown_index_tag, F::unknown_index_tag)
   QZ_CATCH_KIND(dbf_select_binary_index_not_supported, F::select_binary_index_not_supported)
+  QZ_CATCH_KIND(dbf_error_collation_not_supported, F::collation_not_supported)
   catch (...) {
     c.kind = F::any_dbf_exception;
   }
@@ -260,8 +265,12 @@ String utf8(const std::string& s) { return String(s.data(), s.size(), Charset::u
       throw RuntimeError(row.code, context.tag);
     case D::index_file_name:
       if (c.named != nullptr && !c.named->empty()) throw RuntimeError(row.code, utf8(*c.named));
-      throw RuntimeError(row.code);
+      if (context.index_file.size() == 0) throw RuntimeError(row.code);
+      throw RuntimeError(row.code, context.index_file);
     case D::table_filename: throw RuntimeError(row.code, context.table_filename);
+    case D::collation_name:
+      if (context.collation.size() == 0) throw RuntimeError(row.code);
+      throw RuntimeError(row.code, context.collation);
     case D::text: throw RuntimeError(row.code, String(row.text));
   }
   throw RuntimeError(row.code);

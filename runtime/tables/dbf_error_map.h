@@ -53,6 +53,7 @@ enum class DbfFault : uint8_t {
   no_index_selected,
   unknown_index_tag,
   select_binary_index_not_supported,
+  collation_not_supported,
   any_dbf_exception,
 };
 
@@ -66,6 +67,7 @@ enum class DbfDetail : uint8_t {
   tag_name,         // the tag the exception carries, else the one given to the operation
   index_file_name,  // the index file the exception carries
   table_filename,   // the table's file name
+  collation_name,   // the collation the operation was asked for
   text,             // the row's fixed text
 };
 
@@ -84,6 +86,8 @@ struct dbf_error_context_st {
   String target_path;
   String tag;              // the tag name given to the operation
   String table_filename;
+  String collation;        // the collation name given to the operation
+  String index_file;       // the index file, when the exception does not name it
   const Charset* field_charset = nullptr;  // the character set field names are stored in
   DbfFile* revert_file = nullptr;          // reverted for rows with revert set
 };

@@ -90,6 +90,9 @@ class DbfField {
 
   unsigned char raw[kDbfDescriptorSize] = {};  // the descriptor as read; kept bytes come from here
 
+  // The open tags whose key expression reads this field (kept by the index layer).
+  std::vector<DbfIndex*> dependent_tags;
+
   bool is_null(const char* record) const {
     return null_byte >= 0 && (static_cast<unsigned char>(record[null_byte]) & null_mask) != 0;
   }

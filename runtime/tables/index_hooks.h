@@ -7,12 +7,17 @@
 // its real implementation.
 #pragma once
 
+#include <qzbase.h>
+
 #include <cstddef>
+#include <cstdint>
+#include <ios>
 
 namespace qzbase {
 
 class DbfFile;
 class VmStack;
+struct internal_indexdef_st;
 // One tag of the table's index file, as the index layer defines it.
 class DbfIndex;
 
@@ -50,11 +55,71 @@ class DbfIndexHooks {
   virtual void go_bottom_in_index(DbfIndex* tag) = 0;
   virtual void go_next_in_index(DbfIndex* tag) = 0;
   virtual void go_prev_in_index(DbfIndex* tag) = 0;
+
+  // ---- what the table object asks for its index operations ----
+  // Raises the dbf exceptions the table object maps to language errors; nothing here turns them
+  // into errors itself.
+
+  // Builds a new tag over every record and selects it when it is an ordinary one; creates the
+  // structural file first when the table has none.
+  virtual void create_index_tag(VmStack* stack, const createopts_st* options, const internal_indexdef_st* def) = 0;
+  // Drops one tag (by name, without regard to case) or every tag together with the file. Both
+  // need the table open exclusively (dbf_error_need_exclusive_access); nothing happens without a
+  // structural file.
+  virtual void delete_index_tag(const String& name) = 0;
+  virtual void delete_all_index_tags() = 0;
+
+  // Selects the order of tag n, or of the tag of that name, in direction dir (SeekDir; 0 is the
+  // tag's own). dbf_error_unknown_index_tag, dbf_select_binary_index_not_supported.
+  virtual void select_index(size_t n, int dir) = 0;
+  virtual void select_index(const String& name, int dir) = 0;
+  // Physical order again.
+  virtual void unselect_index() = 0;
+  // The selected tag's number (kNoIndex without one) and whether its order runs backward.
+  static constexpr size_t kNoIndex = SIZE_MAX;
+  virtual size_t selected_index_number() const = 0;
+  virtual bool selected_descending() const = 0;
+  // Loads record recno; with a tag selected the index cursor is placed on it.
+  virtual void go_to(size_t recno) = 0;
+
+  // Tag n's definition; false for a number beyond the tags.
+  virtual bool get_indexdef(size_t n, internal_indexdef_st* out) const = 0;
+
+  // Keys of the selected tag (dbf_error_no_index_selected without one). create_key builds the
+  // raw key of a value (pad: fill to the key length) and returns its length; eval_key evaluates
+  // the key expression on the current record; get_current_key copies the key at the cursor.
+  virtual size_t create_key(const Variant* value, char* buffer, size_t capacity, bool pad) = 0;
+  virtual size_t eval_key(VmStack* stack, char* buffer, size_t capacity) = 0;
+  virtual size_t get_current_key(char* buffer, size_t capacity) = 0;
+
+  // The index cursor: relative position of its key (0 .. 1), keys in its leaf, the key's place
+  // in that leaf, the compact geometry's largest prefix (duplicate) and suffix (trailing) counts,
+  // and the leaf's file offset. dbf_error_no_index_selected without a selected tag.
+  virtual double get_current_key_pos() = 0;
+  virtual size_t get_current_num_keys() = 0;
+  virtual size_t get_current_key_num() = 0;
+  virtual size_t get_compact_max_prefix() = 0;
+  virtual size_t get_compact_max_suffix() = 0;
+  virtual std::streamoff get_leaf_offset() = 0;
+
+  // Seeks the first n bytes of key in the selected order (dir 0: the order's own; rng a SeekRng
+  // set). True when found (or, with rng exclusive, on a nearer key); the record under the cursor
+  // is loaded then, or also with near; else the table goes to end of file.
+  virtual bool seek(const char* key, size_t n, int rng, int dir, bool near) = 0;
+  // Seeks the pair (key, record): loads the record when found, else goes to end of file.
+  virtual bool seek_unique(const char* key, size_t record) = 0;
+
+  // The structural file's name as error texts show it; empty when the table has none.
+  virtual String index_file_name() const = 0;
 };
 
-// A table without tags. open_structural_index raises RuntimeError 1001 ("structural index").
+// A table without tags. open_structural_index and create_index_tag raise RuntimeError 1001
+// ("structural index"): this build keeps no index files. Everything that needs a selected tag
+// raises dbf_error_no_index_selected, selecting one dbf_error_unknown_index_tag.
 class DbfNoIndexHooks : public DbfIndexHooks {
  public:
+  // With the file, go_to loads records; without it (hooks made for tests) it does nothing.
+  explicit DbfNoIndexHooks(DbfFile* file = nullptr) : file_(file) {}
   void open_structural_index(VmStack* stack) override;
   void close_index_file() override {}
   void remove_index_file() override {}
@@ -69,6 +134,32 @@ class DbfNoIndexHooks : public DbfIndexHooks {
   void go_bottom_in_index(DbfIndex*) override;
   void go_next_in_index(DbfIndex*) override;
   void go_prev_in_index(DbfIndex*) override;
+
+  void create_index_tag(VmStack* stack, const createopts_st* options, const internal_indexdef_st* def) override;
+  void delete_index_tag(const String&) override {}
+  void delete_all_index_tags() override {}
+  void select_index(size_t n, int dir) override;
+  void select_index(const String& name, int dir) override;
+  void unselect_index() override {}
+  size_t selected_index_number() const override { return kNoIndex; }
+  bool selected_descending() const override { return false; }
+  void go_to(size_t recno) override;
+  bool get_indexdef(size_t, internal_indexdef_st*) const override { return false; }
+  size_t create_key(const Variant* value, char* buffer, size_t capacity, bool pad) override;
+  size_t eval_key(VmStack* stack, char* buffer, size_t capacity) override;
+  size_t get_current_key(char* buffer, size_t capacity) override;
+  double get_current_key_pos() override;
+  size_t get_current_num_keys() override;
+  size_t get_current_key_num() override;
+  size_t get_compact_max_prefix() override;
+  size_t get_compact_max_suffix() override;
+  std::streamoff get_leaf_offset() override;
+  bool seek(const char* key, size_t n, int rng, int dir, bool near) override;
+  bool seek_unique(const char* key, size_t record) override;
+  String index_file_name() const override { return String(); }
+
+ private:
+  DbfFile* file_;
 };
 
 // Makes the hooks of a new DbfFile (called once per DbfFile, before its header is read). Null

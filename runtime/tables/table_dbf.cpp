@@ -36,9 +36,6 @@ int default_codepage(VmStack* stack) {
   return 1252;
 }
 
-// The no-order answers of the key operations until the index layer serves tables.
-[[noreturn]] void no_order() { throw RuntimeError(26); }
-
 }  // namespace
 
 std::filesystem::path makeDbfPath(const String& name, bool plain_only) {
@@ -467,6 +464,12 @@ void Table_Object_QzDbf::go(VmStack* stack, int64_t recno) {
   Current_Table_Guard guard(stack, this);
   with_dbf_errors(dbf_errors::go, errors_, [&] {
     if (recno <= 0) throw dbf_error_record_out_of_range();
+    DbfIndexHooks* h = dbf->index_hooks();
+    if (h->selected_index_number() != DbfIndexHooks::kNoIndex) {
+      // The index cursor follows, so that SKIP goes on from this record in the order.
+      h->go_to(static_cast<size_t>(recno));
+      return;
+    }
     DbfBusyGuard busy(dbf);
     dbf->go_to_in_file(static_cast<size_t>(recno));
   });
@@ -543,103 +546,219 @@ void Table_Object_QzDbf::unlock_all() {
   with_dbf_errors(dbf_errors::none, errors_, [&] { dbf->unlock_all_records(); });
 }
 
-// ---- indexes: a table without tags ----
+// ---- indexes ----
+//
+// The tags live in the index layer, reached through the file's hooks. Operations that may run a
+// key or FOR expression bind the table to the stack first, so that field names in them resolve
+// against this table.
 
-void Table_Object_QzDbf::create_index(VmStack*, const createopts_st*, const internal_indexdef_st*) {
-  QZ_TRACE;
-  throw RuntimeError(1001, String("INDEX ON"));
+DbfIndexHooks* Table_Object_QzDbf::hooks() const { return live_file()->index_hooks(); }
+
+DbfIndexHooks* Table_Object_QzDbf::ordered_hooks() const {
+  DbfIndexHooks* h = hooks();
+  if (h->selected_index_number() == DbfIndexHooks::kNoIndex) throw RuntimeError(26);
+  return h;
 }
 
-void Table_Object_QzDbf::select_index_tag(VmStack*, String tag, SeekDir) {
-  QZ_TRACE;
-  throw RuntimeError(1683, tag);
+// Inside a catch block: the rows, with the index file named when the exception does not.
+void Table_Object_QzDbf::raise_index_error(std::span<const dbf_error_row_st> rows, const String& tag) {
+  dbf_error_context_st context = errors_;
+  context.tag = tag;
+  if (file_ != nullptr) context.index_file = file_->index_hooks()->index_file_name();
+  raise_dbf_error(rows, context);
 }
 
-void Table_Object_QzDbf::select_index(VmStack*, size_t, SeekDir) {
+void Table_Object_QzDbf::create_index(VmStack* stack, const createopts_st* options, const internal_indexdef_st* def) {
   QZ_TRACE;
-  throw RuntimeError(1683);
+  DbfFile* dbf = live_file();
+  Current_Table_Guard guard(stack, this);
+  try {
+    dbf->index_hooks()->create_index_tag(stack, options, def);
+  } catch (...) {
+    dbf_error_context_st context = errors_;
+    context.tag = def->tag_name;
+    context.collation = def->collation_name;
+    context.index_file = dbf->index_hooks()->index_file_name();
+    raise_dbf_error(dbf_errors::create_index, context);
+  }
+}
+
+void Table_Object_QzDbf::select_index_tag(VmStack* stack, String tag, SeekDir dir) {
+  QZ_TRACE;
+  DbfIndexHooks* h = hooks();
+  Current_Table_Guard guard(stack, this);
+  try {
+    h->select_index(tag, dir);
+  } catch (...) {
+    raise_index_error(dbf_errors::select_index_tag, tag);
+  }
+}
+
+void Table_Object_QzDbf::select_index(VmStack* stack, size_t tag, SeekDir dir) {
+  QZ_TRACE;
+  DbfIndexHooks* h = hooks();
+  Current_Table_Guard guard(stack, this);
+  try {
+    h->select_index(tag, dir);
+  } catch (...) {
+    raise_index_error(dbf_errors::select_index, String());
+  }
 }
 
 bool Table_Object_QzDbf::is_index_scan() {
   QZ_TRACE;
-  return false;
+  return file_ != nullptr && file_->index_hooks()->selected_index_number() != DbfIndexHooks::kNoIndex;
 }
 
-void Table_Object_QzDbf::unselect_index() { QZ_TRACE; }
+void Table_Object_QzDbf::unselect_index() {
+  QZ_TRACE;
+  DbfIndexHooks* h = hooks();
+  with_dbf_errors(dbf_errors::none, errors_, [&] { h->unselect_index(); });
+}
 
 size_t Table_Object_QzDbf::cnt_indizes() {
   QZ_TRACE;
-  return 0;
+  return file_ != nullptr ? file_->index_hooks()->index_count() : 0;
 }
 
-bool Table_Object_QzDbf::get_index_info(size_t, internal_indexdef_st*) {
+bool Table_Object_QzDbf::get_index_info(size_t tag, internal_indexdef_st* out) {
   QZ_TRACE;
-  return false;
+  if (file_ == nullptr) return false;
+  DbfIndexHooks* h = file_->index_hooks();
+  if (tag >= h->index_count()) return false;
+  return with_dbf_errors(dbf_errors::none, errors_, [&] { return h->get_indexdef(tag, out); });
 }
 
-bool Table_Object_QzDbf::get_current_index_info(internal_indexdef_st*) {
+bool Table_Object_QzDbf::get_current_index_info(internal_indexdef_st* out) {
   QZ_TRACE;
-  return false;
+  if (file_ == nullptr) return false;
+  const size_t n = file_->index_hooks()->selected_index_number();
+  if (n == DbfIndexHooks::kNoIndex) return false;
+  return get_index_info(n, out);
 }
 
-size_t Table_Object_QzDbf::create_index_key(const Variant*, char*, size_t, bool) {
+size_t Table_Object_QzDbf::create_index_key(const Variant* value, char* buffer, size_t size, bool exact) {
   QZ_TRACE;
-  no_order();
+  DbfIndexHooks* h = ordered_hooks();
+  try {
+    return h->create_key(value, buffer, size, exact);
+  } catch (...) {
+    raise_index_error(dbf_errors::create_index_key, String());
+  }
 }
 
-size_t Table_Object_QzDbf::eval_index_key(VmStack*, char*, size_t) {
+size_t Table_Object_QzDbf::eval_index_key(VmStack* stack, char* buffer, size_t size) {
   QZ_TRACE;
-  no_order();
+  DbfIndexHooks* h = ordered_hooks();
+  Current_Table_Guard guard(stack, this);
+  try {
+    return h->eval_key(stack, buffer, size);
+  } catch (...) {
+    raise_index_error(dbf_errors::none, String());
+  }
 }
 
-size_t Table_Object_QzDbf::get_index_key(char*, size_t) {
+size_t Table_Object_QzDbf::get_index_key(char* buffer, size_t size) {
   QZ_TRACE;
-  no_order();
+  DbfIndexHooks* h = ordered_hooks();
+  return with_dbf_errors(dbf_errors::none, errors_, [&] { return h->get_current_key(buffer, size); });
 }
 
 double Table_Object_QzDbf::get_index_pos() {
   QZ_TRACE;
-  no_order();
+  DbfIndexHooks* h = ordered_hooks();
+  return with_dbf_errors(dbf_errors::none, errors_, [&] { return h->get_current_key_pos(); });
 }
 
 SeekDir Table_Object_QzDbf::get_index_dir() {
   QZ_TRACE;
-  return SEEK_DIR_FORWARD;
+  return descending() ? SEEK_DIR_BACKWARD : SEEK_DIR_FORWARD;
 }
 
 size_t Table_Object_QzDbf::get_leaf_num_keys() {
   QZ_TRACE;
-  no_order();
+  DbfIndexHooks* h = ordered_hooks();
+  return with_dbf_errors(dbf_errors::none, errors_, [&] { return h->get_current_num_keys(); });
 }
 
 size_t Table_Object_QzDbf::get_leaf_key_num() {
   QZ_TRACE;
-  no_order();
+  DbfIndexHooks* h = ordered_hooks();
+  return with_dbf_errors(dbf_errors::none, errors_, [&] { return h->get_current_key_num(); });
 }
 
 size_t Table_Object_QzDbf::get_compact_max_prefix() {
   QZ_TRACE;
-  no_order();
+  DbfIndexHooks* h = ordered_hooks();
+  return with_dbf_errors(dbf_errors::none, errors_, [&] { return h->get_compact_max_prefix(); });
 }
 
 size_t Table_Object_QzDbf::get_compact_max_suffix() {
   QZ_TRACE;
-  no_order();
+  DbfIndexHooks* h = ordered_hooks();
+  return with_dbf_errors(dbf_errors::none, errors_, [&] { return h->get_compact_max_suffix(); });
 }
 
+std::streampos Table_Object_QzDbf::get_idx_leaf_offset() {
+  QZ_TRACE;
+  DbfIndexHooks* h = ordered_hooks();
+  return with_dbf_errors(dbf_errors::none, errors_, [&] { return std::streampos(h->get_leaf_offset()); });
+}
+
+// Without a selected tag the last direction is forgotten: false even after a descending order.
 bool Table_Object_QzDbf::descending() {
   QZ_TRACE;
-  return false;
+  return file_ != nullptr && file_->index_hooks()->selected_descending();
 }
 
-bool Table_Object_QzDbf::seek_record(const Variant*, size_t) {
+bool Table_Object_QzDbf::seek_record(const Variant* key, size_t recno) {
   QZ_TRACE;
-  no_order();
+  found = false;
+  DbfIndexHooks* h = ordered_hooks();
+  bool result = false;
+  try {
+    char raw[key_buffer_size];
+    h->create_key(key, raw, sizeof raw, true);
+    result = h->seek_unique(raw, recno);
+  } catch (...) {
+    raise_index_error(dbf_errors::seek_record, String());
+  }
+  found = result;
+  return result;
 }
 
-bool Table_Object_QzDbf::seek_lowlevel(VmStack*, const char*, size_t, SeekRng, SeekDir, bool) {
+bool Table_Object_QzDbf::seek_lowlevel(VmStack*, const char* key, size_t length, SeekRng range, SeekDir dir,
+                                       bool near) {
   QZ_TRACE;
-  no_order();
+  DbfIndexHooks* h = hooks();
+  try {
+    return h->seek(key, length, range, dir, near);
+  } catch (...) {
+    raise_index_error(dbf_errors::seek_lowlevel, String());
+  }
+}
+
+void Table_Object_QzDbf::drop_index(VmStack*, const String& tag) {
+  QZ_TRACE;
+  DbfFile* dbf = live_file();
+  // Checked before the tag is looked for.
+  if (dbf->is_shared()) throw RuntimeError(110);
+  try {
+    dbf->index_hooks()->delete_index_tag(tag);
+  } catch (...) {
+    raise_index_error(dbf_errors::drop_index, tag);
+  }
+}
+
+void Table_Object_QzDbf::drop_all_indizes(VmStack*) {
+  QZ_TRACE;
+  DbfFile* dbf = live_file();
+  if (dbf->is_shared()) throw RuntimeError(110);
+  try {
+    dbf->index_hooks()->delete_all_index_tags();
+  } catch (...) {
+    raise_index_error(dbf_errors::none, String());
+  }
 }
 
 void init_dbf_tables() {

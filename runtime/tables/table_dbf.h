@@ -3,8 +3,7 @@
 // It owns one DbfFile and forwards almost every operation to it. What it decides itself: how a
 // table is found, opened and created, how the file layer's failures become language errors (the
 // lists of dbf_error_map, each ending in the catch-all), and that a record reaches the file only
-// through update. Until the index layer serves tables, the index operations answer as for a
-// table without tags.
+// through update. Index operations reach the tags through the file's index hooks.
 //
 // Faults mended (each tested):
 // - create emptied an existing file before anything was checked, so CREATE TABLE over a table in
@@ -17,6 +16,10 @@
 // - The codecs' read-only slots refuse logical, date, string and null writes as a type conflict,
 //   so a read-only (or auto-increment) field answered those with 107: they raise 2088 naming the
 //   field, as number writes do.
+// - Index operations let failures they did not list pass as exceptions TRY cannot catch: an
+//   unknown collation in INDEX ON gives 1001 naming the collation, a key that comes out null
+//   1886, a re-entered table in SEEK 1887, and every other table or file failure ends in the
+//   catch-all (9902, 9901).
 #pragma once
 
 #include <qzbase.h>
@@ -125,6 +128,9 @@ class Table_Object_QzDbf : public Table_Object {
   size_t get_compact_max_prefix() override;
   size_t get_compact_max_suffix() override;
   bool descending() override;
+  std::streampos get_idx_leaf_offset() override;
+  void drop_all_indizes(VmStack* stack) override;
+  void drop_index(VmStack* stack, const String& tag) override;
   void copyto(VmStack* stack, const String& path, bool with_cdx) override;
   void remove() override;
   bool seek_record(const Variant* key, size_t recno) override;
@@ -167,6 +173,10 @@ class Table_Object_QzDbf : public Table_Object {
   // The open DbfFile; a closed table raises 9902 (its files are gone).
   DbfFile* live_file() const;
   void move_in_file(void (DbfFile::*move)());
+  DbfIndexHooks* hooks() const;
+  // The hooks when a tag is selected; 26 without one.
+  DbfIndexHooks* ordered_hooks() const;
+  [[noreturn]] void raise_index_error(std::span<const dbf_error_row_st> rows, const String& tag);
   // The read-only case of an integer, numeric or money write: silent for an auto-increment field
   // while AUTOINCERROR is off.
   bool ignore_readonly_write(uint16_t field) const;

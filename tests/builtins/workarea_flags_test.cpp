@@ -1,5 +1,6 @@
 // The flag masks of the work-area commands, called as the compiler calls them: each mask of USE,
-// LOCATE, APPEND, UNLOCK and the SCATTER / GATHER forms with the outcome its bits stand for.
+// LOCATE, APPEND, UNLOCK, INDEX ON, SEEK, SET ORDER and the SCATTER / GATHER forms with the
+// outcome its bits stand for.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -166,6 +167,103 @@ TEST(WorkAreaFlags, ScatterAndGather) {
     EXPECT_EQ(static_cast<String>(v).u8str(), mask ? "new memo" : "memo");
     v.release(f.stack);
   }
+}
+
+TEST(WorkAreaFlags, IndexOn) {
+  TableFixture f;
+  struct Case {
+    long mask;
+    int error;
+    uint8_t unique, candidate, descending;
+  } const cases[] = {
+      {8 | 16, 11, 0, 0, 0}, {0, 0, 0, 0, 0},  {1, 0, 0, 0, 0},  {2, 0, 1, 0, 0},
+      {4, 0, 0, 1, 0},       {8, 0, 0, 0, 0},  {16, 0, 0, 0, 1}, {1 | 2 | 16, 0, 1, 0, 1},
+  };
+  int made = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mask);
+    const std::string tag = "T" + std::to_string(made);
+    auto e = error_of([&] {
+      run(f.stack, void_stackcall_index, {integer(c.mask), str("n"), str(tag.c_str()), null_value(), null_value()});
+    });
+    ASSERT_EQ(e.first, c.error) << e.second;
+    if (c.error != 0) continue;
+    ++made;
+    // The new tag is the order.
+    internal_indexdef_st def;
+    ASSERT_TRUE(f.table()->get_current_index_info(&def));
+    EXPECT_EQ(def.tag_name.u8str(), tag);
+    EXPECT_EQ(def.unique, c.unique);
+    EXPECT_EQ(def.candidate, c.candidate);
+    EXPECT_EQ(def.descending, c.descending);
+    EXPECT_EQ(f.table()->descending(), c.descending != 0);
+  }
+  EXPECT_EQ(f.table()->cnt_indizes(), static_cast<size_t>(made));
+  // FOR and COLLATE arrive as their texts.
+  run(f.stack, void_stackcall_index, {integer(0), str("c"), str("F"), str("n > 1"), str("machine")});
+  internal_indexdef_st def;
+  ASSERT_TRUE(f.table()->get_current_index_info(&def));
+  EXPECT_EQ(def.for_expression.u8str(), "n > 1");
+  EXPECT_EQ(def.key_expression.u8str(), "c");
+}
+
+TEST(WorkAreaFlags, Seek) {
+  TableFixture f;
+  run(f.stack, void_stackcall_index, {integer(0), str("n"), str("byn"), null_value(), null_value()});
+  const Variant* unset = nullptr;  // SET NEAR (off) decides
+  Variant near_on = logical(true);
+  Variant near_off = logical(false);
+  struct Case {
+    long mask;
+    double key;
+    const Variant* near;
+    int error;
+    bool found;
+    size_t recno;  // 0: end of file
+  } const cases[] = {
+      {1 | 2, 2, unset, 11, false, 0},  {4 | 8, 2, unset, 11, false, 0},  {0, 2, unset, 0, true, 2},
+      {1, 2, unset, 0, true, 2},        {2, 2, unset, 0, true, 2},        {4, 2, unset, 0, true, 2},
+      {8, 2, unset, 0, true, 2},        {16, 2, unset, 0, true, 2},       {32, 2, unset, 0, true, 3},
+      {16 | 32, 2, unset, 0, true, 2},  {32, 3, unset, 0, false, 0},      {16 | 32, 2.5, unset, 0, true, 3},
+      {0, 2.5, &near_on, 0, false, 3},   {0, 2.5, &near_off, 0, false, 0},  {0, 2.5, unset, 0, false, 0},
+      {2, 2.5, &near_on, 0, false, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.mask << " " << c.key);
+    run(f.stack, void_stackcall_go_record, {null_value(), integer(1)});
+    Variant key;
+    key.set_float(c.key, 1);
+    Variant near = c.near == nullptr ? null_value() : *c.near;
+    auto e = error_of([&] { run(f.stack, void_stackcall_seek, {integer(c.mask), key, null_value(), null_value(), near}); });
+    ASSERT_EQ(e.first, c.error) << e.second;
+    if (c.error != 0) continue;
+    EXPECT_EQ(f.table()->found, c.found);
+    if (c.recno == 0) {
+      EXPECT_TRUE(f.table()->eof());
+    } else {
+      ASSERT_FALSE(f.table()->eof());
+      EXPECT_EQ(f.table()->recno(), c.recno);
+    }
+  }
+  // RECORD n finds the pair of key and record only.
+  for (auto [recno, found] : {std::pair{2L, true}, std::pair{3L, false}}) {
+    run(f.stack, void_stackcall_seek, {integer(0), integer(2), null_value(), integer(recno), null_value()});
+    EXPECT_EQ(f.table()->found, found) << recno;
+  }
+}
+
+TEST(WorkAreaFlags, SetOrder) {
+  TableFixture f;
+  run(f.stack, void_stackcall_index, {integer(0), str("n"), str("byn"), null_value(), null_value()});
+  auto both = error_of([&] { run(f.stack, void_stackcall_set_order_to, {str("byn"), null_value(), integer(3)}); });
+  EXPECT_EQ(both.first, 11);
+  for (auto [mask, descending] : {std::pair{2L, true}, std::pair{1L, false}, std::pair{0L, false}}) {
+    run(f.stack, void_stackcall_set_order_to, {str("BYN"), null_value(), integer(mask)});
+    EXPECT_TRUE(f.table()->is_index_scan()) << mask;
+    EXPECT_EQ(f.table()->descending(), descending) << mask;
+  }
+  run(f.stack, void_stackcall_set_order_to, {null_value(), null_value(), integer(0)});
+  EXPECT_FALSE(f.table()->is_index_scan());
 }
 
 }  // namespace

@@ -75,6 +75,7 @@ dbf_error_context_st context() {
   c.target_path = String("/data/qz_tmp.dbf");
   c.tag = String("BYNAME");
   c.table_filename = String("/data/orders.dbf");
+  c.collation = String("FRENCH");
   c.field_charset = Charset::utf8;
   return c;
 }
@@ -127,6 +128,10 @@ TEST(DbfErrorMap, EveryRowOfEveryOperation) {
       {"create_index", create_index, thrower<dbf_index_filter_must_be_logical>(), 1127, ""},
       {"create_index", create_index, thrower<dbf_error_type_index_expression>(), 34, ""},
       {"create_index", create_index, thrower<dbf_error_cannot_create_cdx>(), 7, ""},
+      {"create_index", create_index, thrower<dbf_error_collation_not_supported>(), 1001, "FRENCH"},
+      {"create_index", create_index, thrower<dbf_error_index_cannot_store_null>(), 1886, ""},
+      {"create_index", create_index, thrower<dbf_error_not_impl>(), 9902, ""},
+      {"seek_lowlevel", seek_lowlevel, thrower<dbf_illegal_recursion>(), 1887, ""},
       {"create_index_key", create_index_key, field_thrower<dbf_error_field_type_conflict>(), 11, ""},
       {"seek_record", seek_record, thrower<dbf_error_no_index_selected>(), 26, ""},
       {"seek_record", seek_record, field_thrower<dbf_error_field_type_conflict>(), 11, ""},

@@ -432,8 +432,6 @@ TEST_F(TableFixture, IndexOperationsOfATableWithoutTags) {
   EXPECT_RAISES(t->seek_record(&v, 1), 26, "");
   EXPECT_RAISES(t->get_index_key(key, sizeof key), 26, "");
   EXPECT_RAISES(t->seek(stack, key, 1, SEEK_RNG_EQUAL, SEEK_DIR_SELECTED, false), 26, "");
-  createopts_st o = options();
-  EXPECT_RAISES(t->create_index(stack, &o, &def), 1001, "INDEX ON");
   EXPECT_RAISES(t->gather_memvar(stack), 1001, "GATHER MEMVAR");
   EXPECT_RAISES(Table_Object_QzDbf::begin(nullptr), 1001, "");
 }
