@@ -16,6 +16,8 @@
 //   lost the old target. A target that is the table itself or a file open in the session raises
 //   3 with nothing touched; the copy is built under a fresh name in the target's directory and
 //   renamed over the target only when it is complete.
+// - REINDEX left the last tag it re-created as the order and the table at its end: the order and
+//   the record from before come back.
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -173,7 +175,7 @@ void Table_Object_QzDbf::copy(VmStack* stack, const std::vector<column_map_st>& 
   QZ_TRACE;
   // Copied auto-increment values are kept; the new file moves its next value past them.
   target->set_autoinc_fields_readwrite();
-  source->unselect_index();
+  source->index_hooks()->unselect_index();
   source->go_top();
   Variant value;
   while (!source->eof) {
@@ -407,9 +409,25 @@ void Table_Object_QzDbf::reindex(VmStack* stack) {
   const std::vector<internal_indexdef_st> tags = tag_definitions();
   // A table without tags has nothing to delete or make.
   if (tags.empty()) return;
+  // Making a tag selects it: the order and the record the program had come back afterwards.
+  internal_indexdef_st order;
+  const bool ordered = get_current_index_info(&order);
+  const SeekDir dir = get_index_dir();
+  const bool at_end = eof_lowlevel() || bof_lowlevel();
+  const size_t record = recno();
   drop_all_indizes(stack);
   createopts_st options{};
   for (const internal_indexdef_st& def : tags) create_index(stack, &options, &def);
+  if (ordered) {
+    select_index_tag(stack, order.tag_name, dir);
+  } else {
+    unselect_index();
+  }
+  if (at_end || record == 0) {
+    movetoeof();
+  } else {
+    go(stack, static_cast<int64_t>(record));
+  }
 }
 
 void Table_Object_QzDbf::copyto(VmStack* stack, const String& name, bool with_tags) {

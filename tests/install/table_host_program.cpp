@@ -1,6 +1,6 @@
 // table_host_program.cpp - a host that reaches tables through the exported table-handle
 // interface alone (qzbase.h, the installed library): creating, field access of every type,
-// navigation, deletion, locks, scopes, opening by path, renaming and dropping.
+// navigation, deletion, locks, tags, seeks and scopes, opening by path, renaming and dropping.
 #include <qzbase.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -206,6 +206,80 @@ int main() {
   report("GotoTop after ClearScope", [&] { GotoTop(stack, t); });
   UnselectIndex(t);
   CloseTable(stack, t);
+
+  // Tags: made with the table, described, walked, sought and scoped.
+  fielddef_st pair[] = {field("NAME", FIELDINFO_CHAR, 6), field("QTY", FIELDINFO_INTEGER)};
+  char tag1[] = "BYNAME", key1[] = "UPPER(NAME)", tag2[] = "BIG", key2[] = "QTY", for2[] = "QTY > 10";
+  indexdef_st tags[2];
+  std::memset(tags, 0, sizeof tags);
+  tags[0].tag_name = tag1;
+  tags[0].key_expression = key1;
+  tags[1].tag_name = tag2;
+  tags[1].key_expression = key2;
+  tags[1].for_expression = for2;
+  void* g = CreateTable(stack, String("tagged"), &options, pair, 2, tags, 2);
+  const char* fruit[] = {"pear", "apple", "fig", "kiwi"};
+  const int qty[] = {5, 20, 30, 15};
+  for (int r = 0; r < 4; ++r) {
+    BeginAppendRecord(g, 0);
+    SetFieldText(g, 0, fruit[r], std::strlen(fruit[r]), Charset::utf8);
+    SetFieldInt32(g, 1, qty[r]);
+    TableUpdate(stack, g, 0);
+  }
+  std::printf("tags %zu\n", GetIndexCount(g));
+  for (size_t n = 0; n < GetIndexCount(g); ++n) {
+    indexdef_st* d = GetIndexInfo(g, n);
+    std::printf("  %s key %s flag %d for [%s] collation [%s] unique %d candidate %d binary %d\n", d->tag_name,
+                d->key_expression, d->key_flag, d->for_expression, d->collation_name, d->unique, d->candidate,
+                d->binary);
+    FreeIndexInfo(d);
+  }
+  auto walk = [&](const char* what) {
+    std::printf("%s:", what);
+    for (GotoTop(stack, g); !Eof(g); Skip(stack, g, SKIP_DIR_FORWARD, 1)) std::printf(" %s", text(g, 0).c_str());
+    std::printf("\n");
+  };
+  SelectIndex(stack, g, 0);
+  walk("by name");
+  GotoTop(stack, g);
+  char key[32];
+  size_t key_size = sizeof key;
+  EvalIndexKey(stack, g, key, &key_size);
+  std::printf("first key %zu bytes:", key_size);
+  for (size_t i = 0; i < key_size; ++i) std::printf(" %02x", key[i] & 0xff);
+  char stored[32];
+  size_t stored_size = sizeof stored;
+  GetIndexKey(g, stored, &stored_size);
+  std::printf(", stored the same: %d, position %.2f\n",
+              stored_size == key_size && std::memcmp(stored, key, key_size) == 0, GetIndexPos(g));
+  // Raw keys of this tag: the first byte as in the key above, then the upper-case name.
+  auto raw_key = [&](const char* name) { return std::string(1, key[0]) + name; };
+  std::string k = raw_key("KIWI");
+  bool found = SeekRawKey(stack, g, k.data(), k.size(), SEEK_RNG_EQUAL, SEEK_DIR_SELECTED, false);
+  std::printf("seek KIWI: %d #%zu\n", found, RecordNumber(g));
+  k = raw_key("LIME");
+  found = SeekRawKey(stack, g, k.data(), k.size(), SEEK_RNG_EQUAL, SEEK_DIR_SELECTED, false);
+  std::printf("seek LIME: %d eof %d\n", found, Eof(g));
+  found = SeekRawKey(stack, g, k.data(), k.size(), SEEK_RNG_EQUAL, SEEK_DIR_SELECTED, true);
+  std::printf("seek LIME near: %d #%zu\n", found, RecordNumber(g));
+  const std::string low = raw_key("F"), high = raw_key("K");
+  SetScope(stack, g, low.data(), low.size(), SEEK_DIR_FORWARD, SEEK_RNG_EQUAL);
+  SetScope(stack, g, high.data(), high.size(), SEEK_DIR_BACKWARD, SEEK_RNG_EQUAL);
+  walk("scoped F to K");
+  ClearScope(stack, g);
+  walk("scope cleared");
+  SelectIndex(stack, g, 1);
+  walk("big ones by qty");
+  UnselectIndex(g);
+  walk("physical");
+  CloseTable(stack, g);
+  DropTable(stack, String("tagged"));
+
+  // A tag that cannot be made: its error, and no file of the table is left.
+  char bad[] = "NOSUCHFIELD + 1";
+  tags[0].key_expression = bad;
+  report("CreateTable with an invalid key", [&] { CreateTable(stack, String("broken"), &options, pair, 2, tags, 1); });
+  std::printf("files left: %d %d\n", exists("broken.dbf"), exists("broken.cdx"));
 
   // By path: open, rename, drop.
   t = OpenTable(stack, String("items"));

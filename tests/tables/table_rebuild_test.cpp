@@ -62,8 +62,9 @@ struct Rebuild : ::testing::Test {
     ReleaseRuntime(runtime);
   }
 
-  // people: ID auto-increment, NAME, NOTE memo; five records, the 2nd and 4th deleted.
-  Table_Object_QzDbf* people() {
+  // people: ID auto-increment, NAME, NOTE memo; five records, the 2nd and 4th deleted. With
+  // tags: UPPER(NAME), and ID for the records from ID 12 on.
+  Table_Object_QzDbf* people(bool tags = false) {
     fielddef_st id = field("ID", FIELDINFO_INTEGER);
     id.autoinc = 1;
     id.autoinc_step = 1;
@@ -79,8 +80,34 @@ struct Rebuild : ::testing::Test {
       if (i == 2 || i == 4) t->delete_record();
       t->update(stack);
     }
+    if (tags) {
+      createopts_st none{};
+      internal_indexdef_st byname;
+      byname.tag_name = String("BYNAME");
+      byname.key_expression = String("UPPER(NAME)");
+      t->create_index(stack, &none, &byname);
+      internal_indexdef_st later;
+      later.tag_name = String("LATER");
+      later.key_expression = String("ID");
+      later.for_expression = String("ID >= 12");
+      t->create_index(stack, &none, &later);
+      t->unselect_index();
+    }
     t->movefirst(stack);
     return t;
+  }
+
+  // The records in the order of a tag, as their IDs.
+  std::string walk(Table_Object_QzDbf* t, const char* tag) {
+    t->select_index_tag(stack, String(tag), SEEK_DIR_SELECTED);
+    std::string out;
+    for (t->movefirst(stack); !t->eof(); t->movenext(stack, 1)) {
+      Variant v;
+      t->get_field(0, &v);
+      out += std::to_string(v.integer.value) + " ";
+    }
+    t->unselect_index();
+    return out;
   }
 
   void make_table(const char* name, std::vector<fielddef_st> fields) { create_table(dir.path / name, fields)->close(); }
@@ -183,6 +210,72 @@ TEST_F(Rebuild, AddAndDropColumnKeepTheOtherFields) {
   EXPECT_EQ(files(), kPeopleFiles);
 }
 
+TEST_F(Rebuild, RebuiltTagsKeepTheirDefinitionsAndFindTheLiveRecords) {
+  Table_Object_QzDbf* t = people(true);
+  DataSession_Object* ds = stack->current_data_session;
+  auto definitions = [&] {
+    std::vector<std::string> out;
+    for (size_t i = 0; i < t->cnt_indizes(); ++i) {
+      internal_indexdef_st def;
+      t->get_index_info(i, &def);
+      out.push_back(def.tag_name.u8str() + ":" + def.key_expression.u8str() + ":" + def.for_expression.u8str());
+    }
+    return out;
+  };
+  const std::vector<std::string> before = definitions();
+  ASSERT_EQ(before.size(), 2u);
+  t->pack(stack, ds);
+  EXPECT_EQ(definitions(), before);
+  EXPECT_EQ(walk(t, "BYNAME"), "10 12 14 ");
+  EXPECT_EQ(walk(t, "LATER"), "12 14 ");
+  fielddef_st flag = logical_field("FLAG");
+  t->add_column(stack, ds, &flag);
+  t->drop_column(stack, ds, String("note"));
+  t->reindex(stack);
+  EXPECT_EQ(definitions(), before);
+  EXPECT_EQ(walk(t, "LATER"), "12 14 ");
+  // A tag built after a rebuild is kept current: a new record appears in both.
+  t->begin_append();
+  t->set_field_string(1, String("a"));
+  t->update(stack);
+  EXPECT_EQ(walk(t, "BYNAME"), "15 10 12 14 ");
+  EXPECT_EQ(walk(t, "LATER"), "12 14 15 ");
+  EXPECT_EQ(files(), (std::set<std::string>{"people.dbf", "people.cdx"}));
+  t->zap(stack, ds);
+  EXPECT_EQ(definitions(), before);
+  EXPECT_EQ(walk(t, "BYNAME"), "");
+  // COPY TO with tags writes the same tags beside the copy.
+  t->begin_append();
+  t->set_field_string(1, String("z"));
+  t->update(stack);
+  t->copyto(stack, String("copy"), true);
+  t->copyto(stack, String("plain"), false);
+  EXPECT_EQ(files(), (std::set<std::string>{"people.dbf", "people.cdx", "copy.dbf", "copy.cdx", "plain.dbf"}));
+  Table_Object_QzDbf* c = use("copy");
+  EXPECT_EQ(c->cnt_indizes(), 2u);
+  EXPECT_EQ(walk(c, "LATER"), "16 ");
+}
+
+TEST_F(Rebuild, DropColumnReadByATagIsRefusedWithTheTableUnchanged) {
+  Table_Object_QzDbf* t = people(true);
+  DataSession_Object* ds = stack->current_data_session;
+  const std::string dbf = read_bytes(dir.path / "people.dbf");
+  const std::string cdx = read_bytes(dir.path / "people.cdx");
+  for (const char* name : {"NAME", "id"}) {
+    SCOPED_TRACE(name);
+    try {
+      t->drop_column(stack, ds, String(name));
+      ADD_FAILURE() << "no error";
+    } catch (const RuntimeError& e) {
+      EXPECT_EQ(e.code, 1531);
+      EXPECT_EQ(e.detail.u8str(), std::string(name) == "NAME" ? "BYNAME" : "LATER");
+    }
+  }
+  EXPECT_EQ(read_bytes(dir.path / "people.dbf"), dbf);
+  EXPECT_EQ(read_bytes(dir.path / "people.cdx"), cdx);
+  EXPECT_EQ(rows(t), kAllFive);
+}
+
 TEST_F(Rebuild, AddColumnOfATakenNameIsRefusedWithNothingChanged) {
   Table_Object_QzDbf* t = people();
   fielddef_st name = field("name", FIELDINFO_CHAR, 3);
@@ -239,40 +332,51 @@ TEST_F(Rebuild, FailureAtEveryStageLeavesTheOldTable) {
       {"pack", [](Table_Object_QzDbf* t, VmStack* s) { t->pack(s, s->current_data_session); }},
       {"zap", [](Table_Object_QzDbf* t, VmStack* s) { t->zap(s, s->current_data_session); }},
       {"add", [&](Table_Object_QzDbf* t, VmStack* s) { t->add_column(s, s->current_data_session, &flag); }},
-      {"drop", [](Table_Object_QzDbf* t, VmStack* s) { t->drop_column(s, s->current_data_session, String("NAME")); }},
+      {"drop", [](Table_Object_QzDbf* t, VmStack* s) { t->drop_column(s, s->current_data_session, String("NOTE")); }},
   };
   struct how_st {
     Failure failure;
     int code;  // an overflow met on the way reaches programs as 39
   };
-  for (const op_st& op : ops) {
-    for (const char* stage : {"create", "copy", "index", "takeover"}) {
-      for (how_st how : {how_st{Failure::runtime_error, 1102}, how_st{Failure::overflow, 39}}) {
-        SCOPED_TRACE(std::string(op.name) + " at " + stage);
-        held.clear();
-        for (const std::string& name : files()) fs::remove(dir.path / name);
-        Table_Object_QzDbf* t = people();
-        const std::string dbf = read_bytes(dir.path / "people.dbf");
-        const std::string fpt = read_bytes(dir.path / "people.fpt");
-        {
-          HookGuard hook(stage, how.failure);
-          EXPECT_EQ(code_of([&] { op.run(t, stack); }), how.code);
+  for (bool tags : {false, true}) {
+    for (const op_st& op : ops) {
+      for (const char* stage : {"create", "copy", "index", "takeover"}) {
+        for (how_st how : {how_st{Failure::runtime_error, 1102}, how_st{Failure::overflow, 39}}) {
+          SCOPED_TRACE(std::string(op.name) + " at " + stage + (tags ? " with tags" : ""));
+          held.clear();
+          for (const std::string& name : files()) fs::remove(dir.path / name);
+          Table_Object_QzDbf* t = people(tags);
+          std::set<std::string> names = kPeopleFiles;
+          if (tags) names.insert("people.cdx");
+          std::vector<std::string> bytes;
+          for (const std::string& name : names) bytes.push_back(read_bytes(dir.path / name));
+          {
+            HookGuard hook(stage, how.failure);
+            EXPECT_EQ(code_of([&] { op.run(t, stack); }), how.code);
+          }
+          EXPECT_EQ(files(), names);
+          size_t k = 0;
+          for (const std::string& name : names) EXPECT_EQ(read_bytes(dir.path / name), bytes[k++]) << name;
+          // Still the old file, open and writable, with its tags.
+          EXPECT_EQ(rows(t), kAllFive);
+          if (tags) {
+            EXPECT_EQ(walk(t, "BYNAME"), "10 11 12 13 14 ");
+            EXPECT_EQ(walk(t, "LATER"), "12 13 14 ");
+          }
+          t->go(stack, 3);
+          t->set_field_string(1, String("changed"));
+          t->update(stack);
+          held.clear();
+          Table_Object_QzDbf* again = use("people");
+          again->go(stack, 3);
+          Variant v;
+          again->get_field(1, &v);
+          EXPECT_EQ(v.string.u8str(), "changed ");
+          v.release(stack);
+          if (tags) {
+            EXPECT_EQ(walk(again, "BYNAME"), "12 10 11 13 14 ");  // CHANGED sorts first
+          }
         }
-        EXPECT_EQ(files(), kPeopleFiles);
-        EXPECT_EQ(read_bytes(dir.path / "people.dbf"), dbf);
-        EXPECT_EQ(read_bytes(dir.path / "people.fpt"), fpt);
-        // Still the old file, open and writable.
-        EXPECT_EQ(rows(t), kAllFive);
-        t->go(stack, 3);
-        t->set_field_string(1, String("changed"));
-        t->update(stack);
-        held.clear();
-        Table_Object_QzDbf* again = use("people");
-        again->go(stack, 3);
-        Variant v;
-        again->get_field(1, &v);
-        EXPECT_EQ(v.string.u8str(), "changed ");
-        v.release(stack);
       }
     }
   }
