@@ -1,7 +1,8 @@
 // B-tree of one tag over 10^6 keys through the Index API: exact seeks (a file opened exclusive and
 // one opened shared, whose every descent confirms the header version), forward and backward walks
-// (per key), and inserts in random and ascending order (per key). Counters: nodes visited and
-// nodes read from the file per seek.
+// (per key), inserts in random and ascending order (per key), and a new tag built over 10^5
+// records with every change written at once or the writes deferred until it is complete.
+// Counters: nodes visited and nodes read from the file per seek.
 #include <benchmark/benchmark.h>
 #include <qzbase.h>
 #include <unistd.h>
@@ -190,6 +191,57 @@ BENCHMARK(BM_BTreeInsertAscending)->Unit(benchmark::kMillisecond)->Iterations(1)
 
 void BM_BTreeInsertRandom(benchmark::State& state) { insert_bench(state, false); }
 BENCHMARK(BM_BTreeInsertRandom)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// A new tag over 10^5 records of random C(20) keys (with repeats), inserted in record order into a
+// file on disk, the way a tag is built: every change written at once, or the writes deferred
+// until the tag is complete. Items are keys.
+void build_bench(benchmark::State& state, bool deferred) {
+  constexpr int kRecords = 100000;
+  std::mt19937 rng(23);
+  std::vector<std::string> keys;
+  keys.reserve(kRecords);
+  for (int i = 0; i < kRecords; ++i) {
+    std::string k(20, ' ');
+    for (char& c : k) c = static_cast<char>('A' + rng() % 26);
+    if (i > 0 && rng() % 8 == 0) k = keys[rng() % keys.size()];
+    keys.push_back(k);
+  }
+  const std::string path = temp_path();
+  for (auto _ : state) {
+    unlink(path.c_str());
+    File* f = create_file(String(path.c_str()), OPEN_WRITE);
+    auto file = std::make_unique<IndexFile>(f, cp1252());
+    Index tag(file.get(), 0);
+    file->lock();
+    idx_header_st& h = tag.header;
+    init_directory_header(&h);
+    h.key_length = 20;
+    h.options = IDX_OPT_COMPACT | IDX_OPT_CREATED | IDX_OPT_MACHINE;
+    tag.set_collation(nullptr);
+    tag.header_offset = tag.alloc(kIndexHeaderSize);
+    std::unique_ptr<DeferredTagWrites> held;
+    if (deferred) held = std::make_unique<DeferredTagWrites>(file.get(), tag.header_offset);
+    index_node_st root;
+    root.offset = tag.alloc(kIndexNodeSize);
+    tag.init_leaf_node(&root);
+    root.root = true;
+    h.root = static_cast<uint32_t>(root.offset);
+    file->write_header(&h, tag.header_offset);
+    file->write_node(&root);
+    for (size_t i = 0; i < keys.size(); ++i) tag.insert_key(keys[i].data(), i + 1);
+    if (held) held->commit();
+    file->unlock();
+    state.counters["file_kb"] = static_cast<double>(f->get_size()) / 1024.0;
+  }
+  unlink(path.c_str());
+  state.SetItemsProcessed(state.iterations() * kRecords);
+}
+
+void BM_TagBuildEveryWrite(benchmark::State& state) { build_bench(state, false); }
+BENCHMARK(BM_TagBuildEveryWrite)->Unit(benchmark::kMillisecond);
+
+void BM_TagBuildDeferred(benchmark::State& state) { build_bench(state, true); }
+BENCHMARK(BM_TagBuildDeferred)->Unit(benchmark::kMillisecond);
 
 // Peers from the same run: the same keys in an ordered set in memory.
 void BM_PeerOrderedSetSeek(benchmark::State& state) {

@@ -1,8 +1,9 @@
 // Fetching 10^5 rows of five columns (integer, varchar, numeric, date, text) over ODBC, in rows
 // per second: a plain C fetch loop (SQLFetch and SQLGetData into fixed buffers) beside the
 // runtime's own fetch loop (column mapping, values read in pieces, the calls a cursor receives,
-// here a cursor that keeps nothing), on SQLite and, when QZ_BENCH_PG holds a connection string,
-// on PostgreSQL. For a private server: tests/sql/sql_fixture.sh setup DIR, then
+// here a cursor that keeps nothing) and beside the whole way into a cursor (the in-memory table
+// created in the session's work area, every row appended, then the first record), on SQLite and,
+// when QZ_BENCH_PG holds a connection string, on PostgreSQL. For a private server: tests/sql/sql_fixture.sh setup DIR, then
 // QZ_BENCH_PG="$(cat DIR/pg.conn)" ODBCSYSINI=DIR build/release/bench/bench_sql.
 // The SQLite driver is named by its library path and needs no configuration.
 #include <benchmark/benchmark.h>
@@ -18,6 +19,10 @@
 #include <string>
 
 #include "builtins/sql.h"
+#include "table_bench_loops.h"
+#include "tables/data_session.h"
+#include "tables/table_object.h"
+#include "vm/vm_stack.h"
 
 using namespace qzbase;
 
@@ -122,6 +127,35 @@ void runtime_fetch(benchmark::State& state, Connection* c) {
   state.SetItemsProcessed(state.iterations() * kRows);
 }
 
+// The runtime's way into a cursor: the table the session holds afterwards has every row.
+void cursor_fetch(benchmark::State& state, Connection* c) {
+  NullOut screen;
+  Runtime* runtime = CreateRuntime(&screen);
+  VmStack* stack = nullptr;
+  GetMainStack(runtime, &stack);
+  for (auto _ : state) {
+    SQLHSTMT st = SQL_NULL_HSTMT;
+    SQLAllocHandle(SQL_HANDLE_STMT, c->dbc, &st);
+    SQLExecDirect(st, (SQLCHAR*)kSelect, SQL_NTS);
+    std::unique_ptr<fielddef_st[]> fields;
+    size_t count = 0;
+    bool ok = SQL_SUCCEEDED(_sql_map_columns(st, &fields, &count));
+    if (ok) {
+      std::unique_ptr<SqlCursor> cursor(create_sql_cursor(stack, String("sqlresult"), fields.get(), count));
+      ok = SQL_SUCCEEDED(_sql_fetch_records(stack, st, fields.get(), count, cursor.get()));
+      cursor->movefirst();
+    }
+    SQLFreeHandle(SQL_HANDLE_STMT, st);
+    if (!ok || stack->current_data_session->current_table == nullptr ||
+        stack->current_data_session->current_table->reccount() != static_cast<size_t>(kRows)) {
+      state.SkipWithError("fetch into the cursor failed");
+    }
+  }
+  stack->current_data_session->close_all();
+  ReleaseRuntime(runtime);
+  state.SetItemsProcessed(state.iterations() * kRows);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -134,11 +168,14 @@ int main(int argc, char** argv) {
   }
   benchmark::RegisterBenchmark("plain_odbc_fetch/sqlite", plain_fetch, &sqlite)->Unit(benchmark::kMillisecond)->UseRealTime();
   benchmark::RegisterBenchmark("runtime_fetch_loop/sqlite", runtime_fetch, &sqlite)->Unit(benchmark::kMillisecond)->UseRealTime();
+  benchmark::RegisterBenchmark("cursor_fetch/sqlite", cursor_fetch, &sqlite)->Unit(benchmark::kMillisecond)->UseRealTime();
   if (const char* text = getenv("QZ_BENCH_PG")) {
     pg = std::make_unique<Connection>(text);
     if (pg->ok && fill(*pg, true)) {
       benchmark::RegisterBenchmark("plain_odbc_fetch/postgresql", plain_fetch, pg.get())->Unit(benchmark::kMillisecond)->UseRealTime();
       benchmark::RegisterBenchmark("runtime_fetch_loop/postgresql", runtime_fetch, pg.get())
+          ->Unit(benchmark::kMillisecond)->UseRealTime();
+      benchmark::RegisterBenchmark("cursor_fetch/postgresql", cursor_fetch, pg.get())
           ->Unit(benchmark::kMillisecond)->UseRealTime();
     } else {
       std::fprintf(stderr, "QZ_BENCH_PG does not connect; PostgreSQL skipped\n");

@@ -1,5 +1,6 @@
 // sql_results.cpp - SQL result sets: the result loop of SQLEXEC, SQLMORERESULTS, the mapping of
-// result columns to field definitions and the fetching of rows into a cursor.
+// result columns to field definitions, the fetching of rows and the in-memory table each result
+// set becomes.
 //
 // Mended:
 // - The column name and nullability were asked for with the ODBC 2 attribute ids, which the
@@ -9,6 +10,10 @@
 //   reported, which for a longer value is the whole length (a read past the buffer): every text
 //   and binary value is read in pieces up to its end.
 // - Dates and timestamps are read with the ODBC 3 type codes the 3.80 environment expects.
+// - A money column's text is parsed leniently (up to the first unknown character), so NaN and
+//   Infinity arrived as 0: a text that is not a plain decimal number raises 39.
+// - A row whose store fails (an error raised by a field) is dropped from the cursor rather than
+//   left pending as a half-filled appended record.
 #include <cstring>
 #include <memory>
 #include <shared_mutex>
@@ -19,7 +24,10 @@
 #include "builtins/arguments.h"
 #include "builtins/entry_points.h"
 #include "builtins/sql.h"
+#include "builtins/workarea.h"
 #include "frontend/scanner.h"
+#include "tables/data_session.h"
+#include "tables/table_object.h"
 #include "values/julian.h"
 #include "vm/vm_stack.h"
 
@@ -205,6 +213,22 @@ SQLRETURN read_chunked(SQLHSTMT statement, SQLUSMALLINT column, bool binary, cha
   }
 }
 
+// Whether a driver's text of a DECIMAL or NUMERIC value is a plain decimal number: the money
+// parser stops at the first character it does not know, so "NaN" or "Infinity" would arrive as 0.
+bool decimal_text(const char* text, size_t size) {
+  size_t i = 0;
+  while (i < size && text[i] == ' ') ++i;
+  if (i < size && text[i] == '-') ++i;
+  size_t digits = 0;
+  while (i < size && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
+  if (i < size && text[i] == '.') {
+    ++i;
+    while (i < size && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
+  }
+  while (i < size && text[i] == ' ') ++i;
+  return digits > 0 && i == size;
+}
+
 // The value of one column into field i of the appended record; the ODBC return code.
 SQLRETURN store_column(SQLHSTMT statement, SQLUSMALLINT column, const fielddef_st& f, SqlCursor* cursor,
                        char* buffer, std::string* bytes) {
@@ -259,7 +283,7 @@ SQLRETURN store_column(SQLHSTMT statement, SQLUSMALLINT column, const fielddef_s
       String s(reinterpret_cast<const char*>(text), units * sizeof(SQLWCHAR), Charset::utf16le);
       s.convert(Charset::utf8, CON_NONE, 0);
       money_type_st money{0};
-      if (!Scanner::create_money(s, money)) throw RuntimeError(39);
+      if (!decimal_text(s.read(), s.size()) || !Scanner::create_money(s, money)) throw RuntimeError(39);
       cursor->set_field_money(i, money);
       return rc;
     }
@@ -340,11 +364,68 @@ SQLRETURN _sql_fetch_records(VmStack*, SQLHSTMT statement, const fielddef_st* fi
   return last;
 }
 
-SqlCursor* create_sql_cursor(VmStack*, const String& alias, const fielddef_st*, size_t) {
+namespace {
+
+// A result set's cursor: the in-memory table the session holds in its work area. The cursor
+// keeps its own reference, so the table outlives a work area closed while rows arrive.
+class TableCursor : public SqlCursor {
+ public:
+  TableCursor(VmStack* stack, ObjectPointer table)
+      : stack_(stack), holder_(std::move(table)), table_(static_cast<Table_Object*>(holder_.get())) {}
+  ~TableCursor() override {
+    // A row left half-stored by an error is dropped rather than kept with blank fields.
+    if (appending_) {
+      try {
+        table_->revert();
+      } catch (...) {
+      }
+    }
+    holder_.release(stack_);
+  }
+  TableCursor(const TableCursor&) = delete;
+  TableCursor& operator=(const TableCursor&) = delete;
+
+  void begin_append() override {
+    table_->begin_append();
+    appending_ = true;
+  }
+  void set_field_null(size_t i) override { table_->set_field_null(field(i)); }
+  void set_field_string(size_t i, const String& v) override { table_->set_field_string(field(i), v); }
+  void set_field_integer(size_t i, int64_t v) override { table_->set_field_integer(field(i), integer_type_st{v}); }
+  void set_field_money(size_t i, const money_type_st& v) override { table_->set_field_money(field(i), v); }
+  void set_field_date(size_t i, date_st v) override { table_->set_field_date(field(i), v); }
+  void set_field_datetime(size_t i, datetime_st v) override { table_->set_field_datetime(field(i), v); }
+  void set_field_numeric(size_t i, const numeric_type_st& v) override { table_->set_field_numeric(field(i), v); }
+  void set_field_bool(size_t i, bool v) override { table_->set_field_bool(field(i), v); }
+  void update() override {
+    table_->update(stack_);
+    appending_ = false;
+  }
+  void movefirst() override { table_->movefirst(stack_); }
+
+ private:
+  static uint16_t field(size_t i) { return static_cast<uint16_t>(i); }
+
+  VmStack* stack_;
+  ObjectPointer holder_;
+  Table_Object* table_;
+  bool appending_ = false;
+};
+
+}  // namespace
+
+SqlCursor* create_sql_cursor(VmStack* stack, const String& alias, const fielddef_st* fields, size_t count) {
   QZ_TRACE;
-  // A result set becomes an in-memory table in the current data session; until tables can be made
-  // in memory this is refused, so a statement that returns rows fails before it fetches them.
-  throw RuntimeError(1001, String(("SQL result cursor " + alias.u8str()).c_str()));
+  createopts_st options{};
+  options.in_memory = 1;
+  options.accept_altered_names = 1;
+  // The table layer rewrites names it had to alter: the caller's description stays as it was.
+  std::vector<fielddef_st> defs(fields, fields + count);
+  DataSession_Object* session = session_of(stack);
+  session->create(stack, alias, &options, defs.data(), defs.size());
+  auto it = session->work_areas.find(session->current_area);
+  if (it == session->work_areas.end() || it->second.get() == nullptr) throw_assert_failed();
+  return new TableCursor(stack, it->second);
 }
 
 namespace {

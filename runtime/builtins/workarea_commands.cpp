@@ -123,10 +123,11 @@ void void_stackcall_use(VmStack* stack, size_t argc) {
   const String path = static_cast<String>(*file);
   // Area 0 (every area was in use) opens nowhere: 17 before the file is touched.
   const int32_t target = ds->area_for_open(area);
-  ObjectPointer table = Table_Object::use(stack, path, shared, (flags & USE_NOUPDATE) != 0);
+  const bool again = (flags & USE_AGAIN) != 0;
+  ObjectPointer table = Table_Object::use(stack, path, shared, (flags & USE_NOUPDATE) != 0, again);
   const String name = alias != nullptr ? static_cast<String>(*alias)
                                        : table_stem(static_cast<Table_Object*>(table.get())->filename());
-  ds->assign(std::move(table), symtable_of(stack), name, target, (flags & USE_AGAIN) != 0);
+  ds->assign(std::move(table), symtable_of(stack), name, target, again);
 }
 
 // SELECT area | alias | 0

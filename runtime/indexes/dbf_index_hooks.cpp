@@ -29,9 +29,10 @@ std::string ascii_lower(std::string s) {
   return s;
 }
 
-// A tag opened without its programs cannot follow a record change.
-void require_expressions(const DbfIndex* tag) {
-  if (!tag->has_expressions()) throw RuntimeError(1001, String("keys of index tags"));
+// A tag opened without its programs, or a write without a stack to run them on, cannot follow a
+// record change.
+void require_expressions(const DbfIndex* tag, bool have_stack = true) {
+  if (!tag->has_expressions() || !have_stack) throw RuntimeError(1001, String("keys of index tags"));
 }
 
 void link_dependents(DbfFile* dbf, DbfIndex* tag) {
@@ -107,21 +108,47 @@ void DbfIndex::get_indexdef(internal_indexdef_st* out) const {
 void IndexCursorHooks::open_structural_index(VmStack* stack) {
   QZ_TRACE;
   DbfBusyGuard guard(dbf_);
+  open_unguarded(stack);
+}
+
+bool IndexCursorHooks::adopt_structural_index(VmStack* stack) {
+  QZ_TRACE;
+  if (cdx_ != nullptr) return true;
+  if (!dbf_->is_shared()) return false;
+  // Only the flag: the caller's record count may be ahead of the disk (an append under way).
+  unsigned char raw[kDbfHeaderSize];
+  if (dbf_->file()->readex(0, reinterpret_cast<char*>(raw), sizeof raw) < sizeof raw) throw dbf_error_buffer_underrun();
+  dbf_header_st header;
+  decode_dbf_header(raw, &header);
+  if ((header.flags & kDbfFlagStructuralIndex) == 0) return false;
+  dbf_->has_structural_index = true;
+  open_unguarded(stack);
+  // A lock frame taken before the file was known holds it too.
+  if (!lock_frames_.empty()) lock_frames_.back().take({cdx_.get()});
+  return true;
+}
+
+void IndexCursorHooks::open_unguarded(VmStack* stack) {
+  QZ_TRACE;
   File* table = dbf_->file();
   String name = structural_index_name(table->name);
   std::error_code error;
   std::filesystem::path found;
   if (!exists_ci(static_cast<std::filesystem::path>(name), true, true, error, found)) throw dbf_cdx_file_missing();
-  File* f = open_file(String(found), table->mode & (OPEN_WRITE | OPEN_SHARED));
+  File* f = open_file(String(found), table->mode & (OPEN_WRITE | OPEN_SHARED | OPEN_JOIN));
   auto cdx = std::make_unique<IndexFile>(f, dbf_->charset());
   cdx->end_offset = static_cast<std::streamoff>(seek_to_end(f));
   auto directory = std::make_unique<Index>(cdx.get(), 0);
-  cdx->read_header(&directory->header, 0);
   directory->set_collation(nullptr);
   cdx_ = std::move(cdx);
   directory_ = std::move(directory);
   try {
+    cdx_->read_header(&directory_->header, 0);
     load_tags(stack);
+  } catch (const dbf_index_file_corrupted& e) {
+    const std::string named = e.named().empty() ? cdx_->file->name.u8str() : e.named();
+    close_index_file();
+    throw dbf_index_file_corrupted(named);
   } catch (...) {
     close_index_file();
     throw;
@@ -201,6 +228,12 @@ void IndexCursorHooks::refresh_tag_list(VmStack* stack) {
   load_tags(stack);
 }
 
+void IndexCursorHooks::rethrow_named(const dbf_index_file_corrupted& e) const {
+  QZ_TRACE;
+  if (!e.named().empty() || cdx_ == nullptr) throw e;
+  throw dbf_index_file_corrupted(cdx_->file->name.u8str());
+}
+
 void IndexCursorHooks::corrupted() const {
   QZ_TRACE;
   throw dbf_index_file_corrupted(cdx_ != nullptr ? cdx_->file->name.u8str() : std::string());
@@ -238,22 +271,25 @@ void IndexCursorHooks::check_unique(DbfIndex* tag, const char* key) {
   }
 }
 
-void IndexCursorHooks::prepare_insert_keys(VmStack* stack) {
+void IndexCursorHooks::prepare_insert_keys(VmStack* stack) try {
   QZ_TRACE;
-  if (tags_.empty() && cdx_ == nullptr) return;
+  // The first tag of a shared table may have been created elsewhere since this one opened it.
+  if (!adopt_structural_index(stack)) return;
   refresh_tag_list(stack);
+  for (auto& t : tags_) require_expressions(t.get(), stack != nullptr);
   for (auto& t : tags_) {
     DbfIndex* tag = t.get();
-    require_expressions(tag);
     tag->delete_old = false;
     tag->insert_new = tag->eval_filter(stack);
     if (!tag->insert_new) continue;
     tag->eval_key(stack, tag->new_key, sizeof tag->new_key);
     check_unique(tag, tag->new_key);
   }
+} catch (const dbf_index_file_corrupted& e) {
+  rethrow_named(e);
 }
 
-void IndexCursorHooks::insert_keys(VmStack*) {
+void IndexCursorHooks::insert_keys(VmStack*) try {
   QZ_TRACE;
   const size_t record = dbf_->recno;
   for (DbfIndex* tag : binary_) {
@@ -266,13 +302,15 @@ void IndexCursorHooks::insert_keys(VmStack*) {
     // The cursor's copy of the changed leaf is stale: stand on the new entry.
     tag->seek_record(tag->new_key, static_cast<uint32_t>(record), &node_, &it_);
   }
+} catch (const dbf_index_file_corrupted& e) {
+  rethrow_named(e);
 }
 
 void IndexCursorHooks::evaluate_update(VmStack* stack) {
   QZ_TRACE;
+  for (auto& t : tags_) require_expressions(t.get(), stack != nullptr);
   for (auto& t : tags_) {
     DbfIndex* tag = t.get();
-    require_expressions(tag);
     const bool new_for = tag->eval_filter(stack);
     if (new_for) tag->eval_key(stack, tag->new_key, sizeof tag->new_key);
     bool old_for;
@@ -297,9 +335,9 @@ void IndexCursorHooks::evaluate_update(VmStack* stack) {
   }
 }
 
-void IndexCursorHooks::update_keys(VmStack* stack) {
+void IndexCursorHooks::update_keys(VmStack* stack) try {
   QZ_TRACE;
-  if (tags_.empty() && cdx_ == nullptr) return;
+  if (!adopt_structural_index(stack)) return;
   refresh_tag_list(stack);
   evaluate_update(stack);
   LockAllIndizes locks(dbf_);
@@ -324,6 +362,8 @@ void IndexCursorHooks::update_keys(VmStack* stack) {
       tag->go_bottom(&node_, &it_);
     }
   }
+} catch (const dbf_index_file_corrupted& e) {
+  rethrow_named(e);
 }
 
 // Every tag lives in the one structural file, so its lock is all there is to take.
@@ -365,17 +405,29 @@ DbfIndex* IndexCursorHooks::find_tag(const String& name) const {
 
 void IndexCursorHooks::select_index(const String& name, int dir) {
   QZ_TRACE;
-  select_index(find_tag(name)->number, dir);
+  select_index(nullptr, find_tag(name)->number, dir);
 }
 
 void IndexCursorHooks::select_index(size_t n, int dir) {
+  QZ_TRACE;
+  select_index(nullptr, n, dir);
+}
+
+void IndexCursorHooks::select_index(VmStack* stack, const String& name, int dir) {
+  QZ_TRACE;
+  select_index(stack, find_tag(name)->number, dir);
+}
+
+void IndexCursorHooks::select_index(VmStack* stack, size_t n, int dir) try {
   QZ_TRACE;
   DbfBusyGuard guard(dbf_);
   if (n >= tags_.size()) throw dbf_error_unknown_index_tag();
   DbfIndex* tag = tags_[n].get();
   if (tag->binary()) throw dbf_select_binary_index_not_supported();
   const bool backward = dir == SEEK_DIR_BACKWARD || (dir == SEEK_DIR_SELECTED && tag->header.descending);
-  select_unguarded(tag, backward, nullptr);
+  select_unguarded(tag, backward, stack);
+} catch (const dbf_index_file_corrupted& e) {
+  rethrow_named(e);
 }
 
 void IndexCursorHooks::select_unguarded(DbfIndex* tag, bool backward, VmStack* stack) {
@@ -401,6 +453,8 @@ void IndexCursorHooks::place_on_current(DbfIndex* tag, VmStack* stack) {
   QZ_TRACE;
   const uint32_t recno = static_cast<uint32_t>(dbf_->recno);
   if (stack != nullptr && tag->has_expressions()) {
+    // The stored values are what the tag holds, also while the record is being edited.
+    OldRecordScope stored(dbf_);
     if (tag->eval_filter(stack)) {
       char key[kIndexMaxKeyLength];
       tag->eval_key(stack, key, sizeof key);
@@ -419,12 +473,19 @@ void IndexCursorHooks::place_on_current(DbfIndex* tag, VmStack* stack) {
 
 void IndexCursorHooks::go_to(size_t recno) {
   QZ_TRACE;
-  DbfBusyGuard guard(dbf_);
-  dbf_->go_to_in_file(recno);
-  if (DbfIndex* tag = dbf_->selected_index()) place_on_current(tag);
+  go_to(nullptr, recno);
 }
 
-void IndexCursorHooks::go_top_in_index(DbfIndex* tag) {
+void IndexCursorHooks::go_to(VmStack* stack, size_t recno) try {
+  QZ_TRACE;
+  DbfBusyGuard guard(dbf_);
+  dbf_->go_to_in_file(recno);
+  if (DbfIndex* tag = dbf_->selected_index()) place_on_current(tag, stack);
+} catch (const dbf_index_file_corrupted& e) {
+  rethrow_named(e);
+}
+
+void IndexCursorHooks::go_top_in_index(DbfIndex* tag) try {
   QZ_TRACE;
   dbf_->appending = false;
   if (!tag->go_top(&node_, &it_)) {
@@ -434,9 +495,11 @@ void IndexCursorHooks::go_top_in_index(DbfIndex* tag) {
     return;
   }
   load_current();
+} catch (const dbf_index_file_corrupted& e) {
+  rethrow_named(e);
 }
 
-void IndexCursorHooks::go_bottom_in_index(DbfIndex* tag) {
+void IndexCursorHooks::go_bottom_in_index(DbfIndex* tag) try {
   QZ_TRACE;
   dbf_->appending = false;
   if (!tag->go_bottom(&node_, &it_)) {
@@ -445,26 +508,32 @@ void IndexCursorHooks::go_bottom_in_index(DbfIndex* tag) {
     return;
   }
   load_current();
+} catch (const dbf_index_file_corrupted& e) {
+  rethrow_named(e);
 }
 
 // The table layer swaps next and previous for a backward order; the ends of the order are what
 // set EOF and BOF, so running off the first key of a backward order is its end of file.
-void IndexCursorHooks::go_next_in_index(DbfIndex* tag) {
+void IndexCursorHooks::go_next_in_index(DbfIndex* tag) try {
   QZ_TRACE;
   if (dbf_->selected_backward()) {
     step_toward_begin(tag, false);
   } else {
     step_toward_end(tag, true);
   }
+} catch (const dbf_index_file_corrupted& e) {
+  rethrow_named(e);
 }
 
-void IndexCursorHooks::go_prev_in_index(DbfIndex* tag) {
+void IndexCursorHooks::go_prev_in_index(DbfIndex* tag) try {
   QZ_TRACE;
   if (dbf_->selected_backward()) {
     step_toward_end(tag, false);
   } else {
     step_toward_begin(tag, true);
   }
+} catch (const dbf_index_file_corrupted& e) {
+  rethrow_named(e);
 }
 
 void IndexCursorHooks::step_toward_end(DbfIndex* tag, bool ascending) {
@@ -491,7 +560,7 @@ void IndexCursorHooks::step_toward_begin(DbfIndex* tag, bool ascending) {
   load_current();
 }
 
-bool IndexCursorHooks::seek(const char* key, size_t n, int rng, int dir, bool near) {
+bool IndexCursorHooks::seek(const char* key, size_t n, int rng, int dir, bool near) try {
   QZ_TRACE;
   DbfBusyGuard guard(dbf_);
   DbfIndex* tag = selected();
@@ -506,9 +575,11 @@ bool IndexCursorHooks::seek(const char* key, size_t n, int rng, int dir, bool ne
     dbf_->go_eof();
   }
   return found;
+} catch (const dbf_index_file_corrupted& e) {
+  rethrow_named(e);
 }
 
-bool IndexCursorHooks::seek_unique(const char* key, size_t record) {
+bool IndexCursorHooks::seek_unique(const char* key, size_t record) try {
   QZ_TRACE;
   DbfBusyGuard guard(dbf_);
   DbfIndex* tag = selected();
@@ -520,6 +591,8 @@ bool IndexCursorHooks::seek_unique(const char* key, size_t record) {
     dbf_->go_eof();
   }
   return found;
+} catch (const dbf_index_file_corrupted& e) {
+  rethrow_named(e);
 }
 
 // --- the table object's operations ---
@@ -545,12 +618,15 @@ void IndexCursorHooks::create_compound_auto_open_index_file() {
   directory_version_ = directory->header.version;
   cdx_ = std::move(cdx);
   directory_ = std::move(directory);
+  // Other processes may have appended since this one read the header: their count stays.
+  dbf_->refresh_dbf_header();
   dbf_->has_structural_index = true;
   dbf_->update_dbf_header();
 }
 
-void IndexCursorHooks::create_index_tag(VmStack* stack, const createopts_st* options, const internal_indexdef_st* def) {
+void IndexCursorHooks::create_index_tag(VmStack* stack, const createopts_st* options, const internal_indexdef_st* def) try {
   QZ_TRACE;
+  if (stack == nullptr) throw RuntimeError(1001, String("keys of index tags"));
   DbfBusyGuard busy(dbf_);
   // 1. The collation and the key.
   Collation* collation = collation_for_group(dbf_->charset(), def->collation_name);
@@ -575,10 +651,11 @@ void IndexCursorHooks::create_index_tag(VmStack* stack, const createopts_st* opt
     Index::analze_expression(stack, dbf_, def->for_expression, collation, &condition);
     if (condition.key_type != INDEX_KEY_LOGICAL) throw dbf_index_filter_must_be_logical();
   }
-  // 5. The file. From here to the directory entry the file stays locked, and the table's append
-  // lock keeps other processes' appends out of the records being visited.
-  if (cdx_ == nullptr) create_compound_auto_open_index_file();
+  // 5. The file (one another process made meanwhile is used, never replaced). From here to the
+  // directory entry the file stays locked, and the table's append lock keeps other processes'
+  // appends out of the records being visited.
   DbfAppendLock append(dbf_);
+  if (!adopt_structural_index(stack)) create_compound_auto_open_index_file();
   LockAllIndizes locks(dbf_);
   refresh_tag_list(stack);
 
@@ -614,6 +691,9 @@ void IndexCursorHooks::create_index_tag(VmStack* stack, const createopts_st* opt
   h.options = opts;
   h.descending = def->descending != 0;
   tag->header_offset = tag->alloc(kIndexHeaderSize);
+  // Nobody reaches the tag before its directory entry: its header and nodes stay in memory until
+  // every key is in and are written once then; a failure writes none of them.
+  DeferredTagWrites deferred(cdx_.get(), tag->header_offset);
   index_node_st root;
   root.offset = tag->alloc(kIndexNodeSize);
   const size_t record_count = dbf_->reccount();
@@ -650,8 +730,6 @@ void IndexCursorHooks::create_index_tag(VmStack* stack, const createopts_st* opt
         }
       }
     } restore{dbf_, saved_recno, saved_eof, saved_bof};
-    // [tag build] Deferred node writes of a tag being built (IndexFile) go here: begin deferring
-    // at tag->header_offset before the loop and write them once after it.
     char buffer[kIndexMaxKeyLength];
     const bool enforced = h.option(IDX_OPT_ENFORCED_UNIQUE);
     for (size_t n = 1; n <= record_count; ++n) {
@@ -668,6 +746,7 @@ void IndexCursorHooks::create_index_tag(VmStack* stack, const createopts_st* opt
       tag->insert_key(buffer, n);
     }
   }
+  deferred.commit();
 
   // 9. The directory entry; the tag joins the lists.
   if (!directory_->insert_key(dkey.data(), static_cast<size_t>(tag->header_offset))) corrupted();
@@ -678,9 +757,11 @@ void IndexCursorHooks::create_index_tag(VmStack* stack, const createopts_st* opt
   std::sort(tags_.begin(), tags_.end(), [](const auto& a, const auto& b) { return a->header_offset < b->header_offset; });
   renumber();
   if (!added->binary()) select_unguarded(added, added->header.descending, stack);
+} catch (const dbf_index_file_corrupted& e) {
+  rethrow_named(e);
 }
 
-void IndexCursorHooks::delete_index_tag(const String& name) {
+void IndexCursorHooks::delete_index_tag(const String& name) try {
   QZ_TRACE;
   if (cdx_ == nullptr) return;
   if (dbf_->is_shared()) throw dbf_error_need_exclusive_access();
@@ -700,6 +781,8 @@ void IndexCursorHooks::delete_index_tag(const String& name) {
   unlink_dependents(dbf_, tag);
   tags_.erase(std::find_if(tags_.begin(), tags_.end(), [&](const auto& t) { return t.get() == tag; }));
   renumber();
+} catch (const dbf_index_file_corrupted& e) {
+  rethrow_named(e);
 }
 
 void IndexCursorHooks::delete_all_index_tags() {
@@ -742,22 +825,29 @@ bool IndexCursorHooks::get_indexdef(size_t n, internal_indexdef_st* out) const {
 
 size_t IndexCursorHooks::create_key(const Variant* value, char* buffer, size_t capacity, bool pad) {
   QZ_TRACE;
-  return selected()->create_key(value, buffer, capacity, pad);
+  DbfIndex* tag = selected();
+  // A tag opened without its expressions does not know its key type.
+  if (!tag->has_key_builder()) require_expressions(tag);
+  return tag->create_key(value, buffer, capacity, pad);
 }
 
-size_t IndexCursorHooks::eval_key(VmStack* stack, char* buffer, size_t capacity) {
+size_t IndexCursorHooks::eval_key(VmStack* stack, char* buffer, size_t capacity) try {
   QZ_TRACE;
   DbfIndex* tag = selected();
-  require_expressions(tag);
+  require_expressions(tag, stack != nullptr);
   return tag->eval_key(stack, buffer, capacity);
+} catch (const dbf_index_file_corrupted& e) {
+  rethrow_named(e);
 }
 
-size_t IndexCursorHooks::get_current_key(char* buffer, size_t capacity) {
+size_t IndexCursorHooks::get_current_key(char* buffer, size_t capacity) try {
   QZ_TRACE;
   const size_t length = selected()->key_length();
   QZ_ASSERT(capacity >= length);
   std::memcpy(buffer, it_.key(), length);
   return length;
+} catch (const dbf_index_file_corrupted& e) {
+  rethrow_named(e);
 }
 
 double IndexCursorHooks::get_current_key_pos() {

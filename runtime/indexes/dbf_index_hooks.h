@@ -17,6 +17,7 @@
 
 #include "indexes/index.h"
 #include "indexes/index_file.h"
+#include "tables/dbf_exceptions.h"
 #include "tables/index_hooks.h"
 
 namespace qzbase {
@@ -62,10 +63,13 @@ class IndexCursorHooks : public DbfIndexHooks {
   // there.
   void select_index(size_t n, int dir) override;
   void select_index(const String& name, int dir) override;
+  void select_index(VmStack* stack, size_t n, int dir) override;
+  void select_index(VmStack* stack, const String& name, int dir) override;
   void unselect_index() override;
   size_t selected_index_number() const override;
   bool selected_descending() const override;
   void go_to(size_t recno) override;
+  void go_to(VmStack* stack, size_t recno) override;
   bool get_indexdef(size_t n, internal_indexdef_st* out) const override;
   size_t create_key(const Variant* value, char* buffer, size_t capacity, bool pad) override;
   size_t eval_key(VmStack* stack, char* buffer, size_t capacity) override;
@@ -91,7 +95,8 @@ class IndexCursorHooks : public DbfIndexHooks {
   const std::vector<DbfIndex*>& ordinary_tags() const { return ordinary_; }
 
   // A new structural file (replacing any file of that name) with an empty directory; the table's
-  // header flag is set and written.
+  // header flag is set and written. A shared table must hold its append lock: the header is read
+  // again first so that records others appended stay counted.
   void create_compound_auto_open_index_file();
   // Shared tables: when the directory changed since this process last read it (another process
   // created or deleted a tag), the tag list is read again. Tags this process knows stay open.
@@ -99,6 +104,10 @@ class IndexCursorHooks : public DbfIndexHooks {
 
  private:
   DbfIndex* selected() const;
+  void open_unguarded(VmStack* stack);
+  // Shared tables: opens the structural file when another process created it after this one
+  // opened the table. True when the table has a structural file now.
+  bool adopt_structural_index(VmStack* stack);
   void load_current();
   void place_on_current(DbfIndex* tag, VmStack* stack = nullptr);
   void select_unguarded(DbfIndex* tag, bool backward, VmStack* stack);
@@ -111,7 +120,9 @@ class IndexCursorHooks : public DbfIndexHooks {
   // Evaluates the pending change of every tag for update_keys and checks enforced uniqueness.
   void evaluate_update(VmStack* stack);
   void check_unique(DbfIndex* tag, const char* key);
+  // dbf_index_file_corrupted naming this table's index file.
   [[noreturn]] void corrupted() const;
+  [[noreturn]] void rethrow_named(const dbf_index_file_corrupted& e) const;
   // One key toward the order's end (EOF beyond it) or its beginning (BOF before it); ascending
   // says which way that is in the tag.
   void step_toward_end(DbfIndex* tag, bool ascending);

@@ -79,6 +79,7 @@ class Index {
   // and sought but builds no keys (has_expressions() is false).
   void open(VmStack* stack, DbfFile* dbf);
   bool has_expressions() const { return key_info.program != nullptr; }
+  bool has_key_builder() const { return builder_ != nullptr; }
   // The key of the current record, padded to the key length; returns the key length.
   // dbf_error_index_cannot_store_null for a null key of a tag without the nullable option.
   size_t eval_key(VmStack* stack, char* buffer, size_t size);

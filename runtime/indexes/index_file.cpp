@@ -1,6 +1,7 @@
 // index_file.cpp - header and node input and output of one index file.
 #include "indexes/index_file.h"
 
+#include <algorithm>
 
 #include "platform/file.h"
 #include "indexes/index.h"
@@ -46,6 +47,10 @@ void IndexFile::read_header(idx_header_st* header, std::streampos offset) {
   if (offset < 0 || static_cast<std::streamoff>(offset) % static_cast<std::streamoff>(kIndexBlockSize) != 0) {
     throw dbf_index_file_corrupted();
   }
+  if (deferring_ && deferred_header_pending_ && static_cast<std::streamoff>(offset) == deferred_header_offset_) {
+    *header = deferred_header_;
+    return;
+  }
   idx_header_st fresh;
   if (file->readex(offset, fresh.raw, kIndexHeaderSize) != kIndexHeaderSize) throw dbf_index_file_corrupted();
   ++headers_read;
@@ -57,7 +62,12 @@ void IndexFile::write_header(idx_header_st* header, std::streampos offset) {
   QZ_TRACE;
   QZ_ASSERT(offset >= 0 && static_cast<std::streamoff>(offset) % static_cast<std::streamoff>(kIndexBlockSize) == 0);
   encode_index_header(header, charset);
-  file->writeex(offset, header->raw, kIndexHeaderSize);
+  if (deferring_ && static_cast<std::streamoff>(offset) == deferred_header_offset_) {
+    deferred_header_ = *header;
+    deferred_header_pending_ = true;
+  } else {
+    file->writeex(offset, header->raw, kIndexHeaderSize);
+  }
   const std::streamoff end = static_cast<std::streamoff>(offset) + static_cast<std::streamoff>(kIndexHeaderSize);
   if (end > end_offset) end_offset = end;
 }
@@ -69,6 +79,9 @@ void IndexFile::read_node(const Index* index, std::streamoff offset, index_node_
 
 const index_node_st& IndexFile::node(const Index* index, std::streamoff offset) {
   QZ_TRACE;
+  if (deferring_) {
+    if (const index_node_st* held = deferred_.find(offset)) return *held;
+  }
   const auto found = map_.find(offset);
   if (found != map_.end()) {
     touch(found->second);
@@ -87,8 +100,14 @@ void IndexFile::write_node(index_node_st* node) {
   QZ_TRACE;
   QZ_ASSERT(node->offset >= 0 && node->offset % static_cast<std::streamoff>(kIndexBlockSize) == 0);
   encode_index_node(node);
-  file->writeex(node->offset, node->raw, kIndexNodeSize);
   const std::streamoff end = node->offset + static_cast<std::streamoff>(kIndexNodeSize);
+  if (deferring_) {
+    // The cache keeps what the disk holds; the deferred copy shadows it until the flush.
+    deferred_.put(*node);
+    if (end > end_offset) end_offset = end;
+    return;
+  }
+  file->writeex(node->offset, node->raw, kIndexNodeSize);
   if (end > end_offset) end_offset = end;
   store(*node);
 }
@@ -162,8 +181,10 @@ bool IndexFile::lock() {
   // A refused lock is a broken invariant of the file layer.
   if (!file->lock(kIndexLockOffset, 1)) throw_assert_failed();
   locked_ = true;
-  // Others may have appended blocks since we last looked.
-  end_offset = block_end(file);
+  // Others may have appended blocks since we last looked. Blocks a deferred build has taken are
+  // not on the disk yet: they stay taken (only an exclusive file defers without the lock).
+  const std::streamoff disk_end = block_end(file);
+  end_offset = deferring_ ? std::max(disk_end, end_offset) : disk_end;
   ++lock_generation_;
   return true;
 }
@@ -171,8 +192,115 @@ bool IndexFile::lock() {
 void IndexFile::unlock() {
   QZ_TRACE;
   if (!locked_) return;
+  // Blocks allocated under the lock may be taken by others once it is gone.
+  if (deferring_) discard_deferred();
   locked_ = false;
   file->unlock(kIndexLockOffset, 1);
+}
+
+void IndexFile::defer_writes(std::streampos header_offset) {
+  QZ_TRACE;
+  QZ_ASSERT(!deferring_);
+  // Unlocked, another process could allocate the blocks this build has taken.
+  QZ_ASSERT(!shared() || locked_);
+  deferring_ = true;
+  deferred_header_offset_ = static_cast<std::streamoff>(header_offset);
+  deferred_header_pending_ = false;
+  deferred_.reset(deferred_header_offset_);
+}
+
+void IndexFile::flush_deferred() {
+  QZ_TRACE;
+  QZ_ASSERT(deferring_);
+  try {
+    // Adjacent blocks go out in one write.
+    constexpr size_t kRunBlocks = 256;
+    std::vector<char> run;
+    run.reserve(kRunBlocks * kIndexNodeSize);
+    std::streamoff run_start = 0;
+    auto write_run = [&] {
+      if (!run.empty()) file->writeex(run_start, run.data(), run.size());
+      run.clear();
+    };
+    deferred_.each([&](const index_node_st& node) {
+      const bool adjacent = !run.empty() && run_start + static_cast<std::streamoff>(run.size()) == node.offset &&
+                            run.size() < kRunBlocks * kIndexNodeSize;
+      if (!adjacent) {
+        write_run();
+        run_start = node.offset;
+      }
+      run.insert(run.end(), node.raw, node.raw + kIndexNodeSize);
+    });
+    write_run();
+    if (deferred_header_pending_) file->writeex(deferred_header_offset_, deferred_header_.raw, kIndexHeaderSize);
+  } catch (...) {
+    // Part of it may be on the disk: nothing cached can be trusted.
+    deferred_.clear();
+    deferring_ = false;
+    drop_cache();
+    end_offset = block_end(file);
+    throw;
+  }
+  // Cached copies of rewritten nodes take the new content.
+  deferred_.each([&](const index_node_st& node) {
+    const auto found = map_.find(node.offset);
+    if (found != map_.end()) slots_[static_cast<size_t>(found->second)].node = node;
+  });
+  deferred_.clear();
+  deferring_ = false;
+  deferred_header_pending_ = false;
+}
+
+void IndexFile::discard_deferred() noexcept {
+  QZ_TRACE;
+  if (!deferring_) return;
+  deferred_.clear();
+  deferring_ = false;
+  deferred_header_pending_ = false;
+  // Nothing allocated since reached the file: its end is where new blocks go again.
+  try {
+    end_offset = block_end(file);
+  } catch (...) {
+    // The end stays advanced: a gap in the file, never an overlap.
+  }
+}
+
+index_node_st* IndexFile::deferred_nodes_st::find(std::streamoff offset) {
+  if (offset < base_) {
+    const auto found = below_.find(offset);
+    return found != below_.end() ? &found->second : nullptr;
+  }
+  const auto size = static_cast<std::streamoff>(kIndexBlockSize);
+  if ((offset - base_) % size != 0) return nullptr;  // off the block grid: never a node of ours
+  const auto block = static_cast<size_t>((offset - base_) / size);
+  if (block >= slots_.size() || slots_[block] < 0) return nullptr;
+  return &nodes_[static_cast<size_t>(slots_[block])];
+}
+
+void IndexFile::deferred_nodes_st::put(const index_node_st& node) {
+  if (index_node_st* held = find(node.offset)) {
+    if (held != &node) *held = node;
+    return;
+  }
+  if (node.offset < base_) {
+    below_.emplace(node.offset, node);
+    return;
+  }
+  const auto block = static_cast<size_t>((node.offset - base_) / static_cast<std::streamoff>(kIndexBlockSize));
+  if (block >= slots_.size()) slots_.resize(std::max(block + 1, slots_.size() * 2), -1);
+  slots_[block] = static_cast<int32_t>(nodes_.size());
+  nodes_.push_back(node);
+}
+
+void IndexFile::deferred_nodes_st::clear() {
+  slots_.clear();
+  nodes_.clear();
+  below_.clear();
+}
+
+void IndexFile::deferred_nodes_st::reset(std::streamoff base) {
+  clear();
+  base_ = base;
 }
 
 void init_directory_header(idx_header_st* header) {

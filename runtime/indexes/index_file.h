@@ -8,7 +8,9 @@
 #include <qzbase.h>
 
 #include <cstdint>
+#include <deque>
 #include <ios>
+#include <map>
 #include <unordered_map>
 #include <vector>
 
@@ -60,6 +62,21 @@ class IndexFile {
   // root leaf at 1024.
   void create_compound();
 
+  // --- Deferred writes of a tag being built ---
+  //
+  // A tag under construction is seen by nobody until its directory entry exists, so rewriting
+  // its leaves and header on every key is wasted work. While writes are deferred, every node
+  // write of this file and the header writes at header_offset stay in memory (not bounded by the
+  // cache) and reads are served from them; flush_deferred then writes the nodes in offset order
+  // and the header last, giving the same bytes as writing each change at once. discard_deferred
+  // forgets them, so the file keeps only what was written before, and gives back the blocks
+  // allocated since. A shared file must stay locked throughout: unlock() discards.
+  void defer_writes(std::streampos header_offset);
+  void flush_deferred();
+  void discard_deferred() noexcept;
+  bool deferring() const { return deferring_; }
+  size_t deferred_nodes() const { return deferred_.size(); }
+
   File* file;
   const Charset* charset;
   std::streamoff end_offset = 0;  // where new blocks go
@@ -87,6 +104,56 @@ class IndexFile {
   int32_t tail_ = -1;  // least recently used
   bool locked_ = false;
   uint64_t lock_generation_ = 0;
+
+  bool deferring_ = false;
+  std::streamoff deferred_header_offset_ = -1;
+  bool deferred_header_pending_ = false;
+  idx_header_st deferred_header_;
+  // Deferred nodes by offset. A build allocates from the file end on, so the blocks from its
+  // header up are found by position in a flat table; anything below goes to an ordered map.
+  class deferred_nodes_st {
+   public:
+    index_node_st* find(std::streamoff offset);
+    void put(const index_node_st& node);
+    size_t size() const { return nodes_.size() + below_.size(); }
+    void clear();
+    void reset(std::streamoff base);
+    // Every node in offset order.
+    template <typename F>
+    void each(F&& f) const {
+      for (const auto& [offset, node] : below_) f(node);
+      for (const int32_t slot : slots_) {
+        if (slot >= 0) f(nodes_[static_cast<size_t>(slot)]);
+      }
+    }
+
+   private:
+    std::streamoff base_ = 0;
+    std::vector<int32_t> slots_;       // block (offset - base) / 512 -> position in nodes_, or -1
+    std::deque<index_node_st> nodes_;  // references stay valid as it grows
+    std::map<std::streamoff, index_node_st> below_;
+  };
+  deferred_nodes_st deferred_;
+};
+
+// Defers the writes of one tag being built for a scope: commit() writes them, leaving the scope
+// without it (an exception) discards them.
+class DeferredTagWrites {
+ public:
+  DeferredTagWrites(IndexFile* file, std::streampos header_offset) : file_(file) { file->defer_writes(header_offset); }
+  ~DeferredTagWrites() {
+    if (file_ != nullptr) file_->discard_deferred();
+  }
+  DeferredTagWrites(const DeferredTagWrites&) = delete;
+  DeferredTagWrites& operator=(const DeferredTagWrites&) = delete;
+  void commit() {
+    IndexFile* f = file_;
+    file_ = nullptr;
+    f->flush_deferred();
+  }
+
+ private:
+  IndexFile* file_;
 };
 
 // The header of a new tag directory: key length 10, compact leaves, options 5 to 8, empty texts

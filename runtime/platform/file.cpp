@@ -3,13 +3,18 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <pthread.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -81,7 +86,154 @@ size_t read_fully(int fd, char* buffer, size_t size, off_t offset) {
   return done;
 }
 
+// A fresh description of the file fd is open on (also when its name is gone), read-only: it
+// carries the process's flock. -1 with errno set when there is none.
+int reopen_for_flock(int fd, const std::string& path) {
+  std::string self = "/proc/self/fd/" + std::to_string(fd);
+  int h = open_retry(self.c_str(), O_RDONLY | O_CLOEXEC, 0);
+  if (h >= 0) return h;
+  h = open_retry(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
+  if (h < 0) return -1;
+  struct stat a, b;
+  if (::fstat(fd, &a) != 0 || ::fstat(h, &b) != 0 || a.st_dev != b.st_dev || a.st_ino != b.st_ino) {
+    ::close(h);
+    errno = ESTALE;
+    return -1;
+  }
+  return h;
+}
+
+// Ranges [a, a + n) with n = 0 reaching to the end and beyond.
+bool ranges_overlap(uint64_t a, uint64_t n, uint64_t b, uint64_t m) {
+  bool a_before_b_ends = m == 0 || a < b + m;
+  bool b_before_a_ends = n == 0 || b < a + n;
+  return a_before_b_ends && b_before_a_ends;
+}
+
 }  // namespace
+
+// The files this process holds, by device and inode. Each holding owns one read-only description
+// with the flock, so the lock lives exactly as long as some object of the process uses the file,
+// whichever of them closes first; the objects' own descriptions carry no flock and keep their
+// byte-range locks to themselves.
+struct FileHoldings {
+  struct Holding;
+  using Map = std::map<std::pair<dev_t, ino_t>, Holding>;
+  struct Holding {
+    Map* map = nullptr;
+    std::pair<dev_t, ino_t> key;
+    int fd = -1;
+    bool exclusive = false;
+    std::vector<FileUnix*> users;
+  };
+
+  static std::mutex& mutex() {
+    static std::mutex m;
+    return m;
+  }
+  // A forked child is another process: what it opens from then on starts a map of its own. The
+  // objects it inherited keep the old one (left allocated), whose descriptions it shares with
+  // its parent, and give it up as they close.
+  static Map& map() {
+    static Map** current = [] {
+      static Map* m = new Map();
+      pthread_atfork([] { mutex().lock(); }, [] { mutex().unlock(); },
+                     [] {
+                       mutex().unlock();
+                       m = new Map();
+                     });
+      return &m;
+    }();
+    return **current;
+  }
+
+  // Enters a new object. Refused (file_sharing_violation, EWOULDBLOCK) exactly where a flock of
+  // its own would have been: beside an exclusive holding or when it wants exclusive use; with
+  // join it shares the holding instead. Another process's lock refuses it through the flock.
+  static void enter(FileUnix* f, const std::string& path, bool join) {
+    struct stat st;
+    if (::fstat(f->fd, &st) != 0) throw file_sharing_violation(errno);
+    std::pair<dev_t, ino_t> key{st.st_dev, st.st_ino};
+    const bool exclusive = (f->mode & OPEN_SHARED) == 0;
+    std::lock_guard<std::mutex> guard(mutex());
+    auto it = map().find(key);
+    if (it != map().end()) {
+      Holding& h = it->second;
+      if (!join && (h.exclusive || exclusive)) throw file_sharing_violation(EWOULDBLOCK);
+      h.users.push_back(f);
+      f->holding_ = &h;
+      if (join) {
+        for (FileUnix* u : h.users) u->become_shared();
+      }
+      return;
+    }
+    int fd = reopen_for_flock(f->fd, path);
+    if (fd < 0) throw file_sharing_violation(errno);
+    if (!take_flock(fd, f->mode)) {
+      int error = errno;
+      ::close(fd);
+      throw file_sharing_violation(error);
+    }
+    Holding& h = map()[key];
+    h.map = &map();
+    h.key = key;
+    h.fd = fd;
+    h.exclusive = exclusive;
+    h.users.push_back(f);
+    f->holding_ = &h;
+  }
+
+  // The last object to leave gives the flock back. Objects that were shared stay shared: what
+  // they hold in memory was kept as a shared user keeps it.
+  static void leave(FileUnix* f) {
+    std::lock_guard<std::mutex> guard(mutex());
+    auto* h = static_cast<Holding*>(f->holding_);
+    if (h == nullptr) return;
+    f->holding_ = nullptr;
+    f->held_ranges_.clear();
+    std::erase(h->users, f);
+    if (!h->users.empty()) return;
+    ::close(h->fd);
+    h->map->erase(h->key);
+  }
+
+  // True when another object holds a lock overlapping the range on this very thread.
+  static bool held_by_other(const FileUnix* f, uint64_t start, uint64_t length) {
+    std::lock_guard<std::mutex> guard(mutex());
+    auto* h = static_cast<Holding*>(f->holding_);
+    if (h == nullptr || h->users.size() < 2) return false;
+    const std::thread::id me = std::this_thread::get_id();
+    for (const FileUnix* u : h->users) {
+      if (u == f) continue;
+      for (const FileUnix::HeldRange& r : u->held_ranges_) {
+        if (r.thread == me && ranges_overlap(start, length, r.start, r.length)) return true;
+      }
+    }
+    return false;
+  }
+
+  static void locked(FileUnix* f, uint64_t start, uint64_t length) {
+    std::lock_guard<std::mutex> guard(mutex());
+    if (f->holding_ == nullptr) return;
+    const std::thread::id me = std::this_thread::get_id();
+    for (FileUnix::HeldRange& r : f->held_ranges_) {
+      if (r.start == start && r.length == length) {
+        r.thread = me;
+        return;
+      }
+    }
+    f->held_ranges_.push_back({start, length, me});
+  }
+
+  // Every range the unlock touched is forgotten: what a partial unlock leaves is still held by
+  // the kernel, where a request for it waits as before rather than being refused here.
+  static void unlocked(FileUnix* f, uint64_t start, uint64_t length) {
+    std::lock_guard<std::mutex> guard(mutex());
+    std::erase_if(f->held_ranges_, [&](const FileUnix::HeldRange& r) {
+      return ranges_overlap(start, length, r.start, r.length);
+    });
+  }
+};
 
 File::~File() = default;
 
@@ -89,7 +241,10 @@ File::~File() = default;
 // FileUnix
 // ---------------------------------------------------------------------------------------------
 
-FileUnix::~FileUnix() = default;
+FileUnix::~FileUnix() {
+  unmap();
+  FileHoldings::leave(this);
+}
 
 FileUnix* FileUnix::open(String name, OpenMode mode) {
   QZ_TRACE;
@@ -97,14 +252,16 @@ FileUnix* FileUnix::open(String name, OpenMode mode) {
   int flags = ((mode & OPEN_WRITE) ? O_RDWR : O_RDONLY) | O_CLOEXEC;
   int fd = open_retry(path.c_str(), flags, 0);
   if (fd < 0) fail_sharing(-1, errno);
-  if (!take_flock(fd, mode)) fail_sharing(fd, errno);
-  if (mode & OPEN_UNLINK_ON_OPEN) ::unlink(path.c_str());
+  std::unique_ptr<FileUnix> file;
   try {
-    return new FileUnix(std::move(name), mode, fd);
+    file.reset(new FileUnix(std::move(name), mode, fd));
+    FileHoldings::enter(file.get(), path, (mode & OPEN_JOIN) != 0);
   } catch (...) {
     ::close(fd);
     throw;
   }
+  if (mode & OPEN_UNLINK_ON_OPEN) ::unlink(path.c_str());
+  return file.release();
 }
 
 FileUnix* FileUnix::create(String name, OpenMode mode) {
@@ -117,7 +274,15 @@ FileUnix* FileUnix::create(String name, OpenMode mode) {
   int fd = open_retry(path.c_str(), flags, 0660);
   if (fd < 0 && errno == EEXIST && (mode & OPEN_NEW)) throw file_error_exists(EEXIST);
   if (fd < 0) fail_sharing(-1, errno);
-  if (!take_flock(fd, mode)) fail_sharing(fd, errno);
+  std::unique_ptr<FileUnix> file;
+  try {
+    // A create never joins: a file this process uses is not emptied under it.
+    file.reset(new FileUnix(std::move(name), (mode & ~OpenMode{OPEN_JOIN}) | OPEN_CREATED | OPEN_WRITE, fd));
+    FileHoldings::enter(file.get(), path, false);
+  } catch (...) {
+    ::close(fd);
+    throw;
+  }
   // Mode 8 removes the name once the file is ours (removing it before the lock
   // could take the name of a file that someone else holds).
   if (mode & OPEN_UNLINK_ON_CREATE) ::unlink(path.c_str());
@@ -125,13 +290,12 @@ FileUnix* FileUnix::create(String name, OpenMode mode) {
   do {
     rc = ::ftruncate(fd, 0);
   } while (rc != 0 && errno == EINTR);
-  if (rc != 0) fail_sharing(fd, errno);
-  try {
-    return new FileUnix(std::move(name), mode | OPEN_CREATED | OPEN_WRITE, fd);
-  } catch (...) {
-    ::close(fd);
-    throw;
+  if (rc != 0) {
+    int error = errno;
+    file->close();
+    throw file_sharing_violation(error);
   }
+  return file.release();
 }
 
 std::streampos FileUnix::seek(std::streamoff offset, std::ios_base::seekdir direction) {
@@ -143,6 +307,11 @@ std::streampos FileUnix::seek(std::streamoff offset, std::ios_base::seekdir dire
     whence = SEEK_CUR;
   } else if (direction == std::ios_base::end) {
     whence = SEEK_END;
+    std::lock_guard<std::mutex> guard(map_mutex_);
+    if (mapping_usable(0, 0)) {  // the end of what was written, not of the blocks taken ahead
+      whence = SEEK_SET;
+      offset += static_cast<std::streamoff>(map_size_);
+    }
   } else {
     throw std::exception();
   }
@@ -163,7 +332,21 @@ void FileUnix::writeex(std::streampos position, const char* data, size_t size) {
   QZ_TRACE;
   off_t offset = to_offset(position);
   if (offset < 0) throw file_error(EINVAL);
+  const uint64_t at = static_cast<uint64_t>(offset);
+  if (map_ != nullptr) {
+    std::lock_guard<std::mutex> guard(map_mutex_);
+    if (mapping_usable(at, size) && (at + size <= physical_size_ || grow_to(at + size))) {
+      std::memcpy(map_ + offset, data, size);
+      map_size_ = std::max(map_size_, at + size);
+      return;
+    }
+  }
   write_fully(fd, data, size, offset);
+  if (map_ != nullptr) {
+    std::lock_guard<std::mutex> guard(map_mutex_);
+    map_size_ = std::max(map_size_, at + size);
+    physical_size_ = std::max(physical_size_, map_size_);
+  }
 }
 
 size_t FileUnix::read(char* buffer, size_t size) {
@@ -175,7 +358,98 @@ size_t FileUnix::readex(std::streampos position, char* buffer, size_t size) {
   QZ_TRACE;
   off_t offset = to_offset(position);
   if (offset < 0) return 0;
+  if (map_ != nullptr) {
+    std::lock_guard<std::mutex> guard(map_mutex_);
+    const uint64_t at = static_cast<uint64_t>(offset);
+    if (mapping_usable(at, 0)) {
+      // The file's end is the end of what was written: the blocks taken ahead are not read.
+      size_t n = at >= map_size_ ? 0 : static_cast<size_t>(std::min<uint64_t>(size, map_size_ - at));
+      if (n != 0) std::memcpy(buffer, map_ + offset, n);
+      return n;
+    }
+  }
   return read_fully(fd, buffer, size, offset);
+}
+
+// Joined objects turn shared and then use the descriptor: another object may cut the file.
+bool FileUnix::mapping_usable(uint64_t offset, size_t size) const {
+  return map_ != nullptr && (mode & OPEN_SHARED) == 0 && size <= map_reserved_ && offset <= map_reserved_ - size;
+}
+
+// Appends take the file's blocks ahead, a piece at a time, so that a record added inside them is
+// a copy into the mapping rather than a system call. The file's length grows with them; its end
+// for readers in this process stays map_size_, and closing cuts it there. A writer killed in
+// between leaves zero bytes behind its last record, which the table's next open cuts (no record
+// begins with a zero byte).
+bool FileUnix::grow_to(uint64_t end) {
+  const uint64_t piece = std::clamp<uint64_t>(physical_size_ / 16, uint64_t{64} << 10, uint64_t{4} << 20);
+  uint64_t target = std::max(end, physical_size_ + piece);
+  target = std::min<uint64_t>(target, map_reserved_);
+  if (target < end) return false;
+  int rc;
+  do {
+    rc = ::fallocate(fd, 0, static_cast<off_t>(physical_size_), static_cast<off_t>(target - physical_size_));
+  } while (rc != 0 && errno == EINTR);
+  if (rc != 0) return false;  // no room, or no such call here: the descriptor writes instead
+  physical_size_ = target;
+  return true;
+}
+
+void FileUnix::trim() {
+  if (map_ == nullptr || physical_size_ <= map_size_ || fd < 0) return;
+  int rc;
+  do {
+    rc = ::ftruncate(fd, static_cast<off_t>(map_size_));
+  } while (rc != 0 && errno == EINTR);
+  if (rc == 0) physical_size_ = map_size_;
+}
+
+void FileUnix::become_shared() {
+  std::lock_guard<std::mutex> guard(map_mutex_);
+  trim();
+  mode |= OPEN_SHARED;
+}
+
+bool FileUnix::map_writes() {
+  QZ_TRACE;
+  std::lock_guard<std::mutex> guard(map_mutex_);
+  if (map_ != nullptr) return true;
+  if (fd < 0 || (mode & OPEN_WRITE) == 0 || (mode & OPEN_SHARED) != 0) return false;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  if (static_cast<uint64_t>(st.st_blocks) * 512 < static_cast<uint64_t>(st.st_size)) return false;
+  // A table never grows past 2 GiB: address space for that much, the pages come as used.
+  const size_t reserve = size_t{1} << 31;
+  if (static_cast<uint64_t>(st.st_size) > reserve) return false;
+  void* p = ::mmap(nullptr, reserve, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (p == MAP_FAILED) return false;
+  map_ = static_cast<char*>(p);
+  map_reserved_ = reserve;
+  map_size_ = physical_size_ = static_cast<uint64_t>(st.st_size);
+  return true;
+}
+
+void FileUnix::unmap() {
+  std::lock_guard<std::mutex> guard(map_mutex_);
+  if (map_ == nullptr) return;
+  if ((mode & OPEN_SHARED) == 0) trim();
+  ::munmap(map_, map_reserved_);
+  map_ = nullptr;
+  map_reserved_ = 0;
+  map_size_ = physical_size_ = 0;
+}
+
+void FileUnix::truncate(uint64_t size) {
+  QZ_TRACE;
+  std::lock_guard<std::mutex> guard(map_mutex_);
+  // Below the new size first: a failed cut may have cut part of the way.
+  map_size_ = std::min(map_size_, size);
+  int rc;
+  do {
+    rc = ::ftruncate(fd, static_cast<off_t>(size));
+  } while (rc != 0 && errno == EINTR);
+  if (rc != 0) throw file_error(errno);
+  if (map_ != nullptr) map_size_ = physical_size_ = size;
 }
 
 int FileUnix::getc() {
@@ -192,10 +466,12 @@ std::streampos FileUnix::tell() {
 
 void FileUnix::close() {
   QZ_TRACE;
+  unmap();
   if (fd >= 0) {
     ::close(fd);  // never retried: the descriptor is gone whatever close answers
     fd = -1;
   }
+  FileHoldings::leave(this);
 }
 
 void FileUnix::remove() {
@@ -213,10 +489,13 @@ bool FileUnix::lock(std::streampos position, size_t length) {
   fl.l_start = to_offset(position);
   fl.l_len = static_cast<off_t>(length);
   fl.l_pid = 0;  // required for open-file-description locks
+  // The kernel would let a thread wait for ever on a lock of its own process.
+  if (FileHoldings::held_by_other(this, static_cast<uint64_t>(fl.l_start), length)) return false;
   while (::fcntl(fd, F_OFD_SETLKW, &fl) != 0) {
     if (errno == EINTR) continue;
     throw file_error(errno);
   }
+  FileHoldings::locked(this, static_cast<uint64_t>(fl.l_start), length);
   return true;
 }
 
@@ -233,11 +512,16 @@ bool FileUnix::unlock(std::streampos position, size_t length) {
   do {
     rc = ::fcntl(fd, F_OFD_SETLK, &fl);
   } while (rc != 0 && errno == EINTR);
+  if (rc == 0) FileHoldings::unlocked(this, static_cast<uint64_t>(fl.l_start), length);
   return rc == 0;
 }
 
 size_t FileUnix::get_size() const {
   QZ_TRACE;
+  if (map_ != nullptr) {
+    std::lock_guard<std::mutex> guard(map_mutex_);
+    if (map_ != nullptr && (mode & OPEN_SHARED) == 0) return static_cast<size_t>(map_size_);
+  }
   struct stat st;
   if (::fstat(fd, &st) != 0) return 0;
   return static_cast<size_t>(st.st_size);

@@ -21,6 +21,10 @@
 // - Descriptors are opened with O_CLOEXEC, so a child process started by the language never
 //   inherits a table's descriptor (and with it the flock sharing lock, which would outlive the
 //   table's close).
+// - A second open of a file this process held exclusively was refused by the process's own
+//   flock, so USE ... AGAIN of a table opened EXCLUSIVE failed with 1705. The process takes the
+//   flock once per file, on a description of its own; an OPEN_JOIN open shares it (and turns
+//   every object of the file to shared use), any other open sees the same refusals as before.
 // - close forgets the descriptor (-1), so a second close or a write after close fails with
 //   EBADF instead of touching whatever file reuses the number.
 // Also: reads loop over short counts (EINTR, pipes) until the count, the end or an error; an
@@ -30,13 +34,18 @@
 
 #include <qzbase.h>
 
+#include <atomic>
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <ios>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
 
 namespace qzbase {
 
@@ -49,6 +58,7 @@ enum : OpenMode {
   OPEN_UNLINK_ON_CREATE = 8,  // create: the name is removed once the file is made (and locked)
   OPEN_UNLINK_ON_OPEN = 16,   // open: the name is removed once the lock is held
   OPEN_NEW = 32,              // create: the name must not exist yet (file_error_exists)
+  OPEN_JOIN = 64,             // open: a file this process holds is shared with its holders
 };
 
 // The file exceptions. error_number is the errno of the failing call when there was one (0
@@ -99,8 +109,10 @@ class File {
   virtual time_t get_last_modified() const = 0;
   virtual time_t get_create_time() const = 0;
 
-  String name;    // the name the file was opened or created under
-  OpenMode mode;
+  String name;  // the name the file was opened or created under
+  // OPEN_SHARED is added while other objects of this process use the same file (OPEN_JOIN), so
+  // that each of them re-reads and locks as it would beside another process.
+  std::atomic<OpenMode> mode;
 };
 
 class FileUnix : public File {
@@ -133,7 +145,38 @@ class FileUnix : public File {
   time_t get_last_modified() const override;
   time_t get_create_time() const override;
 
+  // A table held for exclusive writing takes its writes and reads inside the file's size through
+  // a shared mapping: no system call per record, and what is copied there is in the page cache
+  // at once, as a completed pwrite is (a killed process loses nothing it wrote). Appends take
+  // blocks ahead of the end (see grow_to); closing cuts the file back to what was written. False
+  // (and nothing changes) for shared or read-only files, files with holes (a page stored into a
+  // hole may need a block the disk lacks) and when the mapping cannot be made.
+  bool map_writes();
+  // Cuts or extends the file to size bytes; file_error on failure.
+  void truncate(uint64_t size);
+
   int fd;  // -1 once closed
+
+ private:
+  friend struct FileHoldings;
+  // Held byte ranges, known so that another object asking for one of them on the thread that
+  // holds it is refused instead of waiting for ever on itself (other threads wait as usual).
+  struct HeldRange {
+    uint64_t start, length;
+    std::thread::id thread;
+  };
+  std::vector<HeldRange> held_ranges_;
+  void* holding_ = nullptr;  // this process's entry for the file while open
+  char* map_ = nullptr;          // map_writes: the mapping, map_reserved_ bytes of address space
+  size_t map_reserved_ = 0;
+  uint64_t map_size_ = 0;        // the end of what was written, the file's size to its users
+  uint64_t physical_size_ = 0;   // the length of the file: map_size_ and the blocks taken ahead
+  mutable std::mutex map_mutex_;  // a join on another thread cuts what was taken ahead
+  bool mapping_usable(uint64_t offset, size_t size) const;
+  bool grow_to(uint64_t end);
+  void trim();
+  void become_shared();
+  void unmap();
 };
 
 class FileRamdisk : public File {

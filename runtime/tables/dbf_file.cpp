@@ -133,9 +133,16 @@ void DbfFile::refresh_dbf_header() {
   if (is_shared()) read_dbf_header();
 }
 
+// Every record write stamps the table: the coarse clock (a tick's precision, the header keeps the
+// day) costs a fraction of the precise one.
 void DbfFile::touch() {
   QZ_TRACE;
-  last_modified_ns = now_ns();
+  struct timespec ts;
+  if (clock_gettime(CLOCK_REALTIME_COARSE, &ts) == 0) {
+    last_modified_ns = static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+  } else {
+    last_modified_ns = now_ns();
+  }
 }
 
 void DbfFile::last_modified_yyyymmdd(uint32_t* year, uint32_t* month, uint32_t* day) const {
@@ -255,14 +262,38 @@ void DbfFile::open_existing() {
     uint64_t expected = size > header_length ? (size - header_length) / record_length : 0;
     // One whole record more than the header counts is an append that stopped between writing the
     // record and the header (under this lock no append is in progress): it never completed.
-    if (expected == static_cast<uint64_t>(record_count) + 1) {
+    if (expected == static_cast<uint64_t>(record_count) + 1 || (expected > record_count && tail_taken_ahead(size))) {
       cut_to_record_count();
     } else if (expected != record_count) {
       throw dbf_invalid_reccount_detected();
     }
     append.release();
+    if (!is_shared()) {
+      if (auto* unix_file = dynamic_cast<FileUnix*>(file_)) unix_file->map_writes();
+    }
   }
   if (!memo_fields.empty() && fpt_ == nullptr) open_memo_file();
+}
+
+// Behind the counted records: at most one record whose append never completed, then only zero
+// bytes, the blocks an exclusive writer takes ahead (see FileUnix::map_writes) when it was killed
+// before it closed. No record starts with a zero byte, so such a tail holds no record.
+bool DbfFile::tail_taken_ahead(uint64_t size) {
+  QZ_TRACE;
+  uint64_t at = header_length + static_cast<uint64_t>(record_count) * record_length;
+  if (size <= at) return false;
+  char first = 0;
+  if (file_->readex(static_cast<std::streamoff>(at), &first, 1) == 1 && first != 0) at += record_length;
+  std::vector<char> chunk(64 << 10);
+  while (at < size) {
+    size_t n = file_->readex(static_cast<std::streamoff>(at), chunk.data(), chunk.size());
+    if (n == 0) break;
+    for (size_t i = 0; i < n; ++i) {
+      if (chunk[i] != 0) return false;
+    }
+    at += n;
+  }
+  return true;
 }
 
 void DbfFile::open_memo_file() {
@@ -271,7 +302,7 @@ void DbfFile::open_memo_file() {
   std::error_code error;
   std::filesystem::path found;
   if (!exists_ci(static_cast<std::filesystem::path>(name), true, true, error, found)) throw dbf_fpt_file_missing();
-  fpt_ = FptFile::open(String(found), file_->mode & (OPEN_WRITE | OPEN_SHARED));
+  fpt_ = FptFile::open(String(found), file_->mode & (OPEN_WRITE | OPEN_SHARED | OPEN_JOIN));
 }
 
 // The bits of one field: a varlen bit for Q and V, then a null bit when nullable. The basic
@@ -301,9 +332,16 @@ void DbfFile::check_structure() {
   size_t n = all_fields.size();
   uint64_t expected_header = 32 * (n + 1) + 1 + (find_dbf_version(version_)->backlink ? kDbfBacklinkSize : 0);
   if (header_length != expected_header) throw dbf_error_file_corruption();
+  // In the basic versions bytes 12 to 15 of a descriptor were never a displacement: writers leave
+  // zeros, a memory address or the field's end there. The widths alone place those fields.
+  const bool placed_by_widths = types_ == &dbf_types_basic;
   uint64_t displacement = 1;
   for (auto& f : all_fields) {
-    if (f->displacement != displacement) throw dbf_error_file_corruption();
+    if (placed_by_widths) {
+      f->displacement = static_cast<uint32_t>(displacement);
+    } else if (f->displacement != displacement) {
+      throw dbf_error_file_corruption();
+    }
     displacement += f->width;
   }
   if (record_length != displacement) throw dbf_error_file_corruption();

@@ -292,6 +292,8 @@ class DbfFile {
   void create_new(createopts_st* options, fielddef_st* fields, size_t count);
   void check_structure();
   void hand_out_bits(DbfField* field);
+  bool no_record_behind_count(size_t n, const char* record) const;
+  bool tail_taken_ahead(uint64_t size);
   void open_memo_file();
   // The field's values from its raw descriptor.
   void load_field_header(DbfField* field);
@@ -317,6 +319,8 @@ class DbfFile {
   bool selected_backward_ = false;
 
   void ensure_readahead();
+  // The keys of the changed current record, then the record itself.
+  void write_with_keys(VmStack* stack);
   DbfField* writable_field(size_t n);
   // An append that stopped between the record and the header: the file is cut back to the count.
   void cut_to_record_count();

@@ -151,8 +151,13 @@ void encode_dbf_header(const dbf_header_st& header, unsigned char* raw) {
 
 void dbf_header_date(time_t t, dbf_header_st* header) {
   QZ_TRACE;
-  struct tm tm {};
-  localtime_r(&t, &tm);
+  // Every append writes the header: the calendar date of one second is worked out once.
+  thread_local time_t known = -1;
+  thread_local struct tm tm {};
+  if (t != known) {
+    localtime_r(&t, &tm);
+    known = t;
+  }
   header->year = static_cast<uint8_t>((tm.tm_year + 1900) % 100);
   header->month = static_cast<uint8_t>(tm.tm_mon + 1);
   header->day = static_cast<uint8_t>(tm.tm_mday);

@@ -5,8 +5,6 @@
 // Records are written before the header that counts them, so a reader may meet a record that is
 // not counted yet, or one still being written: a short read beyond the header's count is "no
 // record yet", never damage.
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 
@@ -20,7 +18,11 @@ namespace {
 // Cuts the file to size bytes.
 void truncate_file(File* file, uint64_t size) {
   if (auto* unix_file = dynamic_cast<FileUnix*>(file)) {
-    if (::ftruncate(unix_file->fd, static_cast<off_t>(size)) != 0) throw dbf_error_file_corruption();
+    try {
+      unix_file->truncate(size);
+    } catch (const file_error&) {
+      throw dbf_error_file_corruption();
+    }
     return;
   }
   if (auto* ram = dynamic_cast<FileRamdisk*>(file)) {
@@ -77,6 +79,12 @@ bool DbfFile::go(size_t n, char* buffer, int mode) {
                         readahead_capacity_ * record_length);
     readahead_first_ = n;
     readahead_count_ = got / record_length;
+    for (size_t i = 0; i < readahead_count_; ++i) {
+      if (no_record_behind_count(n + i, readahead_.get() + i * record_length)) {
+        readahead_count_ = i;
+        break;
+      }
+    }
     if (readahead_count_ != 0) {
       std::memcpy(buffer, readahead_.get(), record_length);
       if (n > record_count) record_count = static_cast<uint32_t>(n);
@@ -84,6 +92,7 @@ bool DbfFile::go(size_t n, char* buffer, int mode) {
     }
   } else {
     got = file_->readex(static_cast<std::streamoff>(record_offset(n)), buffer, record_length);
+    if (got == record_length && no_record_behind_count(n, buffer)) return false;
     if (got == record_length) {
       if (n > record_count) record_count = static_cast<uint32_t>(n);  // another process appended
       update_buffer(n, buffer);
@@ -93,6 +102,12 @@ bool DbfFile::go(size_t n, char* buffer, int mode) {
   // A short record the header counts is damage; beyond the count it is an append in progress.
   if (got >= 2 && n <= record_count) throw dbf_error_file_corruption();
   return false;
+}
+
+// Beyond the count, a record starting with a zero byte is no record: the blocks a killed exclusive
+// writer had taken ahead, read by an open that does not cut them (read-only).
+bool DbfFile::no_record_behind_count(size_t n, const char* record) const {
+  return n > record_count && record[0] == 0;
 }
 
 void DbfFile::update_buffer(size_t n, const char* record) {
@@ -447,6 +462,20 @@ void DbfFile::cut_to_record_count() {
   truncate_file(file_, header_length + static_cast<uint64_t>(record_count) * record_length);
 }
 
+void DbfFile::write_with_keys(VmStack* stack) {
+  QZ_TRACE;
+  if (!is_shared()) {
+    index_hooks_->update_keys(stack);
+    write_record();
+    return;
+  }
+  // A tag another process builds meanwhile reads this record from the disk: the keys and the
+  // record change under one hold of the index locks, so it sees both or neither.
+  LockAllIndizes indexes(this);
+  index_hooks_->update_keys(stack);
+  write_record();
+}
+
 void DbfFile::update(VmStack* stack) {
   QZ_TRACE;
   DbfBusyGuard guard(this);
@@ -456,15 +485,13 @@ void DbfFile::update(VmStack* stack) {
     if (!is_writable()) throw dbf_error_file_readonly();
     if (isrlocked(recno)) {
       autoinc_verify(old_record.get(), current_record.get());
-      index_hooks_->update_keys(stack);
-      write_record();
+      write_with_keys(stack);
       return;
     }
     if (!internal_lock()) throw dbf_error_record_in_use();
     try {
       autoinc_verify(old_record.get(), current_record.get());
-      index_hooks_->update_keys(stack);
-      write_record();
+      write_with_keys(stack);
     } catch (...) {
       internal_unlock();
       throw;

@@ -81,6 +81,20 @@ class DbfIndexHooks {
   virtual bool selected_descending() const = 0;
   // Loads record recno; with a tag selected the index cursor is placed on it.
   virtual void go_to(size_t recno) = 0;
+  // The same with the table bound to the stack: the cursor finds the record's entry by its key
+  // instead of walking the tag. The defaults ignore the stack.
+  virtual void select_index(VmStack* stack, size_t n, int dir) {
+    (void)stack;
+    select_index(n, dir);
+  }
+  virtual void select_index(VmStack* stack, const String& name, int dir) {
+    (void)stack;
+    select_index(name, dir);
+  }
+  virtual void go_to(VmStack* stack, size_t recno) {
+    (void)stack;
+    go_to(recno);
+  }
 
   // Tag n's definition; false for a number beyond the tags.
   virtual bool get_indexdef(size_t n, internal_indexdef_st* out) const = 0;
@@ -138,6 +152,8 @@ class DbfNoIndexHooks : public DbfIndexHooks {
   void create_index_tag(VmStack* stack, const createopts_st* options, const internal_indexdef_st* def) override;
   void delete_index_tag(const String&) override {}
   void delete_all_index_tags() override {}
+  using DbfIndexHooks::go_to;
+  using DbfIndexHooks::select_index;
   void select_index(size_t n, int dir) override;
   void select_index(const String& name, int dir) override;
   void unselect_index() override {}

@@ -60,7 +60,7 @@ Table_Object_QzDbf::Table_Object_QzDbf(Class* cls, DbfFile* file) : Table_Object
 
 Table_Object_QzDbf::~Table_Object_QzDbf() { QZ_TRACE; }
 
-ObjectPointer Table_Object_QzDbf::use(VmStack* stack, String name, bool shared, bool readonly) {
+ObjectPointer Table_Object_QzDbf::use(VmStack* stack, String name, bool shared, bool readonly, bool again) {
   QZ_TRACE;
   std::filesystem::path path = static_cast<std::filesystem::path>(name);
   if (!path.has_extension()) path += ".dbf";
@@ -77,7 +77,8 @@ ObjectPointer Table_Object_QzDbf::use(VmStack* stack, String name, bool shared, 
   context.canonical_path = utf8_path(canonical);
   ObjectPointer result;
   try {
-    OpenMode mode = (shared ? OpenMode{OPEN_SHARED} : 0) | (readonly ? 0 : OpenMode{OPEN_WRITE});
+    OpenMode mode = (shared ? OpenMode{OPEN_SHARED} : 0) | (readonly ? 0 : OpenMode{OPEN_WRITE}) |
+                    (again ? OpenMode{OPEN_JOIN} : 0);
     File* file = open_file(context.canonical_path, mode);
     DbfFile* dbf = DbfFile::open(file, stack, false);
     Table_Object_QzDbf* table = nullptr;
@@ -467,7 +468,7 @@ void Table_Object_QzDbf::go(VmStack* stack, int64_t recno) {
     DbfIndexHooks* h = dbf->index_hooks();
     if (h->selected_index_number() != DbfIndexHooks::kNoIndex) {
       // The index cursor follows, so that SKIP goes on from this record in the order.
-      h->go_to(static_cast<size_t>(recno));
+      h->go_to(stack, static_cast<size_t>(recno));
       return;
     }
     DbfBusyGuard busy(dbf);
@@ -588,7 +589,7 @@ void Table_Object_QzDbf::select_index_tag(VmStack* stack, String tag, SeekDir di
   DbfIndexHooks* h = hooks();
   Current_Table_Guard guard(stack, this);
   try {
-    h->select_index(tag, dir);
+    h->select_index(stack, tag, dir);
   } catch (...) {
     raise_index_error(dbf_errors::select_index_tag, tag);
   }
@@ -599,7 +600,7 @@ void Table_Object_QzDbf::select_index(VmStack* stack, size_t tag, SeekDir dir) {
   DbfIndexHooks* h = hooks();
   Current_Table_Guard guard(stack, this);
   try {
-    h->select_index(tag, dir);
+    h->select_index(stack, tag, dir);
   } catch (...) {
     raise_index_error(dbf_errors::select_index, String());
   }

@@ -44,7 +44,7 @@ class Table_Object_QzDbf : public Table_Object {
   // Opens an existing table: the name gets ".dbf" when it has no extension, is searched in the
   // current directory and along SET PATH and made canonical. readonly opens without write access;
   // without shared the file is held exclusively.
-  static ObjectPointer use(VmStack* stack, String name, bool shared, bool readonly);
+  static ObjectPointer use(VmStack* stack, String name, bool shared, bool readonly, bool again = false);
   // Creates a new table (never over an existing file) and opens it. Code page 0 in the options
   // takes the runtime's default; an in-memory table accepts only a plain name.
   static ObjectPointer create(VmStack* stack, String name, const createopts_st* options, fielddef_st* fields,

@@ -149,10 +149,10 @@ void Table_Object::set_table_kind(use_function use, create_function create) {
   table_create_function = create;
 }
 
-ObjectPointer Table_Object::use(VmStack* stack, String path, bool shared, bool noupdate) {
+ObjectPointer Table_Object::use(VmStack* stack, String path, bool shared, bool noupdate, bool again) {
   QZ_TRACE;
   if (table_use_function == nullptr) throw RuntimeError(1001, String("USE"));
-  return table_use_function(stack, std::move(path), shared, noupdate);
+  return table_use_function(stack, std::move(path), shared, noupdate, again);
 }
 
 ObjectPointer Table_Object::create(VmStack* stack, String path, const createopts_st* options, fielddef_st* fields,

@@ -198,10 +198,11 @@ class Table_Object : public Object {
   virtual void movelast_lowlevel() = 0;
 
   // ---- opening and creating (dispatched to the table kind installed below) ----
-  static ObjectPointer use(VmStack* stack, String path, bool shared, bool noupdate);
+  // again: a file this process already holds is shared with it (USE ... AGAIN).
+  static ObjectPointer use(VmStack* stack, String path, bool shared, bool noupdate, bool again = false);
   static ObjectPointer create(VmStack* stack, String path, const createopts_st* options, fielddef_st* fields,
                               size_t count);
-  using use_function = ObjectPointer (*)(VmStack* stack, String path, bool shared, bool noupdate);
+  using use_function = ObjectPointer (*)(VmStack* stack, String path, bool shared, bool noupdate, bool again);
   using create_function = ObjectPointer (*)(VmStack* stack, String path, const createopts_st* options,
                                             fielddef_st* fields, size_t count);
   // The DBF table kind installs these; until then use and create raise 1001.

@@ -63,11 +63,40 @@ inline char32_t next_folded(const char** p, const char* end) {
 }
 
 // A name's bytes as UTF-8: in place for UTF-8 and ASCII text, else through a converted copy.
+// True when the charset stores the 128 ASCII characters as the bytes 0 to 127, as UTF-8 does, so
+// that a name of such bytes is already its own UTF-8. Learnt once per charset and thread: names
+// are symbolized on every field assignment, and the charset of a program's names rarely changes.
+bool ascii_transparent(const Charset* cs) {
+  thread_local const Charset* known = nullptr;
+  thread_local bool answer = false;
+  if (cs == known) return answer;
+  char ascii[128];
+  for (int i = 0; i < 128; ++i) ascii[i] = static_cast<char>(i);
+  bool same = false;
+  try {
+    String probe(ascii, sizeof ascii, cs);
+    probe.convert(Charset::utf8, CON_NONE, 0);
+    same = probe.size() == sizeof ascii && std::memcmp(probe.read(), ascii, sizeof ascii) == 0;
+  } catch (...) {
+  }
+  known = cs;
+  answer = same;
+  return answer;
+}
+
+bool all_ascii(const char* p, size_t n) {
+  for (size_t i = 0; i < n; ++i) {
+    if (static_cast<unsigned char>(p[i]) >= 0x80) return false;
+  }
+  return true;
+}
+
 class Utf8Name {
  public:
   explicit Utf8Name(const String& name) {
     const Charset* cs = name.get_charset();
-    if (cs == Charset::utf8 || cs == Charset::ascii) {
+    if (cs == Charset::utf8 || cs == Charset::ascii ||
+        (all_ascii(name.read(), name.size()) && ascii_transparent(cs))) {
       view_ = std::string_view(name.read(), name.size());
     } else {
       converted_ = name;

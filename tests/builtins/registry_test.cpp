@@ -100,8 +100,14 @@ TEST(BuiltinRegistry, StubsRaise1001WithTheirName) {
   EXPECT_EQ(e.first, 1001);
   EXPECT_EQ(e.second, "dtor");
   EXPECT_EQ(error_message_formatted(1001, String("dtor")).u8str(), "Feature 'dtor' is not available.");
-  e = error_of([&] { run(f.stack, lib->find_command(String("index"))->function, {}); });
-  EXPECT_EQ(e, std::make_pair(1001, std::string("index")));
+  e = error_of([&] { call(f.stack, lib->find_function(String("lupdate"))->function, {}).release(f.stack); });
+  EXPECT_EQ(e, std::make_pair(1001, std::string("lupdate")));
+  // INDEX ON is no stub any more: it reaches for its table.
+  e = error_of([&] {
+    run(f.stack, lib->find_command(String("index"))->function,
+        {integer(0), str("n"), str("t"), null_value(), null_value()});
+  });
+  EXPECT_EQ(e.first, 52);
 }
 
 TEST(BuiltinRegistry, SystemVariables) {

@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -469,6 +470,173 @@ TEST(FileUnix, TwoObjectsInOneProcessExcludeEachOther) {
   Closer c{FileUnix::open(u8(name), OPEN_WRITE | OPEN_SHARED)};
   EXPECT_FALSE(range_free_for(static_cast<FileUnix*>(c.f)->fd, 0, 1));
   EXPECT_TRUE(range_free_for(static_cast<FileUnix*>(c.f)->fd, 4, 1));
+}
+
+// Whether another process could take the flock (the child opens the file on its own).
+bool flock_free_elsewhere(const std::string& name, int op) {
+  return in_child([&]() {
+           int fd = open(name.c_str(), O_RDONLY);
+           return fd >= 0 && flock(fd, op | LOCK_NB) == 0 ? 0 : 1;
+         }) == 0;
+}
+
+TEST(FileUnix, JoinSharesThisProcesssHoldingUntilTheLastObjectCloses) {
+  FileTestDir dir;
+  std::string name = dir.file("again.dbf");
+  write_plain(name, "0123456789");
+  Closer a{FileUnix::open(u8(name), OPEN_WRITE)};
+  EXPECT_EQ(a.f->mode & OPEN_SHARED, 0u);
+  EXPECT_THROW(FileUnix::open(u8(name), OPEN_WRITE), file_sharing_violation);
+  EXPECT_THROW(FileUnix::open(u8(name), OPEN_SHARED), file_sharing_violation);
+  EXPECT_THROW(FileUnix::create(u8(name), OPEN_JOIN), file_sharing_violation);
+  Closer b{FileUnix::open(u8(name), OPEN_WRITE | OPEN_JOIN)};
+  // Both now re-read and lock as beside another process.
+  EXPECT_NE(a.f->mode & OPEN_SHARED, 0u);
+  EXPECT_NE(b.f->mode & OPEN_SHARED, 0u);
+  EXPECT_EQ(read_plain(name), "0123456789");
+  EXPECT_FALSE(flock_free_elsewhere(name, LOCK_SH));
+  a.f->close();
+  EXPECT_FALSE(flock_free_elsewhere(name, LOCK_SH));  // b still holds it
+  b.f->close();
+  EXPECT_TRUE(flock_free_elsewhere(name, LOCK_EX));
+  // A join with nothing to join is an ordinary open, exclusive when asked so.
+  Closer c{FileUnix::open(u8(name), OPEN_WRITE | OPEN_JOIN)};
+  EXPECT_EQ(c.f->mode & OPEN_SHARED, 0u);
+  EXPECT_FALSE(flock_free_elsewhere(name, LOCK_SH));
+}
+
+TEST(FileUnix, JoinIsRefusedWhereAnotherProcessHoldsTheFile) {
+  FileTestDir dir;
+  std::string name = dir.file("theirs.dbf");
+  write_plain(name, "x");
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  pid_t pid = fork();
+  if (pid == 0) {
+    int fd = open(name.c_str(), O_RDONLY);
+    char c = flock(fd, LOCK_EX | LOCK_NB) == 0 ? 'y' : 'n';
+    (void)!write(ready[1], &c, 1);
+    pause();
+    _exit(0);
+  }
+  char c = 0;
+  ASSERT_EQ(read(ready[0], &c, 1), 1);
+  ASSERT_EQ(c, 'y');
+  EXPECT_THROW(FileUnix::open(u8(name), OPEN_WRITE | OPEN_JOIN), file_sharing_violation);
+  EXPECT_THROW(FileUnix::open(u8(name), OPEN_SHARED | OPEN_JOIN), file_sharing_violation);
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  close(ready[0]);
+  close(ready[1]);
+}
+
+TEST(FileUnix, ObjectsOfOneProcessRefuseEachOthersLocksAtOnce) {
+  FileTestDir dir;
+  std::string name = dir.file("mine.dbf");
+  write_plain(name, std::string(40, ' '));
+  Closer a{FileUnix::open(u8(name), OPEN_WRITE)};
+  Closer b{FileUnix::open(u8(name), OPEN_WRITE | OPEN_JOIN)};
+  ASSERT_TRUE(a.f->lock(10, 1));
+  EXPECT_FALSE(b.f->lock(10, 1));  // waiting would be for ever: this thread holds it
+  EXPECT_FALSE(b.f->lock(0, 0));   // to the end of the file and beyond
+  EXPECT_TRUE(b.f->lock(11, 1));
+  EXPECT_TRUE(a.f->lock(10, 1));   // its own lock again
+  ASSERT_TRUE(a.f->unlock(10, 1));
+  EXPECT_TRUE(b.f->lock(10, 1));
+  ASSERT_TRUE(a.f->lock(30, 2));
+  a.f->close();                    // closing gives its locks back
+  EXPECT_TRUE(b.f->lock(31, 1));
+  // Another thread of the process waits for the holder, as another process would.
+  Closer c{FileUnix::open(u8(name), OPEN_WRITE | OPEN_JOIN)};
+  std::atomic<int> got{0};
+  std::thread other([&] { got = c.f->lock(31, 1) ? 1 : 2; });
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  EXPECT_EQ(got.load(), 0);
+  ASSERT_TRUE(b.f->unlock(31, 1));
+  other.join();
+  EXPECT_EQ(got.load(), 1);
+}
+
+TEST(FileUnix, MappedWritesLandInTheFileAndSurviveAKilledProcess) {
+  FileTestDir dir;
+  std::string name = dir.file("mapped.dbf");
+  write_plain(name, std::string(10, '.'));
+  {
+    Closer f{FileUnix::open(u8(name), OPEN_WRITE)};
+    auto* u = static_cast<FileUnix*>(f.f);
+    ASSERT_TRUE(u->map_writes());
+    u->writeex(2, "ab", 2);
+    EXPECT_EQ(read_plain(name), "..ab......");  // another description sees it at once
+    u->writeex(8, "XYZ", 3);                     // across the end: blocks are taken ahead
+    u->writeex(10, "!", 1);
+    EXPECT_EQ(u->get_size(), 11u);               // the end is what was written
+    EXPECT_EQ(static_cast<std::streamoff>(seek_to_end(u)), 11);
+    EXPECT_GE(size_of(name), 11);
+    char back[16] = {};
+    EXPECT_EQ(u->readex(0, back, sizeof back), 11u);
+    EXPECT_EQ(std::string(back, 11), "..ab....XY!");
+    EXPECT_EQ(read_plain(name).substr(0, 11), "..ab....XY!");
+    u->truncate(4);
+    EXPECT_EQ(u->get_size(), 4u);
+    u->writeex(6, "q", 1);  // behind the cut end, zeros between
+    EXPECT_EQ(u->get_size(), 7u);
+  }
+  EXPECT_EQ(read_plain(name), std::string("..ab\0\0q", 7));  // closing cuts what was taken ahead
+  // A child that writes through its mapping and is killed leaves what it wrote, and behind it
+  // nothing but zeros.
+  write_plain(name, std::string(8, '-'));
+  int done[2];
+  ASSERT_EQ(pipe(done), 0);
+  pid_t pid = fork();
+  if (pid == 0) {
+    FileUnix* f = FileUnix::open(u8(name), OPEN_WRITE);
+    if (!f->map_writes()) _exit(1);
+    f->writeex(1, "kill", 4);
+    f->writeex(8, "more", 4);
+    char c = 'w';
+    (void)!write(done[1], &c, 1);
+    pause();
+    _exit(0);
+  }
+  char c = 0;
+  ASSERT_EQ(read(done[0], &c, 1), 1);
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  close(done[0]);
+  close(done[1]);
+  std::string left = read_plain(name);
+  ASSERT_GE(left.size(), 12u);
+  EXPECT_EQ(left.substr(0, 12), "-kill---more");
+  EXPECT_EQ(left.find_first_not_of('\0', 12), std::string::npos);
+}
+
+TEST(FileUnix, OnlyExclusiveWritableDenseFilesAreMapped) {
+  FileTestDir dir;
+  std::string name = dir.file("plain.dbf");
+  write_plain(name, std::string(100, 'x'));
+  {
+    Closer shared{FileUnix::open(u8(name), OPEN_WRITE | OPEN_SHARED)};
+    EXPECT_FALSE(static_cast<FileUnix*>(shared.f)->map_writes());
+  }
+  {
+    Closer readonly{FileUnix::open(u8(name), 0)};
+    EXPECT_FALSE(static_cast<FileUnix*>(readonly.f)->map_writes());
+  }
+  // A hole may need a block when a page is stored into it: a full disk would kill the process.
+  std::string sparse = dir.file("sparse.dbf");
+  int fd = open(sparse.c_str(), O_CREAT | O_RDWR, 0600);
+  ASSERT_EQ(ftruncate(fd, 1 << 20), 0);
+  close(fd);
+  Closer holed{FileUnix::open(u8(sparse), OPEN_WRITE)};
+  EXPECT_FALSE(static_cast<FileUnix*>(holed.f)->map_writes());
+  // A joined object turns shared and writes through its descriptor again.
+  Closer a{FileUnix::open(u8(name), OPEN_WRITE)};
+  auto* u = static_cast<FileUnix*>(a.f);
+  ASSERT_TRUE(u->map_writes());
+  Closer b{FileUnix::open(u8(name), OPEN_WRITE | OPEN_JOIN)};
+  static_cast<FileUnix*>(b.f)->truncate(10);
+  u->writeex(50, "y", 1);  // beyond the cut end: no mapped page to fault on
+  EXPECT_EQ(a.f->get_size(), 51u);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -1,12 +1,14 @@
 // sql_results_test.cpp - result sets on real drivers: column descriptions to field definitions,
 // long values read in pieces, the result loop with and without batch mode, SQLMORERESULTS, and
-// the refusal while result sets cannot become tables.
+// the tables result sets become.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "sql_support.h"
+#include "tables/data_session.h"
+#include "tables/table_object.h"
 
 namespace qzbase::testing_sql {
 namespace {
@@ -220,18 +222,40 @@ TEST(SqlResults, BatchesOnPostgresql) {
                                                "sqlresult:two", "named:three", "sqlresult:one", "sqlresult:five"}));
 }
 
-// Until result sets can become tables, a statement with rows fails with 1001 and leaves the handle
-// usable.
-TEST(SqlResults, ResultSetsWithoutCursorsAreRefused) {
+// Without the recording seam a result set becomes an in-memory table of the running stack's
+// session, under its alias, with the described fields; the handle stays usable for the next
+// statement.
+TEST(SqlResults, ResultSetsBecomeTablesOfTheSession) {
   testing_files::TempDir dir;
   testing_builtins::RuntimeFixture plain;
+  const std::string long_name = "a_column_name_longer_than_ten_bytes";
   std::string script = "LOCAL h\nh = SQLSTRINGCONNECT('" + sqlite_connection(dir) + "')\n" +
                        try_each({"SQLEXEC(h, 'SELECT 1 AS one')", "SQLEXEC(h, 'CREATE TABLE t (x INTEGER)')",
-                                 "SQLPREPARE(h, 'SELECT 2 AS two')", "SQLEXEC(h, NULL, 'c')", "SQLEXEC(h)"});
+                                 "SQLPREPARE(h, 'SELECT 2 AS two, 3 AS \"" + long_name + "\"')",
+                                 "SQLEXEC(h, NULL, 'c')", "SQLEXEC(h)", "ALIAS() + ' ' + STR(SELECT(), 1)",
+                                 long_name + " + two", "c." + long_name});
   std::filesystem::path file = dir.write("p.prg", script);
   RunProgram(plain.runtime, String(file.string().c_str()));
-  EXPECT_EQ(plain.screen.out, "1 error 1001\n2 1\n3 1\n4 error 1001\n5 error 1001\n");
+  EXPECT_EQ(plain.screen.out, "1 1\n2 1\n3 1\n4 1\n5 1\n6 sqlresult 1\n7 5\n8 3\n");
   EXPECT_EQ(plain.screen.err, "");
+
+  VmStack* main = nullptr;
+  ASSERT_EQ(GetMainStack(plain.runtime, &main), 0);
+  DataSession_Object* session = main->current_data_session;
+  ASSERT_NE(session, nullptr);
+  int32_t area = 0;
+  ASSERT_TRUE(session->resolve(String("c"), main->symtable, &area));
+  EXPECT_EQ(area, 2);
+  auto* table = static_cast<Table_Object*>(session->work_areas.at(area).get());
+  ASSERT_EQ(table->cnt_fields(), 2u);
+  EXPECT_EQ(table->reccount(), 1u);
+  fielddef_st f{};
+  table->get_field_info(0, &f);
+  EXPECT_EQ(std::string(f.name), "two");
+  EXPECT_EQ(type_letter(f), 'I');
+  EXPECT_NE(table->filename().u8str().find("memory:"), std::string::npos) << table->filename().u8str();
+  ASSERT_TRUE(session->resolve(String("sqlresult"), main->symtable, &area));
+  EXPECT_EQ(area, 1);
 }
 
 }  // namespace

@@ -54,6 +54,54 @@ TEST(SqlThreads, LanguageThreadsQueryThroughTheirOwnHandles) {
   }
 }
 
+// Each language thread fills cursors in its own data session: the rows it reads back are its own,
+// and neither its cursors nor the other thread's reach the creating program's session.
+TEST(SqlThreads, LanguageThreadsFillCursorsOfTheirOwnSessions) {
+  testing_files::TempDir dir;
+  testing_builtins::RuntimeFixture plain;
+  std::string script =
+      "LOCAL w1, w2\n"
+      "w1 = CREATEOBJECT('Querying', 1)\n"
+      "w2 = CREATEOBJECT('Querying', 2)\n"
+      "w1.Start()\n"
+      "w2.Start()\n"
+      "w1.Join()\n"
+      "w2.Join()\n"
+      "? w1.Good, w2.Good, w1.Seen, w2.Seen, USED('t1'), USED('t2')\n"
+      "DEFINE CLASS Querying AS Thread\n"
+      "  Id = 0\n"
+      "  Good = 0\n"
+      "  Seen = ''\n"
+      "  FUNCTION Init(id)\n"
+      "    This.Id = id\n"
+      "  ENDFUNC\n"
+      "  FUNCTION Run()\n"
+      "    LOCAL h, i, n, s, cName\n"
+      "    h = SQLSTRINGCONNECT('" + pg_connection() + "')\n"
+      "    n = This.Id\n"
+      "    cName = 't' + TRANSFORM(n)\n"
+      "    FOR i = 1 TO 20\n"
+      "      IF SQLEXEC(h, 'SELECT ?n AS id, g FROM generate_series(1, 30 * ?n) AS g', cName) = 1 AND "
+      "RECCOUNT() = 30 * n AND ALIAS() == cName\n"
+      "        s = 0\n"
+      "        SCAN\n"
+      "          s = s + g\n"
+      "        ENDSCAN\n"
+      "        IF s = (30 * n) * (30 * n + 1) / 2\n"
+      "          This.Good = This.Good + 1\n"
+      "        ENDIF\n"
+      "      ENDIF\n"
+      "    ENDFOR\n"
+      "    This.Seen = TRANSFORM(USED('t1')) + '/' + TRANSFORM(USED('t2'))\n"
+      "    SQLDISCONNECT(h)\n"
+      "  ENDFUNC\n"
+      "ENDDEFINE\n";
+  std::filesystem::path file = dir.write("p.prg", script);
+  RunProgram(plain.runtime, String(file.string().c_str()));
+  EXPECT_EQ(plain.screen.out, "20 20 true/false false/true false false\n");
+  EXPECT_EQ(plain.screen.err, "");
+}
+
 std::atomic<int> g_inside{0};
 std::atomic<bool> g_overlap{false};
 

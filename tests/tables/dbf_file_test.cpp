@@ -310,6 +310,78 @@ TEST(DbfFile, OpensBasicTablesAndIgnoresTheirNullableFlag) {
                dbf_error_field_no_null_support);
 }
 
+// Bytes 12 to 15 of a basic-version descriptor are whatever its writer left there (zeros, the
+// field's end, an address): the widths place the fields. The extended versions keep the check
+// (the "displacement" case of DamagedImages), and the widths must still fill the record.
+TEST(DbfFile, BasicTablesPlaceFieldsByWidth) {
+  TempDir dir;
+  auto p = dir.path / "w.dbf";
+  std::string good = basic_table(0xF5, {{"NAME", 'C', 4, 0}, {"QTY", 'N', 3, 0}}, 1);
+  std::memcpy(&good[good.size() - 8], " abc 42", 7);  // deletion byte, NAME "abc ", QTY " 42"
+  const size_t name_at = 32 + 12, qty_at = 64 + 12;
+  struct Case {
+    const char* what;
+    uint32_t name, qty;
+  };
+  for (auto c : {Case{"zeros", 0, 0}, Case{"field ends", 5, 8}, Case{"addresses", 0x1234567, 0x89ABCDEF}}) {
+    SCOPED_TRACE(c.what);
+    std::string b = good;
+    std::memcpy(&b[name_at], &c.name, 4);
+    std::memcpy(&b[qty_at], &c.qty, 4);
+    write_bytes(p, b);
+    auto dbf = open_dbf_file(String(p), OPEN_WRITE);
+    EXPECT_EQ(dbf->fields[0]->displacement, 1u);
+    EXPECT_EQ(dbf->fields[1]->displacement, 5u);
+    dbf->go_top();
+    Variant name, qty;
+    dbf->get_variant(0, &name);
+    EXPECT_EQ(name.string.u8str(), "abc ");
+    dbf->get_variant(1, &qty);
+    EXPECT_EQ(qty.tag, VT_NUMERIC);
+    EXPECT_DOUBLE_EQ(qty.numeric.value, 42.0);
+  }
+  std::string short_record = good;
+  short_record[10] = static_cast<char>(short_record[10] + 1);
+  write_bytes(p, short_record);
+  EXPECT_THROW(open_dbf_file(String(p), 0), dbf_error_file_corruption);
+}
+
+// An exclusive writer takes blocks ahead of its appends; killed before it closed, it leaves zero
+// bytes behind its last record (and perhaps one record the header does not count yet). A writing
+// open cuts them; a reading one sees no record in them; any other tail is still refused.
+TEST(DbfFile, ZeroTailOfAKilledWriter) {
+  TempDir dir;
+  auto p = dir.path / "t.dbf";
+  const std::string table = basic_table(0x03, {{"N", 'N', 4, 0}}, 2);
+  const std::string unfinished(5, ' ');
+  struct Case {
+    const char* what;
+    std::string tail;
+    bool opens;
+  };
+  for (const Case& c : {Case{"zeros", std::string(70000, '\0'), true},
+                        Case{"one record then zeros", unfinished + std::string(4000, '\0'), true},
+                        Case{"zeros then a byte", std::string(300, '\0') + "x", false},
+                        Case{"two records", unfinished + unfinished, false}}) {
+    SCOPED_TRACE(c.what);
+    write_bytes(p, table + c.tail);
+    if (c.tail[0] == 0) {
+      auto reader = open_dbf_file(String(p), 0);
+      reader->go_top();
+      reader->go_next();
+      reader->go_next();
+      EXPECT_TRUE(reader->eof);  // the zero records are not read as records
+      EXPECT_EQ(reader->reccount(), 2u);
+    }
+    if (c.opens) {
+      EXPECT_NO_THROW(open_dbf_file(String(p), OPEN_WRITE));
+      EXPECT_EQ(read_bytes(p), table);
+    } else {
+      EXPECT_THROW(open_dbf_file(String(p), OPEN_WRITE), dbf_invalid_reccount_detected);
+    }
+  }
+}
+
 // Damaged images give the named exception kind, never an assertion.
 TEST(DbfFile, DamagedImages) {
   TempDir dir;

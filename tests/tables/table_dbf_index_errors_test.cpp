@@ -47,6 +47,7 @@ class FailingHooks : public DbfNoIndexHooks {
   void create_index_tag(VmStack*, const createopts_st*, const internal_indexdef_st*) override { maybe_fail(); }
   void delete_index_tag(const String&) override { maybe_fail(); }
   void delete_all_index_tags() override { maybe_fail(); }
+  using DbfNoIndexHooks::select_index;
   void select_index(size_t, int) override { maybe_fail(); }
   void select_index(const String&, int) override { maybe_fail(); }
   size_t selected_index_number() const override { return g_selected ? 0 : kNoIndex; }

@@ -276,6 +276,28 @@ TEST(NumericField, ExcessDecimalsAreCutNotRounded) {
   EXPECT_EQ(field(false, 2, 2, 0.129), ".1");       // ".13" with the 3 cut
 }
 
+// Values whose digits end within the decimals take a shorter way than the general conversion;
+// both must give printf's text, digit for digit, on either side of every boundary.
+TEST(NumericField, ShortDecimalExpansionsMatchPrintf) {
+  const double values[] = {0.0, -0.0, 1.0, -1.0, 0.5, -0.5, 0.25, 0.125, 0.375, 2.675, 1.005, 0.1, 0.3,
+                           12345.75, -98765.25, 1e15, 1e15 + 0.5, 4503599627370495.5, 4503599627370496.0,
+                           9007199254740991.0, 9007199254740992.0, 1e17, -1e17, 1234567.125, 5e-324,
+                           0.0625, 0.03125, 99.99, 12499.9999, 3.0 / 4, 7.0 / 8, 1.0 / 3};
+  for (double v : values) {
+    for (size_t decimals = 0; decimals <= 6; ++decimals) {
+      char expected[64];
+      std::snprintf(expected, sizeof expected, "%30.*f", static_cast<int>(decimals), v);
+      EXPECT_EQ(field(false, 30, decimals, v), expected) << v << " with " << decimals << " decimals";
+    }
+  }
+  // Cut, rounded again and overflowing like the general path.
+  EXPECT_EQ(field(false, 5, 2, 123.25), "123.2");
+  EXPECT_EQ(field(false, 4, 2, 0.25), " .25");
+  EXPECT_EQ(field(true, 4, 2, 123.75), "124.");
+  EXPECT_EQ(field(false, 8, 0, -4096.0), "   -4096");
+  EXPECT_EQ(field_error(false, 3, 1, 1234.5), 39);
+}
+
 TEST(NumericField, OverflowRaises39) {
   EXPECT_EQ(field_error(false, 5, 0, 1234567.0), 39);
   EXPECT_EQ(field_error(false, 2, 0, 123.0), 39);

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "values/charset_registry.h"
 #include "vm/symtable.h"
 
 namespace qzbase {
@@ -96,6 +97,26 @@ TEST(Symtable, NamesInOtherCharsets) {
   EXPECT_TRUE(t.find(utf16, &found));
   EXPECT_EQ(found, a);
   EXPECT_FALSE(t.find(String("nothing here"), &found));
+}
+
+// ASCII bytes are their own UTF-8 only in charsets that store ASCII so: a UTF-16 name is all
+// bytes below 128 too. Alternating charsets keeps the per-thread answer honest.
+TEST(Symtable, AsciiNamesMeetTheirUtf8IdsInEveryCharset) {
+  Symtable t;
+  const Charset* cp1252 = get_charset_by_codepage(1252, false);
+  ASSERT_NE(cp1252, nullptr);
+  symbol_id_type amount = t.symbolize("amount");
+  String wide("AMOUNT");
+  wide.convert(Charset::utf16le, CON_NONE, 0);
+  String latin("Amount");
+  latin.convert(cp1252, CON_NONE, 0);
+  for (int round = 0; round < 3; ++round) {
+    EXPECT_EQ(t.symbolize(wide), amount);
+    EXPECT_EQ(t.symbolize(latin), amount);
+  }
+  String accented("étage");
+  accented.convert(cp1252, CON_NONE, 0);
+  EXPECT_EQ(t.symbolize(accented), t.symbolize("ÉTAGE"));
 }
 
 TEST(Symtable, ResolveOfUnknownIdIsBroken) {

@@ -22,6 +22,41 @@ double scale_down(double value, int e) {
   return value;
 }
 
+// snprintf(buf, size, "%<width>.<decimals>lf", value) without the general conversion, for the
+// values whose decimal expansion ends within the decimals: value × 10^decimals is then an
+// integer, and its digits are the text. The product is exact in a long double for up to four
+// decimals (5^4 needs 10 bits beside the 53 of the double). -1 for every other value.
+int print_exact_fixed(char* buf, size_t size, size_t width, size_t decimals, double value) {
+  static constexpr long double kScale[] = {1.0L, 10.0L, 100.0L, 1000.0L, 10000.0L};
+  if (decimals >= sizeof kScale / sizeof kScale[0] || !std::isfinite(value) || size == 0) return -1;
+  if (value == 0 && std::signbit(value)) return -1;  // "-0.00"
+  long double scaled = static_cast<long double>(value) * kScale[decimals];
+  const bool negative = scaled < 0;
+  if (negative) scaled = -scaled;
+  if (!(scaled < 9007199254740992.0L) || scaled != std::truncl(scaled)) return -1;
+  uint64_t n = static_cast<uint64_t>(scaled);
+  char digits[24];  // least significant first
+  size_t count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + n % 10);
+    n /= 10;
+  } while (n != 0);
+  while (count < decimals + 1) digits[count++] = '0';
+  char text[32];
+  size_t length = 0;
+  if (negative) text[length++] = '-';
+  for (size_t i = count; i-- > 0;) {
+    text[length++] = digits[i];
+    if (i == decimals && decimals > 0) text[length++] = '.';
+  }
+  const size_t pad = width > length ? width - length : 0;
+  const size_t printed = pad + length;
+  const size_t kept = printed < size - 1 ? printed : size - 1;
+  for (size_t i = 0; i < kept; ++i) buf[i] = i < pad ? ' ' : text[i - pad];
+  buf[kept] = 0;
+  return static_cast<int>(printed);
+}
+
 }  // namespace
 
 char* convert(char* buf, size_t bufsize, double value, int ndigits, int* decpt, int* sign,
@@ -122,8 +157,7 @@ void format_numeric_field(bool retry_rounded, char* dst, size_t width, size_t de
                           double value) {
   QZ_TRACE;
   char format[64];
-  std::snprintf(format, sizeof format, "%%%lu.%lulf", static_cast<unsigned long>(width),
-                static_cast<unsigned long>(decimals));
+  format[0] = 0;
   // Room for width + 1 characters and the terminator (a 100-byte buffer for width up to 98).
   char local[100];
   std::string wide;
@@ -133,7 +167,14 @@ void format_numeric_field(bool retry_rounded, char* dst, size_t width, size_t de
     buf = wide.data();
   }
   for (;;) {
-    int printed = std::snprintf(buf, width + 2, format, value);
+    int printed = print_exact_fixed(buf, width + 2, width, decimals, value);
+    if (printed < 0) {
+      if (format[0] == 0) {
+        std::snprintf(format, sizeof format, "%%%lu.%lulf", static_cast<unsigned long>(width),
+                      static_cast<unsigned long>(decimals));
+      }
+      printed = std::snprintf(buf, width + 2, format, value);
+    }
     if (printed < 0) throw RuntimeError(39);
     const char* text = buf;
     size_t length = static_cast<size_t>(printed);

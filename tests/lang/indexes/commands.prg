@@ -109,6 +109,14 @@ USE
 USE words
 ? "none after reopening", ATAGINFO(aTags)
 
+* A binary tag is listed but never becomes the order.
+INDEX ON n > 30 TAG big BINARY
+? "binary", ATAGINFO(aTags), aTags[1, 1], aTags[1, 2], "[" + ORDER() + "]"
+check([SET ORDER TO big])
+check([INDEX ON n TAG bn BINARY])
+check([INDEX ON n > 30 TAG bf BINARY FOR n > 1])
+DELETE TAG big
+
 * Errors.
 check([SEEK "ab"])
 INDEX ON word TAG byword
@@ -139,6 +147,10 @@ check([SET ORDER TO byword])
 USE
 check([INDEX ON word TAG x])
 check([SET ORDER TO x])
+* A table whose header names a structural file that is gone does not open.
+DELETE FILE words.cdx
+check([USE words])
+? "after the failed open", USED("words")
 
 CD &cHome
 RUN rm -rf &cDir

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Tables written by qzsh read back by other DBF readers (Python's dbfread and dbf, Perl's XBase),
-# and a table python3-dbf writes opened, read and appended to by qzsh, then read back by it.
+# and tables python3-dbf and XBase write opened, read and appended to by qzsh, then read back by
+# the library that wrote them.
 # Usage: interop.sh QZSH SOURCE_DIR (SOURCE_DIR: tests/, which holds tables/interop/)
 set -eu
 qzsh=$1
@@ -106,5 +107,32 @@ t.close()
 PY
 printf 'from dbf 3 its memo\nadded 5 from qz\n' > expected_dbf_back.txt
 diff -u expected_dbf_back.txt dbf_back.txt || fail "dbf reads the appended record differently"
+
+# The XBase module writes version 0xF5 with an FPT memo of 10-character block numbers, bytes 12
+# to 15 of each descriptor holding the field's end rather than its start, and an end-of-file byte.
+/usr/bin/perl - px.dbf <<'PL' || fail "XBase could not write its table"
+use XBase;
+my $t = XBase->create(name => $ARGV[0], version => 0xF5, codepage => 3,
+  field_names => ["NAME", "QTY", "NOTES"], field_types => ["C", "N", "M"],
+  field_lengths => [10, 5, 10], field_decimals => [0, 0, 0]) or die XBase->errstr;
+$t->set_record(0, "from perl", 3, "its memo") or die $t->errstr;
+$t->close;
+PL
+[ "$(od -An -tx1 -j44 -N1 px.dbf | tr -d " ")" = 0b ] || fail "XBase no longer writes the field's end in the descriptor"
+[ "$(tail -c1 px.dbf | od -An -tx1 | tr -d ' ')" = 1a ] || fail "XBase wrote no end-of-file byte"
+printf '1 from perl 3 its memo\ncount 2\n' > expected_px.txt
+"$qzsh" append.prg px > qz_px.txt 2>&1 || { cat qz_px.txt; fail "qzsh could not append to the XBase table"; }
+diff -u expected_px.txt qz_px.txt || fail "qzsh reads the XBase table differently"
+/usr/bin/perl - px.dbf > px_back.txt <<'PL' || fail "XBase could not read the appended table"
+use XBase;
+my $t = XBase->new($ARGV[0]) or die XBase->errstr;
+for my $n (0 .. $t->last_record) {
+    my ($deleted, $name, $qty, $notes) = $t->get_record($n, "NAME", "QTY", "NOTES");
+    s/\s+$// for $name, $notes;
+    print "$name ", $qty + 0, " $notes\n";
+}
+PL
+printf 'from perl 3 its memo\nadded 5 from qz\n' > expected_px_back.txt
+diff -u expected_px_back.txt px_back.txt || fail "XBase reads the appended record differently"
 
 echo "interop ok"

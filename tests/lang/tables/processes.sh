@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Several qzsh processes on one table: shared appends lose no record, a counter kept under LOCK()
-# ends exact, and a process killed while appending leaves every record it reported readable.
+# ends exact, a process killed while appending leaves every record it reported readable, and
+# USE ... AGAIN never shares another process's exclusive hold.
 # Usage: processes.sh QZSH
 set -eu
 qzsh=$1
@@ -130,4 +131,65 @@ ENDSCAN
 PRG
 got=$("$qzsh" after_kill.prg "$printed")
 [ "$got" = "$printed" ] || fail "after SIGKILL: $printed records printed, $got readable"
+
+# The same for a table held EXCLUSIVE, which this process writes through a mapping of the file.
+cat > endless_alone.prg <<'PRG'
+LOCAL nCount
+CREATE TABLE alone (who N(2), k N(6))
+nCount = 0
+DO WHILE .T.
+  nCount = nCount + 1
+  APPEND BLANK
+  REPLACE who WITH 9
+  REPLACE k WITH nCount
+  ? nCount
+ENDDO
+PRG
+"$qzsh" endless_alone.prg > endless_alone.out 2>&1 &
+victim=$!
+for _ in $(seq 100); do
+  [ "$(wc -l < endless_alone.out)" -ge 50 ] && break
+  sleep 0.1
+done
+kill -KILL "$victim"
+wait "$victim" 2>/dev/null || true
+printed=$(grep -c '^[0-9]' endless_alone.out || true)
+[ "$printed" -ge 1 ] || fail "the killed exclusive writer printed nothing"
+sed -i 's/USE shared SHARED/USE alone EXCLUSIVE/' after_kill.prg
+got=$("$qzsh" after_kill.prg "$printed")
+[ "$got" = "$printed" ] || fail "after SIGKILL of an exclusive writer: $printed records printed, $got readable"
+# USE ... AGAIN shares what this process holds, never what another process holds: while one
+# process keeps the table EXCLUSIVE, another's AGAIN is refused in either mode.
+cat > hold.prg <<'PRG'
+USE shared EXCLUSIVE
+USE shared IN 0 AGAIN EXCLUSIVE ALIAS twice
+? "holding", RECCOUNT("twice")
+DO WHILE !FILE("release")
+ENDDO
+USE
+PRG
+"$qzsh" hold.prg > hold.out 2>&1 &
+holder=$!
+for _ in $(seq 100); do
+  grep -q holding hold.out && break
+  sleep 0.1
+done
+grep -q holding hold.out || { kill "$holder"; fail "the holding process did not open the table: $(cat hold.out)"; }
+cat > again_elsewhere.prg <<'PRG'
+TRY
+  USE shared AGAIN EXCLUSIVE
+CATCH TO e
+  ? "exclusive", e.ErrorNo
+ENDTRY
+TRY
+  USE shared AGAIN SHARED
+CATCH TO e
+  ? "shared", e.ErrorNo
+ENDTRY
+PRG
+got=$("$qzsh" again_elsewhere.prg | tr '\n' ' ')
+touch release
+wait "$holder" || fail "the holding process failed: $(cat hold.out)"
+[ "$got" = "exclusive 1705 shared 1705 " ] || fail "AGAIN beside another process: got '$got'"
+
 echo "processes ok"
