@@ -18,6 +18,15 @@ void* Runtime::open_table(VmStack* stack, const String& path) {
   return handle;
 }
 
+void* Runtime::keep_table(ObjectPointer table) {
+  QZ_TRACE;
+  void* handle = table.get();
+  std::lock_guard<std::mutex> guard(priv->open_tables_lock);
+  auto it = priv->open_tables.find(handle);
+  if (it == priv->open_tables.end()) priv->open_tables.emplace(handle, std::move(table));
+  return handle;
+}
+
 void Runtime::close_table(void* handle) {
   QZ_TRACE;
   ObjectPointer table;

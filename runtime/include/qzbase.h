@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <filesystem>
 #include <list>
 #include <stdexcept>
@@ -1385,7 +1386,121 @@ struct createopts_st {
   uint8_t accept_altered_tag_names;  // the same for index tag names
 };
 
+// One index tag: read by CreateTable, returned by GetIndexInfo (which allocates the four texts
+// and the record; FreeIndexInfo frees them). Texts are UTF-8 and NUL-terminated.
+struct indexdef_st {
+  char* tag_name;
+  char* key_expression;
+  uint8_t key_flag;      // 0 exactly when the key is one field read as it is
+  char* for_expression;  // may be null on input
+  char* collation_name;  // may be null on input
+  uint8_t unique;
+  uint8_t candidate;
+  uint8_t binary;
+};
+
+// The direction of a seek or an order: the selected order's own direction, ascending keys,
+// descending keys.
+enum SeekDir : int { SEEK_DIR_SELECTED = 0, SEEK_DIR_FORWARD = 1, SEEK_DIR_BACKWARD = 2 };
+
+// Bit set of a seek's or a scope's bound. Bit 0: keys equal to the bound are inside the range.
+// Bit 1: the range is open towards the end (a seek sets no upper bound). 0 as a scope mode: no
+// bound. For the B-tree search bit 1 alone makes the bound exclusive; any other value is
+// inclusive.
+enum SeekRng : int { SEEK_RNG_NONE = 0, SEEK_RNG_EQUAL = 1, SEEK_RNG_OPEN = 2 };
+
+// How a key is built from a value: for an exact comparison or as a prefix.
+enum KeyOpt : int { KEY_OPT_EXACT = 1, KEY_OPT_PREFIX = 2 };
+
+// What a record lock reports besides success: the locked record (re-read) fails the deleted,
+// scope or filter test.
+enum LockState : int { LOCK_STATE_IN_RANGE = 0, LOCK_STATE_OUT_OF_RANGE = 1 };
+
+// The direction of Skip.
+enum SkipDir : int { SKIP_DIR_FORWARD = 0, SKIP_DIR_BACKWARD = 1 };
+
 // --- end of tables ---
+
+// --- Table handles (runtime/host/table_api.cpp) ---
+// A handle is the table object itself; OpenTable and CreateTable keep it in the runtime's
+// registry until CloseTable. Field numbers are 0-based. Errors arrive as RuntimeError.
+QZ_EXPORT void* OpenTable(VmStack* stack, const String& path);
+QZ_EXPORT void CloseTable(VmStack* stack, void* handle);
+// Creates the table and its tags; when that fails after the table exists, the table is closed
+// and its files removed before the first error passes on.
+QZ_EXPORT void* CreateTable(VmStack* stack, const String& path, const createopts_st* options, fielddef_st* fields,
+                            size_t nfields, indexdef_st* indexes, size_t nindexes);
+QZ_EXPORT void DropTable(VmStack* stack, const String& name);
+QZ_EXPORT void RenameTable(VmStack* stack, const String& from, const String& to);
+QZ_EXPORT size_t GetFieldCount(void* handle);
+QZ_EXPORT void GetFieldInfo(void* handle, size_t field, fielddef_st* out);
+// The first field of that name, compared without regard to case; 12 when there is none.
+QZ_EXPORT size_t GetFieldNum(void* handle, const String& name);
+QZ_EXPORT size_t GetNextAutoInc(void* handle, size_t field);
+QZ_EXPORT size_t GetAutoIncStep(void* handle, size_t field);
+QZ_EXPORT size_t RecordCount(void* handle);
+QZ_EXPORT size_t RecordNumber(void* handle);
+QZ_EXPORT size_t GetTableFileSize(void* handle);
+QZ_EXPORT time_t TableLastModified(void* handle);
+QZ_EXPORT time_t TableCreateTime(void* handle);
+QZ_EXPORT void GotoTop(VmStack* stack, void* handle);
+QZ_EXPORT void GotoBottom(VmStack* stack, void* handle);
+QZ_EXPORT void GotoRecord(VmStack* stack, void* handle, size_t recno);
+QZ_EXPORT void GotoEof(void* handle);
+QZ_EXPORT void Skip(VmStack* stack, void* handle, SkipDir dir, size_t n);
+QZ_EXPORT bool Bof(void* handle);
+QZ_EXPORT bool Eof(void* handle);
+QZ_EXPORT void GetFieldVariant(void* handle, size_t field, Variant* out);
+// The field's bytes; *size holds the capacity on entry and the value's full length on return,
+// so a size beyond the capacity tells that only a prefix was copied.
+QZ_EXPORT void GetFieldBinary(void* handle, size_t field, char* buffer, size_t* size);
+QZ_EXPORT void SetFieldBinary(void* handle, size_t field, const char* bytes, size_t size);
+QZ_EXPORT void GetFieldText(void* handle, size_t field, char* buffer, size_t* size, const Charset** charset);
+QZ_EXPORT void SetFieldText(void* handle, size_t field, const char* text, size_t size, const Charset* charset);
+QZ_EXPORT void GetFieldMoneyString(void* handle, size_t field, char* buffer, size_t* size);
+QZ_EXPORT void SetFieldMoneyString(void* handle, size_t field, char* text, size_t size);
+QZ_EXPORT const Charset* GetTableCharset(void* handle);
+QZ_EXPORT bool IsFieldNull(void* handle, size_t field);
+QZ_EXPORT void SetFieldNull(void* handle, size_t field);
+QZ_EXPORT int32_t GetFieldInt32(void* handle, size_t field);
+QZ_EXPORT void SetFieldInt32(void* handle, size_t field, int32_t value);
+QZ_EXPORT double GetFieldDouble(void* handle, size_t field);
+QZ_EXPORT void SetFieldDouble(void* handle, size_t field, double value);
+QZ_EXPORT bool GetFieldLogical(void* handle, size_t field);
+QZ_EXPORT void SetFieldLogical(void* handle, size_t field, bool value);
+QZ_EXPORT void GetFieldDateYMD(void* handle, size_t field, size_t* year, size_t* month, size_t* day, bool* unused);
+QZ_EXPORT void SetFieldDateYMD(void* handle, size_t field, intptr_t year, size_t month, size_t day, bool unused);
+QZ_EXPORT void GetFieldDateTimeYMDHIS(void* handle, size_t field, size_t* year, size_t* month, size_t* day,
+                                      size_t* hour, size_t* minute, size_t* second, bool* unused);
+QZ_EXPORT void SetFieldDateTimeYMDHIS(void* handle, size_t field, long year, long month, long day, long hour,
+                                      long minute, long second);
+QZ_EXPORT size_t GetMemoSize(void* handle, size_t field);
+QZ_EXPORT size_t GetIndexCount(void* handle);
+QZ_EXPORT indexdef_st* GetIndexInfo(void* handle, size_t tag);
+QZ_EXPORT void FreeIndexInfo(indexdef_st* info);
+QZ_EXPORT void SetDeleted(VmStack* stack, bool value);
+QZ_EXPORT void SetFieldReadonly(void* handle, size_t field, bool readonly);
+QZ_EXPORT bool LockCurrentRecord(VmStack* stack, void* handle, LockState& state);
+QZ_EXPORT void UnlockCurrentRecord(void* handle);
+QZ_EXPORT bool IsCurrentRecordLocked(void* handle);
+QZ_EXPORT void UnlockAll(void* handle);
+QZ_EXPORT void TableUpdate(VmStack* stack, void* handle, int unused);
+QZ_EXPORT void TableRevert(void* handle, int unused);
+QZ_EXPORT void BeginAppendRecord(void* handle, int unused);
+QZ_EXPORT void DeleteRecord(void* handle);
+QZ_EXPORT bool IsRecordDeleted(void* handle);
+// Keys: *size holds the buffer's capacity on entry and the key's length on return.
+QZ_EXPORT void EvalIndexKey(VmStack* stack, void* handle, char* buffer, size_t* size);
+QZ_EXPORT void GetIndexKey(void* handle, char* buffer, size_t* size);
+QZ_EXPORT void SelectIndex(VmStack* stack, void* handle, size_t tag);
+QZ_EXPORT void UnselectIndex(void* handle);
+QZ_EXPORT bool SeekRawKey(VmStack* stack, void* handle, const char* key, size_t size, SeekRng range, SeekDir dir,
+                          bool near);
+QZ_EXPORT void SetScope(VmStack* stack, void* handle, const char* key, size_t size, SeekDir which, SeekRng mode);
+// Removes both scope bounds.
+QZ_EXPORT void ClearScope(VmStack* stack, void* handle);
+QZ_EXPORT double GetIndexPos(void* handle);
+// --- end of table handles ---
 
 // --- Raw index keys (runtime/indexes/index_keys.cpp) ---
 // A key taken as a big-endian unsigned number, stepped by one in place: true, or false when it

@@ -147,6 +147,8 @@ class Runtime {
   // Opens a table shared and read-write and keeps it under its address, which is returned as
   // the handle; the registry is shared by every language thread.
   void* open_table(VmStack* stack, const String& path);
+  // Keeps an open table under its address (a table made by CreateTable); returns the handle.
+  void* keep_table(ObjectPointer table);
   // Closes the table of a handle and forgets it; an unknown handle does nothing.
   void close_table(void* handle);
   // --- end of table handles ---

@@ -126,7 +126,10 @@ constexpr dbf_error_row_st kDropIndex[] = {
     {F::unknown_index_tag, 1683, D::tag_name, nullptr, false},
 };
 
+// A new column whose name clashes with another is the program's mistake, told as CREATE TABLE
+// tells it, not as a failed table.
 constexpr dbf_error_row_st kRestructure[] = {
+    {F::field_name_dup_or_inv, 1712, D::none, nullptr, false},
     {F::file_error_exists, 7, D::target_path, nullptr, false},
     {F::cannot_create_fpt, 7, D::target_path, nullptr, false},
 };

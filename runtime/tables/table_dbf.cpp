@@ -762,11 +762,6 @@ void Table_Object_QzDbf::drop_all_indizes(VmStack*) {
   }
 }
 
-void Table_Object_QzDbf::copyto(VmStack*, const String&, bool) {
-  QZ_TRACE;
-  throw RuntimeError(1001, String("COPY TO"));
-}
-
 void init_dbf_tables() {
   QZ_TRACE;
   Table_Object::set_table_kind(&Table_Object_QzDbf::use, &Table_Object_QzDbf::create);

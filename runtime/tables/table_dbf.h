@@ -27,6 +27,7 @@
 #include <filesystem>
 #include <memory>
 #include <span>
+#include <vector>
 
 #include "tables/dbf_error_map.h"
 #include "tables/dbf_file.h"
@@ -59,6 +60,18 @@ class Table_Object_QzDbf : public Table_Object {
   void gather_memvar(VmStack* stack);
 
   DbfFile* dbf() const { return file_.get(); }
+
+  // ---- restructuring (table_rebuild.cpp) ----
+  void add_column(VmStack* stack, DataSession_Object* session, const fielddef_st* field) override;
+  void drop_column(VmStack* stack, DataSession_Object* session, const String& name) override;
+  void pack(VmStack* stack, DataSession_Object* session) override;
+  void zap(VmStack* stack, DataSession_Object* session) override;
+  void reindex(VmStack* stack) override;
+
+  // Tests stop a rebuild or COPY TO at a stage ("create", "copy", "index", "takeover") by
+  // throwing from this hook; null (the default) runs everything. Safe from any thread.
+  using rebuild_fault_hook = void (*)(const char* stage);
+  static void set_rebuild_fault_hook(rebuild_fault_hook hook);
 
   // ---- Table_Object ----
   void get_field(uint16_t field, Variant* result) override;
@@ -136,6 +149,27 @@ class Table_Object_QzDbf : public Table_Object {
   void movelast_lowlevel() override;
 
  private:
+  struct column_map_st {
+    size_t source;
+    size_t target;
+  };
+  // 110 for a table open shared, 1718 (the file name) for one open without write access.
+  void check_exclusive_use();
+  std::vector<fielddef_st> field_definitions();
+  std::vector<internal_indexdef_st> tag_definitions();
+  // Builds a new file from the definitions (records copied through the map unless copy is
+  // false, tags re-created), lets it take the old one's place and goes to the first record.
+  void rebuild(VmStack* stack, DataSession_Object* session, std::vector<fielddef_st>& defs,
+               const std::vector<column_map_st>& map, bool copy);
+  // The live records of source into target, field by field through the map.
+  static void copy(VmStack* stack, const std::vector<column_map_st>& map, DbfFile* source, DbfFile* target);
+  // The tags re-created in target, evaluated through a table object over it that does not own it.
+  void index(VmStack* stack, const std::vector<internal_indexdef_st>& tags, DbfFile* target);
+  // The rebuilt file becomes the table's file (for a disk table under the table's own names).
+  void takeover(VmStack* stack, DataSession_Object* session, DbfFile* rebuilt);
+  // Installs a file as the table's and returns the one it replaces.
+  std::unique_ptr<DbfFile> swap_file(std::unique_ptr<DbfFile> file, Symtable* symtable);
+
   // The open DbfFile; a closed table raises 9902 (its files are gone).
   DbfFile* live_file() const;
   void move_in_file(void (DbfFile::*move)());

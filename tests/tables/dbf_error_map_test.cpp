@@ -141,6 +141,7 @@ TEST(DbfErrorMap, EveryRowOfEveryOperation) {
       {"select_index_tag", select_index_tag, thrower<dbf_select_binary_index_not_supported>(), 1001, ""},
       {"select_index", select_index, thrower<dbf_error_unknown_index_tag>(), 1683, ""},
       {"drop_index", drop_index, thrower<dbf_error_unknown_index_tag>(), 1683, "BYNAME"},
+      {"restructure", restructure, thrower<dbf_error_field_name_dup_or_inv>(), 1712, ""},
       {"restructure", restructure, thrower<file_error_exists>(), 7, "/data/qz_tmp.dbf"},
       {"restructure", restructure, thrower<dbf_error_cannot_create_fpt>(), 7, "/data/qz_tmp.dbf"},
       {"copyto", copyto, thrower<dbf_error_field_name_dup_or_inv>(), 1712, ""},
