@@ -115,7 +115,7 @@ ScanTable& scan_table() {
 // range(0): records in the read-ahead buffer (0: the default, 64 KiB exclusive, 4096 bytes shared);
 // range(1): open shared.
 void BM_ScanSequential(benchmark::State& state) {
-  auto d = open_dbf_file(String(scan_table().path), state.range(1) ? OPEN_SHARED : 0);
+  auto d = open_dbf_file(String(scan_table().path), state.range(1) ? static_cast<int>(OPEN_SHARED) : 0);
   d->set_readahead_records(static_cast<size_t>(state.range(0)));
   int64_t seen = 0;
   for (auto _ : state) {

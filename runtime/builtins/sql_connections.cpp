@@ -290,6 +290,18 @@ void open_connection(VmStack* stack, size_t argc, Variant* result, Connect conne
 
 }  // namespace
 
+namespace {
+
+// Drivers may change process-wide state while they connect (the PostgreSQL driver sets and
+// restores the C locale), so two language threads connecting at once would race inside the
+// driver: connections are made one at a time.
+std::mutex& driver_connect_lock() {
+  static std::mutex lock;
+  return lock;
+}
+
+}  // namespace
+
 // SQLCONNECT(source [, shared]) or SQLCONNECT(handle): a new handle on a new connection to a data
 // source, or on the connection of an open handle.
 void bi_sqlconnect(VmStack* stack, size_t argc, Variant* result) {
@@ -306,6 +318,7 @@ void bi_sqlconnect(VmStack* stack, size_t argc, Variant* result) {
     return;
   }
   open_connection(stack, argc, result, [](SQLHDBC dbc, SQLWCHAR* name) {
+    std::lock_guard<std::mutex> guard(driver_connect_lock());
     return SQLConnectW(dbc, name, SQL_NTS, nullptr, 0, nullptr, 0);
   });
 }
@@ -316,6 +329,7 @@ void bi_sqlstringconnect(VmStack* stack, size_t argc, Variant* result) {
   open_connection(stack, argc, result, [](SQLHDBC dbc, SQLWCHAR* text) {
     SQLWCHAR out[2048];
     SQLSMALLINT out_length = 0;
+    std::lock_guard<std::mutex> guard(driver_connect_lock());
     return SQLDriverConnectW(dbc, nullptr, text, SQL_NTS, out, 2048, &out_length, SQL_DRIVER_NOPROMPT);
   });
 }

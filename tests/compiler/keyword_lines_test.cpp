@@ -63,7 +63,9 @@ TEST_F(KeywordLines, EachBuildsOrRecordsMessages) {
       });
       for (auto& [name, module] : loaded) delete module;
       EXPECT_NE(error, -1) << form << ": " << line;
-      if (error != 0) EXPECT_FALSE(input.messages.empty()) << form << ": " << line << " failed with " << error;
+      if (error != 0) {
+        EXPECT_FALSE(input.messages.empty()) << form << ": " << line << " failed with " << error;
+      }
     }
   }
 }
