@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "vm/error_handlers.h"
+#include "vm/frame_inline.h"
 #include "vm/interpreter.h"
 #include "vm/program.h"
 
@@ -191,7 +192,8 @@ void execute_program(VmStack* stack, size_t nargs, bool extra, const Program* pr
   const bool hand_back = stack->caller_takes_interrupt;  // for this call only
   stack->caller_takes_interrupt = false;
   VmFrame frame;
-  stack->enter_frame(&frame, program, nargs, extra);  // 94, 103 (nothing changed), 9010 (restored)
+  // 94, 103 (nothing changed), 9010 (restored)
+  if (!stack->enter_frame_quick(&frame, program, nargs, extra)) stack->enter_frame(&frame, program, nargs, extra);
   rethrow_st r;
   try {
     for (;;) {
@@ -244,7 +246,7 @@ void execute_program(VmStack* stack, size_t nargs, bool extra, const Program* pr
   // The loop has returned: the teardown is finished whatever DESTROY code raises, and what it
   // raises goes to the caller (a chosen rethrow wins over it).
   if (r.choice == Rethrow::none) {
-    stack->end_frame(&frame);
+    if (!stack->end_frame_quick(&frame)) stack->end_frame(&frame);
     return;
   }
   try {

@@ -12,6 +12,7 @@
 
 #include "values/session_settings.h"
 #include "vm/data_session_state.h"
+#include "vm/frame_inline.h"
 #include "vm/program.h"
 #include "vm/runtime_vm.h"
 #include "vm/symtable.h"
@@ -458,6 +459,8 @@ void VmStack::declare_public(offset_type offset, symbol_id_type symbol) {
 
 void VmStack::enter_frame(VmFrame* f, const Program* program, size_t nargs, bool extra) {
   QZ_TRACE;
+  if (enter_frame_quick(f, program, nargs, extra)) return;
+  // One of the checks failed: the same steps again, raising where it failed.
   if (nargs > program->parameter_count()) throw RuntimeError(94);
   f->depth = frame != nullptr ? frame->depth + 1 : 1;
   f->previous = frame;
@@ -594,22 +597,7 @@ void VmStack::leave_frame(VmFrame* f) noexcept {
 
 void VmStack::end_frame(VmFrame* f) {
   QZ_TRACE;
-  // The common end first: no undo record, no frame memvars, plain values in the slots. Nothing of
-  // it can run code, so the registers are restored at once.
-  if (undo_top == f->caller_undo_top && frame_memvars == nullptr) {
-    Memvar* s = sp;
-    Memvar* end = f->caller_sp;
-    while (s < end && s->value.tag < VT_STRING) {
-      s->value.tag = VT_FALSE;
-      s->flag = MEMVAR_NONE;
-      ++s;
-    }
-    sp = s;
-    if (s == end) {
-      leave_frame(f);
-      return;
-    }
-  }
+  if (end_frame_quick(f)) return;
   std::exception_ptr first;
   for (;;) {
     try {

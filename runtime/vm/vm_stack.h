@@ -42,6 +42,7 @@ namespace qzbase {
 
 class Class;
 class Object;
+class Program;
 class ProgramDebugger;
 class Table_Object;
 struct RuntimeVmState;
@@ -247,6 +248,10 @@ class VmStack {
   // code does not stop the release: the rest is released, the frame left, and the first interrupt
   // raised again.
   void end_frame(VmFrame* frame);
+  // The common cases of enter_frame and end_frame without a call (vm/frame_inline.h). Each returns
+  // false, having changed nothing the full function would not redo, when the full one must run.
+  inline bool enter_frame_quick(VmFrame* frame, const Program* program, size_t nargs, bool extra);
+  inline bool end_frame_quick(VmFrame* frame);
 
   // --- errors ---
 
