@@ -506,7 +506,7 @@ Table_Object* get_current_table(VmStack* stack, const Variant* area, bool requir
   X(36) X(37) X(38) X(39) X(40) X(41) X(42) X(43) X(44) X(45) X(46) X(47) X(48) X(49) X(50) X(51) X(52)   \
   X(53) X(54) X(55) X(56) X(57) X(58) X(59) X(60) X(61) X(62) X(63) X(64) X(65) X(66) X(67) X(68) X(69)   \
   X(70) X(71) X(72) X(73) X(74) X(75) X(76) X(77) X(78) X(79) X(80) X(81) X(82) X(83) X(84) X(85)   \
-  X(86) X(87) X(88) X(89)
+  X(86) X(87) X(88) X(89) X(90) X(91)
 
 void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool may_defer) {
   QZ_TRACE;
@@ -517,8 +517,8 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
 #define QZ_INVALID_8 QZ_INVALID_2 QZ_INVALID_2 QZ_INVALID_2 QZ_INVALID_2
 #define QZ_INVALID_32 QZ_INVALID_8 QZ_INVALID_8 QZ_INVALID_8 QZ_INVALID_8
   static const void* const dispatch[256] = {QZ_OP_LABELS(QZ_LABEL_ADDR) QZ_INVALID_32 QZ_INVALID_32 QZ_INVALID_32
-                                                QZ_INVALID_32 QZ_INVALID_32 QZ_INVALID_2 QZ_INVALID_2 QZ_INVALID_2};
-  static_assert(kVmOpCountFused + 5 * 32 + 3 * 2 == 256, "one dispatch entry per opcode byte");
+                                                QZ_INVALID_32 QZ_INVALID_32 QZ_INVALID_2 QZ_INVALID_2};
+  static_assert(kVmOpCountFused + 5 * 32 + 2 * 2 == 256, "one dispatch entry per opcode byte");
 #undef QZ_INVALID_32
 #undef QZ_INVALID_8
 #undef QZ_INVALID_2
@@ -1097,6 +1097,33 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
     }
     goto op_88;
   }
+  op_90: {  // fused 60 and 2 or 3: the constant into the integer on top
+    Variant* top = &stack->sp->value;
+    int64_t k = static_cast<const VmOpReadConstInteger*>(op)->value;
+    int64_t r;
+    if (top->tag == VT_INTEGER &&
+        !(op->aux == OP_BINARY_ADD ? __builtin_add_overflow(top->integer.value, k, &r)
+                                   : __builtin_sub_overflow(top->integer.value, k, &r))) {
+      top->integer.value = r;
+      pc += 2;
+      DISPATCH();
+    }
+    goto op_60;
+  }
+  op_91: {  // fused comparison and 31: two integers compared and the jump taken, nothing pushed
+    Memvar* sp = stack->sp;
+    if (sp[0].value.tag == VT_INTEGER && sp[1].value.tag == VT_INTEGER) {
+      bool r = int_cmp_result(op->aux, sp[1].value.integer.value, sp[0].value.integer.value);
+      sp[0].value.tag = sp[1].value.tag = VT_FALSE;
+      sp[0].flag = sp[1].flag = MEMVAR_NONE;
+      stack->sp = sp + 2;
+      if (!r) JUMP_TO(VmOpCondFalseOrNullJump, pc[1]);
+      pc += 2;
+      DISPATCH();
+    }
+    binary_cmp(stack, op->aux);  // then 31 as compiled
+    NEXT();
+  }
   }
 #undef DISPATCH
 #undef NEXT
@@ -1125,6 +1152,17 @@ void fuse_operations(Program* program) {
       if (add_offset_at(i + 1) > UINT32_MAX) continue;
       code[i]->aux = static_cast<uint32_t>(add_offset_at(i + 1));
       code[i]->opcode = OP_FUSED_FOR_STEP;
+    }
+  }
+  for (size_t i = 0; i + 1 < n; ++i) {
+    unsigned next = code[i + 1]->opcode;
+    if (code[i]->opcode == OP_READ_CONST_INTEGER && (next == OP_BINARY_ADD || next == OP_BINARY_SUB)) {
+      code[i]->aux = next;
+      code[i]->opcode = OP_FUSED_CONST_ADD_SUB;
+    } else if (code[i]->opcode >= OP_BINARY_EQ && code[i]->opcode <= OP_BINARY_EQ_EQ &&
+               next == OP_COND_FALSE_OR_NULL_JUMP) {
+      code[i]->aux = code[i]->opcode;
+      code[i]->opcode = OP_FUSED_CMP_JUMP;
     }
   }
   // A name read goes to the program's slot of that name when it holds a LOCAL (as the variable

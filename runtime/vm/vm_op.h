@@ -133,8 +133,14 @@ enum VmOpFusedType : uint8_t {
   // On a 51 as in 88 followed by 73 (s = s + i): the integer sum into the slot of 73, while both
   // slots hold LOCALs, no table is selected or bound and the sum fits; 88 otherwise.
   OP_FUSED_ADD_LOCAL_BY_NAME = 89,
+  // On a 60 followed by 2 or 3 (n - 1): the constant added to or taken from the integer on top,
+  // where the result fits; 60 otherwise. aux: the opcode of the arithmetic.
+  OP_FUSED_CONST_ADD_SUB = 90,
+  // On a comparison (8..14) followed by 31 (IF a < b): the jump on two integers without pushing
+  // the result; the comparison otherwise. aux: the comparison's opcode.
+  OP_FUSED_CMP_JUMP = 91,
 };
-inline constexpr unsigned kVmOpCountFused = 90;
+inline constexpr unsigned kVmOpCountFused = 92;
 
 class VmOp;
 inline uint8_t stored_opcode(const VmOp* op);
@@ -159,8 +165,15 @@ class VmOp {
 
 // The opcode as compiled: a fused operation's original one.
 inline uint8_t stored_opcode(const VmOp* op) {
-  if (op->opcode < kVmOpCount) return op->opcode;
-  return op->opcode >= OP_FUSED_READ_LOCAL_BY_NAME ? uint8_t{OP_READ_BY_NAME} : uint8_t{OP_READ_LOCAL_MEMVAR_BY_OFFSET};
+  switch (op->opcode) {
+    case OP_FUSED_FOR_TEST:
+    case OP_FUSED_FOR_STEP: return OP_READ_LOCAL_MEMVAR_BY_OFFSET;
+    case OP_FUSED_READ_LOCAL_BY_NAME:
+    case OP_FUSED_ADD_LOCAL_BY_NAME: return OP_READ_BY_NAME;
+    case OP_FUSED_CONST_ADD_SUB: return OP_READ_CONST_INTEGER;
+    case OP_FUSED_CMP_JUMP: return static_cast<uint8_t>(op->aux);
+    default: return op->opcode;
+  }
 }
 
 // Operations without operands of their own are plain VmOps of a fixed opcode.
