@@ -506,22 +506,24 @@ Table_Object* get_current_table(VmStack* stack, const Variant* area, bool requir
   X(36) X(37) X(38) X(39) X(40) X(41) X(42) X(43) X(44) X(45) X(46) X(47) X(48) X(49) X(50) X(51) X(52)   \
   X(53) X(54) X(55) X(56) X(57) X(58) X(59) X(60) X(61) X(62) X(63) X(64) X(65) X(66) X(67) X(68) X(69)   \
   X(70) X(71) X(72) X(73) X(74) X(75) X(76) X(77) X(78) X(79) X(80) X(81) X(82) X(83) X(84) X(85)   \
-  X(86) X(87) X(88) X(89) X(90) X(91)
+  X(86) X(87) X(88) X(89) X(90) X(91) X(92)
 
 void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool may_defer) {
   QZ_TRACE;
   // One entry for every value of the opcode byte, those past the last operation leading to the
   // broken-invariant check: the dispatch needs no range test of its own.
 #define QZ_LABEL_ADDR(n) &&op_##n,
-#define QZ_INVALID_2 &&op_invalid, &&op_invalid,
+#define QZ_INVALID_1 &&op_invalid,
+#define QZ_INVALID_2 QZ_INVALID_1 QZ_INVALID_1
 #define QZ_INVALID_8 QZ_INVALID_2 QZ_INVALID_2 QZ_INVALID_2 QZ_INVALID_2
 #define QZ_INVALID_32 QZ_INVALID_8 QZ_INVALID_8 QZ_INVALID_8 QZ_INVALID_8
   static const void* const dispatch[256] = {QZ_OP_LABELS(QZ_LABEL_ADDR) QZ_INVALID_32 QZ_INVALID_32 QZ_INVALID_32
-                                                QZ_INVALID_32 QZ_INVALID_32 QZ_INVALID_2 QZ_INVALID_2};
-  static_assert(kVmOpCountFused + 5 * 32 + 2 * 2 == 256, "one dispatch entry per opcode byte");
+                                                QZ_INVALID_32 QZ_INVALID_32 QZ_INVALID_2 QZ_INVALID_1};
+  static_assert(kVmOpCountFused + 5 * 32 + 2 + 1 == 256, "one dispatch entry per opcode byte");
 #undef QZ_INVALID_32
 #undef QZ_INVALID_8
 #undef QZ_INVALID_2
+#undef QZ_INVALID_1
 #undef QZ_LABEL_ADDR
   code_position pc = ip;
   const VmOp* op;
@@ -1050,16 +1052,26 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
     }
     goto op_55;  // anything else: the operations one by one
   }
-  op_87: {  // fused FOR step: 55 (step), 73 (counter), 44; aux: the counter's offset
+  op_87: {  // fused FOR step: 55 (step), 73 (counter), 44; aux: the counter's offset, and bit 31 when
+            // the jump leads to the fused test of the same step and counter
     Memvar* base = stack->frame_arg_top;
     const Memvar* step = base - static_cast<const VmOpReadLocalMemvarByOffset*>(op)->offset;
-    Memvar* var = base - op->aux;
+    Memvar* var = base - (op->aux & 0x7FFFFFFFu);
     int64_t sum;
     if (step->flag == MEMVAR_LOCAL && var->flag == MEMVAR_LOCAL && step->value.tag == VT_INTEGER &&
         var->value.tag == VT_INTEGER &&
         !__builtin_add_overflow(var->value.integer.value, step->value.integer.value, &sum)) {
       var->value.integer.value = sum;
       pc = reinterpret_cast<code_position>(static_cast<const VmOpJump*>(pc[2])->target);
+      if (op->aux >> 31) {  // step and counter just checked: the limit is all the test has left
+        const Memvar* limit = base - ((*pc)->aux & 0xFFFF);
+        if (limit->flag == MEMVAR_LOCAL && limit->value.tag == VT_INTEGER) {
+          int64_t b = limit->value.integer.value, st = step->value.integer.value;
+          if (((sum > b) - (sum < b)) == ((st > 0) - (st < 0))) JUMP_TO(VmOpForCondFalseJump, pc[3]);
+          pc += 4;
+          DISPATCH();
+        }
+      }
       op = *pc;
       if (op != nullptr && op->opcode == OP_FUSED_FOR_TEST) goto op_86;  // the loop's test, without a dispatch
       DISPATCH();
@@ -1124,6 +1136,19 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
     binary_cmp(stack, op->aux);  // then 31 as compiled
     NEXT();
   }
+  op_92: {  // fused 60, comparison and 31: the integer on top compared with the constant
+    Memvar* sp = stack->sp;
+    if (sp->value.tag == VT_INTEGER) {
+      bool r = int_cmp_result(op->aux, sp->value.integer.value, static_cast<const VmOpReadConstInteger*>(op)->value);
+      sp->value.tag = VT_FALSE;
+      sp->flag = MEMVAR_NONE;
+      stack->sp = sp + 1;
+      if (!r) JUMP_TO(VmOpCondFalseOrNullJump, pc[2]);
+      pc += 3;
+      DISPATCH();
+    }
+    goto op_60;
+  }
   }
 #undef DISPATCH
 #undef NEXT
@@ -1149,18 +1174,28 @@ void fuse_operations(Program* program) {
       code[i]->aux = static_cast<uint32_t>(offset_at(i + 1) | offset_at(i + 2) << 16);
       code[i]->opcode = OP_FUSED_FOR_TEST;
     } else if (is(i + 1, OP_READ_ADD_WRITE_LOCAL) && is(i + 2, OP_JUMP)) {
-      if (add_offset_at(i + 1) > UINT32_MAX) continue;
+      if (add_offset_at(i + 1) > 0x7FFFFFFF) continue;
       code[i]->aux = static_cast<uint32_t>(add_offset_at(i + 1));
       code[i]->opcode = OP_FUSED_FOR_STEP;
+      code_position target = static_cast<const VmOpJump*>(code[i + 2])->target_position();
+      const VmOp* test = target != nullptr ? *target : nullptr;
+      if (test != nullptr && test->opcode == OP_FUSED_FOR_TEST &&
+          static_cast<const VmOpReadLocalMemvarByOffset*>(test)->offset == offset_at(i) &&
+          (test->aux >> 16) == add_offset_at(i + 1)) {
+        code[i]->aux |= 0x80000000u;
+      }
     }
   }
+  auto is_cmp = [](unsigned opcode) { return opcode >= OP_BINARY_EQ && opcode <= OP_BINARY_EQ_EQ; };
   for (size_t i = 0; i + 1 < n; ++i) {
     unsigned next = code[i + 1]->opcode;
-    if (code[i]->opcode == OP_READ_CONST_INTEGER && (next == OP_BINARY_ADD || next == OP_BINARY_SUB)) {
+    if (code[i]->opcode == OP_READ_CONST_INTEGER && is_cmp(next) && is(i + 2, OP_COND_FALSE_OR_NULL_JUMP)) {
+      code[i]->aux = next;
+      code[i]->opcode = OP_FUSED_CONST_CMP_JUMP;
+    } else if (code[i]->opcode == OP_READ_CONST_INTEGER && (next == OP_BINARY_ADD || next == OP_BINARY_SUB)) {
       code[i]->aux = next;
       code[i]->opcode = OP_FUSED_CONST_ADD_SUB;
-    } else if (code[i]->opcode >= OP_BINARY_EQ && code[i]->opcode <= OP_BINARY_EQ_EQ &&
-               next == OP_COND_FALSE_OR_NULL_JUMP) {
+    } else if (is_cmp(code[i]->opcode) && next == OP_COND_FALSE_OR_NULL_JUMP) {
       code[i]->aux = code[i]->opcode;
       code[i]->opcode = OP_FUSED_CMP_JUMP;
     }

@@ -139,8 +139,11 @@ enum VmOpFusedType : uint8_t {
   // On a comparison (8..14) followed by 31 (IF a < b): the jump on two integers without pushing
   // the result; the comparison otherwise. aux: the comparison's opcode.
   OP_FUSED_CMP_JUMP = 91,
+  // On a 60 followed by a comparison and 31 (IF n < 2): the integer on top compared with the
+  // constant and the jump taken; 60 otherwise. aux: the comparison's opcode.
+  OP_FUSED_CONST_CMP_JUMP = 92,
 };
-inline constexpr unsigned kVmOpCountFused = 92;
+inline constexpr unsigned kVmOpCountFused = 93;
 
 class VmOp;
 inline uint8_t stored_opcode(const VmOp* op);
@@ -170,7 +173,8 @@ inline uint8_t stored_opcode(const VmOp* op) {
     case OP_FUSED_FOR_STEP: return OP_READ_LOCAL_MEMVAR_BY_OFFSET;
     case OP_FUSED_READ_LOCAL_BY_NAME:
     case OP_FUSED_ADD_LOCAL_BY_NAME: return OP_READ_BY_NAME;
-    case OP_FUSED_CONST_ADD_SUB: return OP_READ_CONST_INTEGER;
+    case OP_FUSED_CONST_ADD_SUB:
+    case OP_FUSED_CONST_CMP_JUMP: return OP_READ_CONST_INTEGER;
     case OP_FUSED_CMP_JUMP: return static_cast<uint8_t>(op->aux);
     default: return op->opcode;
   }
