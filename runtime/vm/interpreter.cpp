@@ -1020,7 +1020,21 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
     auto* o = static_cast<const VmOpWriteArrayByOffset*>(op);
     Memvar* m = defined_local(stack, o->offset);
     ip = pc;
-    write_array_item(stack, o->count + 1, deref(&m->value));
+    Variant* container = deref(&m->value);
+    Memvar* sp = stack->sp;
+    if (container->tag == VT_ARRAY && o->count == 1 && sp[0].value.tag == VT_INTEGER && sp[0].value.integer.value > 0 &&
+        sp[1].value.tag < VT_STRING) {
+      // The common case inline: a plain value stored under one integer index.
+      Variant* element = container->array.write(stack, static_cast<size_t>(sp[0].value.integer.value));
+      const Variant* v = &sp[1].value;
+      element->raw_[0] = v->raw_[0];
+      element->raw_[1] = v->raw_[1];
+      element->tag = v->tag;
+      pop_plain(stack);
+      pop_plain(stack);
+      NEXT();
+    }
+    write_array_item(stack, o->count + 1, container);
     for (uint64_t i = 0; i <= o->count; ++i) pop(stack);
     NEXT();
   }
