@@ -77,7 +77,16 @@ void Index::analze_expression(VmStack* stack, DbfFile* dbf, const String& text, 
     info->nullable = true;
   } else {
     info->key_type = value_key_type(value.value, code);
-    if (info->key_type == INDEX_KEY_CHARACTER) {
+    if (code == 0 && (info->key_type == INDEX_KEY_INTEGER || info->key_type == INDEX_KEY_NUMERIC)) {
+      // Arithmetic has no static type, and what it yields depends on the record (0 / 4 is an
+      // integer, 37 / 4 is not): such keys are numeric, so that no record's value is cut.
+      info->key_type = INDEX_KEY_NUMERIC;
+      info->untyped_number = true;
+    }
+    if (info->key_type != INDEX_KEY_CHARACTER) {
+      // A known static type already agrees with the value; an unknown one takes the value's.
+      length = static_key_length(static_cast<uint32_t>(info->key_type), -1, collation);
+    } else {
       const size_t factor = collation != nullptr ? collation->width_factor() : 1;
       const size_t needed = value.value.string.length() * factor;
       if (length == 0 || needed > length) length = needed;
@@ -131,6 +140,11 @@ void Index::open(VmStack* stack, DbfFile* dbf) {
       for_info = IndexExpressionInfo();
       throw RuntimeError(37);
     }
+  }
+  if (key_info.untyped_number) {
+    // The stored key length tells which kind of number the tag was made with.
+    const size_t stored = header.key_length - (header.option(IDX_OPT_NULLABLE) ? 1u : 0u);
+    key_info.key_type = stored == 4 ? INDEX_KEY_INTEGER : INDEX_KEY_NUMERIC;
   }
   const int type = key_info.key_type;
   if (type != INDEX_KEY_LOGICAL && (type < INDEX_KEY_INTEGER || type > INDEX_KEY_CHARACTER)) {
