@@ -21,20 +21,13 @@
 #include "platform/file.h"
 #include "tables/dbf_file.h"
 #include "tables/fpt_file.h"
+#include "table_bench_loops.h"
 
 using namespace qzbase;
 
 namespace {
 
-fielddef_st def(const char* name, uint8_t type, size_t length = 0) {
-  fielddef_st f{};
-  std::strncpy(f.name, name, sizeof f.name - 1);
-  f.type = type;
-  f.length = length;
-  f.length_omitted = length == 0;
-  f.decimals_omitted = 1;
-  return f;
-}
+fielddef_st def(const char* name, uint8_t type, size_t length = 0) { return bench_field(name, type, length); }
 
 struct Dir {
   std::filesystem::path path;

@@ -22,15 +22,7 @@ namespace fs = std::filesystem;
 
 constexpr size_t kRecords = 1000000;
 
-fielddef_st field(const char* name, uint8_t type, size_t length) {
-  fielddef_st f{};
-  std::strncpy(f.name, name, sizeof f.name - 1);
-  f.type = type;
-  f.length = length;
-  f.length_omitted = length == 0;
-  f.decimals_omitted = 1;
-  return f;
-}
+fielddef_st field(const char* name, uint8_t type, size_t length) { return bench_field(name, type, length); }
 
 struct Fixture {
   explicit Fixture(bool with_tags) : runtime(CreateRuntime(&screen)) {

@@ -4,12 +4,24 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstring>
 #include <memory>
 
 #include "compiler/build_input.h"
 #include "vm/execute.h"
 
 namespace qzbase {
+
+// A column of a table the benchmarks create: length 0 leaves the type's own length.
+inline fielddef_st bench_field(const char* name, uint8_t type, size_t length = 0) {
+  fielddef_st f{};
+  std::strncpy(f.name, name, sizeof f.name - 1);
+  f.type = type;
+  f.length = length;
+  f.length_omitted = length == 0;
+  f.decimals_omitted = 1;
+  return f;
+}
 
 class NullOut : public Screen {
  public:

@@ -4,6 +4,9 @@
 
 #include <qzbase.h>
 
+#include <functional>
+#include <string>
+
 namespace qzbase::testing_errors {
 
 // The code of the RuntimeError that f() throws; 0 when it returns normally. Any other exception
@@ -16,6 +19,25 @@ int error_code(F f) {
     return e.code;
   }
   return 0;
+}
+
+// What body raised: whether a RuntimeError, its code and its detail as UTF-8.
+struct Raised {
+  bool error = false;
+  int code = 0;
+  std::string detail;
+};
+
+inline Raised raised(const std::function<void()>& body) {
+  Raised r;
+  try {
+    body();
+  } catch (const RuntimeError& e) {
+    r.error = true;
+    r.code = e.code;
+    r.detail = e.detail.u8str();
+  }
+  return r;
 }
 
 }  // namespace qzbase::testing_errors

@@ -17,6 +17,8 @@
 #include "indexes/dbf_index_hooks.h"
 #include "tables/dbf_exceptions.h"
 #include "tables/table_dbf.h"
+#include "runtime_errors.h"
+#include "table_fixture.h"
 #include "temp_dir.h"
 #include "vm/vm_stack.h"
 
@@ -84,8 +86,8 @@ class FailingHooks : public DbfNoIndexHooks {
 
 DbfIndexHooks* make_failing_hooks(DbfFile* file) { return new FailingHooks(file); }
 
-struct TableIndexOperations : ::testing::Test {
-  TableIndexOperations() : runtime(CreateRuntime(&screen)), stack(new VmStack(runtime, 1024, 128)), cwd(dir.path) {
+struct TableIndexOperations : ::testing::Test, testing_tables::TableRuntime {
+  TableIndexOperations() {
     init_dbf_tables();
     auto dbf = create_table(dir.path / "t.dbf", {field("N", FIELDINFO_INTEGER)});
     blank_current(dbf.get());
@@ -101,39 +103,12 @@ struct TableIndexOperations : ::testing::Test {
     g_stack = nullptr;
     held.clear();
     install_dbf_index_hooks();
-    delete stack;
-    ReleaseRuntime(runtime);
   }
-  Table_Object_QzDbf* use(bool shared = false) {
-    held.push_back(Table_Object::use(stack, String("t"), shared, false));
-    return static_cast<Table_Object_QzDbf*>(held.back().get());
-  }
-
-  testing_screen::CaptureScreen screen;
-  Runtime* runtime;
-  VmStack* stack;
-  TempDir dir;
-  CwdGuard cwd;
-  std::vector<ObjectPointer> held;
+  Table_Object_QzDbf* use(bool shared = false) { return TableRuntime::use("t", shared); }
 };
 
-struct Raised {
-  bool error = false;
-  int code = 0;
-  std::string detail;
-};
-
-Raised raised(const std::function<void()>& body) {
-  Raised r;
-  try {
-    body();
-  } catch (const RuntimeError& e) {
-    r.error = true;
-    r.code = e.code;
-    r.detail = e.detail.u8str();
-  }
-  return r;
-}
+using testing_errors::Raised;
+using testing_errors::raised;
 
 template <typename E>
 std::function<void()> fail() {

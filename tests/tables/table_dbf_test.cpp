@@ -20,6 +20,8 @@
 #include "host/runtime.h"
 #include "tables/data_session.h"
 #include "tables/table_dbf.h"
+#include "runtime_errors.h"
+#include "table_fixture.h"
 #include "temp_dir.h"
 #include "vm/vm_stack.h"
 
@@ -31,15 +33,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct TableFixture : ::testing::Test {
-  TableFixture() : runtime(CreateRuntime(&screen)), stack(new VmStack(runtime, 1024, 128)), cwd(dir.path) {
+struct TableFixture : ::testing::Test, testing_tables::TableRuntime {
+  TableFixture() {
     init_dbf_tables();  // other tests of this binary install doubles of their own
-  }
-  ~TableFixture() override {
-    // The tables' class belongs to the runtime: they go first.
-    held.clear();
-    delete stack;
-    ReleaseRuntime(runtime);
   }
 
   // A table made by the file layer under dir, closed again.
@@ -53,37 +49,10 @@ struct TableFixture : ::testing::Test {
     dbf->close();
     return p;
   }
-
-  Table_Object_QzDbf* use(const char* name, bool shared = false, bool readonly = false) {
-    held.push_back(Table_Object::use(stack, String(name), shared, readonly));
-    return static_cast<Table_Object_QzDbf*>(held.back().get());
-  }
-
-  testing_screen::CaptureScreen screen;
-  Runtime* runtime;
-  VmStack* stack;
-  TempDir dir;
-  CwdGuard cwd;
-  std::vector<ObjectPointer> held;
 };
 
-struct Raised {
-  bool error = false;
-  int code = 0;
-  std::string detail;
-};
-
-Raised raised(const std::function<void()>& body) {
-  Raised r;
-  try {
-    body();
-  } catch (const RuntimeError& e) {
-    r.error = true;
-    r.code = e.code;
-    r.detail = e.detail.u8str();
-  }
-  return r;
-}
+using testing_errors::Raised;
+using testing_errors::raised;
 
 #define EXPECT_RAISES(body, want_code, want_detail)   \
   do {                                                \

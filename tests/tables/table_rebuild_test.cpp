@@ -20,6 +20,8 @@
 #include "run_command.h"
 #include "tables/data_session.h"
 #include "tables/table_dbf.h"
+#include "runtime_errors.h"
+#include "table_fixture.h"
 #include "temp_dir.h"
 #include "vm/symtable.h"
 #include "vm/vm_stack.h"
@@ -52,15 +54,8 @@ struct HookGuard {
   ~HookGuard() { Table_Object_QzDbf::set_rebuild_fault_hook(nullptr); }
 };
 
-struct Rebuild : ::testing::Test {
-  Rebuild() : runtime(CreateRuntime(&screen)), stack(new VmStack(runtime, 1024, 128)), cwd(dir.path) {
-    init_dbf_tables();
-  }
-  ~Rebuild() override {
-    held.clear();
-    delete stack;
-    ReleaseRuntime(runtime);
-  }
+struct Rebuild : ::testing::Test, testing_tables::TableRuntime {
+  Rebuild() { init_dbf_tables(); }
 
   // people: ID auto-increment, NAME, NOTE memo; five records, the 2nd and 4th deleted. With
   // tags: UPPER(NAME), and ID for the records from ID 12 on.
@@ -112,11 +107,6 @@ struct Rebuild : ::testing::Test {
 
   void make_table(const char* name, std::vector<fielddef_st> fields) { create_table(dir.path / name, fields)->close(); }
 
-  Table_Object_QzDbf* use(const char* name, bool shared = false) {
-    held.push_back(Table_Object::use(stack, String(name), shared, false));
-    return static_cast<Table_Object_QzDbf*>(held.back().get());
-  }
-
   // Every record as "id name memo-length memo-first-char", deleted ones marked.
   std::vector<std::string> rows(Table_Object_QzDbf* t) {
     std::vector<std::string> out;
@@ -147,23 +137,9 @@ struct Rebuild : ::testing::Test {
   }
 
   fielddef_st logical_field(const char* name) { return field(name, FIELDINFO_LOGICAL); }
-
-  testing_screen::CaptureScreen screen;
-  Runtime* runtime;
-  VmStack* stack;
-  TempDir dir;
-  CwdGuard cwd;
-  std::vector<ObjectPointer> held;
 };
 
-int code_of(const std::function<void()>& body) {
-  try {
-    body();
-  } catch (const RuntimeError& e) {
-    return e.code;
-  }
-  return 0;
-}
+int code_of(const std::function<void()>& body) { return testing_errors::error_code(body); }
 
 const std::vector<std::string> kAllFive = {"10 n1 200b ", "*11 n2 400c ", "12 n3 600d ", "*13 n4 800e ", "14 n5 1000f "};
 const std::set<std::string> kPeopleFiles = {"people.dbf", "people.fpt"};

@@ -7,10 +7,7 @@
 set -eu
 qzsh=$1
 reader=$2/tables/interop/read_cdx.pl
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-fail() { echo "FAIL: $*" >&2; exit 1; }
+. "$(dirname "$0")/work_dir.sh"
 records=${QZ_INDEX_RECORDS:-50000}
 
 # Random keys in record order with many repeats: names over a few letters, amounts in a narrow

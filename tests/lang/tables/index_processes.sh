@@ -6,10 +6,7 @@
 set -eu
 qzsh=$1
 reader=$2/tables/interop/read_cdx.pl
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-fail() { echo "FAIL: $*" >&2; exit 1; }
+. "$(dirname "$0")/work_dir.sh"
 
 cat > make.prg <<'PRG'
 LOCAL i

@@ -6,10 +6,7 @@
 set -eu
 qzsh=$1
 readers=$2/tables/interop
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-fail() { echo "FAIL: $*" >&2; exit 1; }
+. "$(dirname "$0")/work_dir.sh"
 
 # ---- Qz to them ----------------------------------------------------------------------------
 cat > make.prg <<'PRG'

@@ -5,10 +5,7 @@
 # Usage: processes.sh QZSH
 set -eu
 qzsh=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-fail() { echo "FAIL: $*" >&2; exit 1; }
+. "$(dirname "$0")/work_dir.sh"
 per_process=${QZ_APPENDS:-2500}
 
 cat > make.prg <<'PRG'
@@ -107,15 +104,20 @@ DO WHILE .T.
   ? nCount
 ENDDO
 PRG
-"$qzsh" endless.prg > endless.out 2>&1 &
-victim=$!
-for _ in $(seq 100); do
-  [ "$(wc -l < endless.out)" -ge 50 ] && break
-  sleep 0.1
-done
-kill -KILL "$victim"
-wait "$victim" 2>/dev/null || true
-printed=$(grep -c '^[0-9]' endless.out || true)
+# Runs the program until it has printed 50 lines (or 10 s), kills it with SIGKILL and prints the
+# number of records it reported as written.
+kill_while_appending() {
+  "$qzsh" "$1.prg" > "$1.out" 2>&1 &
+  local victim=$!
+  for _ in $(seq 100); do
+    [ "$(wc -l < "$1.out")" -ge 50 ] && break
+    sleep 0.1
+  done
+  kill -KILL "$victim"
+  wait "$victim" 2>/dev/null || true
+  grep -c '^[0-9]' "$1.out" || true
+}
+printed=$(kill_while_appending endless)
 [ "$printed" -ge 1 ] || fail "the killed process printed nothing"
 cat > after_kill.prg <<'PRG'
 LPARAMETERS argc, argv
@@ -145,15 +147,7 @@ DO WHILE .T.
   ? nCount
 ENDDO
 PRG
-"$qzsh" endless_alone.prg > endless_alone.out 2>&1 &
-victim=$!
-for _ in $(seq 100); do
-  [ "$(wc -l < endless_alone.out)" -ge 50 ] && break
-  sleep 0.1
-done
-kill -KILL "$victim"
-wait "$victim" 2>/dev/null || true
-printed=$(grep -c '^[0-9]' endless_alone.out || true)
+printed=$(kill_while_appending endless_alone)
 [ "$printed" -ge 1 ] || fail "the killed exclusive writer printed nothing"
 sed -i 's/USE shared SHARED/USE alone EXCLUSIVE/' after_kill.prg
 got=$("$qzsh" after_kill.prg "$printed")
