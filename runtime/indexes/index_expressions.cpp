@@ -152,6 +152,16 @@ void Index::open(VmStack* stack, DbfFile* dbf) {
     for_info = IndexExpressionInfo();
     throw dbf_error_type_index_expression();
   }
+  if (type != INDEX_KEY_CHARACTER) {
+    // Keys of the other types have one width; a tag stored with another (its expression changed
+    // or the file damaged elsewhere) could not be searched or kept.
+    const size_t width = type == INDEX_KEY_LOGICAL ? 1u : type == INDEX_KEY_INTEGER ? 4u : 8u;
+    if (header.key_length != width + (header.option(IDX_OPT_NULLABLE) ? 1u : 0u)) {
+      key_info = IndexExpressionInfo();
+      for_info = IndexExpressionInfo();
+      throw RuntimeError(112);
+    }
+  }
   choose_key_builder(type, key_info.binary, key_info.nocptrans);
 }
 
@@ -163,7 +173,9 @@ size_t Index::eval_key(VmStack* stack, char* buffer, size_t size) {
   execute_expression(stack, key_info.program.get(), &value.value);
   if (value.value.tag == VT_NULL && !header.option(IDX_OPT_NULLABLE)) throw dbf_error_index_cannot_store_null();
   const size_t n = create_key(&value.value, buffer, size, true);
-  if (n != header.key_length) throw_assert_failed();
+  // A tag whose stored key length no longer fits its expression (a file changed or damaged
+  // elsewhere) cannot take this key: an error the program can catch, and no tag is touched.
+  if (n != header.key_length) throw dbf_invalid_index_key_len();
   return n;
 }
 

@@ -587,6 +587,21 @@ TEST_F(TagFixture, OpeningATagWhoseFilterIsNotLogicalRaises37) {
   EXPECT_EQ(runtime_error_of([&] { open(); }), 37);
 }
 
+TEST_F(TagFixture, ATagWhoseKeysNoLongerFitTheirStoredLengthRaises112) {
+  open();
+  append({"a", 1, "X"});
+  create({"K", "NAME"});
+  DbfIndex* t = tag("K");
+  idx_header_st h = t->header;
+  h.key_expression = String("QTY");  // 4-byte keys for a tag of 8-byte keys
+  {
+    LockAllIndizes locks(dbf);
+    hooks->index_file()->write_header(&h, t->header_offset);
+  }
+  held.clear();
+  EXPECT_EQ(runtime_error_of([&] { open(); }), 112);
+}
+
 TEST_F(TagFixture, CreatingATagSelectsItAndKeepsTheRecord) {
   open();
   for (const char* n : {"d", "b", "a", "c"}) append({n, 1, "X"});
