@@ -74,7 +74,7 @@ const module_command_st builtin_commands[] = {
     {"set_filter_to", "C?.?", void_stackcall_set_filter_to},
     {"set_hours_to", "I", set_hours_to},
     {"set_library_to", "I|C+", void_stackcall_set_library_to},
-    {"set_order_to", "C?.?I", void_stackcall_set_order_to},
+    {"set_order_to", ".?.?I", void_stackcall_set_order_to},
     {"set_path_to", "I|C+", void_stackcall_set_path_to},
     {"set_point_to", "C", set_point_to},
     {"set_procedure_to", "I|C+", void_stackcall_set_procedure_to},

@@ -354,7 +354,7 @@ void void_stackcall_delete_all_tags(VmStack* stack, size_t) {
   work_area_table(stack, nullptr, true)->drop_all_indizes(stack);
 }
 
-// SET ORDER TO [tag] [IN area] [ASCENDING | DESCENDING]; no tag: physical order.
+// SET ORDER TO [tag | n] [IN area] [ASCENDING | DESCENDING]; no tag or 0: physical order.
 void void_stackcall_set_order_to(VmStack* stack, size_t argc) {
   QZ_TRACE;
   const int64_t flags = flags_argument(stack, argc, 3);
@@ -366,8 +366,17 @@ void void_stackcall_set_order_to(VmStack* stack, size_t argc) {
   Table_Object* table = work_area_table(stack, clause(stack, argc, 2), true);
   if (tag == nullptr) {
     table->unselect_index();
+  } else if (tag->tag == VT_STRING) {
+    table->select_index_tag(stack, tag->string, dir);
   } else {
-    table->select_index_tag(stack, static_cast<String>(*tag), dir);
+    // A tag number, counted from 1 as TAGNO() counts; 0 is physical order.
+    const int64_t n = integer_argument(stack, 1);
+    if (n < 0) throw RuntimeError(11);
+    if (n == 0) {
+      table->unselect_index();
+    } else {
+      table->select_index(stack, static_cast<size_t>(n - 1), dir);
+    }
   }
 }
 

@@ -1558,6 +1558,7 @@ order_option
   : KW_TAG opt_blank name_or_expression { QZ_TRY $$ = qz_valued("TAG", @$, $3); QZ_CATCH(@$) }
   | KW_ASCENDING                        { QZ_TRY $$ = qz_flag("ASCENDING", @$); QZ_CATCH(@$) }
   | KW_DESCENDING                       { QZ_TRY $$ = qz_flag("DESCENDING", @$); QZ_CATCH(@$) }
+  | in_clause                           { $$ = $1; }
   ;
 
 index_options

@@ -77,6 +77,25 @@ class FieldValue {
   Variant value;
 };
 
+// The day of a calendar date, or 2034. The calendar arithmetic runs days past the end of a
+// month and months past December on into the next ones, so a date that does not come back as
+// given (February 29th of a common year, a 13th month, a field too wide for it) is refused
+// rather than stored as another day.
+int build_date(int64_t year, uint64_t month, uint64_t day, date_st* out) {
+  if (year < INT32_MIN || year > INT32_MAX || month > UINT32_MAX || day > UINT32_MAX) return 2034;
+  date_st built{};
+  const int code =
+      serial_julian_date(static_cast<int>(year), static_cast<unsigned>(month), static_cast<unsigned>(day), &built);
+  if (code != 0) return code;
+  if (built.day != 0) {
+    int y = 0, m = 0, d = 0;
+    unserial_julian_date(built, &y, &m, &d);
+    if (y != year || static_cast<uint64_t>(m) != month || static_cast<uint64_t>(d) != day) return 2034;
+  }
+  *out = built;
+  return 0;
+}
+
 }  // namespace
 
 void* OpenTable(VmStack* stack, const String& path) {
@@ -349,8 +368,7 @@ void GetFieldDateYMD(void* handle, size_t field, size_t* year, size_t* month, si
 void SetFieldDateYMD(void* handle, size_t field, intptr_t year, size_t month, size_t day, bool) {
   QZ_TRACE;
   date_st date{};
-  const int code =
-      serial_julian_date(static_cast<int>(year), static_cast<unsigned>(month), static_cast<unsigned>(day), &date);
+  const int code = build_date(year, month, day, &date);
   if (code != 0) throw RuntimeError(code);
   table_of(handle)->set_field_date(field_number(field), date);
 }
@@ -375,9 +393,17 @@ void SetFieldDateTimeYMDHIS(void* handle, size_t field, long year, long month, l
                             long second) {
   QZ_TRACE;
   datetime_st datetime{};
-  const int code = serial_julian_date(static_cast<int>(year), static_cast<unsigned>(month),
-                                      static_cast<unsigned>(day), static_cast<unsigned>(hour),
-                                      static_cast<unsigned>(minute), static_cast<unsigned>(second), &datetime);
+  date_st date{};
+  const auto out_of_range = [](long v) { return v < 0 || v > long{UINT32_MAX}; };
+  int code = out_of_range(month) || out_of_range(day) || out_of_range(hour) || out_of_range(minute) ||
+                     out_of_range(second)
+                 ? 2034
+                 : build_date(year, static_cast<uint64_t>(month), static_cast<uint64_t>(day), &date);
+  if (code == 0) {
+    code = serial_julian_date(static_cast<int>(year), static_cast<unsigned>(month), static_cast<unsigned>(day),
+                              static_cast<unsigned>(hour), static_cast<unsigned>(minute),
+                              static_cast<unsigned>(second), &datetime);
+  }
   if (code != 0) throw RuntimeError(code);
   table_of(handle)->set_field_datetime(field_number(field), datetime);
 }

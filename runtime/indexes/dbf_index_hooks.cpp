@@ -712,13 +712,33 @@ void IndexCursorHooks::create_index_tag(VmStack* stack, const createopts_st* opt
   tag->name = tag_name;
   tag->open(stack, dbf_);
   {
-    const size_t saved_recno = dbf_->recno;
-    const bool saved_eof = dbf_->eof, saved_bof = dbf_->bof;
+    // A record being edited or appended keeps its unsaved changes: the walk borrows the record
+    // buffers, and they come back as they were; an unchanged record is read afresh.
     struct restore_st {
       DbfFile* dbf;
       size_t recno;
-      bool eof, bof;
+      bool eof, bof, appending, keep;
+      std::unique_ptr<char[]> current, old;
+      explicit restore_st(DbfFile* d)
+          : dbf(d), recno(d->recno), eof(d->eof), bof(d->bof), appending(d->appending), keep(d->modified()) {
+        if (!keep) return;
+        current.reset(new char[dbf->record_length]);
+        old.reset(new char[dbf->record_length]);
+        std::memcpy(current.get(), dbf->current_record.get(), dbf->record_length);
+        std::memcpy(old.get(), dbf->old_record.get(), dbf->record_length);
+      }
+      restore_st(const restore_st&) = delete;
+      restore_st& operator=(const restore_st&) = delete;
       ~restore_st() {
+        if (keep) {
+          std::memcpy(dbf->current_record.get(), current.get(), dbf->record_length);
+          std::memcpy(dbf->old_record.get(), old.get(), dbf->record_length);
+          dbf->recno = recno;
+          dbf->eof = eof;
+          dbf->bof = bof;
+          dbf->appending = appending;
+          return;
+        }
         try {
           if (!eof && recno >= 1 && recno <= dbf->record_count) {
             dbf->go_to_in_file(recno);
@@ -729,7 +749,7 @@ void IndexCursorHooks::create_index_tag(VmStack* stack, const createopts_st* opt
         } catch (...) {  // the record stays where the walk left it
         }
       }
-    } restore{dbf_, saved_recno, saved_eof, saved_bof};
+    } restore(dbf_);
     char buffer[kIndexMaxKeyLength];
     const bool enforced = h.option(IDX_OPT_ENFORCED_UNIQUE);
     for (size_t n = 1; n <= record_count; ++n) {

@@ -33,6 +33,7 @@ struct IndexExpressionInfo {
   bool nullable = false;
   bool binary = false;      // the text is in the binary character set
   bool nocptrans = false;   // the text comes from a field stored without code-page translation
+  bool untyped_number = false;  // a number of no static type: integer on one record, numeric on another
   std::vector<uint16_t> fields;  // field numbers the program reads
 };
 

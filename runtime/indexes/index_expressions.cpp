@@ -77,7 +77,16 @@ void Index::analze_expression(VmStack* stack, DbfFile* dbf, const String& text, 
     info->nullable = true;
   } else {
     info->key_type = value_key_type(value.value, code);
-    if (info->key_type == INDEX_KEY_CHARACTER) {
+    if (code == 0 && (info->key_type == INDEX_KEY_INTEGER || info->key_type == INDEX_KEY_NUMERIC)) {
+      // Arithmetic has no static type, and what it yields depends on the record (0 / 4 is an
+      // integer, 37 / 4 is not): such keys are numeric, so that no record's value is cut.
+      info->key_type = INDEX_KEY_NUMERIC;
+      info->untyped_number = true;
+    }
+    if (info->key_type != INDEX_KEY_CHARACTER) {
+      // A known static type already agrees with the value; an unknown one takes the value's.
+      length = static_key_length(static_cast<uint32_t>(info->key_type), -1, collation);
+    } else {
       const size_t factor = collation != nullptr ? collation->width_factor() : 1;
       const size_t needed = value.value.string.length() * factor;
       if (length == 0 || needed > length) length = needed;
@@ -132,11 +141,26 @@ void Index::open(VmStack* stack, DbfFile* dbf) {
       throw RuntimeError(37);
     }
   }
+  if (key_info.untyped_number) {
+    // The stored key length tells which kind of number the tag was made with.
+    const size_t stored = header.key_length - (header.option(IDX_OPT_NULLABLE) ? 1u : 0u);
+    key_info.key_type = stored == 4 ? INDEX_KEY_INTEGER : INDEX_KEY_NUMERIC;
+  }
   const int type = key_info.key_type;
   if (type != INDEX_KEY_LOGICAL && (type < INDEX_KEY_INTEGER || type > INDEX_KEY_CHARACTER)) {
     key_info = IndexExpressionInfo();
     for_info = IndexExpressionInfo();
     throw dbf_error_type_index_expression();
+  }
+  if (type != INDEX_KEY_CHARACTER) {
+    // Keys of the other types have one width; a tag stored with another (its expression changed
+    // or the file damaged elsewhere) could not be searched or kept.
+    const size_t width = type == INDEX_KEY_LOGICAL ? 1u : type == INDEX_KEY_INTEGER ? 4u : 8u;
+    if (header.key_length != width + (header.option(IDX_OPT_NULLABLE) ? 1u : 0u)) {
+      key_info = IndexExpressionInfo();
+      for_info = IndexExpressionInfo();
+      throw RuntimeError(112);
+    }
   }
   choose_key_builder(type, key_info.binary, key_info.nocptrans);
 }
@@ -149,7 +173,9 @@ size_t Index::eval_key(VmStack* stack, char* buffer, size_t size) {
   execute_expression(stack, key_info.program.get(), &value.value);
   if (value.value.tag == VT_NULL && !header.option(IDX_OPT_NULLABLE)) throw dbf_error_index_cannot_store_null();
   const size_t n = create_key(&value.value, buffer, size, true);
-  if (n != header.key_length) throw_assert_failed();
+  // A tag whose stored key length no longer fits its expression (a file changed or damaged
+  // elsewhere) cannot take this key: an error the program can catch, and no tag is touched.
+  if (n != header.key_length) throw dbf_invalid_index_key_len();
   return n;
 }
 

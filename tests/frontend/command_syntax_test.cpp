@@ -70,7 +70,7 @@ const std::pair<const char*, const char*> command_signatures[] = {
     {"set_filter_to", "C?.?"},
     {"set_hours_to", "I"},
     {"set_library_to", "I|C+"},
-    {"set_order_to", "C?.?I"},
+    {"set_order_to", ".?.?I"},
     {"set_path_to", "I|C+"},
     {"set_point_to", "C"},
     {"set_procedure_to", "I|C+"},

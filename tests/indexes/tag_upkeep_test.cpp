@@ -312,6 +312,9 @@ TEST_F(TagFixture, KeyLengthFollowsTypeWidthCollationAndNulls) {
       {"NAME", "MACHINE", 8, false}, {"QTY", "MACHINE", 4, false},      {"OK", "MACHINE", 1, false},
       {"NAME+CODE", "MACHINE", 12, false}, {"NOTE", "MACHINE", 7, true}, {"NAME", "GENERAL", 16, false},
       {"NOTE", "GENERAL", 13, true},
+      // Arithmetic has no static type: the keys are numbers of 8 bytes, integer results or not.
+      {"QTY % 20", "MACHINE", 8, false}, {"QTY * 2.5", "MACHINE", 8, false}, {"QTY / 3", "MACHINE", 8, false},
+      {"QTY + 1", "MACHINE", 8, false},
   };
   int n = 0;
   for (const Case& c : cases) {
@@ -584,6 +587,21 @@ TEST_F(TagFixture, OpeningATagWhoseFilterIsNotLogicalRaises37) {
   EXPECT_EQ(runtime_error_of([&] { open(); }), 37);
 }
 
+TEST_F(TagFixture, ATagWhoseKeysNoLongerFitTheirStoredLengthRaises112) {
+  open();
+  append({"a", 1, "X"});
+  create({"K", "NAME"});
+  DbfIndex* t = tag("K");
+  idx_header_st h = t->header;
+  h.key_expression = String("QTY");  // 4-byte keys for a tag of 8-byte keys
+  {
+    LockAllIndizes locks(dbf);
+    hooks->index_file()->write_header(&h, t->header_offset);
+  }
+  held.clear();
+  EXPECT_EQ(runtime_error_of([&] { open(); }), 112);
+}
+
 TEST_F(TagFixture, CreatingATagSelectsItAndKeepsTheRecord) {
   open();
   for (const char* n : {"d", "b", "a", "c"}) append({n, 1, "X"});
@@ -598,6 +616,36 @@ TEST_F(TagFixture, CreatingATagSelectsItAndKeepsTheRecord) {
   append({"bb", 1, "X"});
   dbf->go_next();
   EXPECT_EQ(dbf->recno, 2u);
+}
+
+// A record being edited or appended when a tag is made keeps its unsaved values; the tag holds
+// the stored ones until the record is written, and then the new ones.
+TEST_F(TagFixture, CreatingATagKeepsTheRecordsPendingChanges) {
+  open();
+  for (const char* n : {"a", "b", "c"}) append({n, 1, "X"});
+  auto name_in_buffer = [&] { return std::string(dbf->current_record.get() + 1, 8); };
+
+  dbf->go_to_in_file(2);
+  dbf->set_string(0, String("zz"));
+  create({"NAME", "NAME"});
+  EXPECT_EQ(dbf->recno, 2u);
+  EXPECT_TRUE(dbf->modified());
+  EXPECT_EQ(name_in_buffer(), padded("zz", 8));
+  EXPECT_EQ(records("NAME"), (std::vector<uint32_t>{1, 2, 3}));
+  bound([&] { dbf->update(stack); });
+  EXPECT_EQ(records("NAME"), (std::vector<uint32_t>{1, 3, 2}));
+
+  dbf->begin_append();
+  set_row({"bb", 7, "Y"});
+  create({"QTY", "QTY"});
+  EXPECT_TRUE(dbf->appending);
+  EXPECT_EQ(dbf->recno, 4u);
+  EXPECT_EQ(name_in_buffer(), padded("bb", 8));
+  EXPECT_EQ(records("QTY"), (std::vector<uint32_t>{1, 2, 3}));
+  bound([&] { dbf->update(stack); });
+  EXPECT_EQ(dbf->reccount(), 4u);
+  EXPECT_EQ(records("NAME"), (std::vector<uint32_t>{1, 4, 3, 2}));
+  EXPECT_EQ(records("QTY"), (std::vector<uint32_t>{1, 2, 3, 4}));
 }
 
 // With the table bound, selecting an order and going to a record find the record's entry by its

@@ -135,8 +135,26 @@ int main() {
     SetFieldBinary(t, RAW, "\x01\x02\xff", 3);
     TableUpdate(stack, t, 0);
   }
-  report("SetFieldDateYMD(2023-00-05)", [&] { SetFieldDateYMD(t, BORN, 2023, 0, 5, false); });
+  // Dates that do not exist are refused, never rolled over into the next month or year; the
+  // record keeps its values (shown after the revert below).
+  struct BadDate {
+    const char* what;
+    intptr_t year;
+    size_t month, day;
+  };
+  const BadDate bad_dates[] = {
+      {"2023-00-05", 2023, 0, 5},  {"2023-02-29", 2023, 2, 29}, {"2024-02-30", 2024, 2, 30},
+      {"2023-04-31", 2023, 4, 31}, {"2023-13-01", 2023, 13, 1}, {"2023-01-32", 2023, 1, 32},
+      {"2023-(2^32+1)-01", 2023, (size_t{1} << 32) + 1, 1},
+  };
+  for (const BadDate& b : bad_dates) {
+    report((std::string("SetFieldDateYMD(") + b.what + ")").c_str(),
+           [&] { SetFieldDateYMD(t, BORN, b.year, b.month, b.day, false); });
+  }
   report("SetFieldDateTimeYMDHIS(hour 25)", [&] { SetFieldDateTimeYMDHIS(t, SEEN, 2024, 1, 1, 25, 0, 0); });
+  report("SetFieldDateTimeYMDHIS(2023-02-29)", [&] { SetFieldDateTimeYMDHIS(t, SEEN, 2023, 2, 29, 10, 0, 0); });
+  report("SetFieldDateTimeYMDHIS(month -1)", [&] { SetFieldDateTimeYMDHIS(t, SEEN, 2023, -1, 1, 10, 0, 0); });
+  report("SetFieldDateTimeYMDHIS(minute 2^32)", [&] { SetFieldDateTimeYMDHIS(t, SEEN, 2023, 1, 1, 10, 1L << 32, 0); });
   TableRevert(t, 0);
   std::printf("records %zu, size %s, times %s\n", RecordCount(t), GetTableFileSize(t) > 0 ? "set" : "zero",
               TableLastModified(t) > 0 && TableCreateTime(t) > 0 ? "set" : "zero");
