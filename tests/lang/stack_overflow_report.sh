@@ -16,7 +16,7 @@ trap 'rm -rf "$work"' EXIT
 } > "$work/deep.prg"
 # The sanitizer's own handler steps aside so that the shell's is installed.
 (
-  ulimit -s 512
+  ulimit -s 256
   ASAN_OPTIONS=handle_segv=0:detect_leaks=0 "$qzsh" "$work/deep.prg" > "$work/stdout" 2> "$work/stderr"
 )
 status=$?
