@@ -6,16 +6,7 @@
 
 namespace qzbase {
 
-// Checks everything enter_frame raises on before changing a register: on false the full
-// enter_frame runs and raises.
-inline bool VmStack::enter_frame_quick(VmFrame* f, const Program* program, size_t nargs, bool extra) {
-  if (nargs > program->parameter_count()) return false;
-  uint64_t depth = frame != nullptr ? frame->depth + 1 : 1;
-  if (depth > max_frame_depth) return false;
-  size_t passed = nargs + (extra ? 1 : 0);
-  size_t wanted = program->slot_count();
-  size_t reserve = wanted > passed ? wanted - passed : 0;
-  if (static_cast<size_t>(sp - slots) < reserve) return false;
+inline void VmStack::fill_frame(VmFrame* f, const Program* program, uint64_t depth) {
   f->depth = depth;
   f->previous = frame;
   f->position = program->code();
@@ -29,6 +20,19 @@ inline bool VmStack::enter_frame_quick(VmFrame* f, const Program* program, size_
   f->caller_nargs = frame_nargs;
   f->stack = this;
   f->caller_frame_memvars = frame_memvars;
+}
+
+// Checks everything enter_frame raises on before changing a register: on false the full
+// enter_frame runs and raises.
+inline bool VmStack::enter_frame_quick(VmFrame* f, const Program* program, size_t nargs, bool extra) {
+  if (nargs > program->parameter_count()) return false;
+  uint64_t depth = frame != nullptr ? frame->depth + 1 : 1;
+  if (depth > max_frame_depth) return false;
+  size_t passed = nargs + (extra ? 1 : 0);
+  size_t wanted = program->slot_count();
+  size_t reserve = wanted > passed ? wanted - passed : 0;
+  if (static_cast<size_t>(sp - slots) < reserve) return false;
+  fill_frame(f, program, depth);
   frame_nargs = nargs;
   frame = f;
   if (frame_memvars != nullptr) bindings_changed();  // the caller's LOCALs by name are out of sight

@@ -462,19 +462,7 @@ void VmStack::enter_frame(VmFrame* f, const Program* program, size_t nargs, bool
   if (enter_frame_quick(f, program, nargs, extra)) return;
   // One of the checks failed: the same steps again, raising where it failed.
   if (nargs > program->parameter_count()) throw RuntimeError(94);
-  f->depth = frame != nullptr ? frame->depth + 1 : 1;
-  f->previous = frame;
-  f->position = program->code();
-  f->saved_position = nullptr;
-  f->program = program;
-  f->handlers = nullptr;
-  f->caller_arg_top = frame_arg_top;
-  f->caller_local_base = frame_local_base;
-  f->caller_sp = sp;
-  f->caller_undo_top = undo_top;
-  f->caller_nargs = frame_nargs;
-  f->stack = this;
-  f->caller_frame_memvars = frame_memvars;
+  fill_frame(f, program, frame != nullptr ? frame->depth + 1 : 1);
   if (f->depth > max_frame_depth) throw RuntimeError(103);
 
   size_t passed = nargs + (extra ? 1 : 0);

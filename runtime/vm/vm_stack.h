@@ -251,6 +251,8 @@ class VmStack {
   // The common cases of enter_frame and end_frame without a call (vm/frame_inline.h). Each returns
   // false, having changed nothing the full function would not redo, when the full one must run.
   inline bool enter_frame_quick(VmFrame* frame, const Program* program, size_t nargs, bool extra);
+  // Fills a new frame with the program and the caller's registers it gives back at its end.
+  inline void fill_frame(VmFrame* frame, const Program* program, uint64_t depth);
   inline bool end_frame_quick(VmFrame* frame);
 
   // --- errors ---
