@@ -11,17 +11,7 @@ namespace qzbase {
 
 int cmp_double_with_tollerance(double a, double b) {
   QZ_TRACE;
-  if (a != a || b != b) return kCmpUnordered;
-  // Against zero the tolerance is absolute, whichever side the zero is on.
-  if (b == 0) return a < -kCmpTolerance ? -1 : (a > kCmpTolerance ? 1 : 0);
-  if (a == 0) return b > kCmpTolerance ? -1 : (b < -kCmpTolerance ? 1 : 0);
-  const double fa = std::fabs(a), fb = std::fabs(b);
-  if (fa <= DBL_MAX && fb <= DBL_MAX) {
-    // Relative: the operand of larger magnitude divides, so both orders compute the same r.
-    const double r = fa >= fb ? 1 - b / a : 1 - a / b;
-    if (r >= -kCmpTolerance && r <= kCmpTolerance) return 0;
-  }
-  return a < b ? -1 : (a > b ? 1 : 0);
+  return cmp_double_inline(a, b);
 }
 
 int cmp_money_to_int_exact(const money_type_st& m, int64_t i) {

@@ -23,6 +23,9 @@
 
 #include <qzbase.h>
 
+#include <cfloat>
+#include <cmath>
+
 namespace qzbase {
 
 inline constexpr int kCmpUnordered = 2;
@@ -39,6 +42,20 @@ inline bool cmp_ge(int r) { return r == 1 || r == 0; }
 
 // -1, 0, 1, or kCmpUnordered when either is a NaN.
 int cmp_double_with_tollerance(double a, double b);
+// The same, inline, for the interpreter's loops.
+inline int cmp_double_inline(double a, double b) {
+  if (a != a || b != b) return kCmpUnordered;
+  // Against zero the tolerance is absolute, whichever side the zero is on.
+  if (b == 0) return a < -kCmpTolerance ? -1 : (a > kCmpTolerance ? 1 : 0);
+  if (a == 0) return b > kCmpTolerance ? -1 : (b < -kCmpTolerance ? 1 : 0);
+  const double fa = std::fabs(a), fb = std::fabs(b);
+  if (fa <= DBL_MAX && fb <= DBL_MAX) {
+    // Relative: the operand of larger magnitude divides, so both orders compute the same r.
+    const double r = fa >= fb ? 1 - b / a : 1 - a / b;
+    if (r >= -kCmpTolerance && r <= kCmpTolerance) return 0;
+  }
+  return a < b ? -1 : (a > b ? 1 : 0);
+}
 // The raw money value against i x 10000, exactly.
 int cmp_money_to_int_exact(const money_type_st& m, int64_t i);
 int cmp_int_to_money_exact(int64_t i, const money_type_st& m);

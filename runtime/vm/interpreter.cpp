@@ -304,6 +304,28 @@ void unary_neg(VmStack* stack) {
   move_into(v, &temp);
 }
 
+// Whether a FOR loop with an integer counter a and an integer step st ends at the limit: 1 when
+// it ends, 0 when it goes on, -1 when the operations one by one must decide (a limit neither
+// integer nor numeric, or a NaN). A numeric limit is common: VAL() and arithmetic give one.
+inline int for_ends(int64_t a, int64_t st, const Variant* limit) {
+  if (__builtin_expect(limit->tag == VT_INTEGER, 1)) {
+    int64_t b = limit->integer.value;
+    return st > 0 ? a > b : (st < 0 ? a < b : a == b);
+  }
+  if (limit->tag == VT_NUMERIC) {
+    int c = cmp_double_inline(static_cast<double>(a), limit->numeric.value);
+    if (c == kCmpUnordered) return -1;
+    return c == (st > 0) - (st < 0);
+  }
+  return -1;
+}
+
+// The slot bytes below base: fused operations keep slot offsets scaled to bytes, so that reaching a
+// slot is one subtraction.
+inline Memvar* slot_below(Memvar* base, uint32_t bytes) {
+  return reinterpret_cast<Memvar*>(reinterpret_cast<char*>(base) - bytes);
+}
+
 // 41: true when the loop goes on.
 bool is_nan_value(const Variant* v) { return v->tag == VT_NUMERIC && std::isnan(v->numeric.value); }
 
@@ -1050,38 +1072,39 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
   op_85:  // VmOpReadFieldByFieldNum
     read_field_by_num(stack, static_cast<const VmOpReadFieldByFieldNum*>(op)->field);
     NEXT();
-  op_86: {  // fused FOR test: 55 (step), 55 (limit), 55 (counter), 41; aux: limit | counter << 16
+  op_86: {  // fused FOR test: 55 (step), 55 (limit), 55 (counter), 41; aux: the limit's and the
+            // counter's slots in bytes, limit | counter << 16
     Memvar* base = stack->frame_arg_top;
     const Memvar* step = base - static_cast<const VmOpReadLocalMemvarByOffset*>(op)->offset;
-    const Memvar* limit = base - (op->aux & 0xFFFF);
-    const Memvar* var = base - (op->aux >> 16);
+    const Memvar* limit = slot_below(base, op->aux & 0xFFFF);
+    const Memvar* var = slot_below(base, op->aux >> 16);
     if (step->flag == MEMVAR_LOCAL && limit->flag == MEMVAR_LOCAL && var->flag == MEMVAR_LOCAL &&
-        step->value.tag == VT_INTEGER && limit->value.tag == VT_INTEGER && var->value.tag == VT_INTEGER) {
-      int64_t a = var->value.integer.value, b = limit->value.integer.value, st = step->value.integer.value;
-      int c = (a > b) - (a < b);
-      int s = (st > 0) - (st < 0);
-      if (c == s) JUMP_TO(VmOpForCondFalseJump, pc[3]);
-      pc += 4;
-      DISPATCH();
+        step->value.tag == VT_INTEGER && var->value.tag == VT_INTEGER) {
+      int ends = for_ends(var->value.integer.value, step->value.integer.value, &limit->value);
+      if (ends > 0) JUMP_TO(VmOpForCondFalseJump, pc[3]);
+      if (ends == 0) {
+        pc += 4;
+        DISPATCH();
+      }
     }
     goto op_55;  // anything else: the operations one by one
   }
-  op_87: {  // fused FOR step: 55 (step), 73 (counter), 44; aux: the counter's offset, and bit 31 when
-            // the jump leads to the fused test of the same step and counter
+  op_87: {  // fused FOR step: 55 (step), 73 (counter), 44; aux: the counter's slot in bytes, and
+            // above it the limit's when the jump leads to the fused test of the same step and counter
     Memvar* base = stack->frame_arg_top;
     const Memvar* step = base - static_cast<const VmOpReadLocalMemvarByOffset*>(op)->offset;
-    Memvar* var = base - (op->aux & 0x7FFFFFFFu);
+    Memvar* var = slot_below(base, op->aux & 0xFFFF);
     int64_t sum;
     if (step->flag == MEMVAR_LOCAL && var->flag == MEMVAR_LOCAL && step->value.tag == VT_INTEGER &&
         var->value.tag == VT_INTEGER &&
         !__builtin_add_overflow(var->value.integer.value, step->value.integer.value, &sum)) {
       var->value.integer.value = sum;
       pc = reinterpret_cast<code_position>(static_cast<const VmOpJump*>(pc[2])->target);
-      if (op->aux >> 31) {  // step and counter just checked: the limit is all the test has left
-        const Memvar* limit = base - ((*pc)->aux & 0xFFFF);
-        if (limit->flag == MEMVAR_LOCAL && limit->value.tag == VT_INTEGER) {
-          int64_t b = limit->value.integer.value, st = step->value.integer.value;
-          if (((sum > b) - (sum < b)) == ((st > 0) - (st < 0))) JUMP_TO(VmOpForCondFalseJump, pc[3]);
+      if (op->aux >> 16) {  // step and counter just checked: the limit is all the test has left
+        const Memvar* limit = slot_below(base, op->aux >> 16);
+        int ends = limit->flag == MEMVAR_LOCAL ? for_ends(sum, step->value.integer.value, &limit->value) : -1;
+        if (ends > 0) JUMP_TO(VmOpForCondFalseJump, pc[3]);
+        if (ends == 0) {
           pc += 4;
           DISPATCH();
         }
@@ -1092,10 +1115,10 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
     }
     goto op_55;
   }
-  op_88: {  // fused read of a LOCAL by name: a field of the table would hide it
+  op_88: {  // fused read of a LOCAL by name: a field of the table would hide it; aux: the slot in bytes
     if (stack->bound_table == nullptr &&
         (stack->session_state == nullptr || stack->session_state->current_table == nullptr)) {
-      const Memvar* m = stack->frame_arg_top - op->aux;
+      const Memvar* m = slot_below(stack->frame_arg_top, op->aux & 0xFFFF);
       if (m->flag == MEMVAR_LOCAL) {
         Memvar* slot = push(stack);
         m->value.copy(&slot->value);
@@ -1106,12 +1129,13 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
   }
   op_invalid:
     broken();
-  op_89: {  // fused 88 and 73: s = s + i on two LOCAL integers
+  op_89: {  // fused 88 and 73: s = s + i on two LOCAL integers; aux: the slots in bytes, the one
+            // read | the one of 73 << 16
     if (stack->bound_table == nullptr &&
         (stack->session_state == nullptr || stack->session_state->current_table == nullptr)) {
       Memvar* base = stack->frame_arg_top;
-      const Memvar* m = base - op->aux;
-      Memvar* target = base - static_cast<const VmOpReadAddWriteLocal*>(pc[1])->offset;
+      const Memvar* m = slot_below(base, op->aux & 0xFFFF);
+      Memvar* target = slot_below(base, op->aux >> 16);
       int64_t sum;
       if (m->flag == MEMVAR_LOCAL && target->flag == MEMVAR_LOCAL && m->value.tag == VT_INTEGER &&
           target->value.tag == VT_INTEGER &&
@@ -1176,27 +1200,30 @@ void fuse_operations(Program* program) {
   size_t n = program->code_length();
   if (code == nullptr) return;
   auto is = [&](size_t i, unsigned opcode) { return i < n && code[i]->opcode == opcode; };
-  // The FOR operations keep the offsets of the slots they read in the first one's aux, where the
-  // offsets fit: the loop then reads no other operation than its own.
+  // The fused operations keep the slots they reach besides their own in aux, in bytes below the
+  // frame's top, 16 bits each: slots up to fused_slot_limit, as a frame's LOCALs nearly always are.
+  constexpr offset_type fused_slot_limit = 0xFFFF / sizeof(Memvar);
+  auto bytes = [](offset_type offset) { return static_cast<uint32_t>(offset * sizeof(Memvar)); };
+  auto fits = [&](offset_type offset) { return offset != 0 && offset <= fused_slot_limit; };
   auto offset_at = [&](size_t i) { return static_cast<const VmOpOffset<OP_READ_LOCAL_MEMVAR_BY_OFFSET>*>(code[i])->offset; };
   auto add_offset_at = [&](size_t i) { return static_cast<const VmOpReadAddWriteLocal*>(code[i])->offset; };
   for (size_t i = 0; i < n; ++i) {
     if (!is(i, OP_READ_LOCAL_MEMVAR_BY_OFFSET)) continue;
     if (is(i + 1, OP_READ_LOCAL_MEMVAR_BY_OFFSET) && is(i + 2, OP_READ_LOCAL_MEMVAR_BY_OFFSET) &&
         is(i + 3, OP_FOR_COND_FALSE_JUMP)) {
-      if (offset_at(i + 1) > 0xFFFF || offset_at(i + 2) > 0xFFFF) continue;
-      code[i]->aux = static_cast<uint32_t>(offset_at(i + 1) | offset_at(i + 2) << 16);
+      if (!fits(offset_at(i + 1)) || !fits(offset_at(i + 2))) continue;
+      code[i]->aux = bytes(offset_at(i + 1)) | bytes(offset_at(i + 2)) << 16;
       code[i]->opcode = OP_FUSED_FOR_TEST;
     } else if (is(i + 1, OP_READ_ADD_WRITE_LOCAL) && is(i + 2, OP_JUMP)) {
-      if (add_offset_at(i + 1) > 0x7FFFFFFF) continue;
-      code[i]->aux = static_cast<uint32_t>(add_offset_at(i + 1));
+      if (!fits(add_offset_at(i + 1))) continue;
+      code[i]->aux = bytes(add_offset_at(i + 1));
       code[i]->opcode = OP_FUSED_FOR_STEP;
       code_position target = static_cast<const VmOpJump*>(code[i + 2])->target_position();
       const VmOp* test = target != nullptr ? *target : nullptr;
       if (test != nullptr && test->opcode == OP_FUSED_FOR_TEST &&
           static_cast<const VmOpReadLocalMemvarByOffset*>(test)->offset == offset_at(i) &&
-          (test->aux >> 16) == add_offset_at(i + 1)) {
-        code[i]->aux |= 0x80000000u;
+          (test->aux >> 16) == bytes(add_offset_at(i + 1))) {
+        code[i]->aux |= (test->aux & 0xFFFF) << 16;  // the limit's slot
       }
     }
   }
@@ -1221,9 +1248,13 @@ void fuse_operations(Program* program) {
   for (size_t i = 0; i < n; ++i) {
     if (code[i]->opcode != OP_READ_BY_NAME) continue;
     auto it = offsets.find(static_cast<const VmOpReadByName*>(code[i])->symbol);
-    if (it == offsets.end() || it->second == 0 || it->second > UINT32_MAX) continue;
-    code[i]->aux = static_cast<uint32_t>(it->second);
-    code[i]->opcode = is(i + 1, OP_READ_ADD_WRITE_LOCAL) ? OP_FUSED_ADD_LOCAL_BY_NAME : OP_FUSED_READ_LOCAL_BY_NAME;
+    if (it == offsets.end() || !fits(it->second)) continue;
+    code[i]->aux = bytes(it->second);
+    code[i]->opcode = OP_FUSED_READ_LOCAL_BY_NAME;
+    if (is(i + 1, OP_READ_ADD_WRITE_LOCAL) && fits(add_offset_at(i + 1))) {
+      code[i]->aux |= bytes(add_offset_at(i + 1)) << 16;
+      code[i]->opcode = OP_FUSED_ADD_LOCAL_BY_NAME;
+    }
   }
 }
 

@@ -123,15 +123,21 @@ inline constexpr unsigned kVmOpCount = 86;  // opcodes 0 .. 85
 // operations stay in place (a jump into the middle still finds them). Never stored: a module file
 // keeps the opcode the operation had, which stored_opcode gives.
 enum VmOpFusedType : uint8_t {
+  // Slots other than an operation's own are kept in aux in bytes below the frame's top, 16 bits
+  // each.
   // On a 55 followed by 55, 55 and 41 (a FOR loop's test): the test on the three local slots.
+  // aux: the limit's slot | the counter's << 16.
   OP_FUSED_FOR_TEST = 86,
-  // On a 55 followed by 73 and 44 (a FOR loop's step): the increment and the jump.
+  // On a 55 followed by 73 and 44 (a FOR loop's step): the increment and the jump. aux: the
+  // counter's slot | the limit's << 16 when the jump leads to the fused test of the same step and
+  // counter (0 otherwise).
   OP_FUSED_FOR_STEP = 87,
-  // On a 51 whose name is a local slot of its program (slot number in aux): the slot, while no
-  // table is selected or bound and the slot holds a LOCAL; 51 otherwise.
+  // On a 51 whose name is a local slot of its program (aux: the slot): the slot, while no table is
+  // selected or bound and the slot holds a LOCAL; 51 otherwise.
   OP_FUSED_READ_LOCAL_BY_NAME = 88,
   // On a 51 as in 88 followed by 73 (s = s + i): the integer sum into the slot of 73, while both
-  // slots hold LOCALs, no table is selected or bound and the sum fits; 88 otherwise.
+  // slots hold LOCALs, no table is selected or bound and the sum fits; 88 otherwise. aux: the slot
+  // read | the slot of 73 << 16.
   OP_FUSED_ADD_LOCAL_BY_NAME = 89,
   // On a 60 followed by 2 or 3 (n - 1): the constant added to or taken from the integer on top,
   // where the result fits; 60 otherwise. aux: the opcode of the arithmetic.

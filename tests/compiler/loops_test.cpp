@@ -150,6 +150,50 @@ TEST_F(Loops, FieldOfTheBoundTableHidesALocal) {
   vm_table_hooks = saved;
 }
 
+// The fused loop operations keep the slots they reach in 16 bits each: a frame with more LOCALs
+// than that holds runs its loops through the plain operations, and the slots on either side of the
+// boundary are read and written where they are. "filler" LOCALs come first, then the named ones.
+TEST_F(Loops, FusedLoopsBesideManyLocals) {
+  struct Case {
+    int filler_before_s;  // LOCALs declared before s
+    int filler_after_s;   // LOCALs declared between s and i, n (the FOR's own slots follow n)
+    bool fused_add;       // whether s = s + i runs as one operation
+  } cases[] = {
+      {0, 0, true},
+      {1360, 0, true},  // the FOR's slots are the last that fit: 1361 .. 1365
+      {1361, 0, true},  // the step's slot (read through its own operation) is past them
+      {1362, 0, true},  // the limit's too: the test and the step run as the plain operations
+      {1400, 0, false},
+      {0, 1400, false},  // i read from a low slot, its sum written past the boundary
+      {1400, 1400, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.filler_before_s) + "/" + std::to_string(c.filler_after_s));
+    auto locals = [](const char* prefix, int count) {
+      std::string text;
+      for (int k = 0; k < count; ++k) text += "LOCAL " + std::string(prefix) + std::to_string(k) + "\n";
+      return text;
+    };
+    std::string text = locals("a", c.filler_before_s) + "LOCAL s\n" + locals("b", c.filler_after_s) +
+                       "LOCAL i, n\ns = 0\nn = VAL(\"4.5\")\nFOR i = 1 TO n\ns = s + i\nENDFOR\n"
+                       "FOR i = 10 TO 1 STEP -3\ns = s + i\nENDFOR\n?? s, i\n";
+    auto program = build(text);
+    ASSERT_NE(program, nullptr);
+    bool fused_add = false;
+    for (size_t k = 0; k < program->code_length(); ++k) {
+      fused_add = fused_add || program->code()[k]->opcode == OP_FUSED_ADD_LOCAL_BY_NAME;
+    }
+    EXPECT_EQ(fused_add, c.fused_add);
+    VmStack stack(rt.runtime, 8192, 64);  // room for the frame
+    Variant result;
+    rt.screen.out.clear();
+    int error = error_of([&] { execute_program(&stack, 0, false, program.get(), &result); });
+    EXPECT_EQ(error, 0);
+    EXPECT_EQ(rt.screen.out, "32 -2");  // 1+2+3+4 and 10+7+4+1
+    result.release(&stack);
+  }
+}
+
 TEST_F(Loops, DoWhileMacroForm) {
   auto program = build("DO WHILE &c\nENDDO\n");
   ASSERT_NE(program, nullptr);
