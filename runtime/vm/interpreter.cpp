@@ -120,6 +120,11 @@ inline Table_Object* name_table(VmStack* stack) {
   return ds != nullptr ? ds->current_table : nullptr;
 }
 
+// True when no table could have a field of a plain name: none bound, none selected.
+inline bool no_table_hides_names(const VmStack* stack) {
+  return stack->bound_table == nullptr && *stack->selected_table == nullptr;
+}
+
 // The name cache entry of op when it holds what the name denotes now: a field (*field set) or a
 // variable (returned); null otherwise.
 inline Memvar* name_cache_hit(VmStack* stack, const name_cache_st& c, const VmOp* op, symbol_id_type symbol,
@@ -548,6 +553,8 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
 #undef QZ_INVALID_1
 #undef QZ_LABEL_ADDR
   code_position pc = ip;
+  // The body of the FOR loop whose step ran last (87): see there.
+  code_position loop_body = nullptr;
   const VmOp* op;
   // Hands the position of the failing operation to the caller while an exception passes: a
   // cleanup instead of a catch and rethrow, which would start the unwinding over in every frame.
@@ -571,6 +578,12 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
     op = *pc;                                                                       \
     if (__builtin_expect(op == nullptr, 0)) broken();                               \
     goto* dispatch[op->opcode];                                                     \
+  } while (0)
+// The same where the operation is known to be there: fuse_operations checked it when it fused.
+#define DISPATCH_PRESENT()        \
+  do {                            \
+    op = *pc;                     \
+    goto* dispatch[op->opcode];   \
   } while (0)
 #define NEXT() \
   do {         \
@@ -1091,24 +1104,46 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
   }
   op_87: {  // fused FOR step: 55 (step), 73 (counter), 44; aux: the counter's slot in bytes, and
             // above it the limit's when the jump leads to the fused test of the same step and counter
+            // and the step's slot is the one past the limit's
     Memvar* base = stack->frame_arg_top;
-    const Memvar* step = base - static_cast<const VmOpReadLocalMemvarByOffset*>(op)->offset;
     Memvar* var = slot_below(base, op->aux & 0xFFFF);
+    if (op->aux >> 16) {  // the whole step and test on the three slots
+      const Memvar* limit = slot_below(base, op->aux >> 16);
+      const Memvar* step = limit - 1;
+      int64_t sum;
+      if (step->flag == MEMVAR_LOCAL && var->flag == MEMVAR_LOCAL && limit->flag == MEMVAR_LOCAL &&
+          step->value.tag == VT_INTEGER && var->value.tag == VT_INTEGER &&
+          !__builtin_add_overflow(var->value.integer.value, step->value.integer.value, &sum)) {
+        int ends = for_ends(sum, step->value.integer.value, &limit->value);
+        if (ends >= 0) {
+          var->value.integer.value = sum;
+          code_position test = reinterpret_cast<code_position>(static_cast<const VmOpJump*>(pc[2])->target);
+          if (ends > 0) JUMP_TO(VmOpForCondFalseJump, test[3]);
+          // Back to the body. The body's position, when it is the one kept from the last step,
+          // comes from that copy: the loads of the jump's target then only confirm it, and the
+          // next operation need not wait for them. Compared through a difference the compiler
+          // cannot see into, so that it keeps the copy instead of putting the loaded value in its
+          // place, and with a branch, not a conditional move that would wait for both.
+          code_position body = test + 4;
+          uintptr_t difference = reinterpret_cast<uintptr_t>(body) - reinterpret_cast<uintptr_t>(loop_body);
+          asm("" : "+r"(difference));
+          if (__builtin_expect(difference == 0, 1)) {
+            pc = loop_body;
+          } else {
+            asm volatile("");
+            pc = loop_body = body;
+          }
+          DISPATCH_PRESENT();
+        }
+      }
+    }
+    const Memvar* step = base - static_cast<const VmOpReadLocalMemvarByOffset*>(op)->offset;
     int64_t sum;
     if (step->flag == MEMVAR_LOCAL && var->flag == MEMVAR_LOCAL && step->value.tag == VT_INTEGER &&
         var->value.tag == VT_INTEGER &&
         !__builtin_add_overflow(var->value.integer.value, step->value.integer.value, &sum)) {
       var->value.integer.value = sum;
       pc = reinterpret_cast<code_position>(static_cast<const VmOpJump*>(pc[2])->target);
-      if (op->aux >> 16) {  // step and counter just checked: the limit is all the test has left
-        const Memvar* limit = slot_below(base, op->aux >> 16);
-        int ends = limit->flag == MEMVAR_LOCAL ? for_ends(sum, step->value.integer.value, &limit->value) : -1;
-        if (ends > 0) JUMP_TO(VmOpForCondFalseJump, pc[3]);
-        if (ends == 0) {
-          pc += 4;
-          DISPATCH();
-        }
-      }
       op = *pc;
       if (op != nullptr && op->opcode == OP_FUSED_FOR_TEST) goto op_86;  // the loop's test, without a dispatch
       DISPATCH();
@@ -1116,8 +1151,7 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
     goto op_55;
   }
   op_88: {  // fused read of a LOCAL by name: a field of the table would hide it; aux: the slot in bytes
-    if (stack->bound_table == nullptr &&
-        (stack->session_state == nullptr || stack->session_state->current_table == nullptr)) {
+    if (no_table_hides_names(stack)) {
       const Memvar* m = slot_below(stack->frame_arg_top, op->aux & 0xFFFF);
       if (m->flag == MEMVAR_LOCAL) {
         Memvar* slot = push(stack);
@@ -1131,8 +1165,7 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
     broken();
   op_89: {  // fused 88 and 73: s = s + i on two LOCAL integers; aux: the slots in bytes, the one
             // read | the one of 73 << 16
-    if (stack->bound_table == nullptr &&
-        (stack->session_state == nullptr || stack->session_state->current_table == nullptr)) {
+    if (no_table_hides_names(stack)) {
       Memvar* base = stack->frame_arg_top;
       const Memvar* m = slot_below(base, op->aux & 0xFFFF);
       Memvar* target = slot_below(base, op->aux >> 16);
@@ -1142,7 +1175,7 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
           !__builtin_add_overflow(target->value.integer.value, m->value.integer.value, &sum)) {
         target->value.integer.value = sum;
         pc += 2;
-        DISPATCH();
+        DISPATCH_PRESENT();
       }
     }
     goto op_88;
@@ -1189,6 +1222,7 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
   }
   }
 #undef DISPATCH
+#undef DISPATCH_PRESENT
 #undef NEXT
 #undef JUMP_TO
 #undef LEAVE
@@ -1220,9 +1254,13 @@ void fuse_operations(Program* program) {
       code[i]->opcode = OP_FUSED_FOR_STEP;
       code_position target = static_cast<const VmOpJump*>(code[i + 2])->target_position();
       const VmOp* test = target != nullptr ? *target : nullptr;
-      if (test != nullptr && test->opcode == OP_FUSED_FOR_TEST &&
+      // The step does the test too where the test's successor (the loop's body, else this step) is
+      // where it goes on, and the step's slot is the one past the limit's, as FOR lays them out.
+      bool test_inside = target >= code && target + 4 < code + n;
+      if (test_inside && test != nullptr && test->opcode == OP_FUSED_FOR_TEST &&
           static_cast<const VmOpReadLocalMemvarByOffset*>(test)->offset == offset_at(i) &&
-          (test->aux >> 16) == bytes(add_offset_at(i + 1))) {
+          (test->aux >> 16) == bytes(add_offset_at(i + 1)) && fits(offset_at(i)) &&
+          bytes(offset_at(i)) == (test->aux & 0xFFFF) + sizeof(Memvar)) {
         code[i]->aux |= (test->aux & 0xFFFF) << 16;  // the limit's slot
       }
     }
@@ -1251,7 +1289,7 @@ void fuse_operations(Program* program) {
     if (it == offsets.end() || !fits(it->second)) continue;
     code[i]->aux = bytes(it->second);
     code[i]->opcode = OP_FUSED_READ_LOCAL_BY_NAME;
-    if (is(i + 1, OP_READ_ADD_WRITE_LOCAL) && fits(add_offset_at(i + 1))) {
+    if (is(i + 1, OP_READ_ADD_WRITE_LOCAL) && fits(add_offset_at(i + 1)) && i + 2 < n) {
       code[i]->aux |= bytes(add_offset_at(i + 1)) << 16;
       code[i]->opcode = OP_FUSED_ADD_LOCAL_BY_NAME;
     }

@@ -130,7 +130,7 @@ enum VmOpFusedType : uint8_t {
   OP_FUSED_FOR_TEST = 86,
   // On a 55 followed by 73 and 44 (a FOR loop's step): the increment and the jump. aux: the
   // counter's slot | the limit's << 16 when the jump leads to the fused test of the same step and
-  // counter (0 otherwise).
+  // counter and the step's slot is the one past the limit's (0 otherwise).
   OP_FUSED_FOR_STEP = 87,
   // On a 51 whose name is a local slot of its program (aux: the slot): the slot, while no table is
   // selected or bound and the slot holds a LOCAL; 51 otherwise.

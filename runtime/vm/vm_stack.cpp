@@ -231,6 +231,7 @@ void VmStack::release_all() noexcept {
   data_sessions.clear();
   current_data_session = nullptr;
   session_state = nullptr;
+  selected_table = &no_selected_table;
   session_settings = nullptr;
 
   // 5. The TEXTMERGE target and value.
@@ -629,6 +630,7 @@ void VmStack::set_current_data_session(DataSession_Object* session) {
   }
   current_data_session = session;
   session_state = state;
+  selected_table = state != nullptr ? &state->current_table : &no_selected_table;
   session_settings = state != nullptr ? &state->settings : nullptr;
 }
 

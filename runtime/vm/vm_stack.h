@@ -306,6 +306,10 @@ class VmStack {
   DataSession_Object* current_data_session = nullptr;
   // What the interpreter reads of the current session (null: none); set with it.
   DataSessionState* session_state = nullptr;
+  // Its selected table, or a null one when there is no session; set with it. Where a plain name
+  // could be a field, one load answers whether a table is selected.
+  Table_Object* const* selected_table = &no_selected_table;
+  static constexpr Table_Object* no_selected_table = nullptr;
 
   uint8_t textmerge_on = 0;
   uint8_t textmerge_show = 1;

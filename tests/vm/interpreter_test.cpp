@@ -266,6 +266,109 @@ TEST_F(Interpreter, ForTestWithPositiveNegativeAndZeroSteps) {
   expect_clean();
 }
 
+// The FOR loop of the compiler's shape (test: step, limit, counter, 41; step: step, 73, jump to
+// the test), with the step's slot past the limit's as FOR lays them out or elsewhere; run as
+// assembled or after fuse_operations. The text of the slot `result` after the loop (1: the
+// counter, 2: the body's runs, capped), or "!code".
+std::string for_shape_run(InterpTest* t, const Variant& from, const Variant& to, const Variant& step, bool adjacent,
+                          bool fuse, offset_type result) {
+  symbol_id_type I = t->sym("I"), N = t->sym("N"), L = t->sym("L"), S = t->sym("S"), X = t->sym("X");
+  offset_type limit_slot = adjacent ? 3 : 4, step_slot = adjacent ? 4 : 3;
+  A a;
+  a.local(I, 1).local(N, 2).local(L, limit_slot).local(S, step_slot).local(X, 5);
+  a.op<VmOpDefLocalOffset>(1, I);
+  a.op<VmOpDefLocalOffset>(2, N);
+  a.op<VmOpDefLocalOffset>(limit_slot, L);
+  a.op<VmOpDefLocalOffset>(step_slot, S);
+  a.op<VmOpDefLocalOffset>(5, X);  // a LOCAL past the limit's slot: never the step
+  a.op<VmOpReadConstInteger>(7);
+  a.op<VmOpWriteMemvarByOffset>(5);
+  PushValue::push(a, from);
+  a.op<VmOpWriteMemvarByOffset>(1);
+  a.op<VmOpReadConstInteger>(0);
+  a.op<VmOpWriteMemvarByOffset>(2);
+  PushValue::push(a, to);
+  a.op<VmOpWriteMemvarByOffset>(limit_slot);
+  PushValue::push(a, step);
+  a.op<VmOpWriteMemvarByOffset>(step_slot);
+  auto test = a.new_label(), end = a.new_label();
+  a.bind(test);
+  a.op<VmOpReadLocalMemvarByOffset>(step_slot);
+  a.op<VmOpReadLocalMemvarByOffset>(limit_slot);
+  a.op<VmOpReadLocalMemvarByOffset>(1);
+  a.jump<VmOpForCondFalseJump>(end);
+  a.op<VmOpReadConstInteger>(1);
+  a.op<VmOpReadAddWriteLocal>(2);
+  a.op<VmOpReadLocalMemvarByOffset>(2);  // a cap against endless loops
+  a.op<VmOpReadConstInteger>(20);
+  a.op<VmOpBinaryGtEq>();
+  a.jump<VmOpCondTrueJump>(end);
+  a.op<VmOpReadLocalMemvarByOffset>(step_slot);
+  a.op<VmOpReadAddWriteLocal>(1);
+  a.jump<VmOpJump>(test);
+  a.bind(end);
+  a.op<VmOpReadLocalMemvarByOffset>(result);
+  a.op<VmOpReturnValue>();
+  Program* p = a.build("FOR");
+  if (fuse) {
+    fuse_operations(p);
+    EXPECT_EQ(p->code()[15]->opcode, OP_FUSED_FOR_TEST);
+    EXPECT_EQ(p->code()[25]->opcode, OP_FUSED_FOR_STEP);
+  }
+  t->programs.emplace_back(p);
+  Variant res;
+  try {
+    execute_program(t->stack.get(), 0, false, p, &res);
+  } catch (const RuntimeError& e) {
+    return "!" + std::to_string(e.code);
+  }
+  std::string out = text(res);
+  res.release(t->stack.get());
+  return out;
+}
+
+// The fused FOR operations do what the operations one by one do, on every kind of limit and step.
+TEST_F(Interpreter, FusedForLoopsAsTheOperationsOneByOne) {
+  const int64_t big = INT64_MAX;
+  struct Case {
+    Variant from, to, step;
+  } cases[] = {
+      {make_int(1), make_int(5), make_int(1)},
+      {make_int(1), make_int(10), make_int(3)},
+      {make_int(5), make_int(1), make_int(-1)},
+      {make_int(1), make_int(5), make_int(-1)},
+      {make_int(3), make_int(3), make_int(0)},
+      {make_int(1), make_int(3), make_int(0)},
+      {make_int(1), num(3.5), make_int(1)},
+      {make_int(12), num(10.000000000000002), make_int(-1)},  // equal to 10 within the tolerance
+      {make_int(1), num(2.9999999999999996), make_int(1)},
+      {make_int(-2), num(0.0), make_int(1)},
+      {make_int(1), num(std::nan("")), make_int(1)},
+      {make_int(1), num(-HUGE_VAL), make_int(1)},
+      {make_int(big - 2), make_int(big), make_int(1)},  // the counter leaves the 64-bit range
+      {make_int(big - 2), num(9.3e18), make_int(2)},
+      {make_int(1), nul(), make_int(1)},
+      {make_int(1), make_int(3), nul()},
+      {make_int(1), make_int(2), num(0.5)},
+      {num(1.5), make_int(4), make_int(1)},
+      {make_int(1), str_(String("x")), make_int(1)},
+  };
+  for (Case& c : cases) {
+    for (bool adjacent : {true, false}) {
+      auto both = [&](bool fuse) {
+        return for_shape_run(this, c.from, c.to, c.step, adjacent, fuse, 2) + " " +
+               for_shape_run(this, c.from, c.to, c.step, adjacent, fuse, 1);
+      };
+      std::string plain = both(false);
+      SCOPED_TRACE(text(c.from) + " TO " + text(c.to) + " STEP " + text(c.step) + (adjacent ? "" : " (apart)") +
+                   ": " + plain);
+      EXPECT_EQ(both(true), plain);
+    }
+    c.to.release(stack.get());
+  }
+  expect_clean();
+}
+
 TEST_F(Interpreter, CastsWithAndWithoutNullAllowed) {
   EXPECT_EQ(as_int(run(expr([](A& a) {
               a.op<VmOpReadConstNumeric>(numeric_type_st{3.7, 1});
