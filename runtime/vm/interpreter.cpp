@@ -1155,6 +1155,12 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
       const Memvar* m = slot_below(stack->frame_arg_top, op->aux & 0xFFFF);
       if (m->flag == MEMVAR_LOCAL) {
         Memvar* slot = push(stack);
+        if (m->value.tag < VT_STRING) {  // plain values: the words that hold them, no count to take
+          slot->value.raw_[0] = m->value.raw_[0];
+          slot->value.raw_[1] = m->value.raw_[1];
+          slot->value.tag = m->value.tag;
+          NEXT();
+        }
         m->value.copy(&slot->value);
         NEXT();
       }
