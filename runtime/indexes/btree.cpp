@@ -503,7 +503,7 @@ bool Index::insert_key(const char* key, size_t record) {
   if (internal_seek_record_for_update(k, rec, &leaf, &it, &path) == SEEK_RESULT_FOUND) corrupted();
   for (int splits = 0; !insert_leaf_key(&leaf, &it, k, rec); ++splits) {
     if (splits == 2) corrupted();
-    split_node_recursive(&leaf, &it, &path);
+    split_node_recursive(&leaf, &it, &path, k, rec);
   }
   file->write_node(&leaf);
   parent_nodes_fixup(leaf, it, &path, path.size());
@@ -572,7 +572,8 @@ static size_t level_of(const index_path& path, const index_node_st* node) {
   return path.size();
 }
 
-void Index::split_node_recursive(index_node_st* node, key_iterator_st* it, index_path* path) {
+void Index::split_node_recursive(index_node_st* node, key_iterator_st* it, index_path* path, const char* key,
+                                 uint32_t record) {
   QZ_TRACE;
   const size_t level = level_of(*path, node);
   index_waypoint_st* parent = level > 0 ? &(*path)[level - 1] : nullptr;
@@ -611,6 +612,27 @@ void Index::split_node_recursive(index_node_st* node, key_iterator_st* it, index
     left.offset = alloc(kIndexNodeSize);
     init_leaf_node(&left);
     left.geometry = old.geometry;
+    // The old first key comes along when the new key still fits beside it. Otherwise a key put
+    // in front and taken out again (a blank record's key, replaced at once) would split off a
+    // leaf and unlink it on every record, leaving a dead block behind each time.
+    if (old.count > 1) {
+      key_iterator_st ri;
+      goto_first_compact_key(right, &ri);
+      char first[kIndexMaxKeyLength];
+      std::memcpy(first, ri.key(), old.key_length);
+      const uint32_t first_record = ri.record;
+      index_node_st trial = left;
+      key_iterator_st ti;
+      goto_first_compact_key(trial, &ti);
+      if (insert_compact_key(&trial, &ti, first, first_record)) {
+        goto_first_compact_key(trial, &ti);
+        index_node_st with_new = trial;
+        if (insert_compact_key(&with_new, &ti, key, record)) {
+          left = trial;
+          delete_compact_key(&right, &ri);
+        }
+      }
+    }
   } else if (at_end) {
     // Appending to the rightmost node: it stays whole and a new empty node takes what follows.
     left = old;

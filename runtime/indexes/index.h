@@ -225,8 +225,10 @@ class Index {
   int descend(const char* key, size_t n, bool by_record, uint32_t record, index_node_st* out, key_iterator_st* it,
               index_path* path);
   void require_update() const;
-  // Splits a full leaf; the parents take the new half's entry (and split in turn).
-  void split_node_recursive(index_node_st* node, key_iterator_st* it, index_path* path);
+  // Splits a full leaf before (key, record) goes in at the iterator; the parents take the new
+  // half's entry (and split in turn).
+  void split_node_recursive(index_node_st* node, key_iterator_st* it, index_path* path, const char* key,
+                            uint32_t record);
   // Puts the two halves of a split node in its place in the sibling chain and writes them, right
   // half first, then points the old neighbours at them.
   void link_split_halves(const index_node_st& old, index_node_st* left, index_node_st* right);

@@ -291,6 +291,35 @@ TEST(BTreeUpdate, RunsOfLongKeysKeepTheTreeLow) {
   }
 }
 
+// A key put in front of a full leaf and taken out again (a blank record's key, replaced at once)
+// once split off a one-key leaf and unlinked it each time: a dead block per record.
+TEST(BTreeUpdate, KeyInAndOutInFrontOfAFullLeafStopsTakingBlocks) {
+  for (const uint16_t length : {uint16_t{8}, uint16_t{100}}) {
+    MemoryTag t(length);
+    auto key = [length](int i) {
+      std::string k = key8(i);
+      k.resize(length, static_cast<char>('a' + i % 7));  // long keys: little for compression to take
+      return k;
+    };
+    int n = 1000;
+    while (t.root().leaf || n < 1400) {
+      t.insert(key(n), static_cast<uint32_t>(n));
+      ++n;
+    }
+    const std::string front = key(0);
+    t.insert(front, 5000);
+    ASSERT_TRUE(t.tag->delete_key(front.data(), 5000));
+    const std::streamoff end = t.file->end_offset;
+    for (uint32_t r = 5001; r < 5200; ++r) {
+      t.insert(front, r);
+      ASSERT_TRUE(t.tag->delete_key(front.data(), r));
+    }
+    EXPECT_EQ(t.file->end_offset, end) << "key length " << length;
+    TreeChecker checker(t.tag.get());
+    EXPECT_EQ(checker.check().size(), static_cast<size_t>(n - 1000)) << "key length " << length;
+  }
+}
+
 TEST(BTreeUpdate, VersionRisesOncePerChangeAndTheFileEndGrowsByBlocks) {
   MemoryTag t(8);
   const uint64_t v = t.tag->header.version;
