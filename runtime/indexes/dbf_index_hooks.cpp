@@ -35,6 +35,13 @@ void require_expressions(const DbfIndex* tag, bool have_stack = true) {
   if (!tag->has_expressions() || !have_stack) throw RuntimeError(1001, String("keys of index tags"));
 }
 
+// An index file held for exclusive writing takes its writes through a mapping, as its table
+// does: a key change is a copy, not a system call per node and header.
+void map_exclusive_writes(File* f) {
+  if ((f->mode & OPEN_WRITE) == 0 || (f->mode & OPEN_SHARED) != 0) return;
+  if (auto* unix_file = dynamic_cast<FileUnix*>(f)) unix_file->map_writes();
+}
+
 void link_dependents(DbfFile* dbf, DbfIndex* tag) {
   for (uint16_t f : tag->key_info.fields) {
     if (f < dbf->fields.size()) dbf->fields[f]->dependent_tags.push_back(tag);
@@ -136,6 +143,7 @@ void IndexCursorHooks::open_unguarded(VmStack* stack) {
   std::filesystem::path found;
   if (!exists_ci(static_cast<std::filesystem::path>(name), true, true, error, found)) throw dbf_cdx_file_missing();
   File* f = open_file(String(found), table->mode & (OPEN_WRITE | OPEN_SHARED | OPEN_JOIN));
+  map_exclusive_writes(f);
   auto cdx = std::make_unique<IndexFile>(f, dbf_->charset());
   cdx->end_offset = static_cast<std::streamoff>(seek_to_end(f));
   auto directory = std::make_unique<Index>(cdx.get(), 0);
@@ -611,6 +619,7 @@ void IndexCursorHooks::create_compound_auto_open_index_file() {
   File* f = create_file(name, OPEN_WRITE | (table->mode & (OPEN_SHARED | OPEN_UNLINK_ON_CREATE)));
   auto cdx = std::make_unique<IndexFile>(f, dbf_->charset());
   cdx->create_compound();
+  map_exclusive_writes(f);
   cdx->end_offset = static_cast<std::streamoff>(seek_to_end(f));
   auto directory = std::make_unique<Index>(cdx.get(), 0);
   cdx->read_header(&directory->header, 0);
