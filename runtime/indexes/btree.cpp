@@ -543,6 +543,99 @@ bool Index::replace_bit(size_t record, const char* key) {
   return true;
 }
 
+void Index::load_sorted(const char* pairs, size_t count) {
+  QZ_TRACE;
+  require_update();
+  if (index_leaf_kind(header.options) != IndexLeafKind::compact) throw_assert_failed();
+  if (count == 0) return;
+  const uint32_t length = header.key_length;
+  const size_t stride = static_cast<size_t>(length) + 4;
+  // The tag's empty root leaf is the first leaf; every other leaf takes its geometry.
+  const index_node_st first = file->node(this, header.root);
+  if (!first.leaf || first.bitmap || first.count != 0) corrupted();
+  struct entry_st {
+    const char* key;
+    uint32_t record;
+    uint32_t child;
+  };
+  std::vector<entry_st> above;  // the greatest pair of each node of the level below
+
+  // Leaves: filled in order, each to the last key it holds.
+  index_node_st leaf = first;
+  leaf.root = false;
+  key_iterator_st it;
+  goto_first_compact_key(leaf, &it);
+  const char* last_key = nullptr;
+  uint32_t last_record = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const char* key = pairs + i * stride;
+    uint32_t record;
+    std::memcpy(&record, key + length, sizeof record);
+    if (!insert_compact_key(&leaf, &it, key, record)) {
+      if (leaf.count == 0) corrupted();  // an empty leaf always has room
+      index_node_st next = first;
+      next.root = false;
+      next.offset = alloc(kIndexNodeSize);
+      next.left = static_cast<uint32_t>(leaf.offset);
+      leaf.right = static_cast<uint32_t>(next.offset);
+      file->write_node(&leaf);
+      above.push_back({last_key, last_record, static_cast<uint32_t>(leaf.offset)});
+      trace_idx_split_after_write_right_left();
+      leaf = next;
+      goto_first_compact_key(leaf, &it);
+      if (!insert_compact_key(&leaf, &it, key, record)) corrupted();
+    }
+    goto_next_compact_key(leaf, &it);  // beyond the new last key
+    last_key = key;
+    last_record = record;
+  }
+  if (above.empty()) {
+    leaf.root = true;
+    file->write_node(&leaf);
+    finish_change();
+    return;
+  }
+  file->write_node(&leaf);
+  above.push_back({last_key, last_record, static_cast<uint32_t>(leaf.offset)});
+
+  // Branch levels, each node as full as its entries allow, up to the one root.
+  const size_t entry_size = static_cast<size_t>(length) + 8;
+  const auto per_node = static_cast<uint32_t>(kBasicBody / entry_size);
+  if (per_node < 2) throw_assert_failed();
+  while (above.size() > 1) {
+    std::vector<entry_st> level;
+    index_node_st node;
+    node.offset = alloc(kIndexNodeSize);
+    init_branch_node(&node);
+    node.root = above.size() <= per_node;
+    const entry_st* greatest = nullptr;  // the node's last entry so far; its key lives in pairs
+    for (const entry_st& e : above) {
+      if (node.count == per_node) {
+        index_node_st next;
+        next.offset = alloc(kIndexNodeSize);
+        init_branch_node(&next);
+        next.left = static_cast<uint32_t>(node.offset);
+        node.right = static_cast<uint32_t>(next.offset);
+        file->write_node(&node);
+        level.push_back({greatest->key, greatest->record, static_cast<uint32_t>(node.offset)});
+        trace_idx_split_after_write_right_left();
+        node = next;
+      }
+      char* at = basic_entry(&node, node.count);
+      std::memcpy(at, e.key, length);
+      idx_store_be32(at + length, e.record);
+      idx_store_be32(at + length + 4, e.child);
+      ++node.count;
+      greatest = &e;
+    }
+    file->write_node(&node);
+    level.push_back({greatest->key, greatest->record, static_cast<uint32_t>(node.offset)});
+    if (node.root) header.root = static_cast<uint32_t>(node.offset);
+    above = std::move(level);
+  }
+  finish_change();
+}
+
 // The waypoint holding `node`, or path->size() for the leaf kept outside the path.
 void Index::link_split_halves(const index_node_st& old, index_node_st* left, index_node_st* right) {
   QZ_TRACE;

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "indexes/index_keys.h"
 #include "platform/file.h"
@@ -761,6 +762,12 @@ void IndexCursorHooks::create_index_tag(VmStack* stack, const createopts_st* opt
     } restore(dbf_);
     char buffer[kIndexMaxKeyLength];
     const bool enforced = h.option(IDX_OPT_ENFORCED_UNIQUE);
+    // Keys of compact leaves are gathered, sorted and laid down from the bottom up: full leaves,
+    // one write each. Binary tags take their bits record by record.
+    const size_t key_length = h.key_length;
+    const size_t stride = key_length + 4;
+    std::vector<char> gathered;
+    if (!binary) gathered.reserve(record_count * stride);
     for (size_t n = 1; n <= record_count; ++n) {
       if (!dbf_->go(n, dbf_->current_record.get(), n == 1 ? DbfFile::kReadaheadFlush | DbfFile::kReadBuffered
                                                           : DbfFile::kReadBuffered)) {
@@ -771,8 +778,32 @@ void IndexCursorHooks::create_index_tag(VmStack* stack, const createopts_st* opt
       dbf_->bof = dbf_->eof = dbf_->appending = false;
       if (!tag->eval_filter(stack)) continue;
       tag->eval_key(stack, buffer, sizeof buffer);
-      if (enforced) check_unique(tag.get(), buffer);
-      tag->insert_key(buffer, n);
+      if (binary) {
+        tag->insert_key(buffer, n);
+        continue;
+      }
+      const auto record = static_cast<uint32_t>(n);
+      gathered.insert(gathered.end(), buffer, buffer + key_length);
+      gathered.insert(gathered.end(), reinterpret_cast<const char*>(&record),
+                      reinterpret_cast<const char*>(&record) + sizeof record);
+    }
+    if (!binary) {
+      const size_t count = gathered.size() / stride;
+      std::vector<uint32_t> order(count);
+      for (size_t i = 0; i < count; ++i) order[i] = static_cast<uint32_t>(i);
+      // Gathered in record order: equal keys keep it.
+      std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+        return std::memcmp(gathered.data() + a * stride, gathered.data() + b * stride, key_length) < 0;
+      });
+      std::vector<char> sorted(gathered.size());
+      for (size_t i = 0; i < count; ++i) {
+        const char* from = gathered.data() + static_cast<size_t>(order[i]) * stride;
+        if (enforced && i > 0 && std::memcmp(from, sorted.data() + (i - 1) * stride, key_length) == 0) {
+          throw dbf_unique_key_violation(tag->name.u8str());
+        }
+        std::memcpy(sorted.data() + i * stride, from, stride);
+      }
+      tag->load_sorted(sorted.data(), count);
     }
   }
   deferred.commit();

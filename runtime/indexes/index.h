@@ -194,6 +194,10 @@ class Index {
   // --- B-tree: update (the index file must be locked) ---
 
   bool insert_key(const char* key, size_t record);
+  // Fills the empty tag of compact leaves from count pairs in ascending (key, record) order,
+  // each the key's bytes followed by the record number (4 bytes, native order): leaves and
+  // branches as full as their keys allow, built from the bottom up.
+  void load_sorted(const char* pairs, size_t count);
   // False when the pair is not in the tag.
   bool delete_key(const char* key, size_t record);
   // Binary tags: sets the record's bit for a key starting with 'T', clears it otherwise.
