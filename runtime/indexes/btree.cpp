@@ -78,6 +78,11 @@ void Index::check_version() {
   QZ_TRACE;
   if (!file->shared()) return;
   if (file->is_locked() && confirmed_generation == file->lock_generation()) return;
+  // Root and version are all another writer changes: while they stand, the header is as known.
+  if (file->header_unchanged(header, header_offset)) {
+    confirmed_generation = file->lock_generation();
+    return;
+  }
   const uint64_t before = header.version;
   file->read_header(&header, header_offset);
   if (header.version != before) file->drop_cache();
