@@ -349,6 +349,9 @@ void IndexCursorHooks::update_keys(VmStack* stack) try {
   if (!adopt_structural_index(stack)) return;
   refresh_tag_list(stack);
   evaluate_update(stack);
+  if (!cdx_->shared() && std::none_of(tags_.begin(), tags_.end(), [](const auto& t) { return t->delete_old || t->insert_new; })) {
+    return;  // no key changes, and no other writer whose tags could need one
+  }
   LockAllIndizes locks(dbf_);
   if (cdx_ != nullptr && cdx_->shared()) {
     // A tag entered while this process waited for the lock must see this change too.

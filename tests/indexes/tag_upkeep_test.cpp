@@ -439,6 +439,25 @@ TEST_F(TagFixture, ChangingAFieldTheKeyDoesNotReadLeavesTheTagAlone) {
   EXPECT_TRUE(dbf->fields[1]->dependent_tags.empty());
 }
 
+// On a table held exclusively a write that changes no key leaves the index file unlocked and
+// untouched; one that changes a key takes the lock.
+TEST_F(TagFixture, AWriteThatChangesNoKeyTakesNoIndexLock) {
+  open();
+  append({"a", 1, "X"});
+  create({"NAME", "NAME"});
+  create({"FLAG", "OK", "", false, false, true});  // a binary tag
+  IndexFile* file = hooks->index_file();
+  const uint64_t generation = file->lock_generation();
+  replace(1, {"a", 5, "Q"});
+  EXPECT_EQ(file->lock_generation(), generation);
+  replace(1, {"b", 5, "Q"});
+  EXPECT_EQ(file->lock_generation(), generation + 1);
+  EXPECT_EQ(pairs("NAME"), (std::vector<Pair>{{padded("b", 8), 1}}));
+  replace(1, {"b", 5, "Q", true});
+  EXPECT_EQ(file->lock_generation(), generation + 2);
+  EXPECT_EQ(TreeChecker(tag("FLAG")).bits(), (std::map<uint32_t, bool>{{1, true}}));
+}
+
 TEST_F(TagFixture, AFilterOfAnotherTypeAtRunTimeRaises11) {
   open();
   append({"a", 1, "X"});
