@@ -861,8 +861,19 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
   op_56: {  // VmOpReadArrayItemByName
     auto* o = static_cast<const VmOpReadArrayItemByName*>(op);
     Memvar* m = named_memvar(stack, o->symbol);
+    Variant* container = deref(&m->value);
+    Memvar* sp = stack->sp;
+    if (container->tag == VT_ARRAY && o->count == 1 && sp[0].value.tag == VT_INTEGER &&
+        static_cast<size_t>(sp[0].value.integer.value) - 1 < container->array.count()) {
+      // The common case inline, as in 57.
+      const Variant* item = container->array.block()->items + (sp[0].value.integer.value - 1);
+      if (sp[1].value.tag != VT_FALSE) sp[1].value.release(stack);
+      item->copy(&sp[1].value);
+      pop_plain(stack);
+      NEXT();
+    }
     ip = pc;
-    read_array_item(stack, o->count, deref(&m->value), &stack->sp[o->count].value);
+    read_array_item(stack, o->count, container, &sp[o->count].value);
     for (uint64_t i = 0; i < o->count; ++i) pop(stack);
     NEXT();
   }
@@ -1022,8 +1033,20 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
   op_80: {  // VmOpWriteArrayByName
     auto* o = static_cast<const VmOpWriteArrayByName*>(op);
     Memvar* m = named_memvar(stack, o->symbol);
+    Variant* container = deref(&m->value);
+    Memvar* sp = stack->sp;
+    if (container->tag == VT_ARRAY && o->count == 1 && sp[0].value.tag == VT_INTEGER && sp[1].value.tag != VT_REFERENCE) {
+      // The common case inline, as in 81.
+      Variant* element = array_plain_item_for_write(container->array, static_cast<size_t>(sp[0].value.integer.value));
+      if (element != nullptr) {
+        move_into(element, &sp[1].value);
+        pop_plain(stack);
+        pop_plain(stack);
+        NEXT();
+      }
+    }
     ip = pc;
-    write_array_item(stack, o->count + 1, deref(&m->value));
+    write_array_item(stack, o->count + 1, container);
     for (uint64_t i = 0; i <= o->count; ++i) pop(stack);
     NEXT();
   }
