@@ -22,9 +22,11 @@ namespace {
 
 #if defined(QZ_USE_MIMALLOC)
 // Element storage of this size or more comes straight from the system, already zero and with its
-// pages made present in one call: the allocator would write zeros over all of it first, one page
-// fault at a time, which cost about as much as filling the array.
-constexpr size_t mapped_items_bytes = size_t{1} << 20;
+// pages made present in one call. The allocator gives blocks this large their own mapping too,
+// then writes zeros over all of it, one page fault at a time, which cost about as much as filling
+// the array. Below this size its reuse of freed memory is the cheaper way (an array grown one
+// DIMENSION at a time would map and unmap on every step).
+constexpr size_t mapped_items_bytes = size_t{16} << 20;
 #endif
 
 // Zero-filled storage for n elements; null when it cannot be had.

@@ -265,11 +265,11 @@ TEST(ArrayDimension, CarryOverTable) {
   }
 }
 
-// Blocks of a megabyte or more take their storage another way than small ones (straight from
-// the system): every element still starts empty, a shared one is copied on write, and re-sizing
+// Blocks of 16 MiB or more take their storage another way than smaller ones (straight from the
+// system): every element still starts empty, a shared one is copied on write, and re-sizing
 // across that size carries the elements over and gives their references back.
 TEST(ArrayDimension, BlocksAcrossTheLargeStorageSize) {
-  const size_t large = (size_t{1} << 20) / sizeof(Variant) + 1;
+  const size_t large = (size_t{16} << 20) / sizeof(Variant) + 1;
   String s("kept");
   Variant a;
   a.dimension(nullptr, large, 0);

@@ -1,7 +1,7 @@
-* Arrays of a hundred thousand elements: they start empty, hold texts and numbers, are copied on
+* Arrays of 450,000 elements (18 MB): they start empty, hold texts and numbers, are copied on
 * the first store after a share, and keep their elements when re-dimensioned smaller and larger.
 LOCAL a, b, i, n, s
-n = 100000
+n = 450000
 DIMENSION a[n]
 s = 0
 FOR i = 1 TO n
