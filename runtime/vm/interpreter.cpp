@@ -1294,14 +1294,19 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
 namespace {
 
 // The element reads and writes of one integer index whose index is a LOCAL read by name (after
-// the 51 -> 88 pass). The slots must fit aux's 10-bit fields.
-void fuse_array_operations(VmOp** code, size_t n) {
+// the 51 -> 88 pass, whose operations name the slot through their symbol). The slots must fit
+// aux's 10-bit fields.
+void fuse_array_operations(VmOp** code, size_t n, const local_offset_map& offsets) {
   auto is = [&](size_t i, unsigned opcode) { return i < n && code[i]->opcode == opcode; };
   auto fits = [](uint64_t slot) { return slot != 0 && slot <= 0x3FF; };
+  auto slot_read_at = [&](size_t i) -> uint32_t {  // the slot of the 88 at i, 0 when none fits
+    auto it = offsets.find(static_cast<const VmOpReadByName*>(code[i])->symbol);
+    return it != offsets.end() && fits(it->second) ? static_cast<uint32_t>(it->second) : 0;
+  };
   for (size_t i = 0; i < n; ++i) {
     if (is(i, OP_ESP_ALLOC) && is(i + 1, OP_FUSED_READ_LOCAL_BY_NAME) && is(i + 2, OP_READ_MEMVAR_INDEX_LOCAL)) {
       auto* read = static_cast<const VmOpReadMemvarIndexLocal*>(code[i + 2]);
-      uint32_t index = code[i + 1]->aux;
+      uint32_t index = slot_read_at(i + 1);
       if (read->count != 1 || !fits(index) || !fits(read->offset)) continue;
       uint32_t aux = index | static_cast<uint32_t>(read->offset) << 10;
       if (is(i + 3, OP_READ_ADD_WRITE_LOCAL)) {
@@ -1312,13 +1317,14 @@ void fuse_array_operations(VmOp** code, size_t n) {
       code[i]->opcode = OP_FUSED_READ_ITEM_LOCAL_INDEX;
     } else if (is(i, OP_FUSED_READ_LOCAL_BY_NAME) && is(i + 1, OP_WRITE_ARRAY_BY_OFFSET)) {
       auto* write = static_cast<const VmOpWriteArrayByOffset*>(code[i + 1]);
-      uint32_t index = code[i]->aux;
+      uint32_t index = slot_read_at(i);
       if (write->count != 1 || !fits(index) || !fits(write->offset)) continue;
       code[i]->aux = index | static_cast<uint32_t>(write->offset) << 10;
       code[i]->opcode = OP_FUSED_WRITE_ITEM_LOCAL_INDEX;
       // The value read just before, from a LOCAL by name too.
-      if (i > 0 && code[i - 1]->opcode == OP_FUSED_READ_LOCAL_BY_NAME && fits(code[i - 1]->aux)) {
-        code[i - 1]->aux |= code[i]->aux << 10;
+      uint32_t value = i > 0 && code[i - 1]->opcode == OP_FUSED_READ_LOCAL_BY_NAME ? slot_read_at(i - 1) : 0;
+      if (value != 0) {
+        code[i - 1]->aux = value | code[i]->aux << 10;
         code[i - 1]->opcode = OP_FUSED_WRITE_LOCAL_ITEM_LOCAL_INDEX;
       }
     }
@@ -1382,7 +1388,7 @@ void fuse_operations(Program* program) {
     code[i]->aux = static_cast<uint32_t>(it->second);
     code[i]->opcode = is(i + 1, OP_READ_ADD_WRITE_LOCAL) ? OP_FUSED_ADD_LOCAL_BY_NAME : OP_FUSED_READ_LOCAL_BY_NAME;
   }
-  fuse_array_operations(code, n);
+  fuse_array_operations(code, n, offsets);
 }
 
 }  // namespace qzbase
