@@ -81,6 +81,20 @@ inline bool no_table_hides_names(const VmStack* stack) {
          (stack->session_state == nullptr || stack->session_state->current_table == nullptr);
 }
 
+// The element number an element operation with count indexes on the stack (the last in slot 0)
+// addresses, when they are integers within the array: one index of any array, or row and column
+// of a two-dimensional one. 0 for everything else, which the full way checks and reports.
+inline size_t inline_element(const Variant* container, uint64_t count, const Memvar* sp) {
+  if (container->tag != VT_ARRAY || sp[0].value.tag != VT_INTEGER) return 0;
+  const Array& a = container->array;
+  size_t last = static_cast<size_t>(sp[0].value.integer.value);
+  if (count == 1) return last - 1 < a.count() ? last : 0;
+  if (count != 2 || sp[1].value.tag != VT_INTEGER || a.columns() == 0) return 0;
+  size_t row = static_cast<size_t>(sp[1].value.integer.value);
+  if (row - 1 >= a.rows() || last - 1 >= a.columns()) return 0;
+  return (row - 1) * a.columns() + last;
+}
+
 // The three 10-bit slot numbers the fused array operations keep in aux.
 inline unsigned aux_slot(uint32_t aux, unsigned k) { return (aux >> (10 * k)) & 0x3FF; }
 
@@ -863,13 +877,11 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
     Memvar* m = named_memvar(stack, o->symbol);
     Variant* container = deref(&m->value);
     Memvar* sp = stack->sp;
-    if (container->tag == VT_ARRAY && o->count == 1 && sp[0].value.tag == VT_INTEGER &&
-        static_cast<size_t>(sp[0].value.integer.value) - 1 < container->array.count()) {
-      // The common case inline, as in 57.
-      const Variant* item = container->array.block()->items + (sp[0].value.integer.value - 1);
-      if (sp[1].value.tag != VT_FALSE) sp[1].value.release(stack);
-      item->copy(&sp[1].value);
-      pop_plain(stack);
+    if (size_t n = inline_element(container, o->count, sp)) {  // the common case inline, as in 57
+      Variant* out = &sp[o->count].value;
+      if (out->tag != VT_FALSE) out->release(stack);
+      container->array.block()->items[n - 1].copy(out);
+      for (uint64_t i = 0; i < o->count; ++i) pop_plain(stack);
       NEXT();
     }
     ip = pc;
@@ -882,12 +894,11 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
     Memvar* m = defined_local(stack, o->offset);
     Variant* container = deref(&m->value);
     Memvar* sp = stack->sp;
-    if (container->tag == VT_ARRAY && o->count == 1 && sp[0].value.tag == VT_INTEGER) {
-      // The common case inline: one integer index.
-      int64_t i = sp[0].value.integer.value;
-      const Variant* item = container->array.read(static_cast<size_t>(i));
-      item->copy(&sp[1].value);
-      pop_plain(stack);
+    if (size_t n = inline_element(container, o->count, sp)) {  // the common case inline
+      Variant* out = &sp[o->count].value;
+      if (out->tag != VT_FALSE) out->release(stack);
+      container->array.block()->items[n - 1].copy(out);
+      for (uint64_t i = 0; i < o->count; ++i) pop_plain(stack);
       NEXT();
     }
     ip = pc;
@@ -1035,13 +1046,11 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
     Memvar* m = named_memvar(stack, o->symbol);
     Variant* container = deref(&m->value);
     Memvar* sp = stack->sp;
-    if (container->tag == VT_ARRAY && o->count == 1 && sp[0].value.tag == VT_INTEGER && sp[1].value.tag != VT_REFERENCE) {
-      // The common case inline, as in 81.
-      Variant* element = array_plain_item_for_write(container->array, static_cast<size_t>(sp[0].value.integer.value));
-      if (element != nullptr) {
-        move_into(element, &sp[1].value);
-        pop_plain(stack);
-        pop_plain(stack);
+    if (size_t n = inline_element(container, o->count, sp)) {  // the common case inline, as in 81
+      Variant* element = array_plain_item_for_write(container->array, n);
+      if (element != nullptr && sp[o->count].value.tag != VT_REFERENCE) {
+        move_into(element, &sp[o->count].value);
+        for (uint64_t i = 0; i <= o->count; ++i) pop_plain(stack);
         NEXT();
       }
     }
@@ -1056,14 +1065,13 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
     ip = pc;
     Variant* container = deref(&m->value);
     Memvar* sp = stack->sp;
-    if (container->tag == VT_ARRAY && o->count == 1 && sp[0].value.tag == VT_INTEGER && sp[1].value.tag != VT_REFERENCE) {
-      // The common case inline: one integer index of an unshared block whose element holds a
+    if (size_t n = inline_element(container, o->count, sp)) {
+      // The common case inline: integer indexes within an unshared block whose element holds a
       // plain value; the value moves from the stack into it.
-      Variant* element = array_plain_item_for_write(container->array, static_cast<size_t>(sp[0].value.integer.value));
-      if (element != nullptr) {
-        move_into(element, &sp[1].value);
-        pop_plain(stack);
-        pop_plain(stack);
+      Variant* element = array_plain_item_for_write(container->array, n);
+      if (element != nullptr && sp[o->count].value.tag != VT_REFERENCE) {
+        move_into(element, &sp[o->count].value);
+        for (uint64_t i = 0; i <= o->count; ++i) pop_plain(stack);
         NEXT();
       }
     }
