@@ -118,6 +118,24 @@ STORE 0 TO a
 ? fill(@a), a[1], a[3]
 ? total(a)
 
+* an array property of an object and an array held in an element, with a LOCAL index
+o = CREATEOBJECT("Holder")
+FOR i = 1 TO 3
+  o.Items[i] = i * 2
+ENDFOR
+s = 0
+FOR i = 1 TO 3
+  s = s + o.Items[i]
+ENDFOR
+? s, o.Items[3]
+DIMENSION b[2]
+b[1] = "in"
+a[1] = b
+i = 1
+v = a[i]
+? VARTYPE(v), v[i], ALEN(a[i])
+a[i] = 100
+
 * the index named like a PRIVATE before its LOCAL is declared
 PRIVATE k
 k = 2
@@ -179,3 +197,7 @@ FUNCTION early
   a[k] = 70
   RETURN STR(v) + STR(s) + STR(a[3])
 ENDFUNC
+
+DEFINE CLASS Holder AS Custom
+  DIMENSION Items(3)
+ENDDEFINE
