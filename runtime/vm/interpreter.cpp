@@ -1147,6 +1147,50 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
   }
   op_invalid:
     broken();
+  op_89: {  // fused 88 and 73: s = s + i on two LOCAL integers
+    if (stack->bound_table == nullptr &&
+        (stack->session_state == nullptr || stack->session_state->current_table == nullptr)) {
+      Memvar* base = stack->frame_arg_top;
+      const Memvar* m = base - op->aux;
+      Memvar* target = base - static_cast<const VmOpReadAddWriteLocal*>(pc[1])->offset;
+      int64_t sum;
+      if (m->flag == MEMVAR_LOCAL && target->flag == MEMVAR_LOCAL && m->value.tag == VT_INTEGER &&
+          target->value.tag == VT_INTEGER &&
+          !__builtin_add_overflow(target->value.integer.value, m->value.integer.value, &sum)) {
+        target->value.integer.value = sum;
+        pc += 2;
+        DISPATCH();
+      }
+    }
+    goto op_88;
+  }
+  op_90: {  // fused 60 and 2 or 3: the constant into the integer on top
+    Variant* top = &stack->sp->value;
+    int64_t k = static_cast<const VmOpReadConstInteger*>(op)->value;
+    int64_t r;
+    if (top->tag == VT_INTEGER &&
+        !(op->aux == OP_BINARY_ADD ? __builtin_add_overflow(top->integer.value, k, &r)
+                                   : __builtin_sub_overflow(top->integer.value, k, &r))) {
+      top->integer.value = r;
+      pc += 2;
+      DISPATCH();
+    }
+    goto op_60;
+  }
+  op_91: {  // fused comparison and 31: two integers compared and the jump taken, nothing pushed
+    Memvar* sp = stack->sp;
+    if (sp[0].value.tag == VT_INTEGER && sp[1].value.tag == VT_INTEGER) {
+      bool r = int_cmp_result(op->aux, sp[1].value.integer.value, sp[0].value.integer.value);
+      sp[0].value.tag = sp[1].value.tag = VT_FALSE;
+      sp[0].flag = sp[1].flag = MEMVAR_NONE;
+      stack->sp = sp + 2;
+      if (!r) JUMP_TO(VmOpCondFalseOrNullJump, pc[1]);
+      pc += 2;
+      DISPATCH();
+    }
+    binary_cmp(stack, op->aux);  // then 31 as compiled
+    NEXT();
+  }
   op_93: {  // fused 39, 88 and 57: a[i] pushed (or added into a LOCAL integer when 73 follows)
     if (no_table_hides_names(stack)) {
       Memvar* base = stack->frame_arg_top;
@@ -1234,50 +1278,6 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
       }
     }
     goto op_51;
-  }
-  op_89: {  // fused 88 and 73: s = s + i on two LOCAL integers
-    if (stack->bound_table == nullptr &&
-        (stack->session_state == nullptr || stack->session_state->current_table == nullptr)) {
-      Memvar* base = stack->frame_arg_top;
-      const Memvar* m = base - op->aux;
-      Memvar* target = base - static_cast<const VmOpReadAddWriteLocal*>(pc[1])->offset;
-      int64_t sum;
-      if (m->flag == MEMVAR_LOCAL && target->flag == MEMVAR_LOCAL && m->value.tag == VT_INTEGER &&
-          target->value.tag == VT_INTEGER &&
-          !__builtin_add_overflow(target->value.integer.value, m->value.integer.value, &sum)) {
-        target->value.integer.value = sum;
-        pc += 2;
-        DISPATCH();
-      }
-    }
-    goto op_88;
-  }
-  op_90: {  // fused 60 and 2 or 3: the constant into the integer on top
-    Variant* top = &stack->sp->value;
-    int64_t k = static_cast<const VmOpReadConstInteger*>(op)->value;
-    int64_t r;
-    if (top->tag == VT_INTEGER &&
-        !(op->aux == OP_BINARY_ADD ? __builtin_add_overflow(top->integer.value, k, &r)
-                                   : __builtin_sub_overflow(top->integer.value, k, &r))) {
-      top->integer.value = r;
-      pc += 2;
-      DISPATCH();
-    }
-    goto op_60;
-  }
-  op_91: {  // fused comparison and 31: two integers compared and the jump taken, nothing pushed
-    Memvar* sp = stack->sp;
-    if (sp[0].value.tag == VT_INTEGER && sp[1].value.tag == VT_INTEGER) {
-      bool r = int_cmp_result(op->aux, sp[1].value.integer.value, sp[0].value.integer.value);
-      sp[0].value.tag = sp[1].value.tag = VT_FALSE;
-      sp[0].flag = sp[1].flag = MEMVAR_NONE;
-      stack->sp = sp + 2;
-      if (!r) JUMP_TO(VmOpCondFalseOrNullJump, pc[1]);
-      pc += 2;
-      DISPATCH();
-    }
-    binary_cmp(stack, op->aux);  // then 31 as compiled
-    NEXT();
   }
   op_92: {  // fused 60, comparison and 31: the integer on top compared with the constant
     Memvar* sp = stack->sp;
