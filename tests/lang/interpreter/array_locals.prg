@@ -117,6 +117,8 @@ DIMENSION a[3]
 STORE 0 TO a
 ? fill(@a), a[1], a[3]
 ? total(a)
+i = 2
+? by_index(@a, @i), a[2], i
 
 * an array property of an object and an array held in an element, with a LOCAL index
 o = CREATEOBJECT("Holder")
@@ -182,6 +184,17 @@ FUNCTION total(r)
     r[i] = 0
   ENDFOR
   RETURN STR(s) + STR(r[1])
+ENDFUNC
+
+FUNCTION by_index(r, k)
+  LOCAL s, v
+  v = 5
+  r[k] = v
+  r[k] = r[k] + k
+  s = 0
+  s = s + r[k]
+  k = 3
+  RETURN s
 ENDFUNC
 
 FUNCTION early
