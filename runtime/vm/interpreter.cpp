@@ -75,12 +75,6 @@ inline Memvar* defined_local(VmStack* stack, offset_type k) {
 inline Variant* deref(Variant* v) { return v->tag == VT_REFERENCE ? v->reference.target : v; }
 inline const Variant* deref(const Variant* v) { return v->tag == VT_REFERENCE ? v->reference.target : v; }
 
-// True while a plain name cannot denote a field: no table is bound or selected.
-inline bool no_table_hides_names(const VmStack* stack) {
-  return stack->bound_table == nullptr &&
-         (stack->session_state == nullptr || stack->session_state->current_table == nullptr);
-}
-
 // The element number an element operation with count indexes on the stack (the last in slot 0)
 // addresses, when they are integers within the array: one index of any array, or row and column
 // of a two-dimensional one. 0 for everything else, which the full way checks and reports.
