@@ -5,6 +5,7 @@
 #include <mutex>
 #include <shared_mutex>
 
+#include "objects/class.h"
 #include "vm/exception_objects.h"
 #include "vm/vm_stack.h"
 
@@ -17,15 +18,37 @@ Exception_Object::Exception_Object(Class* cls) : Object(cls) {
   detail.set_string(String());
 }
 
+Exception_Object::Exception_Object(Class* cls, int code, const String& msg, const String& det) : Object(cls) {
+  QZ_TRACE;
+  error_no.set_integer(code);
+  message.set_string(msg);
+  detail.set_string(det);
+}
+
+// Every catch ends with one of these, so the values are taken without the general list: the
+// number and the texts hold no object and release without running code; only UserValue may.
 void Exception_Object::destroy(VmStack* stack) {
   QZ_TRACE;
-  destroy_releasing(stack, [this](std::vector<Variant>* taken) {
-    taken->reserve(4);
-    taken->emplace_back(std::move(error_no));
-    taken->emplace_back(std::move(message));
-    taken->emplace_back(std::move(detail));
-    taken->emplace_back(std::move(user_value));
-  });
+  std::exception_ptr first;
+  try {
+    Object::destroy(stack);
+  } catch (...) {
+    first = std::current_exception();
+  }
+  Variant taken_value;
+  {
+    std::unique_lock<std::shared_mutex> lock(property_lock);
+    error_no.release(nullptr);
+    message.release(nullptr);
+    detail.release(nullptr);
+    taken_value = std::move(user_value);
+  }
+  try {
+    taken_value.release(stack);
+  } catch (...) {
+    if (!first) first = std::current_exception();
+  }
+  if (first) std::rethrow_exception(first);
 }
 
 void Exception_Object::set_error(int code, const String& msg, const String& det) {
@@ -88,14 +111,47 @@ Exception_Object* made_exception(const ObjectPointer& object) {
   return exception;
 }
 
+ObjectPointer held(Exception_Object* exception) {
+  try {
+    return ObjectPointer(exception);
+  } catch (...) {
+    delete exception;
+    throw;
+  }
+}
+
+// The built-in "exception" class of the stack's runtime, looked up by name once per stack: every
+// caught error makes an object of it. Null for a stack without the built-in library.
+Class* builtin_exception_class(VmStack* stack) {
+  Runtime* runtime = stack->get_runtime();
+  const Library* library = runtime != nullptr ? runtime->builtin_library() : nullptr;
+  if (library == nullptr) return nullptr;
+  if (stack->exception_class_library != library) {
+    const String name("exception");
+    Class* cls = GetClass(stack, &name);
+    if (cls->factory != new_exception) throw_assert_failed();
+    stack->exception_class = cls;
+    stack->exception_class_library = library;
+  }
+  return stack->exception_class;
+}
+
 ObjectPointer exception_for_error(VmStack* stack, int code, const String& message, const String& detail) {
+  if (Class* cls = builtin_exception_class(stack)) {
+    return held(new Exception_Object(cls, code, message, detail));
+  }
   ObjectPointer object = CreateObject(stack, String("exception"), nullptr, 0);
   made_exception(object)->set_error(code, message, detail);
   return object;
 }
 
 ObjectPointer exception_for_value(VmStack* stack, const Variant& value) {
-  ObjectPointer object = CreateObject(stack, String("exception"), nullptr, 0);
+  ObjectPointer object;
+  if (Class* cls = builtin_exception_class(stack)) {
+    object = held(new Exception_Object(cls));
+  } else {
+    object = CreateObject(stack, String("exception"), nullptr, 0);
+  }
   made_exception(object)->set_user_value(value);
   return object;
 }

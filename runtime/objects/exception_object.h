@@ -14,6 +14,8 @@ namespace qzbase {
 class Exception_Object : public Object {
  public:
   explicit Exception_Object(Class* cls);
+  // An exception holding an error's number, message and detail.
+  Exception_Object(Class* cls, int code, const String& message, const String& detail);
   ~Exception_Object() override = default;
 
   // Object::destroy, then the four values are released with the stack (an object stored in

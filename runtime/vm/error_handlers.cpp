@@ -159,7 +159,7 @@ RuntimeErrorRecovery VmStack::handle_exception(how_to_handle_st& h) {
   if (frame == nullptr) throw_assert_failed();
   const bool in_condition = handler_search_base != nullptr;
 
-  error(Error(last_error.code, last_error.message, last_error.detail));
+  error(last_error.code, last_error.message, last_error.detail);
 
   int answer = -1;
   if (debugger != nullptr && !in_condition) answer = debugger->on_exception(this, last_error.code, last_error.message);

@@ -610,6 +610,26 @@ void VmStack::error(const Error& e) {
   errors.swap(list);
 }
 
+void VmStack::error(int code, const String& message, const String& detail) {
+  QZ_TRACE;
+  if (errors.size() != 1) {
+    error(Error(code, message, detail));
+    return;
+  }
+  // Every caught error passes here: the one entry is refilled instead of a new list being made.
+  Error& e = errors.front();
+  e.number.release(nullptr);
+  e.number.set_integer(code);
+  e.message.release(nullptr);
+  e.message.set_string(message);
+  e.detail.release(nullptr);
+  e.detail.set_string(detail);
+  e.value4.release(nullptr);
+  e.value5.release(nullptr);
+  e.value6.release(nullptr);
+  e.value7.release(nullptr);
+}
+
 void VmStack::error(const std::vector<Error>& list) {
   QZ_TRACE;
   std::vector<Error> copy(list);
