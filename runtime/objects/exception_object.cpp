@@ -25,8 +25,8 @@ Exception_Object::Exception_Object(Class* cls, int code, const String& msg, cons
   detail.set_string(det);
 }
 
-// Every catch ends with one of these, so the values are taken without the general list: the
-// number and the texts hold no object and release without running code; only UserValue may.
+// Every catch ends with one of these. The number and the texts hold no object and go with the
+// object itself; only UserValue may hold something whose release runs code.
 void Exception_Object::destroy(VmStack* stack) {
   QZ_TRACE;
   std::exception_ptr first;
@@ -35,18 +35,17 @@ void Exception_Object::destroy(VmStack* stack) {
   } catch (...) {
     first = std::current_exception();
   }
-  Variant taken_value;
-  {
-    std::unique_lock<std::shared_mutex> lock(property_lock);
-    error_no.release(nullptr);
-    message.release(nullptr);
-    detail.release(nullptr);
-    taken_value = std::move(user_value);
-  }
-  try {
-    taken_value.release(stack);
-  } catch (...) {
-    if (!first) first = std::current_exception();
+  if (user_value.tag >= VT_STRING) {
+    Variant taken;
+    {
+      std::unique_lock<std::shared_mutex> lock(property_lock);
+      taken = std::move(user_value);
+    }
+    try {
+      taken.release(stack);
+    } catch (...) {
+      if (!first) first = std::current_exception();
+    }
   }
   if (first) std::rethrow_exception(first);
 }
@@ -111,9 +110,10 @@ Exception_Object* made_exception(const ObjectPointer& object) {
   return exception;
 }
 
-ObjectPointer held(Exception_Object* exception) {
+// Hands a new exception to out as its first and only reference.
+void hand_over(Exception_Object* exception, Variant* out) {
   try {
-    return ObjectPointer(exception);
+    out->set_new_object(exception);
   } catch (...) {
     delete exception;
     throw;
@@ -136,24 +136,31 @@ Class* builtin_exception_class(VmStack* stack) {
   return stack->exception_class;
 }
 
-ObjectPointer exception_for_error(VmStack* stack, int code, const String& message, const String& detail) {
+void exception_for_error(VmStack* stack, int code, const String& message, const String& detail, Variant* out) {
   if (Class* cls = builtin_exception_class(stack)) {
-    return held(new Exception_Object(cls, code, message, detail));
+    hand_over(new Exception_Object(cls, code, message, detail), out);
+    return;
   }
   ObjectPointer object = CreateObject(stack, String("exception"), nullptr, 0);
   made_exception(object)->set_error(code, message, detail);
-  return object;
+  out->set(object);
 }
 
-ObjectPointer exception_for_value(VmStack* stack, const Variant& value) {
-  ObjectPointer object;
+void exception_for_value(VmStack* stack, const Variant& value, Variant* out) {
   if (Class* cls = builtin_exception_class(stack)) {
-    object = held(new Exception_Object(cls));
-  } else {
-    object = CreateObject(stack, String("exception"), nullptr, 0);
+    auto* exception = new Exception_Object(cls);
+    try {
+      exception->set_user_value(value);
+    } catch (...) {
+      delete exception;
+      throw;
+    }
+    hand_over(exception, out);
+    return;
   }
+  ObjectPointer object = CreateObject(stack, String("exception"), nullptr, 0);
   made_exception(object)->set_user_value(value);
-  return object;
+  out->set(object);
 }
 
 ExceptionContent exception_content(const Variant& value, RuntimeError* error) {
