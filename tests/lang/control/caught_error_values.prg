@@ -2,6 +2,7 @@
 * error just caught (a detail does not stay behind from an earlier one), an exception kept from an
 * earlier catch keeps its own values, and what an exception holds is released when it goes.
 LOCAL e, kept, i, n, a, o
+LOCAL list
 LOCAL codes[4]
 codes[1] = 12
 codes[2] = 1098
@@ -74,10 +75,24 @@ ENDTRY
 e = 0
 ? "dropped e"
 
-* An exception made by the program, not by a catch.
+* An exception made by the program, not by a catch: it is a live instance of its class while the
+* exceptions of caught errors come and go, and leaves the list when released.
+DIMENSION list(1)
+? "none made", AINSTANCE(@list, "Exception")
 o = CREATEOBJECT("Exception")
 ? "made", o.ErrorNo, "[" + o.Message + "]", VARTYPE(o.UserValue)
+FOR i = 1 TO 3
+  TRY
+    ERROR 12
+  CATCH TO e
+  ENDTRY
+ENDFOR
+e = .NULL.
+? "listed", AINSTANCE(@list, "Exception"), list[1] = o
+list = .F.
+DIMENSION list(1)
 o = .NULL.
+? "released", AINSTANCE(@list, "Exception")
 ? "end"
 
 DEFINE CLASS Noisy AS Custom
