@@ -2,6 +2,7 @@
 #include "objects/exception_object.h"
 
 #include <exception>
+#include <new>
 #include <mutex>
 #include <shared_mutex>
 
@@ -20,9 +21,13 @@ Exception_Object::Exception_Object(Class* cls) : Object(cls) {
 
 Exception_Object::Exception_Object(Class* cls, int code, const String& msg, const String& det) : Object(cls) {
   QZ_TRACE;
-  error_no.set_integer(code);
-  message.set_string(msg);
-  detail.set_string(det);
+  // The three values are new and empty: filled in place.
+  error_no.integer.value = code;
+  error_no.tag = VT_INTEGER;
+  new (&message.string) String(msg);
+  message.tag = VT_STRING;
+  new (&detail.string) String(det);
+  detail.tag = VT_STRING;
 }
 
 // Every catch ends with one of these. The number and the texts hold no object and go with the
