@@ -2,8 +2,8 @@
 #include "objects/exception_object.h"
 
 #include <exception>
-#include <new>
 #include <mutex>
+#include <new>
 #include <shared_mutex>
 
 #include "objects/class.h"
@@ -30,8 +30,8 @@ Exception_Object::Exception_Object(Class* cls, int code, const String& msg, cons
   detail.tag = VT_STRING;
 }
 
-// Every catch ends with one of these. The number and the texts hold no object and go with the
-// object itself; only UserValue may hold something whose release runs code.
+// Every caught error makes one of these and lets it go. The number and the texts hold no object
+// and go with the object itself; only UserValue may hold something whose release runs code.
 void Exception_Object::destroy(VmStack* stack) {
   QZ_TRACE;
   std::exception_ptr first;
