@@ -35,10 +35,14 @@ Exception_Object::Exception_Object(Class* cls, int code, const String& msg, cons
 void Exception_Object::destroy(VmStack* stack) {
   QZ_TRACE;
   std::exception_ptr first;
-  try {
-    Object::destroy(stack);
-  } catch (...) {
-    first = std::current_exception();
+  // What the base part releases: added properties (there are none until one is added) and the
+  // entry in the class's instance list (which a handler's exception never has).
+  if (!made_for_handler || has_own_members()) {
+    try {
+      Object::destroy(stack);
+    } catch (...) {
+      first = std::current_exception();
+    }
   }
   if (user_value.tag >= VT_STRING) {
     Variant taken;
@@ -143,7 +147,9 @@ Class* builtin_exception_class(VmStack* stack) {
 
 void exception_for_error(VmStack* stack, int code, const String& message, const String& detail, Variant* out) {
   if (Class* cls = builtin_exception_class(stack)) {
-    hand_over(new Exception_Object(cls, code, message, detail), out);
+    auto* exception = new Exception_Object(cls, code, message, detail);
+    exception->made_for_handler = true;
+    hand_over(exception, out);
     return;
   }
   ObjectPointer object = CreateObject(stack, String("exception"), nullptr, 0);
@@ -154,6 +160,7 @@ void exception_for_error(VmStack* stack, int code, const String& message, const 
 void exception_for_value(VmStack* stack, const Variant& value, Variant* out) {
   if (Class* cls = builtin_exception_class(stack)) {
     auto* exception = new Exception_Object(cls);
+    exception->made_for_handler = true;
     try {
       exception->set_user_value(value);
     } catch (...) {

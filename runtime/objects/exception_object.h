@@ -30,6 +30,9 @@ class Exception_Object : public Object {
   Variant message;     // string
   Variant detail;      // string
   Variant user_value;  // THROW's argument; empty otherwise
+
+  // Made by the handler search or THROW, not by the language: never in its class's instance list.
+  bool made_for_handler = false;
 };
 
 // The member rows and the factory of "Exception".
