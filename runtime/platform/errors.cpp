@@ -3,11 +3,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <memory>
 #include <mutex>
-#include <vector>
-#include <cstring>
 #include <string>
+#include <vector>
 
 namespace qzbase {
 
