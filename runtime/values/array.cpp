@@ -2,6 +2,7 @@
 // re-dimensioning.
 #include "values/array.h"
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,19 +20,40 @@ namespace qzbase {
 
 namespace {
 
-void* zero_alloc(size_t n, size_t size) {
 #if defined(QZ_USE_MIMALLOC)
-  return mi_calloc(n, size);
+// Element storage of this size or more comes straight from the system, already zero and with its
+// pages made present in one call. The allocator gives blocks this large their own mapping too,
+// then writes zeros over all of it, one page fault at a time, which cost about as much as filling
+// the array. Below this size its reuse of freed memory is the cheaper way (an array grown one
+// DIMENSION at a time would map and unmap on every step).
+constexpr size_t mapped_items_bytes = size_t{16} << 20;
+#endif
+
+// Zero-filled storage for n elements; null when it cannot be had.
+Variant* items_alloc(size_t n) {
+#if defined(QZ_USE_MIMALLOC)
+  size_t bytes;
+  if (__builtin_mul_overflow(n, sizeof(Variant), &bytes)) return nullptr;
+  if (bytes >= mapped_items_bytes) {
+    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    return p == MAP_FAILED ? nullptr : static_cast<Variant*>(p);
+  }
+  return static_cast<Variant*>(mi_calloc(n, sizeof(Variant)));
 #else
-  return std::calloc(n, size);
+  return static_cast<Variant*>(std::calloc(n, sizeof(Variant)));
 #endif
 }
 
-void zero_free(void* p) {
+void items_free(Variant* items, size_t n) {
 #if defined(QZ_USE_MIMALLOC)
-  mi_free(p);
+  if (items != nullptr && n * sizeof(Variant) >= mapped_items_bytes) {
+    munmap(items, n * sizeof(Variant));
+    return;
+  }
+  mi_free(items);
 #else
-  std::free(p);
+  (void)n;
+  std::free(items);
 #endif
 }
 
@@ -70,14 +92,14 @@ array_block_st* array_block_new(size_t n) {
   QZ_TRACE;
   Variant* items = nullptr;
   if (n != 0) {
-    items = static_cast<Variant*>(zero_alloc(n, sizeof(Variant)));
+    items = items_alloc(n);
     if (items == nullptr) throw std::bad_alloc();
   }
   array_block_st* block;
   try {
     block = new array_block_st{items, n, 1};
   } catch (...) {
-    zero_free(items);
+    items_free(items, n);
     throw;
   }
   return block;
@@ -108,7 +130,7 @@ void release_block_items(void* item, VmStack* stack) {
       }
     }
   }
-  zero_free(block->items);
+  items_free(block->items, block->n);
   delete block;
   if (first) std::rethrow_exception(first);
 }

@@ -22,4 +22,15 @@ void array_block_release_ref(array_block_st* block, VmStack* stack);
 // The largest element count a new array may have.
 size_t array_max_elements();
 
+// Element n (1-based) of an array whose block nothing else shares, when it holds a plain value
+// (tag below 10): Array::write would neither copy the block nor release anything, so the caller
+// may store a value into it directly. Null otherwise (shared block, n out of range, an element
+// that owns a resource): the caller takes the full way.
+inline Variant* array_plain_item_for_write(const Array& a, size_t n) {
+  const array_block_st* b = a.block();
+  if (b == nullptr || b->refcount != 1 || n - 1 >= a.count()) return nullptr;
+  Variant* item = b->items + (n - 1);
+  return item->tag < VT_STRING ? item : nullptr;
+}
+
 }  // namespace qzbase

@@ -15,6 +15,7 @@
 #include <stdexcept>
 
 #include "values/arithmetic.h"
+#include "values/array.h"
 #include "values/comparison.h"
 #include "values/value_text.h"
 #include "vm/calls.h"
@@ -72,6 +73,30 @@ inline Memvar* defined_local(VmStack* stack, offset_type k) {
 }
 
 inline Variant* deref(Variant* v) { return v->tag == VT_REFERENCE ? v->reference.target : v; }
+inline const Variant* deref(const Variant* v) { return v->tag == VT_REFERENCE ? v->reference.target : v; }
+
+// True while a plain name cannot denote a field: no table is bound or selected.
+inline bool no_table_hides_names(const VmStack* stack) {
+  return stack->bound_table == nullptr &&
+         (stack->session_state == nullptr || stack->session_state->current_table == nullptr);
+}
+
+// The element number an element operation with count indexes on the stack (the last in slot 0)
+// addresses, when they are integers within the array: one index of any array, or row and column
+// of a two-dimensional one. 0 for everything else, which the full way checks and reports.
+inline size_t inline_element(const Variant* container, uint64_t count, const Memvar* sp) {
+  if (container->tag != VT_ARRAY || sp[0].value.tag != VT_INTEGER) return 0;
+  const Array& a = container->array;
+  size_t last = static_cast<size_t>(sp[0].value.integer.value);
+  if (count == 1) return last - 1 < a.count() ? last : 0;
+  if (count != 2 || sp[1].value.tag != VT_INTEGER || a.columns() == 0) return 0;
+  size_t row = static_cast<size_t>(sp[1].value.integer.value);
+  if (row - 1 >= a.rows() || last - 1 >= a.columns()) return 0;
+  return (row - 1) * a.columns() + last;
+}
+
+// The three 10-bit slot numbers the fused array operations keep in aux.
+inline unsigned aux_slot(uint32_t aux, unsigned k) { return (aux >> (10 * k)) & 0x3FF; }
 
 // Moves src into the empty dst (src becomes empty).
 inline void move_into(Variant* dst, Variant* src) {
@@ -506,7 +531,7 @@ Table_Object* get_current_table(VmStack* stack, const Variant* area, bool requir
   X(36) X(37) X(38) X(39) X(40) X(41) X(42) X(43) X(44) X(45) X(46) X(47) X(48) X(49) X(50) X(51) X(52)   \
   X(53) X(54) X(55) X(56) X(57) X(58) X(59) X(60) X(61) X(62) X(63) X(64) X(65) X(66) X(67) X(68) X(69)   \
   X(70) X(71) X(72) X(73) X(74) X(75) X(76) X(77) X(78) X(79) X(80) X(81) X(82) X(83) X(84) X(85)   \
-  X(86) X(87) X(88) X(89) X(90) X(91) X(92)
+  X(86) X(87) X(88) X(89) X(90) X(91) X(92) X(93) X(94) X(95)
 
 void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool may_defer) {
   QZ_TRACE;
@@ -518,8 +543,8 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
 #define QZ_INVALID_8 QZ_INVALID_2 QZ_INVALID_2 QZ_INVALID_2 QZ_INVALID_2
 #define QZ_INVALID_32 QZ_INVALID_8 QZ_INVALID_8 QZ_INVALID_8 QZ_INVALID_8
   static const void* const dispatch[256] = {QZ_OP_LABELS(QZ_LABEL_ADDR) QZ_INVALID_32 QZ_INVALID_32 QZ_INVALID_32
-                                                QZ_INVALID_32 QZ_INVALID_32 QZ_INVALID_2 QZ_INVALID_1};
-  static_assert(kVmOpCountFused + 5 * 32 + 2 + 1 == 256, "one dispatch entry per opcode byte");
+                                                QZ_INVALID_32 QZ_INVALID_32};
+  static_assert(kVmOpCountFused + 5 * 32 == 256, "one dispatch entry per opcode byte");
 #undef QZ_INVALID_32
 #undef QZ_INVALID_8
 #undef QZ_INVALID_2
@@ -850,8 +875,17 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
   op_56: {  // VmOpReadArrayItemByName
     auto* o = static_cast<const VmOpReadArrayItemByName*>(op);
     Memvar* m = named_memvar(stack, o->symbol);
+    Variant* container = deref(&m->value);
+    Memvar* sp = stack->sp;
+    if (size_t n = inline_element(container, o->count, sp)) {  // the common case inline, as in 57
+      Variant* out = &sp[o->count].value;
+      if (out->tag != VT_FALSE) out->release(stack);
+      container->array.block()->items[n - 1].copy(out);
+      for (uint64_t i = 0; i < o->count; ++i) pop_plain(stack);
+      NEXT();
+    }
     ip = pc;
-    read_array_item(stack, o->count, deref(&m->value), &stack->sp[o->count].value);
+    read_array_item(stack, o->count, container, &sp[o->count].value);
     for (uint64_t i = 0; i < o->count; ++i) pop(stack);
     NEXT();
   }
@@ -860,12 +894,11 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
     Memvar* m = defined_local(stack, o->offset);
     Variant* container = deref(&m->value);
     Memvar* sp = stack->sp;
-    if (container->tag == VT_ARRAY && o->count == 1 && sp[0].value.tag == VT_INTEGER) {
-      // The common case inline: one integer index.
-      int64_t i = sp[0].value.integer.value;
-      const Variant* item = container->array.read(static_cast<size_t>(i));
-      item->copy(&sp[1].value);
-      pop_plain(stack);
+    if (size_t n = inline_element(container, o->count, sp)) {  // the common case inline
+      Variant* out = &sp[o->count].value;
+      if (out->tag != VT_FALSE) out->release(stack);
+      container->array.block()->items[n - 1].copy(out);
+      for (uint64_t i = 0; i < o->count; ++i) pop_plain(stack);
       NEXT();
     }
     ip = pc;
@@ -1011,8 +1044,18 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
   op_80: {  // VmOpWriteArrayByName
     auto* o = static_cast<const VmOpWriteArrayByName*>(op);
     Memvar* m = named_memvar(stack, o->symbol);
+    Variant* container = deref(&m->value);
+    Memvar* sp = stack->sp;
+    if (size_t n = inline_element(container, o->count, sp)) {  // the common case inline, as in 81
+      Variant* element = array_plain_item_for_write(container->array, n);
+      if (element != nullptr && sp[o->count].value.tag != VT_REFERENCE) {
+        move_into(element, &sp[o->count].value);
+        for (uint64_t i = 0; i <= o->count; ++i) pop_plain(stack);
+        NEXT();
+      }
+    }
     ip = pc;
-    write_array_item(stack, o->count + 1, deref(&m->value));
+    write_array_item(stack, o->count + 1, container);
     for (uint64_t i = 0; i <= o->count; ++i) pop(stack);
     NEXT();
   }
@@ -1022,17 +1065,15 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
     ip = pc;
     Variant* container = deref(&m->value);
     Memvar* sp = stack->sp;
-    if (container->tag == VT_ARRAY && o->count == 1 && sp[0].value.tag == VT_INTEGER && sp[0].value.integer.value > 0 &&
-        sp[1].value.tag < VT_STRING) {
-      // The common case inline: a plain value stored under one integer index.
-      Variant* element = container->array.write(stack, static_cast<size_t>(sp[0].value.integer.value));
-      const Variant* v = &sp[1].value;
-      element->raw_[0] = v->raw_[0];
-      element->raw_[1] = v->raw_[1];
-      element->tag = v->tag;
-      pop_plain(stack);
-      pop_plain(stack);
-      NEXT();
+    if (size_t n = inline_element(container, o->count, sp)) {
+      // The common case inline: integer indexes within an unshared block whose element holds a
+      // plain value; the value moves from the stack into it.
+      Variant* element = array_plain_item_for_write(container->array, n);
+      if (element != nullptr && sp[o->count].value.tag != VT_REFERENCE) {
+        move_into(element, &sp[o->count].value);
+        for (uint64_t i = 0; i <= o->count; ++i) pop_plain(stack);
+        NEXT();
+      }
     }
     write_array_item(stack, o->count + 1, container);
     for (uint64_t i = 0; i <= o->count; ++i) pop(stack);
@@ -1150,6 +1191,94 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
     binary_cmp(stack, op->aux);  // then 31 as compiled
     NEXT();
   }
+  op_93: {  // fused 39, 88 and 57: a[i] pushed (or added into a LOCAL integer when 73 follows)
+    if (no_table_hides_names(stack)) {
+      Memvar* base = stack->frame_arg_top;
+      uint32_t aux = op->aux;
+      const Memvar* index = base - aux_slot(aux, 0);
+      const Memvar* array = base - aux_slot(aux, 1);
+      if (index->flag == MEMVAR_LOCAL && array->flag == MEMVAR_LOCAL && index->value.tag == VT_INTEGER) {
+        const Variant* container = deref(&array->value);
+        size_t n = static_cast<size_t>(index->value.integer.value);
+        if (container->tag == VT_ARRAY && n - 1 < container->array.count()) {
+          const Variant* item = container->array.block()->items + (n - 1);
+          if (aux >> 30) {
+            Memvar* sum_slot = base - aux_slot(aux, 2);
+            if (sum_slot->flag == MEMVAR_LOCAL && item->tag == VT_INTEGER) {
+              Variant* target = deref(&sum_slot->value);
+              int64_t sum;
+              if (target->tag == VT_INTEGER && !__builtin_add_overflow(target->integer.value, item->integer.value, &sum)) {
+                target->integer.value = sum;
+                pc += 4;
+                DISPATCH();
+              }
+            }
+          }
+          item->copy(&push(stack)->value);
+          pc += 3;  // to the 73 when it follows
+          DISPATCH();
+        }
+      }
+    }
+    goto op_39;  // the operations one by one
+  }
+  op_94: {  // fused 88 and 81: the value on top stored into a[i]
+    if (no_table_hides_names(stack)) {
+      Memvar* base = stack->frame_arg_top;
+      const Memvar* index = base - aux_slot(op->aux, 0);
+      Memvar* array = base - aux_slot(op->aux, 1);
+      Memvar* top = stack->sp;
+      if (index->flag == MEMVAR_LOCAL && array->flag == MEMVAR_LOCAL && index->value.tag == VT_INTEGER &&
+          top->value.tag != VT_REFERENCE) {
+        Variant* container = deref(&array->value);
+        if (container->tag == VT_ARRAY) {
+          Variant* element = array_plain_item_for_write(container->array, static_cast<size_t>(index->value.integer.value));
+          if (element != nullptr) {
+            move_into(element, &top->value);
+            top->flag = MEMVAR_NONE;
+            stack->sp = top + 1;
+            pc += 2;
+            DISPATCH();
+          }
+        }
+      }
+    }
+    goto read_local_in_aux_slot0;
+  }
+  op_95: {  // fused 88 and 94: a LOCAL's plain value stored into a[i]
+    if (no_table_hides_names(stack)) {
+      Memvar* base = stack->frame_arg_top;
+      const Memvar* value = base - aux_slot(op->aux, 0);
+      const Memvar* index = base - aux_slot(op->aux, 1);
+      Memvar* array = base - aux_slot(op->aux, 2);
+      if (value->flag == MEMVAR_LOCAL && index->flag == MEMVAR_LOCAL && array->flag == MEMVAR_LOCAL &&
+          value->value.tag < VT_STRING && index->value.tag == VT_INTEGER) {
+        Variant* container = deref(&array->value);
+        if (container->tag == VT_ARRAY) {
+          Variant* element = array_plain_item_for_write(container->array, static_cast<size_t>(index->value.integer.value));
+          if (element != nullptr) {
+            element->raw_[0] = value->value.raw_[0];
+            element->raw_[1] = value->value.raw_[1];
+            element->tag = value->value.tag;
+            pc += 3;
+            DISPATCH();
+          }
+        }
+      }
+    }
+    goto read_local_in_aux_slot0;
+  }
+  read_local_in_aux_slot0: {  // 88 for 94 and 95, whose aux holds more than the slot
+    if (no_table_hides_names(stack)) {
+      const Memvar* m = stack->frame_arg_top - aux_slot(op->aux, 0);
+      if (m->flag == MEMVAR_LOCAL) {
+        Memvar* slot = push(stack);
+        m->value.copy(&slot->value);
+        NEXT();
+      }
+    }
+    goto op_51;
+  }
   op_92: {  // fused 60, comparison and 31: the integer on top compared with the constant
     Memvar* sp = stack->sp;
     if (sp->value.tag == VT_INTEGER) {
@@ -1169,6 +1298,48 @@ void vm_execute_opcode(VmStack* stack, code_position& ip, Variant* result, bool 
 #undef JUMP_TO
 #undef LEAVE
 }
+
+namespace {
+
+// The element reads and writes of one integer index whose index is a LOCAL read by name (after
+// the 51 -> 88 pass, whose operations name the slot through their symbol). The slots must fit
+// aux's 10-bit fields.
+void fuse_array_operations(VmOp** code, size_t n, const local_offset_map& offsets) {
+  auto is = [&](size_t i, unsigned opcode) { return i < n && code[i]->opcode == opcode; };
+  auto fits = [](uint64_t slot) { return slot != 0 && slot <= 0x3FF; };
+  auto slot_read_at = [&](size_t i) -> uint32_t {  // the slot of the 88 at i, 0 when none fits
+    auto it = offsets.find(static_cast<const VmOpReadByName*>(code[i])->symbol);
+    return it != offsets.end() && fits(it->second) ? static_cast<uint32_t>(it->second) : 0;
+  };
+  for (size_t i = 0; i < n; ++i) {
+    if (is(i, OP_ESP_ALLOC) && is(i + 1, OP_FUSED_READ_LOCAL_BY_NAME) && is(i + 2, OP_READ_MEMVAR_INDEX_LOCAL)) {
+      auto* read = static_cast<const VmOpReadMemvarIndexLocal*>(code[i + 2]);
+      uint32_t index = slot_read_at(i + 1);
+      if (read->count != 1 || !fits(index) || !fits(read->offset)) continue;
+      uint32_t aux = index | static_cast<uint32_t>(read->offset) << 10;
+      if (is(i + 3, OP_READ_ADD_WRITE_LOCAL)) {
+        offset_type sum = static_cast<const VmOpReadAddWriteLocal*>(code[i + 3])->offset;
+        if (fits(sum)) aux |= static_cast<uint32_t>(sum) << 20 | 1u << 30;
+      }
+      code[i]->aux = aux;
+      code[i]->opcode = OP_FUSED_READ_ITEM_LOCAL_INDEX;
+    } else if (is(i, OP_FUSED_READ_LOCAL_BY_NAME) && is(i + 1, OP_WRITE_ARRAY_BY_OFFSET)) {
+      auto* write = static_cast<const VmOpWriteArrayByOffset*>(code[i + 1]);
+      uint32_t index = slot_read_at(i);
+      if (write->count != 1 || !fits(index) || !fits(write->offset)) continue;
+      code[i]->aux = index | static_cast<uint32_t>(write->offset) << 10;
+      code[i]->opcode = OP_FUSED_WRITE_ITEM_LOCAL_INDEX;
+      // The value read just before, from a LOCAL by name too.
+      uint32_t value = i > 0 && code[i - 1]->opcode == OP_FUSED_READ_LOCAL_BY_NAME ? slot_read_at(i - 1) : 0;
+      if (value != 0) {
+        code[i - 1]->aux = value | code[i]->aux << 10;
+        code[i - 1]->opcode = OP_FUSED_WRITE_LOCAL_ITEM_LOCAL_INDEX;
+      }
+    }
+  }
+}
+
+}  // namespace
 
 void fuse_operations(Program* program) {
   QZ_TRACE;
@@ -1225,6 +1396,7 @@ void fuse_operations(Program* program) {
     code[i]->aux = static_cast<uint32_t>(it->second);
     code[i]->opcode = is(i + 1, OP_READ_ADD_WRITE_LOCAL) ? OP_FUSED_ADD_LOCAL_BY_NAME : OP_FUSED_READ_LOCAL_BY_NAME;
   }
+  fuse_array_operations(code, n, offsets);
 }
 
 }  // namespace qzbase

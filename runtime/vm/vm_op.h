@@ -142,8 +142,22 @@ enum VmOpFusedType : uint8_t {
   // On a 60 followed by a comparison and 31 (IF n < 2): the integer on top compared with the
   // constant and the jump taken; 60 otherwise. aux: the comparison's opcode.
   OP_FUSED_CONST_CMP_JUMP = 92,
+  // On a 39 followed by 88 and a 57 of one index (a[i], i a LOCAL read by name): the element
+  // pushed, while no table is selected or bound, both slots hold LOCALs, the index is an integer
+  // within the array; 39 otherwise. With 73 after it (s = s + a[i]): the integer element added
+  // into that slot without a push, where both are integers and the sum fits. aux: the slots of
+  // the index, the array and the sum (10 bits each), bit 30 when 73 follows.
+  OP_FUSED_READ_ITEM_LOCAL_INDEX = 93,
+  // On an 88 followed by an 81 of one index (a[i] = value, i a LOCAL read by name): the value on
+  // top stored into the element and popped, while no table is selected or bound, the index is an
+  // integer within the array, the array's block is its own and the element holds a plain value;
+  // 88 otherwise. aux: the slots of the index and the array (10 bits each).
+  OP_FUSED_WRITE_ITEM_LOCAL_INDEX = 94,
+  // On an 88 followed by 94 (a[i] = v, v a LOCAL too): the plain value of v stored as in 94
+  // without a push; 88 otherwise. aux: the slots of v, the index and the array (10 bits each).
+  OP_FUSED_WRITE_LOCAL_ITEM_LOCAL_INDEX = 95,
 };
-inline constexpr unsigned kVmOpCountFused = 93;
+inline constexpr unsigned kVmOpCountFused = 96;
 
 class VmOp;
 inline uint8_t stored_opcode(const VmOp* op);
@@ -172,7 +186,10 @@ inline uint8_t stored_opcode(const VmOp* op) {
     case OP_FUSED_FOR_TEST:
     case OP_FUSED_FOR_STEP: return OP_READ_LOCAL_MEMVAR_BY_OFFSET;
     case OP_FUSED_READ_LOCAL_BY_NAME:
-    case OP_FUSED_ADD_LOCAL_BY_NAME: return OP_READ_BY_NAME;
+    case OP_FUSED_ADD_LOCAL_BY_NAME:
+    case OP_FUSED_WRITE_ITEM_LOCAL_INDEX:
+    case OP_FUSED_WRITE_LOCAL_ITEM_LOCAL_INDEX: return OP_READ_BY_NAME;
+    case OP_FUSED_READ_ITEM_LOCAL_INDEX: return OP_ESP_ALLOC;
     case OP_FUSED_CONST_ADD_SUB:
     case OP_FUSED_CONST_CMP_JUMP: return OP_READ_CONST_INTEGER;
     case OP_FUSED_CMP_JUMP: return static_cast<uint8_t>(op->aux);

@@ -265,6 +265,56 @@ TEST(ArrayDimension, CarryOverTable) {
   }
 }
 
+// Blocks of 16 MiB or more take their storage another way than smaller ones (straight from the
+// system): every element still starts empty, a shared one is copied on write, and re-sizing
+// across that size carries the elements over and gives their references back.
+TEST(ArrayDimension, BlocksAcrossTheLargeStorageSize) {
+  const size_t large = (size_t{16} << 20) / sizeof(Variant) + 1;
+  String s("kept");
+  Variant a;
+  a.dimension(nullptr, large, 0);
+  size_t empty = 0;
+  for (size_t i = 1; i <= large; ++i) empty += a.array.read(i)->tag == VT_FALSE;
+  EXPECT_EQ(empty, large);
+  a.array.write(nullptr, 1)->set_string(s);
+  a.array.write(nullptr, large)->set_string(s);
+  Variant b(a);
+  b.array.write(nullptr, large)->set_integer(7);  // copies the whole block
+  EXPECT_NE(b.array.block(), a.array.block());
+  EXPECT_EQ(s.buffer()->count.load(), 4u);
+  EXPECT_EQ(b.array.read(large)->integer.value, 7);
+  EXPECT_EQ(a.array.read(large)->string.buffer(), s.buffer());
+  b.dimension(nullptr, 2, 0);  // to a small block: the first element stays
+  EXPECT_EQ(s.buffer()->count.load(), 4u);
+  EXPECT_EQ(b.array.read(1)->string.buffer(), s.buffer());
+  b.dimension(nullptr, 2 * large, 0);  // and back to a large one
+  EXPECT_EQ(b.array.read(1)->string.buffer(), s.buffer());
+  EXPECT_EQ(b.array.read(2 * large)->tag, VT_FALSE);
+  b.release(nullptr);
+  a.release(nullptr);
+  EXPECT_EQ(s.buffer()->count.load(), 1u);
+}
+
+// The element a store may go to directly: only in an unshared block, within range, over a plain
+// value; otherwise the full write (copy on write, release of the old element) must run.
+TEST(ArrayWrite, PlainItemForWriteOnlyWhereTheFullWriteWouldDoNothingMore) {
+  String s("text");
+  Variant a;
+  make_numbered(&a, 3, 0);
+  a.array.write(nullptr, 2)->set_string(s);
+  EXPECT_EQ(array_plain_item_for_write(a.array, 1), a.array.read(1));
+  EXPECT_EQ(array_plain_item_for_write(a.array, 3), a.array.read(3));
+  EXPECT_EQ(array_plain_item_for_write(a.array, 2), nullptr);  // owns a string
+  for (size_t n : {size_t{0}, size_t{4}, SIZE_MAX}) EXPECT_EQ(array_plain_item_for_write(a.array, n), nullptr) << n;
+  Variant b(a);
+  EXPECT_EQ(array_plain_item_for_write(a.array, 1), nullptr);  // shared
+  b.release(nullptr);
+  EXPECT_NE(array_plain_item_for_write(a.array, 1), nullptr);
+  Variant empty;
+  empty.dimension(nullptr, 0, 0);
+  EXPECT_EQ(array_plain_item_for_write(empty.array, 1), nullptr);
+}
+
 TEST(ArrayDimension, SharedOldArrayKeepsItsElements) {
   Variant a;
   make_numbered(&a, 3, 0);
