@@ -54,14 +54,12 @@ void cmd_error(VmStack* stack, size_t argc) {
   QZ_TRACE;
   if (argc < 1) throw RuntimeError(11);
   const Variant* first = argument_value(stack, 1);
-  RuntimeError e;
-  if (first->tag == VT_STRING) {
-    e = RuntimeError(1098, first->string);
-  } else {
+  RuntimeError e = [&] {
+    if (first->tag == VT_STRING) return RuntimeError(1098, first->string);
     const int code = int32_argument(stack, 1);
     if (code < 1) throw RuntimeError(11);
-    e = has_argument(stack, argc, 2) ? RuntimeError(code, string_argument(stack, 2)) : RuntimeError(code);
-  }
+    return has_argument(stack, argc, 2) ? RuntimeError(code, string_argument(stack, 2)) : RuntimeError(code);
+  }();
   if (vm_defer_error(stack, e)) return;
   throw e;
 }

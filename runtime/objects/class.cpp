@@ -68,12 +68,16 @@ void Class::add_instance(Object* obj) {
   QZ_TRACE;
   std::lock_guard<std::mutex> lock(instances_lock_);
   instances_.insert(obj);
+  registered_.store(instances_.size(), std::memory_order_release);
 }
 
 void Class::remove_instance(VmStack*, Object* obj) {
   QZ_TRACE;
+  // Most objects of the runtime's own classes (exceptions of caught errors) are never registered.
+  if (registered_.load(std::memory_order_acquire) == 0) return;
   std::lock_guard<std::mutex> lock(instances_lock_);
   instances_.erase(obj);
+  registered_.store(instances_.size(), std::memory_order_release);
 }
 
 size_t Class::instance_count() const {

@@ -7,6 +7,7 @@
 
 #include <qzbase.h>
 
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <unordered_map>
@@ -101,6 +102,9 @@ class Class {
  private:
   mutable std::mutex instances_lock_;
   std::unordered_set<Object*> instances_;
+  // The size of instances_, read without the lock: an object torn down while the class has no
+  // registered instance was never registered (its registration happened before it was handed out).
+  std::atomic<size_t> registered_{0};
   member_vector members_;  // owned, in definition order
   std::map<String, ClassMember*, member_name_less> by_name_;
   member_symbol_map by_symbol_;

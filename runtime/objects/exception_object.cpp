@@ -3,8 +3,10 @@
 
 #include <exception>
 #include <mutex>
+#include <new>
 #include <shared_mutex>
 
+#include "objects/class.h"
 #include "vm/exception_objects.h"
 #include "vm/vm_stack.h"
 
@@ -17,15 +19,44 @@ Exception_Object::Exception_Object(Class* cls) : Object(cls) {
   detail.set_string(String());
 }
 
+Exception_Object::Exception_Object(Class* cls, int code, const String& msg, const String& det) : Object(cls) {
+  QZ_TRACE;
+  // The three values are new and empty: filled in place.
+  error_no.integer.value = code;
+  error_no.tag = VT_INTEGER;
+  new (&message.string) String(msg);
+  message.tag = VT_STRING;
+  new (&detail.string) String(det);
+  detail.tag = VT_STRING;
+}
+
+// Every caught error makes one of these and lets it go. The number and the texts hold no object
+// and go with the object itself; only UserValue may hold something whose release runs code.
 void Exception_Object::destroy(VmStack* stack) {
   QZ_TRACE;
-  destroy_releasing(stack, [this](std::vector<Variant>* taken) {
-    taken->reserve(4);
-    taken->emplace_back(std::move(error_no));
-    taken->emplace_back(std::move(message));
-    taken->emplace_back(std::move(detail));
-    taken->emplace_back(std::move(user_value));
-  });
+  std::exception_ptr first;
+  // What the base part releases: added properties (there are none until one is added) and the
+  // entry in the class's instance list (which a handler's exception never has).
+  if (!made_for_handler || has_own_members()) {
+    try {
+      Object::destroy(stack);
+    } catch (...) {
+      first = std::current_exception();
+    }
+  }
+  if (user_value.tag >= VT_STRING) {
+    Variant taken;
+    {
+      std::unique_lock<std::shared_mutex> lock(property_lock);
+      taken = std::move(user_value);
+    }
+    try {
+      taken.release(stack);
+    } catch (...) {
+      if (!first) first = std::current_exception();
+    }
+  }
+  if (first) std::rethrow_exception(first);
 }
 
 void Exception_Object::set_error(int code, const String& msg, const String& det) {
@@ -88,16 +119,60 @@ Exception_Object* made_exception(const ObjectPointer& object) {
   return exception;
 }
 
-ObjectPointer exception_for_error(VmStack* stack, int code, const String& message, const String& detail) {
-  ObjectPointer object = CreateObject(stack, String("exception"), nullptr, 0);
-  made_exception(object)->set_error(code, message, detail);
-  return object;
+// Hands a new exception to out as its first and only reference.
+void hand_over(Exception_Object* exception, Variant* out) {
+  try {
+    out->set_new_object(exception);
+  } catch (...) {
+    delete exception;
+    throw;
+  }
 }
 
-ObjectPointer exception_for_value(VmStack* stack, const Variant& value) {
+// The built-in "exception" class of the stack's runtime, looked up by name once per stack: every
+// caught error makes an object of it. Null for a stack without the built-in library.
+Class* builtin_exception_class(VmStack* stack) {
+  Runtime* runtime = stack->get_runtime();
+  const Library* library = runtime != nullptr ? runtime->builtin_library() : nullptr;
+  if (library == nullptr) return nullptr;
+  if (stack->exception_class_library != library) {
+    const String name("exception");
+    Class* cls = GetClass(stack, &name);
+    if (cls->factory != new_exception) throw_assert_failed();
+    stack->exception_class = cls;
+    stack->exception_class_library = library;
+  }
+  return stack->exception_class;
+}
+
+void exception_for_error(VmStack* stack, int code, const String& message, const String& detail, Variant* out) {
+  if (Class* cls = builtin_exception_class(stack)) {
+    auto* exception = new Exception_Object(cls, code, message, detail);
+    exception->made_for_handler = true;
+    hand_over(exception, out);
+    return;
+  }
+  ObjectPointer object = CreateObject(stack, String("exception"), nullptr, 0);
+  made_exception(object)->set_error(code, message, detail);
+  out->set(object);
+}
+
+void exception_for_value(VmStack* stack, const Variant& value, Variant* out) {
+  if (Class* cls = builtin_exception_class(stack)) {
+    auto* exception = new Exception_Object(cls);
+    exception->made_for_handler = true;
+    try {
+      exception->set_user_value(value);
+    } catch (...) {
+      delete exception;
+      throw;
+    }
+    hand_over(exception, out);
+    return;
+  }
   ObjectPointer object = CreateObject(stack, String("exception"), nullptr, 0);
   made_exception(object)->set_user_value(value);
-  return object;
+  out->set(object);
 }
 
 ExceptionContent exception_content(const Variant& value, RuntimeError* error) {

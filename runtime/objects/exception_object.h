@@ -14,6 +14,8 @@ namespace qzbase {
 class Exception_Object : public Object {
  public:
   explicit Exception_Object(Class* cls);
+  // An exception holding an error's number, message and detail.
+  Exception_Object(Class* cls, int code, const String& message, const String& detail);
   ~Exception_Object() override = default;
 
   // Object::destroy, then the four values are released with the stack (an object stored in
@@ -28,6 +30,9 @@ class Exception_Object : public Object {
   Variant message;     // string
   Variant detail;      // string
   Variant user_value;  // THROW's argument; empty otherwise
+
+  // Made by the handler search or THROW, not by the language: never in its class's instance list.
+  bool made_for_handler = false;
 };
 
 // The member rows and the factory of "Exception".

@@ -2,8 +2,12 @@
 #include "platform/errors.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 namespace qzbase {
 
@@ -169,11 +173,45 @@ int get_list_of_errors(const error_st** rows) {
   return error_count;
 }
 
+namespace {
+
+// The messages as strings, made once for the UTF-8 character set they were made with: every raised
+// error carries one, and sharing them spares an allocation per error. Character sets can be torn
+// down and loaded again; a table made for another UTF-8 object is replaced then. Tables are never
+// freed (a reader may still be copying from the one replaced).
+struct message_table_st {
+  const Charset* charset;
+  String texts[error_count];
+};
+
+std::atomic<const message_table_st*> current_messages{nullptr};
+
+const message_table_st* messages_for(const Charset* utf8) {
+  const message_table_st* table = current_messages.load(std::memory_order_acquire);
+  if (table != nullptr && table->charset == utf8) return table;
+  static std::mutex lock;
+  static auto* kept = new std::vector<const message_table_st*>();
+  std::lock_guard<std::mutex> guard(lock);
+  table = current_messages.load(std::memory_order_acquire);
+  if (table != nullptr && table->charset == utf8) return table;
+  auto fresh = std::make_unique<message_table_st>();
+  fresh->charset = utf8;
+  for (int i = 0; i < error_count; ++i) {
+    fresh->texts[i] = String::fromBytes(error_table[i].message, std::strlen(error_table[i].message), utf8);
+  }
+  kept->push_back(fresh.get());
+  table = fresh.release();
+  current_messages.store(table, std::memory_order_release);
+  return table;
+}
+
+}  // namespace
+
 String error_message(int code) {
   QZ_TRACE;
   const error_st* row = nullptr;
   if (code == 0 || find_error(code, &row) != 0) return String(0, Charset::utf8);
-  return String::fromBytes(row->message, std::strlen(row->message), Charset::utf8);
+  return messages_for(Charset::utf8)->texts[row - error_table];
 }
 
 String error_message_formatted(int code, const String& detail) {

@@ -165,6 +165,22 @@ size_t StrToFile(const String& text, const String& path, int mode) {
   return written;
 }
 
+namespace {
+
+// True for bytes 1 to 127 only. The detector never names a UTF form with enough confidence for
+// such text (no mark, no multi-byte sequence, no zero bytes of wide units), so the text keeps the
+// given character set without running it: most program files are like this, and the detector
+// would be the only use of its library's pages at start-up.
+bool plain_ascii(const char* bytes, size_t size) {
+  for (size_t i = 0; i < size; ++i) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    if (b == 0 || b > 0x7F) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 String FileToString(const String& path, const Charset* charset, bool detect) {
   QZ_TRACE;
   return read_file_text(path, charset, detect, kMaxStringSize);
@@ -176,10 +192,10 @@ String read_file_text(const String& path, const Charset* charset, bool detect, s
   String bytes = read_all(static_cast<std::filesystem::path>(path), path, charset, limit);
 
   const Charset* cs = charset;
-  if (detect) {
+  if (detect && !plain_ascii(bytes.read(), bytes.size())) {
     const Charset* detected = detect_charset_bytes(bytes.read(), bytes.size(), DETECT_CHARSET_ICU, nullptr);
     if (detected != nullptr) cs = detected;
-  } else {
+  } else if (!detect) {
     const Charset* twin = get_bom_charset(cs);
     if (twin != nullptr && starts_with_mark(bytes, twin)) cs = twin;
   }

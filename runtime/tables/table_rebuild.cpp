@@ -23,6 +23,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -32,6 +33,7 @@
 #include "platform/tempname.h"
 #include "tables/data_session.h"
 #include "tables/dbf_file.h"
+#include "tables/fpt_file.h"
 #include "tables/table_dbf.h"
 #include "values/session_settings.h"
 #include "vm/program.h"
@@ -138,6 +140,368 @@ class TemporaryTable {
   DbfFile* file_ = nullptr;
 };
 
+// --- the record copy ---
+//
+// The new file is fresh and held by this process alone: records go out in large runs with no
+// lock, its header and the auto-increment descriptors are written once at the end, and memo
+// values are appended to its memo file in runs too. A field of the same layout on both sides is
+// copied byte for byte, a memo field block by block; only a changed field goes through a Variant.
+
+// Bytes gathered before a write, and read at once.
+constexpr size_t kCopyRun = size_t{1} << 20;
+
+uint32_t get_be32(const char* p) {
+  const auto* u = reinterpret_cast<const unsigned char*>(p);
+  return static_cast<uint32_t>(u[0]) << 24 | static_cast<uint32_t>(u[1]) << 16 | static_cast<uint32_t>(u[2]) << 8 |
+         static_cast<uint32_t>(u[3]);
+}
+
+void put_be32(char* p, uint32_t v) {
+  p[0] = static_cast<char>(v >> 24);
+  p[1] = static_cast<char>(v >> 16);
+  p[2] = static_cast<char>(v >> 8);
+  p[3] = static_cast<char>(v);
+}
+
+// The character set a memo value is read in, and the one it is stored in.
+const Charset* memo_read_charset(const DbfFile* d, const DbfField* f) {
+  if (f->type == 'M') return f->binary ? d->binary_charset() : d->charset();
+  if (f->type == 'G' && f->binary && d->version() == 0x32) return d->charset();
+  return Charset::binary;
+}
+const Charset* memo_store_charset(const DbfFile* d, const DbfField* f) {
+  return f->type == 'M' && !f->binary ? d->charset() : Charset::binary;
+}
+
+bool bit_set(const char* record, int32_t byte, uint8_t mask) {
+  return byte >= 0 && (static_cast<unsigned char>(record[byte]) & mask) != 0;
+}
+void put_bit(char* record, int32_t byte, uint8_t mask, bool on) {
+  if (byte < 0) return;
+  record[byte] = static_cast<char>(on ? record[byte] | mask : record[byte] & ~mask);
+}
+
+// The source's records in physical order, read in runs: as far as moving to the next record
+// would go, that is also past the header's count over records another process has appended.
+class RecordReader {
+ public:
+  explicit RecordReader(DbfFile* dbf)
+      : dbf_(dbf),
+        length_(dbf->record_length),
+        capacity_(std::max<size_t>(1, kCopyRun / dbf->record_length)),
+        buffer_(std::make_unique<char[]>(capacity_ * length_)) {}
+
+  // The next record, or null after the last.
+  const char* next() {
+    if (at_ == count_ && !fill()) return nullptr;
+    return buffer_.get() + length_ * at_++;
+  }
+  size_t records_seen() const { return next_recno_ - 1; }
+
+ private:
+  bool fill() {
+    if (done_) return false;
+    const size_t first = next_recno_;
+    const size_t got = dbf_->file()->readex(static_cast<std::streamoff>(dbf_->record_offset(first)), buffer_.get(),
+                                            capacity_ * length_);
+    size_t n = got / length_;
+    for (size_t i = 0; i < n; ++i) {
+      // Behind the count a record starting with a zero byte is no record: blocks taken ahead.
+      if (first + i > dbf_->record_count && buffer_[length_ * i] == 0) {
+        n = i;
+        done_ = true;
+        break;
+      }
+    }
+    if (!done_ && n < capacity_) {
+      // A short record the header counts is damage; beyond the count it is an append in progress.
+      if (got - n * length_ >= 2 && first + n <= dbf_->record_count) throw dbf_error_file_corruption();
+      done_ = true;
+    }
+    at_ = 0;
+    count_ = n;
+    next_recno_ = first + n;
+    if (next_recno_ - 1 > dbf_->record_count) dbf_->record_count = static_cast<uint32_t>(next_recno_ - 1);
+    return n != 0;
+  }
+
+  DbfFile* dbf_;
+  size_t length_;
+  size_t capacity_;
+  std::unique_ptr<char[]> buffer_;
+  size_t at_ = 0;
+  size_t count_ = 0;
+  size_t next_recno_ = 1;
+  bool done_ = false;
+};
+
+// Stored memo values of the source, read through a window: values written one after the other
+// are read together.
+class MemoReader {
+ public:
+  explicit MemoReader(FptFile* fpt) : fpt_(fpt), window_(std::make_unique<char[]>(kCopyRun)) {}
+
+  // The value at block: its block type, and its bytes (valid until the next read).
+  std::pair<const char*, uint32_t> read(uint32_t block, uint32_t* type) {
+    const uint64_t offset = static_cast<uint64_t>(block) * fpt_->block_size;
+    if (block == 0 || offset < kFptHeaderSize) throw dbf_error_file_corruption();
+    if (offset < window_offset_ || offset + 8 > window_offset_ + window_size_) fill(offset);
+    if (offset + 8 > window_offset_ + window_size_) throw dbf_error_file_corruption();
+    const char* head = window_.get() + (offset - window_offset_);
+    *type = get_be32(head);
+    const uint32_t length = get_be32(head + 4);
+    const uint64_t end = offset + 8 + length;
+    if (end <= window_offset_ + window_size_) return {head + 8, length};
+    if (end > fpt_->file()->get_size()) throw dbf_error_file_corruption();
+    if (8 + static_cast<uint64_t>(length) <= kCopyRun) {
+      fill(offset);
+      if (end > window_offset_ + window_size_) throw dbf_error_file_corruption();
+      return {window_.get() + 8, length};
+    }
+    large_.resize(length);
+    if (fpt_->file()->readex(static_cast<std::streamoff>(offset + 8), large_.data(), length) < length) {
+      throw dbf_error_file_corruption();
+    }
+    return {large_.data(), length};
+  }
+
+ private:
+  void fill(uint64_t offset) {
+    window_offset_ = offset;
+    window_size_ = fpt_->file()->readex(static_cast<std::streamoff>(offset), window_.get(), kCopyRun);
+  }
+
+  FptFile* fpt_;
+  std::unique_ptr<char[]> window_;
+  uint64_t window_offset_ = 0;
+  size_t window_size_ = 0;
+  std::string large_;
+};
+
+// Appends values to the new memo file, in runs; its header is written when the copy ends (and
+// whenever a value is stored the ordinary way in between).
+class MemoWriter {
+ public:
+  explicit MemoWriter(FptFile* fpt) : fpt_(fpt) { take_back(); }
+
+  // Appends the value; its first block.
+  uint32_t append(uint32_t type, const char* data, size_t length) {
+    const uint64_t size = fpt_->block_size;
+    const uint32_t first = next_;
+    const uint64_t next = fpt_get_aligned_pointer(static_cast<uint64_t>(first) * size + 8 + length, size);
+    if (next > UINT32_MAX) throw dbf_error_file_corruption();
+    char head[8];
+    put_be32(head, type);
+    put_be32(head + 4, static_cast<uint32_t>(length));
+    const size_t padding = static_cast<size_t>((next - first) * size - 8 - length);
+    if (length > kCopyRun) {
+      // A large value goes out on its own, past what was gathered.
+      flush();
+      const uint64_t offset = static_cast<uint64_t>(first) * size;
+      fpt_->file()->writeex(static_cast<std::streamoff>(offset), head, sizeof head);
+      fpt_->file()->writeex(static_cast<std::streamoff>(offset + 8), data, length);
+      const std::string zeros(padding, '\0');
+      fpt_->file()->writeex(static_cast<std::streamoff>(offset + 8 + length), zeros.data(), zeros.size());
+      next_ = static_cast<uint32_t>(next);
+      run_first_ = next_;
+      return first;
+    }
+    run_.append(head, sizeof head);
+    run_.append(data, length);
+    run_.append(padding, '\0');
+    next_ = static_cast<uint32_t>(next);
+    if (run_.size() >= kCopyRun) flush();
+    return first;
+  }
+
+  // Everything appended is in the file and counted by its header.
+  void finish() {
+    flush();
+    if (fpt_->next_free != next_) {
+      fpt_->next_free = next_;
+      fpt_->write_fpt_header();
+    }
+  }
+  // After a value was stored the ordinary way.
+  void take_back() {
+    fpt_->read_fpt_header();
+    next_ = fpt_->next_free;
+    run_first_ = next_;
+  }
+
+ private:
+  void flush() {
+    if (!run_.empty()) {
+      fpt_->file()->writeex(static_cast<std::streamoff>(static_cast<uint64_t>(run_first_) * fpt_->block_size),
+                            run_.data(), run_.size());
+      run_.clear();
+    }
+    run_first_ = next_;
+  }
+
+  FptFile* fpt_;
+  std::string run_;
+  uint32_t run_first_ = 0;
+  uint32_t next_ = 0;
+};
+
+// How a field of the new file takes its value.
+struct FieldCopy {
+  enum class Kind { bytes, memo, variant };
+  Kind kind;
+  size_t source_number;
+  size_t target_number;
+  DbfField* from;
+  DbfField* to;
+};
+
+FieldCopy::Kind copy_kind(const DbfFile* source, const DbfField* from, const DbfFile* target, const DbfField* to) {
+  if (from->is_memo() && to->is_memo() && source->memo_file() != nullptr && target->memo_file() != nullptr &&
+      from->nullable == to->nullable) {
+    return FieldCopy::Kind::memo;
+  }
+  const bool same = from->type == to->type && from->width == to->width && from->decimals == to->decimals &&
+                    from->binary == to->binary && from->nullable == to->nullable &&
+                    (from->varlen_byte >= 0) == (to->varlen_byte >= 0) && !from->is_memo() &&
+                    source->charset() == target->charset() && source->binary_charset() == target->binary_charset();
+  return same ? FieldCopy::Kind::bytes : FieldCopy::Kind::variant;
+}
+
+// Copies the memo value the source record refers to into the new memo file.
+void copy_memo(const DbfFile* source, MemoReader& reader, const FieldCopy& c, const char* from_record,
+               DbfFile* target, MemoWriter& writer, char* record) {
+  const uint32_t block = c.from->read_block(c.from, from_record);
+  if (block == 0) return;  // no value: the blank pointer stays
+  uint32_t type = 0;
+  auto [data, length] = reader.read(block, &type);
+  const Charset* read_as = memo_read_charset(source, c.from);
+  const Charset* store_as = memo_store_charset(target, c.to);
+  uint32_t stored;
+  if (read_as == store_as || read_as == Charset::binary || store_as == Charset::binary) {
+    stored = writer.append(type, data, length);
+  } else {
+    String value(data, length, read_as);
+    try {
+      value.convert(store_as, CON_NONE, 1);
+    } catch (const cstran_chars_lost&) {
+      throw dbf_error_cptrans_char_lost();
+    }
+    stored = writer.append(type, value.read(), value.size());
+  }
+  c.to->write_block(c.to, record, stored);
+}
+
+// A new record's auto-increment values, as an append gives them: a value kept moves the next one
+// past it, a field left 0 or null takes the next one.
+void assign_autoinc(DbfFile* target, char* record) {
+  for (DbfField* f : target->autoinc_fields) {
+    Variant value;
+    f->get_variant(target, f, record, &value);
+    if (value.tag == VT_INTEGER && value.integer.value != 0) {
+      if (value.integer.value >= static_cast<int64_t>(f->autoinc_next)) {
+        f->autoinc_next = static_cast<uint32_t>(value.integer.value + 1);
+      }
+      continue;
+    }
+    f->configured.set_integer(target, f, record, integer_type_st{f->autoinc_next});
+    f->autoinc_next += f->autoinc_step;
+  }
+}
+
+// map: (source field, target field) numbers.
+void copy_records(VmStack* stack, const std::vector<std::pair<size_t, size_t>>& map, DbfFile* source,
+                  DbfFile* target) {
+  std::vector<FieldCopy> fields;
+  bool with_memos = false;
+  for (const auto& [source_number, target_number] : map) {
+    DbfField* from = source->fields.at(source_number);
+    DbfField* to = target->fields.at(target_number);
+    fields.push_back({copy_kind(source, from, target, to), source_number, target_number, from, to});
+    with_memos = with_memos || fields.back().kind == FieldCopy::Kind::memo;
+  }
+  std::optional<MemoReader> memo_reader;
+  std::optional<MemoWriter> memo_writer;
+  if (with_memos) {
+    memo_reader.emplace(source->memo_file());
+    memo_writer.emplace(target->memo_file());
+  }
+
+  const size_t length = target->record_length;
+  const size_t capacity = std::max<size_t>(1, kCopyRun / length);
+  auto run = std::make_unique<char[]>(capacity * length);
+  size_t gathered = 0;
+  size_t written = target->record_count;  // records in the file
+  auto flush = [&] {
+    if (gathered == 0) return;
+    target->file()->writeex(static_cast<std::streamoff>(target->record_offset(written + 1)), run.get(),
+                            gathered * length);
+    written += gathered;
+    gathered = 0;
+  };
+
+  // Each record is made in the new file's current record, where a changed field's writer puts it.
+  char* record = target->current_record.get();
+  RecordReader reader(source);
+  size_t count = target->record_count;
+  while (const char* from_record = reader.next()) {
+    if (from_record[0] != kDbfLiveMark) continue;
+    if (count == UINT32_MAX) throw dbf_error_record_out_of_range();
+    std::memcpy(record, target->blank_record.get(), length);
+    for (const FieldCopy& c : fields) {
+      if (c.kind != FieldCopy::Kind::variant && c.from->is_null(from_record)) {
+        put_bit(record, c.to->null_byte, c.to->null_mask, true);
+        continue;
+      }
+      switch (c.kind) {
+        case FieldCopy::Kind::bytes:
+          std::memcpy(record + c.to->displacement, from_record + c.from->displacement, c.to->width);
+          put_bit(record, c.to->varlen_byte, c.to->varlen_mask,
+                  bit_set(from_record, c.from->varlen_byte, c.from->varlen_mask));
+          break;
+        case FieldCopy::Kind::memo:
+          copy_memo(source, *memo_reader, c, from_record, target, *memo_writer, record);
+          break;
+        case FieldCopy::Kind::variant: {
+          Variant value;
+          c.from->get_variant(source, c.from, from_record, &value);
+          try {
+            // A memo stored the ordinary way goes behind what the copy appended so far.
+            if (memo_writer && c.to->is_memo()) memo_writer->finish();
+            target->set_variant(c.target_number, &value);
+            if (memo_writer && c.to->is_memo()) memo_writer->take_back();
+          } catch (...) {
+            value.release(stack);
+            throw;
+          }
+          value.release(stack);
+          break;
+        }
+      }
+    }
+    assign_autoinc(target, record);
+    std::memcpy(run.get() + gathered * length, record, length);
+    ++count;
+    if (++gathered == capacity) flush();
+  }
+  flush();
+  if (memo_writer) memo_writer->finish();
+  for (DbfField* f : target->autoinc_fields) target->write_dbf_field_header(f);
+  if (count != target->record_count) {
+    target->record_count = static_cast<uint32_t>(count);
+    target->touch();
+    target->write_header_date();
+    target->update_dbf_header();
+    // Where the last append leaves a file: on its last record.
+    target->go_to_in_file(count);
+  }
+  // The source stands where moving through it ends: behind its last record.
+  if (reader.records_seen() == 0) {
+    source->go_top();
+  } else {
+    source->go_eof();
+  }
+}
+
 }  // namespace
 
 void Table_Object_QzDbf::set_rebuild_fault_hook(rebuild_fault_hook hook) {
@@ -176,25 +540,9 @@ void Table_Object_QzDbf::copy(VmStack* stack, const std::vector<column_map_st>& 
   // Copied auto-increment values are kept; the new file moves its next value past them.
   target->set_autoinc_fields_readwrite();
   source->index_hooks()->unselect_index();
-  source->go_top();
-  Variant value;
-  while (!source->eof) {
-    if (!source->deleted()) {
-      target->begin_append();
-      for (const column_map_st& pair : map) {
-        source->get_variant(pair.source, &value);
-        try {
-          target->set_variant(pair.target, &value);
-        } catch (...) {
-          value.release(stack);
-          throw;
-        }
-        value.release(stack);
-      }
-      target->update(stack);
-    }
-    source->go_next();
-  }
+  std::vector<std::pair<size_t, size_t>> pairs;
+  for (const column_map_st& pair : map) pairs.emplace_back(pair.source, pair.target);
+  copy_records(stack, pairs, source, target);
   target->set_autoinc_fields_readonly();
 }
 

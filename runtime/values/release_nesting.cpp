@@ -14,12 +14,15 @@ struct queued_release_st {
   VmStack* stack;
 };
 
+// The counts are plain thread data, read with one load on every release of an object; the queue
+// (a vector, constructed and destroyed per thread) is touched only when something was queued.
 struct release_levels_st {
-  unsigned depth = 0;
-  std::vector<queued_release_st> queue;
+  unsigned depth;
+  size_t queued;  // entries in queue
 };
 
-thread_local release_levels_st levels;
+__thread release_levels_st levels __attribute__((tls_model("initial-exec")));
+thread_local std::vector<queued_release_st> queue;
 
 }  // namespace
 
@@ -30,7 +33,8 @@ bool release_nesting_exceeded() {
 
 void queue_release(release_fn run, void* item, VmStack* stack) {
   QZ_TRACE;
-  levels.queue.push_back(queued_release_st{run, item, stack});
+  queue.push_back(queued_release_st{run, item, stack});
+  ++levels.queued;
 }
 
 void run_release(release_fn run, void* item, VmStack* stack) {
@@ -48,9 +52,10 @@ void run_release(release_fn run, void* item, VmStack* stack) {
     first = std::current_exception();
   }
   if (state.depth == 1) {
-    while (!state.queue.empty()) {
-      queued_release_st next = state.queue.back();
-      state.queue.pop_back();
+    while (state.queued != 0) {
+      queued_release_st next = queue.back();
+      queue.pop_back();
+      --state.queued;
       try {
         run_release(next.run, next.item, next.stack);
       } catch (...) {

@@ -164,8 +164,11 @@ String::String(String&& other) noexcept
 }
 
 String& String::operator=(const String& other) noexcept {
-  other.buffer_->count.fetch_add(1);  // raised first: self-assignment is safe
-  release();
+  // The same buffer already held (a shared text assigned again): its count stays as it is.
+  if (other.buffer_ != buffer_) {
+    other.buffer_->count.fetch_add(1);
+    release();
+  }
   data_ = other.data_;
   charset_ = other.charset_;
   buffer_ = other.buffer_;

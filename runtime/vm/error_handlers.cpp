@@ -159,15 +159,14 @@ RuntimeErrorRecovery VmStack::handle_exception(how_to_handle_st& h) {
   if (frame == nullptr) throw_assert_failed();
   const bool in_condition = handler_search_base != nullptr;
 
-  error(Error(last_error.code, last_error.message, last_error.detail));
+  error(last_error.code, last_error.message, last_error.detail);
 
   int answer = -1;
   if (debugger != nullptr && !in_condition) answer = debugger->on_exception(this, last_error.code, last_error.message);
 
   if (exception_hooks.for_error == nullptr) throw_assert_failed();
-  ObjectPointer object = exception_hooks.for_error(this, last_error.code, last_error.message, last_error.detail);
   h.value.release(this);
-  h.value.set(object);
+  exception_hooks.for_error(this, last_error.code, last_error.message, last_error.detail, &h.value);
 
   if (find_handler(&h.value, &h.frame, &h.target, &h.symbol)) return RECOVERY_HANDLER;
   // An error inside a WHEN condition ends the search that ran it: no report, no question.
@@ -235,9 +234,8 @@ RuntimeErrorRecovery VmStack::handle_exception(how_to_handle_st& h) {
 void vm_throw(VmStack* stack, const Variant& value) {
   QZ_TRACE;
   if (exception_hooks.for_value == nullptr) throw_assert_failed();
-  ObjectPointer object = exception_hooks.for_value(stack, value);
   Variant thrown;
-  thrown.set(object);
+  exception_hooks.for_value(stack, value, &thrown);
   const VmFrame* target_frame = nullptr;
   intptr_t target = 0;
   symbol_id_type symbol = 0;

@@ -16,10 +16,11 @@ enum ExceptionContent : int {
 };
 
 struct exception_hooks_st {
-  // A new exception object holding an error's number, message and detail.
-  ObjectPointer (*for_error)(VmStack* stack, int code, const String& message, const String& detail);
-  // A new exception object holding THROW's value in UserValue.
-  ObjectPointer (*for_value)(VmStack* stack, const Variant& value);
+  // A new exception object holding an error's number, message and detail, into out (empty on
+  // entry; its only reference).
+  void (*for_error)(VmStack* stack, int code, const String& message, const String& detail, Variant* out);
+  // A new exception object holding THROW's value in UserValue, into out (empty on entry).
+  void (*for_value)(VmStack* stack, const Variant& value, Variant* out);
   // What the exception object held by value carries; for EXCEPTION_ERROR *error receives its
   // number, message and detail.
   ExceptionContent (*content)(const Variant& value, RuntimeError* error);

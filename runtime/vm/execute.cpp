@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "vm/error_handlers.h"
 #include "vm/frame_inline.h"
@@ -95,6 +96,15 @@ void store_catch_variable(VmStack* stack, symbol_id_type symbol, const Variant& 
   value.copy(&m->value);
 }
 
+// The same, handing value itself over (it is left empty once stored).
+void move_to_catch_variable(VmStack* stack, symbol_id_type symbol, Variant& value) {
+  if (symbol == 0) return;
+  Memvar* m;
+  stack->alloc_undefined_memvar(symbol, &m);
+  m->value.release(stack);
+  m->value = std::move(value);
+}
+
 // A RuntimeError caught in the frame.
 void on_error(VmStack* stack, VmFrame& frame, const RuntimeError& e, rethrow_st& r) {
   if (r.choice != Rethrow::none) {  // already unwinding: the chosen rethrow stands
@@ -114,7 +124,7 @@ void on_error(VmStack* stack, VmFrame& frame, const RuntimeError& e, rethrow_st&
   switch (recovery) {
     case RECOVERY_HANDLER:
       if (how.frame == &frame) {
-        store_catch_variable(stack, how.symbol, how.value);
+        move_to_catch_variable(stack, how.symbol, how.value);
         frame.position = reinterpret_cast<code_position>(how.target);
       } else {
         stack->pending_throw = RuntimeThrow(how.value, const_cast<VmFrame*>(how.frame), how.symbol,
@@ -174,7 +184,12 @@ bool may_hand_back(const VmStack* stack) {
 bool vm_defer_error(VmStack* stack, RuntimeError& e) {
   QZ_TRACE;
   if (!may_hand_back(stack)) return false;
-  stack->deferred_error = std::move(e);
+  // Taken member by member: the texts change hands without being copied.
+  RuntimeError& d = stack->deferred_error;
+  d.code = e.code;
+  d.message = std::move(e.message);
+  d.detail = std::move(e.detail);
+  d.handled = e.handled;
   stack->deferred = VmStack::Deferred::error;
   return true;
 }

@@ -611,6 +611,37 @@ void VmStack::error(const Error& e) {
   errors.swap(list);
 }
 
+void VmStack::error(int code, const String& message, const String& detail) {
+  QZ_TRACE;
+  if (errors.size() != 1) {
+    error(Error(code, message, detail));
+    return;
+  }
+  // Every caught error passes here: the one entry is refilled instead of a new list being made,
+  // its number and texts in place when they are a number and texts already.
+  Error& e = errors.front();
+  if (e.number.tag == VT_INTEGER) {
+    e.number.integer.value = code;
+  } else {
+    e.number.release(nullptr);
+    e.number.set_integer(code);
+  }
+  auto refill = [](Variant& v, const String& text) {
+    if (v.tag == VT_STRING) {
+      v.string = text;
+      return;
+    }
+    v.release(nullptr);
+    v.set_string(text);
+  };
+  refill(e.message, message);
+  refill(e.detail, detail);
+  e.value4.release(nullptr);
+  e.value5.release(nullptr);
+  e.value6.release(nullptr);
+  e.value7.release(nullptr);
+}
+
 void VmStack::error(const std::vector<Error>& list) {
   QZ_TRACE;
   std::vector<Error> copy(list);

@@ -41,6 +41,7 @@
 namespace qzbase {
 
 class Class;
+class Library;
 class Object;
 class Program;
 class ProgramDebugger;
@@ -260,6 +261,8 @@ class VmStack {
   // Replaces the error list (AERROR()) by a copy of the one error, or of all the given errors.
   void error(const Error& e);
   void error(const std::vector<Error>& list);
+  // The same as error(Error(code, message, detail)), refilling a one-error list in place.
+  void error(int code, const String& message, const String& detail);
 
   // The handler search (vm/error_handlers.h). handle_exception offers the last error (flagged
   // handled) to the handlers, the debugger and the user; find_handler searches the handlers of the
@@ -331,6 +334,10 @@ class VmStack {
   // While a handler search runs WHEN conditions: the frame that was running when it began. A
   // search started inside a condition stops there. Null when no search runs.
   const VmFrame* handler_search_base = nullptr;
+  // The built-in class of the exception objects, found once in the runtime's built-in library
+  // (the objects layer fills both; a null library: not looked up yet).
+  const Library* exception_class_library = nullptr;
+  Class* exception_class = nullptr;
   method_context_st method_context;
   memvar_map* frame_memvars = nullptr;  // the running frame's memvars; null until first used
 

@@ -88,11 +88,15 @@ TEST(FileToString, Detection) {
     std::string want_bytes;
   };
   const std::string utf16 = std::string("\xFF\xFE", 2) + std::string("a\0b\0c\0d\0e\0f\0", 12);
+  // Zero bytes between ASCII letters: text the detector must still see.
+  const std::string wide_ascii = std::string("h\0e\0l\0l\0o\0 \0w\0o\0r\0l\0d\0", 22);
   const std::vector<Case> cases = {
       {"utf-8 with mark", kUtf8Bom + kGruss, true, "utf-8-bom", kGruss},
       {"utf-16le with mark", utf16, true, "utf-16le-bom", utf16.substr(2)},
       {"utf-8 without mark", kGruss, true, "utf-8", kGruss},
       {"plain ascii: nothing detected", "just ascii text here", true, "windows-1252", "just ascii text here"},
+      {"ascii with control bytes", "a\tb\r\n\x01\x1f\x7f end", true, "windows-1252", "a\tb\r\n\x01\x1f\x7f end"},
+      {"utf-16le of ascii letters, no mark", wide_ascii, true, "utf-16le", wide_ascii},
       {"detection off keeps the charset", kGruss, false, "windows-1252", kGruss},
   };
   for (const Case& c : cases) {

@@ -8,6 +8,7 @@
 
 #include "vm/vm_stack.h"
 #include "platform/errors.h"
+#include "values/charset_registry.h"
 
 using namespace qzbase;
 
@@ -182,6 +183,34 @@ TEST(ErrorMessages, PlainAndFormatted) {
   EXPECT_EQ(str(error_message_formatted(9999, "x")), "");
   // A percent sign in the detail is text, not a conversion.
   EXPECT_EQ(str(error_message_formatted(1098, "100%s %d")), "100%s %d");
+}
+
+// Messages are shared between the errors that carry them: changing one error's text leaves the
+// next error's text alone.
+TEST(ErrorMessages, ChangingOneMessageLeavesTheNext) {
+  String first = error_message(12);
+  first.write()[0] = 'X';
+  first.resize(1);
+  EXPECT_EQ(str(first), "X");
+  EXPECT_EQ(str(error_message(12)), "Variable is not found.");
+  EXPECT_EQ(str(RuntimeError(12).message), "Variable is not found.");
+}
+
+// Runs in a child process: it tears the character sets down, which the other tests share.
+void messages_after_charsets_reload() {
+  String before = error_message(12);
+  __cleanup_character_sets();
+  __init_character_sets();
+  String after = error_message(12);
+  if (after.get_charset() != Charset::utf8) exit(2);
+  if (str(after) != "Variable is not found.") exit(3);
+  if (str(RuntimeError(1).message) != "File does not exist.") exit(4);
+  if (str(before) != "Variable is not found.") exit(5);
+  exit(0);
+}
+
+TEST(ErrorMessages, MessagesTakeTheCharsetsLoadedAgain) {
+  EXPECT_EXIT(messages_after_charsets_reload(), ::testing::ExitedWithCode(0), "");
 }
 
 TEST(ErrorMessages, DetailInAnotherCharsetIsConvertedToUtf8) {

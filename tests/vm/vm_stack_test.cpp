@@ -172,6 +172,48 @@ TEST(VmStack, ErrorList) {
   EXPECT_EQ(int_of(s.errors[0].number), 4);
 }
 
+// The one-error form refills a one-entry list in place: every value of the entry is the new
+// error's, whatever the entry held before; a list of another length is replaced.
+TEST(VmStack, OneErrorRefillsTheList) {
+  auto text = [](const Variant& v) { return v.tag == VT_STRING ? v.string.u8str() : std::string("<not text>"); };
+  VmStack s;
+  s.error(12, String("twelve"), String("detail"));
+  ASSERT_EQ(s.errors.size(), 1u);
+  EXPECT_EQ(int_of(s.errors[0].number), 12);
+  EXPECT_EQ(text(s.errors[0].message), "twelve");
+  EXPECT_EQ(text(s.errors[0].detail), "detail");
+
+  // An entry holding other kinds of values and the further values of a builder.
+  Error odd(1, String("one"), String("x"));
+  odd.number.release(nullptr);
+  odd.number.set_string(String("not a number"));
+  odd.message.release(nullptr);
+  odd.message.set_integer(5);
+  odd.value4.set_string(String("four"));
+  odd.value7.set_integer(7);
+  s.error(odd);
+  s.error(7, String("seven"), String(""));
+  ASSERT_EQ(s.errors.size(), 1u);
+  EXPECT_EQ(int_of(s.errors[0].number), 7);
+  EXPECT_EQ(text(s.errors[0].message), "seven");
+  EXPECT_EQ(text(s.errors[0].detail), "");
+  EXPECT_EQ(s.errors[0].value4.tag, VT_FALSE);
+  EXPECT_EQ(s.errors[0].value7.tag, VT_FALSE);
+
+  std::vector<Error> two{Error(2, String("two"), String("")), Error(3, String("three"), String(""))};
+  s.error(two);
+  s.error(9, String("nine"), String("d"));
+  ASSERT_EQ(s.errors.size(), 1u);
+  EXPECT_EQ(int_of(s.errors[0].number), 9);
+  EXPECT_EQ(text(s.errors[0].detail), "d");
+
+  // A copy taken before the refill keeps its own values.
+  std::vector<Error> kept = s.errors;
+  s.error(10, String("ten"), String(""));
+  EXPECT_EQ(text(kept[0].message), "nine");
+  EXPECT_EQ(text(s.errors[0].message), "ten");
+}
+
 // ----------------------------------------------------------------------------------------------
 // Frames
 
