@@ -54,12 +54,19 @@ class Dumper {
     out_ += ' ';
     out_ += s;
   }
+  // Appended in place rather than through a "prefix" + std::to_string() temporary.
+  template <typename N>
+  void word(const char* prefix, N n) {
+    out_ += ' ';
+    out_ += prefix;
+    out_ += std::to_string(n);
+  }
   void num(uint64_t v) { word(std::to_string(v)); }
   void symbol(symbol_id_type id) {
     if (options_.symbols != nullptr && id != 0) {
       word(options_.symbols->resolve(id).u8str());
     } else {
-      word("$" + std::to_string(id));
+      word("$", id);
     }
   }
   void target(uint64_t t) {
@@ -153,7 +160,7 @@ class Dumper {
       case OP_DEF_PUBLIC_OFFSET:
       case OP_INIT_PARAMETER:
         visit<VmOpOffsetSymbol, OP_DEF_LOCAL_OFFSET, OP_DEF_PUBLIC_OFFSET, OP_INIT_PARAMETER>(op, [&](const auto& o) {
-          word("@" + std::to_string(o.offset));
+          word("@", o.offset);
           symbol(o.symbol);
         });
         break;
@@ -163,7 +170,7 @@ class Dumper {
       case OP_WRITE_MEMVAR_BY_OFFSET:
         visit<VmOpOffset, OP_READ_LOCAL_MEMVAR_BY_OFFSET, OP_READ_LOCAL_MEMVAR_POINTER_BY_OFFSET,
               OP_READ_ADD_WRITE_LOCAL, OP_WRITE_MEMVAR_BY_OFFSET>(
-            op, [&](const auto& o) { word("@" + std::to_string(o.offset)); });
+            op, [&](const auto& o) { word("@", o.offset); });
         break;
       case OP_CALL_SPEC_DYNAMIC:
       case OP_OBJECT_CALL:
@@ -183,7 +190,7 @@ class Dumper {
       case OP_READ_MEMVAR_INDEX_LOCAL:
       case OP_WRITE_ARRAY_BY_OFFSET:
         visit<VmOpOffsetCount, OP_READ_MEMVAR_INDEX_LOCAL, OP_WRITE_ARRAY_BY_OFFSET>(op, [&](const auto& o) {
-          word("@" + std::to_string(o.offset));
+          word("@", o.offset);
           num(o.count);
         });
         break;
