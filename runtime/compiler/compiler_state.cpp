@@ -81,6 +81,43 @@ Variable* CodePath::compile_create_temp_memvar(const document_location_st& locat
   return new Variable(location, String::fromBytes(name, std::strlen(name), Charset::utf8), 1);
 }
 
+StatementTemp::StatementTemp(CodePath& path, const document_location_st& location, const char* tag,
+                             CompiledCodeCollection* collection)
+    : path_(path), key_(tag) {
+  QZ_TRACE;
+  Compiler* compiler = path.compiler;
+  if ((compiler->compile_kind & COMPILE_KIND_SLOTS) == 0) {
+    variable_.reset(path.compile_create_temp_memvar(location, tag, collection));
+    return;
+  }
+  auto it = compiler->free_temps.find(key_);
+  if (it == compiler->free_temps.end() || it->second.empty()) {
+    variable_.reset(path.compile_create_temp_memvar(location, tag, collection));
+    symbol_ = path.symbolize(variable_->name);
+    return;
+  }
+  const String name = it->second.back();
+  const symbol_id_type symbol = path.symbolize(name);
+  offset_type offset = 0;
+  if (!compiler->compile_time_define_memvar(symbol, &offset) || path.declares(symbol)) throw_assert_failed();
+  variable_ = std::make_unique<Variable>(location, name, 1);
+  path.variables.emplace(symbol, 1u);
+  it->second.pop_back();
+  symbol_ = symbol;
+  // The slot still holds the last statement's value: declared again, it is written before it is read.
+  collection->push_back(location, new VmOpDefLocalOffset(offset, symbol));
+}
+
+StatementTemp::~StatementTemp() {
+  if (symbol_ == 0) return;
+  path_.variables.erase(symbol_);
+  try {
+    path_.compiler->free_temps[key_].push_back(variable_->name);
+  } catch (...) {
+    // Without memory the slot is simply not reused.
+  }
+}
+
 Compiler::Compiler(VmStack* stack_in, uint32_t kind) : compile_kind(kind), stack(stack_in), collection(this) {
   QZ_TRACE;
   compiler = this;
@@ -107,6 +144,7 @@ void Compiler::reset(uint32_t kind, bool full) {
   statement_number = 0;
   op_counter = 0;
   temp_counter = 0;
+  free_temps.clear();
   symbol_map.clear();
   variables.clear();
   with_stack.clear();

@@ -10,7 +10,10 @@
 
 #include <cstdint>
 #include <list>
+#include <memory>
+#include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "compiler/code_collection.h"
 #include "vm/program.h"
@@ -86,6 +89,29 @@ class CodePath {
   compiler_type_info_st type{0, false, -1};
 };
 
+// A hidden temporary that serves one statement. Once the statement's code is complete its slot
+// goes back to the unit, and the next statement that asks for a temporary of the same tag takes
+// it again: a long unit of sequential loops keeps a small frame, while statements nested inside
+// the one that holds it get slots of their own. Made after the scope it is declared in (path), so
+// it ends first. Without slots it is an ordinary temporary, never reused.
+class StatementTemp {
+ public:
+  StatementTemp(CodePath& path, const document_location_st& location, const char* tag,
+                CompiledCodeCollection* collection);
+  ~StatementTemp();
+  StatementTemp(const StatementTemp&) = delete;
+  StatementTemp& operator=(const StatementTemp&) = delete;
+
+  Variable* get() const { return variable_.get(); }
+  Variable* operator->() const { return variable_.get(); }
+
+ private:
+  CodePath& path_;
+  std::string key_;  // the tag, then the name
+  symbol_id_type symbol_ = 0;
+  std::unique_ptr<Variable> variable_;
+};
+
 struct build_message_st {
   uint32_t code;
   document_location_st location;
@@ -143,6 +169,9 @@ class Compiler : public CodePath {
   // Temporaries made in this unit. Without slots the symbol map stays empty, so this numbers
   // them: nested loops of one command line must not share a temporary.
   uint64_t temp_counter = 0;
+  // Slotted temporaries whose statement has ended, by tag (StatementTemp): their names, ready to
+  // be taken again.
+  std::unordered_map<std::string, std::vector<String>> free_temps;
   // How deeply compile_operand is nested now: a limit keeps a huge expression from exhausting the
   // native stack.
   uint32_t operand_depth = 0;

@@ -339,7 +339,7 @@ int compile_stmt_store(const statement_list::const_iterator&, statement_list::it
   QZ_TRACE;
   const auto& statement = statement_at<Cmd_Store>(it);
   ++it;
-  std::unique_ptr<Variable> temporary(path.compile_create_temp_memvar(statement.location, "store", code));
+  StatementTemp temporary(path, statement.location, "store", code);
   compile_assign(temporary.get(), statement.value, code, path);
   for (uint64_t i = 0; i < count_of(statement.targets); ++i) {
     Operand* target = statement.targets->items[i];

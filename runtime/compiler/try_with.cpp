@@ -165,8 +165,8 @@ int compile_stmt_try(const statement_list::const_iterator& end, statement_list::
   AddressLabelRecord* normal = label("endtry");
   AddressLabelRecord* after = label("after finally");
 
-  std::unique_ptr<Variable> error_temp(path.compile_create_temp_memvar(location, "tryerror", code));
-  std::unique_ptr<Variable> next_temp(path.compile_create_temp_memvar(location, "trynext", code));
+  StatementTemp error_temp(path, location, "tryerror", code);
+  StatementTemp next_temp(path, location, "trynext", code);
   const symbol_id_type error = path.symbolize(error_temp->name);
   const symbol_id_type next = path.symbolize(next_temp->name);
 
