@@ -5,8 +5,8 @@ Programs come from three generators, in turn:
   tokens     a soup of the language's words, operators, literals and directives;
   mutations  a seed program with lines, tokens or bytes changed, repeated, cut or spliced;
   nesting    blocks, conditionals, parentheses and calls nested at random depths.
-Generated programs only loop a bounded number of times, name no absolute path and start no
-process, so a run over 10 s is a hang of the shell, not of the program.
+Generated programs name no absolute path and start no process, and every loop they run is bounded
+(guard_loops), so a run over 10 s is a hang of the shell, not of the program.
 
 Each program runs in a scratch folder with the sanitizers' options of the suite. A finding (exit
 by a signal, a sanitizer report, a crash report of the shell, or a time-out) is kept in the
@@ -217,6 +217,24 @@ def gen_mutation(rng, seeds):
 
 GENERATORS = [("tokens", gen_tokens), ("mutations", gen_mutation), ("nesting", gen_nesting)]
 
+LOOP_OPENER = re.compile(rb"^[ \t]*(do[ \t]+while|for|scan)\b", re.IGNORECASE)
+GUARD = [b"qz_g = IIF(TYPE(\"qz_g\") == \"N\", qz_g + 1, 1)", b"IF qz_g > 20000", b"QUIT", b"ENDIF"]
+
+
+def guard_loops(program):
+    """Bounds every loop: a mutation can drop the line that ends one, and an endless program is not
+    a hang of the shell. The first line of each loop body counts in one PUBLIC and ends the program
+    past 20,000 turns in all, so a time-out is left to the shell itself."""
+    data = program if isinstance(program, bytes) else program.encode("utf-8", "surrogateescape")
+    out = [b"PUBLIC qz_g", b"qz_g = 0"]
+    joined = False  # the line before ended with ";": this one continues it
+    for line in data.split(b"\n"):
+        out.append(line)
+        if not joined and LOOP_OPENER.match(line) and not line.rstrip().endswith(b";"):
+            out += GUARD
+        joined = line.rstrip().endswith(b";")
+    return b"\n".join(out)
+
 
 def run_one(qzsh, program, work):
     """Runs one program; returns (verdict, seconds, stderr) with verdict None when clean."""
@@ -280,7 +298,7 @@ def fuzz_worker(qzsh, seed, seconds, cpu_seconds, findings_dir, corpus):
         while time.monotonic() < deadline and (cpu_seconds is None or cpu_used() < cpu_seconds):
             name, generate = GENERATORS[n % len(GENERATORS)]
             n += 1
-            program = generate(rng, seeds)
+            program = guard_loops(generate(rng, seeds))
             verdict, seconds_taken, err = run_one(qzsh, program, work)
             clean_scratch(work)
             counts[name] += 1

@@ -81,42 +81,40 @@ Variable* CodePath::compile_create_temp_memvar(const document_location_st& locat
   return new Variable(location, String::fromBytes(name, std::strlen(name), Charset::utf8), 1);
 }
 
-StatementTemp::StatementTemp(CodePath& path, const document_location_st& location, const char* tag,
-                             CompiledCodeCollection* collection)
-    : path_(path), key_(tag) {
+Variable* CodePath::compile_take_temp_memvar(const document_location_st& location, const char* tag,
+                                            CompiledCodeCollection* collection) {
   QZ_TRACE;
-  Compiler* compiler = path.compiler;
-  if ((compiler->compile_kind & COMPILE_KIND_SLOTS) == 0) {
-    variable_.reset(path.compile_create_temp_memvar(location, tag, collection));
-    return;
-  }
-  auto it = compiler->free_temps.find(key_);
+  if ((compiler->compile_kind & COMPILE_KIND_SLOTS) == 0) return compile_create_temp_memvar(location, tag, collection);
+  auto it = compiler->free_temps.find(tag);
   if (it == compiler->free_temps.end() || it->second.empty()) {
-    variable_.reset(path.compile_create_temp_memvar(location, tag, collection));
-    symbol_ = path.symbolize(variable_->name);
-    return;
+    return compile_create_temp_memvar(location, tag, collection);
   }
   const String name = it->second.back();
-  const symbol_id_type symbol = path.symbolize(name);
+  const symbol_id_type symbol = symbolize(name);
   offset_type offset = 0;
-  if (!compiler->compile_time_define_memvar(symbol, &offset) || path.declares(symbol)) throw_assert_failed();
-  variable_ = std::make_unique<Variable>(location, name, 1);
-  path.variables.emplace(symbol, 1u);
-  it->second.pop_back();
-  symbol_ = symbol;
-  // The slot still holds the last statement's value: declared again, it is written before it is read.
+  if (!compiler->compile_time_define_memvar(symbol, &offset) || declares(symbol)) throw_assert_failed();
+  auto variable = std::make_unique<Variable>(location, name, 1);
   collection->push_back(location, new VmOpDefLocalOffset(offset, symbol));
+  variables.emplace(symbol, 1u);
+  it->second.pop_back();
+  return variable.release();
 }
 
-StatementTemp::~StatementTemp() {
-  if (symbol_ == 0) return;
-  path_.variables.erase(symbol_);
+void CodePath::release_temp(const char* tag, const String& name) noexcept {
+  if ((compiler->compile_kind & COMPILE_KIND_SLOTS) == 0) return;
   try {
-    path_.compiler->free_temps[key_].push_back(variable_->name);
+    variables.erase(symbolize(name));
+    compiler->free_temps[tag].push_back(name);
   } catch (...) {
-    // Without memory the slot is simply not reused.
+    // Without memory the slot is simply not taken again.
   }
 }
+
+StatementTemp::StatementTemp(CodePath& path, const document_location_st& location, const char* tag,
+                             CompiledCodeCollection* collection)
+    : path_(path), tag_(tag), variable_(path.compile_take_temp_memvar(location, tag, collection)) {}
+
+StatementTemp::~StatementTemp() { path_.release_temp(tag_, variable_->name); }
 
 Compiler::Compiler(VmStack* stack_in, uint32_t kind) : compile_kind(kind), stack(stack_in), collection(this) {
   QZ_TRACE;

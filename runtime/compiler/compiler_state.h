@@ -60,6 +60,14 @@ class CodePath {
   // the caller. Emits VmOpDefLocalOffset with slots, VmOpDefLocal without.
   Variable* compile_create_temp_memvar(const document_location_st& location, const char* tag,
                                        CompiledCodeCollection* collection);
+  // The same for a temporary that serves one statement (or one block): with slots it takes the
+  // slot of an earlier temporary of the tag given back by release_temp, when there is one. It is
+  // written before it is read, so the value the slot still holds does not matter.
+  Variable* compile_take_temp_memvar(const document_location_st& location, const char* tag,
+                                     CompiledCodeCollection* collection);
+  // The statement is done with the temporary this scope took: the next one of the tag may take
+  // its slot. Nothing happens without slots.
+  void release_temp(const char* tag, const String& name) noexcept;
 
   Compiler* compiler;
   CodePath* parent;
@@ -89,11 +97,10 @@ class CodePath {
   compiler_type_info_st type{0, false, -1};
 };
 
-// A hidden temporary that serves one statement. Once the statement's code is complete its slot
-// goes back to the unit, and the next statement that asks for a temporary of the same tag takes
-// it again: a long unit of sequential loops keeps a small frame, while statements nested inside
-// the one that holds it get slots of their own. Made after the scope it is declared in (path), so
-// it ends first. Without slots it is an ordinary temporary, never reused.
+// A temporary taken (compile_take_temp_memvar) for the length of one statement, given back when
+// the statement's code is complete: a long unit of sequential loops keeps a small frame, while
+// statements nested inside the one that holds it get slots of their own. Made after the scope it
+// is taken in (path), so it ends first.
 class StatementTemp {
  public:
   StatementTemp(CodePath& path, const document_location_st& location, const char* tag,
@@ -107,8 +114,7 @@ class StatementTemp {
 
  private:
   CodePath& path_;
-  std::string key_;  // the tag, then the name
-  symbol_id_type symbol_ = 0;
+  const char* tag_;
   std::unique_ptr<Variable> variable_;
 };
 
