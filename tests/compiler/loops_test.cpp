@@ -265,8 +265,10 @@ TEST_F(Loops, StatementsInARowShareTheirTemporarySlots) {
       {"SCAN &c", "ENDSCAN", true},
       {"TRY", "CATCH TO e\nENDTRY", true},
       {"TRY", "FINALLY\nn = 2\nENDTRY", true},
+      {"WITH o", "ENDWITH", true},
       {"IF &c", "ENDIF", false},
       {"STORE 1 TO a, b", "", false},
+      {"STORE 1 TO o.x, o.y", "", false},
   };
   auto slots = [&](const std::string& text) -> size_t {
     std::unique_ptr<Program> program = build(text);

@@ -144,6 +144,27 @@ FOR k = 1 TO 3
 ENDFOR
 ? "store:", i, j, x, y, n
 
+* WITH one after the other and nested: each leading "." reaches its own object.
+a = CREATEOBJECT("Empty")
+ADDPROPERTY(a, "name", "a")
+b = CREATEOBJECT("Empty")
+ADDPROPERTY(b, "name", "b")
+s = ""
+WITH a
+  s = s + .name
+ENDWITH
+WITH b
+  s = s + .name
+  WITH a
+    s = s + .name
+  ENDWITH
+  s = s + .name
+ENDWITH
+WITH a
+  s = s + .name
+ENDWITH
+? "with:", s
+
 * A TRY after another, and one inside a CATCH: the outer error survives both, and the FINALLY
 * raises it again to the outermost TRY.
 s = ""
