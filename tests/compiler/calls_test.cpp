@@ -103,6 +103,27 @@ TEST_F(Calls, ConstantArgumentsAreFoldedAndHandedToTheDeducer) {
   EXPECT_EQ(t.width, 42);
 }
 
+// A call whose argument count does not fit passes fewer values than it takes: it is never run to
+// fold a constant (that ended the process on a broken invariant), and its deducer is not asked.
+TEST_F(Calls, ArgumentCountsThatDoNotFitAreNeverFolded) {
+  probe = deducer_probe_st{};
+  compiler_type_info_st t;
+  compile("ints(2, 3)", &t, true);
+  EXPECT_EQ(probe.argc, 0u);
+  EXPECT_FALSE(t.constant);
+  EXPECT_EQ(message_codes(), std::vector<uint32_t>({11}));
+
+  compiler.libraries = {rt.runtime->priv->builtin_library};
+  for (const char* text : {"left(.NULL., 1, .T.)", "left('abc', 1, .T.)", "substr(.NULL., 1, 2, 3)",
+                           "array(left(.NULL., -9223372036854775808, .T.))", "left(.NULL.)", "substr('abc')",
+                           "alltrim()", "evl(left(.NULL., 1, 2), 1) + 'x'"}) {
+    compiler.reset(COMPILE_KIND_PROGRAM, true);
+    compiler.messages.clear();
+    EXPECT_EQ(error_of([&] { compile(text, &t, true); }), 0) << text;
+    EXPECT_EQ(message_codes(), std::vector<uint32_t>({11})) << text;
+  }
+}
+
 TEST_F(Calls, DefaultReadTargetsGetNoNotNullCast) {
   compiler.libraries = {rt.runtime->priv->builtin_library};
   EXPECT_EQ(compile("store(x, 1)"),
