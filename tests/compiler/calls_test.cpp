@@ -124,6 +124,27 @@ TEST_F(Calls, ArgumentCountsThatDoNotFitAreNeverFolded) {
   }
 }
 
+// An argument whose folding fails is no constant: the call around it is not folded and run with
+// an argument missing (that ended the process on a broken invariant).
+TEST_F(Calls, ArgumentsThatFailToFoldLeaveTheCallUnfolded) {
+  compiler.libraries = {rt.runtime->priv->builtin_library};
+  struct Case {
+    const char* text;
+    uint32_t message;
+  } cases[] = {{"substr(.NULL., .NOT. 1)", 11},
+               {"substr('abc', .NOT. -9223372036854775808)", 11},
+               {"left('abc', 'x' - 1)", 107},
+               {"upper(left('abc', 1 + .T.))", 107}};
+  for (const Case& c : cases) {
+    compiler.reset(COMPILE_KIND_PROGRAM, true);
+    compiler.messages.clear();
+    compiler_type_info_st t;
+    EXPECT_EQ(error_of([&] { compile(c.text, &t, true); }), 0) << c.text;
+    EXPECT_EQ(message_codes(), std::vector<uint32_t>({c.message})) << c.text;
+    EXPECT_FALSE(t.constant) << c.text;
+  }
+}
+
 TEST_F(Calls, DefaultReadTargetsGetNoNotNullCast) {
   compiler.libraries = {rt.runtime->priv->builtin_library};
   EXPECT_EQ(compile("store(x, 1)"),
