@@ -81,12 +81,9 @@ Program* Compiler::create_program(const String& name, CompiledCodeCollection* co
   CodeArrayGuard guard{new VmOp*[n + 1](), n};
   VmOp** code = guard.code;
   label_map_type labels;
-  location_map locations;
-  statement_map statements;
+  DebugInfoBuilder lines(code);
   std::list<VmOp**> calls;
   labels.reserve(nlabels);
-  locations.reserve(n);
-  statements.reserve(n);
   document_location_st first_begin{};  // the location with the smallest begin character
   document_location_st last_end{};     // the one with the largest end character
   bool have_span = false;
@@ -107,12 +104,12 @@ Program* Compiler::create_program(const String& name, CompiledCodeCollection* co
     if (op->opcode == OP_UNRESOLVED_CALL) calls.push_back(code + cursor);
     const document_location_st& loc = rec->location;
     if (loc.begin_line != 0) {
-      locations.emplace(code + cursor, loc);
+      lines.add_location(code + cursor, loc);
       if (!have_span || loc.begin_char < first_begin.begin_char) first_begin = loc;
       if (!have_span || loc.end_char > last_end.end_char) last_end = loc;
       have_span = true;
     }
-    if (op->statement != 0) statements.emplace(op->statement, code + cursor);
+    if (op->statement != 0) lines.add_statement(code + cursor, op->statement);
     ++cursor;
   }
 
@@ -155,7 +152,7 @@ Program* Compiler::create_program(const String& name, CompiledCodeCollection* co
     }
   }
 
-  auto debug = std::make_unique<DebugInfo>(span, std::move(locations), std::move(statements));
+  auto debug = std::make_unique<DebugInfo>(span, std::move(lines));
   auto* program = new Program(name, code, n, parameter_count, symbol_offsets, debug.get(), type);
   debug.release();
   guard.code = nullptr;

@@ -64,9 +64,10 @@ std::string program_name(const Program* program) {
 // The source line and column of the frame's position; 0 and 0 when it has none.
 void frame_location(const VmFrame* f, uint32_t* line, uint32_t* column) {
   const DebugInfo* debug = f->program->debug_info();
-  const document_location_st* loc = debug != nullptr ? debug->location_of(f->position) : nullptr;
-  *line = loc != nullptr ? loc->begin_line : 0;
-  *column = loc != nullptr ? loc->begin_column : 0;
+  document_location_st loc{};
+  if (debug != nullptr) debug->location_of(f->position, &loc);
+  *line = loc.begin_line;
+  *column = loc.begin_column;
 }
 
 // Marks the frame running now as where nested searches (started by errors inside WHEN conditions)

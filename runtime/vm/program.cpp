@@ -73,43 +73,254 @@ size_t StatementMap::count(int64_t statement) const {
   return static_cast<size_t>(last - first);
 }
 
+namespace {
+
+constexpr size_t kLocationsPerCheckpoint = 32;
+
+void put_varint(std::vector<uint8_t>& out, uint64_t v) {
+  while (v >= 0x80) {
+    out.push_back(static_cast<uint8_t>(v | 0x80));
+    v >>= 7;
+  }
+  out.push_back(static_cast<uint8_t>(v));
+}
+
+uint64_t get_varint(const uint8_t*& p) {
+  uint64_t v = 0;
+  for (unsigned shift = 0;; shift += 7) {
+    const uint8_t byte = *p++;
+    v |= static_cast<uint64_t>(byte & 0x7F) << shift;
+    if ((byte & 0x80) == 0) return v;
+  }
+}
+
+uint64_t zigzag(int64_t v) { return (static_cast<uint64_t>(v) << 1) ^ static_cast<uint64_t>(v >> 63); }
+int64_t unzigzag(uint64_t v) { return static_cast<int64_t>(v >> 1) ^ -static_cast<int64_t>(v & 1); }
+
+// A location's fields in a fixed order, and the guess for each from the entry before and the
+// fields of this one already known: most of the guesses hold (same line, same length, ASCII
+// text), and a field guessed right costs nothing but its bit.
+constexpr unsigned kLocationFields = 8;
+
+constexpr uint32_t document_location_st::*kFields[kLocationFields] = {
+    &document_location_st::begin_char, &document_location_st::begin_byte, &document_location_st::begin_line,
+    &document_location_st::begin_column, &document_location_st::end_char, &document_location_st::end_byte,
+    &document_location_st::end_line, &document_location_st::end_column,
+};
+
+int64_t guess(const document_location_st& p, const document_location_st& c, unsigned k) {
+  auto v = [](uint32_t x) { return static_cast<int64_t>(x); };
+  switch (k) {
+    case 0: return v(p.begin_char);
+    case 1: return v(c.begin_char) + v(p.begin_byte) - v(p.begin_char);
+    case 2: return v(p.begin_line);
+    case 3: return v(p.begin_column) + v(c.begin_char) - v(p.begin_char);
+    case 4: return v(c.begin_char) + v(p.end_char) - v(p.begin_char);
+    case 5: return v(c.end_char) + v(p.end_byte) - v(p.end_char);
+    case 6: return v(c.begin_line) + v(p.end_line) - v(p.begin_line);
+    default: return v(p.end_column) + v(c.end_char) - v(p.end_char);
+  }
+}
+
+uint32_t index_of(code_position base, code_position p) {
+  if (p < base || static_cast<size_t>(p - base) > UINT32_MAX) throw_assert_failed();
+  return static_cast<uint32_t>(p - base);
+}
+
+// Decodes one location entry after (*index, *location), advancing p.
+void decode_location(const uint8_t*& p, uint32_t* index, document_location_st* location) {
+  *index += static_cast<uint32_t>(get_varint(p));
+  const uint8_t flags = *p++;
+  const document_location_st previous = *location;
+  for (unsigned k = 0; k < kLocationFields; ++k) {
+    int64_t value = guess(previous, *location, k);
+    if (flags & (1u << k)) value += unzigzag(get_varint(p));
+    (*location).*kFields[k] = static_cast<uint32_t>(value);
+  }
+}
+
+}  // namespace
+
+void DebugInfoBuilder::add_location(code_position p, const document_location_st& location) {
+  QZ_TRACE;
+  const uint32_t index = index_of(base_, p);
+  if (location_count_ != 0 && index <= last_index_) throw_assert_failed();  // code order only
+  if (location_count_ % kLocationsPerCheckpoint == 0) {
+    location_checkpoints_.push_back(
+        LocationCheckpoint{index, static_cast<uint32_t>(locations_.size()), last_index_, last_});
+  }
+  put_varint(locations_, index - last_index_);
+  const size_t flags_at = locations_.size();
+  locations_.push_back(0);
+  document_location_st current = last_;
+  uint8_t flags = 0;
+  for (unsigned k = 0; k < kLocationFields; ++k) {
+    const int64_t difference = static_cast<int64_t>(location.*kFields[k]) - guess(last_, current, k);
+    current.*kFields[k] = location.*kFields[k];
+    if (difference != 0) {
+      flags = static_cast<uint8_t>(flags | (1u << k));
+      put_varint(locations_, zigzag(difference));
+    }
+  }
+  locations_[flags_at] = flags;
+  last_index_ = index;
+  last_ = location;
+  ++location_count_;
+  if (locations_.size() > UINT32_MAX) throw_assert_failed();
+}
+
+void DebugInfoBuilder::add_statement(code_position p, int64_t statement) {
+  QZ_TRACE;
+  const uint32_t index = index_of(base_, p);
+  if (run_.count != 0 && index == run_.index + run_.count && statement == run_.statement) {
+    ++run_.count;
+    return;
+  }
+  if (run_.count != 0 && index < run_.index + run_.count - 1) throw_assert_failed();  // code order only
+  flush_run();
+  run_ = StatementRun{index, 1, statement};
+}
+
+void DebugInfoBuilder::flush_run() {
+  if (run_.count == 0) return;
+  put_varint(statements_, zigzag(static_cast<int64_t>(run_.index) - static_cast<int64_t>(last_run_end_)));
+  put_varint(statements_, run_.count - 1);
+  put_varint(statements_, zigzag(static_cast<int64_t>(static_cast<uint64_t>(run_.statement) -
+                                                      static_cast<uint64_t>(last_statement_))));
+  last_run_end_ = run_.index + run_.count;
+  last_statement_ = run_.statement;
+  statement_count_ += run_.count;
+  run_.count = 0;
+}
+
+namespace {
+
+// The builder of the two maps' entries: positions in code order for both.
+DebugInfoBuilder build_from_maps(location_map& locations, statement_map& statements) {
+  locations.seal();
+  statements.seal();
+  code_position base = nullptr;
+  if (!locations.empty()) base = locations.begin()->first;
+  for (const auto& entry : statements) {
+    if (base == nullptr || entry.second < base) base = entry.second;
+  }
+  DebugInfoBuilder built(base);
+  for (const auto& [position, location] : locations) built.add_location(position, location);
+  std::vector<std::pair<code_position, int64_t>> by_position;
+  by_position.reserve(statements.size());
+  for (const auto& [number, position] : statements) by_position.emplace_back(position, number);
+  std::stable_sort(by_position.begin(), by_position.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (const auto& [position, number] : by_position) built.add_statement(position, number);
+  return built;
+}
+
+template <class T>
+std::vector<T> exact_copy(std::vector<T>& v) {
+  std::vector<T> out(v.begin(), v.end());
+  v.clear();
+  v.shrink_to_fit();
+  return out;
+}
+
+}  // namespace
+
 DebugInfo::DebugInfo(const document_location_st& span, const location_map& locations,
                      const statement_map& statements)
-    : span_(span), locations_(locations), statements_(statements) {
-  QZ_TRACE;
-  index_lines();
-}
+    : DebugInfo(span, location_map(locations), statement_map(statements)) {}
 
 DebugInfo::DebugInfo(const document_location_st& span, location_map&& locations, statement_map&& statements)
-    : span_(span), locations_(std::move(locations)), statements_(std::move(statements)) {
-  QZ_TRACE;
-  index_lines();
-}
+    : DebugInfo(span, build_from_maps(locations, statements)) {}
 
-void DebugInfo::index_lines() {
-  locations_.seal();
-  statements_.seal();
-  lines_.reserve(locations_.size());
-  for (const auto& [position, location] : locations_) {
-    if (location.begin_line != 0) lines_.emplace_back(location.begin_line, position);
-  }
-  std::sort(lines_.begin(), lines_.end());
+DebugInfo::DebugInfo(const document_location_st& span, DebugInfoBuilder&& built)
+    : span_(span), base_(built.base_), location_count_(built.location_count_), statement_count_(0) {
+  QZ_TRACE;
+  built.flush_run();
+  statement_count_ = built.statement_count_;
+  locations_ = exact_copy(built.locations_);
+  location_checkpoints_ = exact_copy(built.location_checkpoints_);
+  statements_ = exact_copy(built.statements_);
+  built.location_count_ = 0;
+  built.statement_count_ = 0;
 }
 
 DebugInfo::~DebugInfo() = default;
 
+template <class Visit>
+void DebugInfo::for_each_location(Visit&& visit) const {
+  const uint8_t* p = locations_.data();
+  const uint8_t* end = p + locations_.size();
+  uint32_t index = 0;
+  document_location_st location{};
+  while (p < end) {
+    decode_location(p, &index, &location);
+    if (!visit(index, location)) return;
+  }
+}
+
 code_position DebugInfo::find_opcode_for_line_no(size_t line) const {
   QZ_TRACE;
   if (line == 0 || line > UINT32_MAX) return nullptr;
-  auto it = std::lower_bound(lines_.begin(), lines_.end(), static_cast<uint32_t>(line),
-                             [](const std::pair<uint32_t, code_position>& e, uint32_t key) { return e.first < key; });
-  return it == lines_.end() || it->first != line ? nullptr : it->second;
+  code_position found = nullptr;
+  for_each_location([&](uint32_t index, const document_location_st& location) {
+    if (location.begin_line != line) return true;
+    found = base_ + index;
+    return false;
+  });
+  return found;
 }
 
-const document_location_st* DebugInfo::location_of(code_position p) const {
+bool DebugInfo::location_of(code_position p, document_location_st* out) const {
   QZ_TRACE;
-  auto it = locations_.find(p);
-  return it == locations_.end() ? nullptr : &it->second;
+  if (location_checkpoints_.empty() || p < base_ || static_cast<size_t>(p - base_) > UINT32_MAX) return false;
+  const auto wanted = static_cast<uint32_t>(p - base_);
+  auto cp = std::upper_bound(location_checkpoints_.begin(), location_checkpoints_.end(), wanted,
+                             [](uint32_t key, const DebugInfoBuilder::LocationCheckpoint& c) { return key < c.index; });
+  if (cp == location_checkpoints_.begin()) return false;
+  --cp;
+  const uint8_t* at = locations_.data() + cp->offset;
+  const uint8_t* end = locations_.data() + locations_.size();
+  uint32_t index = cp->previous_index;
+  document_location_st location = cp->previous;
+  for (size_t i = 0; i < kLocationsPerCheckpoint && at < end; ++i) {
+    decode_location(at, &index, &location);
+    if (index == wanted) {
+      *out = location;
+      return true;
+    }
+    if (index > wanted) return false;
+  }
+  return false;
+}
+
+location_map DebugInfo::locations() const {
+  QZ_TRACE;
+  location_map out;
+  out.reserve(location_count_);
+  for_each_location([&](uint32_t index, const document_location_st& location) {
+    out.emplace(base_ + index, location);
+    return true;
+  });
+  return out;
+}
+
+statement_map DebugInfo::statements() const {
+  QZ_TRACE;
+  statement_map out;
+  out.reserve(statement_count_);
+  const uint8_t* p = statements_.data();
+  const uint8_t* end = p + statements_.size();
+  int64_t last_end = 0;
+  uint64_t statement = 0;
+  while (p < end) {
+    const int64_t first = last_end + unzigzag(get_varint(p));
+    const uint64_t count = get_varint(p) + 1;
+    statement += static_cast<uint64_t>(unzigzag(get_varint(p)));
+    for (uint64_t i = 0; i < count; ++i) out.emplace(static_cast<int64_t>(statement), base_ + first + static_cast<int64_t>(i));
+    last_end = first + static_cast<int64_t>(count);
+  }
+  out.seal();
+  return out;
 }
 
 // --- Program -----------------------------------------------------------------------------------

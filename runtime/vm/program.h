@@ -19,10 +19,8 @@
 namespace qzbase {
 
 using local_offset_map = std::unordered_map<symbol_id_type, offset_type>;
-// The line information holds an entry or two per operation: as sorted arrays, not as one node per
-// entry, a large program's line information costs a fraction of the code it describes.
 
-// Code position -> source location. Entries may be added in any order; a second entry for a
+// Code position -> source location, as handed to DebugInfo or read back from it. Entries may be added in any order; a second entry for a
 // position is dropped (the first stays). The lookups work once seal() has run (DebugInfo seals
 // what it takes).
 class LocationMap {
@@ -74,6 +72,47 @@ class StatementMap {
 using location_map = LocationMap;
 using statement_map = StatementMap;
 
+// Builds the line information of one program in code order: positions of locations strictly
+// increasing, positions of statement numbers never decreasing. Each entry is stored as a few bytes
+// of differences from the one before it, with a full entry every so often to start decoding from:
+// a large program's line information costs a few bytes per operation.
+class DebugInfoBuilder {
+ public:
+  // base: the first element of the code array the positions point into.
+  explicit DebugInfoBuilder(code_position base) noexcept : base_(base) {}
+
+  void add_location(code_position p, const document_location_st& location);
+  void add_statement(code_position p, int64_t statement);
+
+ private:
+  friend class DebugInfo;
+  struct LocationCheckpoint {
+    uint32_t index;                 // of the entry that starts here
+    uint32_t offset;                // where its bytes start
+    uint32_t previous_index;        // the state before it
+    document_location_st previous;  // (all zero at the first)
+  };
+  struct StatementRun {
+    uint32_t index;  // first operation
+    uint32_t count;  // operations in a row with the same number
+    int64_t statement;
+  };
+
+  void flush_run();
+
+  code_position base_;
+  std::vector<uint8_t> locations_;
+  std::vector<LocationCheckpoint> location_checkpoints_;
+  size_t location_count_ = 0;
+  uint32_t last_index_ = 0;
+  document_location_st last_{};
+  std::vector<uint8_t> statements_;  // runs: gap, count - 1, difference of the number
+  size_t statement_count_ = 0;
+  StatementRun run_{0, 0, 0};
+  uint32_t last_run_end_ = 0;  // one past the last operation of the previous run
+  int64_t last_statement_ = 0;
+};
+
 // The line information of one program, built once by the compiler (or the module-file reader)
 // and read-only afterwards.
 class DebugInfo {
@@ -81,29 +120,37 @@ class DebugInfo {
   // span: the program's source span; locations: code position -> source location of the
   // operation there; statements: statement number -> code positions, in code order.
   DebugInfo(const document_location_st& span, const location_map& locations, const statement_map& statements);
-  // The same, taking the maps over.
   DebugInfo(const document_location_st& span, location_map&& locations, statement_map&& statements);
+  // The same from a builder, which is left empty.
+  DebugInfo(const document_location_st& span, DebugInfoBuilder&& built);
   ~DebugInfo();
   DebugInfo(const DebugInfo&) = delete;
   DebugInfo& operator=(const DebugInfo&) = delete;
 
   // The first operation (in code order) whose location begins on exactly that source line; null
-  // when no operation does (a comment line, a line past the end).
+  // when no operation does (a comment line, a line past the end). Reads the whole table: for
+  // setting a breakpoint, not for each operation run.
   code_position find_opcode_for_line_no(size_t line) const;
-  // The source location of the operation at p; null when it has none.
-  const document_location_st* location_of(code_position p) const;
+  // The source location of the operation at p into *out; false (and *out untouched) when it has
+  // none.
+  bool location_of(code_position p, document_location_st* out) const;
 
   const document_location_st& span() const { return span_; }
-  const location_map& locations() const { return locations_; }
-  const statement_map& statements() const { return statements_; }
+  // The whole tables, decoded (for inspection and tests).
+  location_map locations() const;
+  statement_map statements() const;
 
  private:
+  template <class Visit>
+  void for_each_location(Visit&& visit) const;
+
   document_location_st span_;
-  location_map locations_;
-  // (begin line, position), sorted: the first entry of a line is its first operation.
-  std::vector<std::pair<uint32_t, code_position>> lines_;
-  void index_lines();
-  statement_map statements_;
+  code_position base_;
+  std::vector<uint8_t> locations_;
+  std::vector<DebugInfoBuilder::LocationCheckpoint> location_checkpoints_;
+  size_t location_count_;
+  std::vector<uint8_t> statements_;
+  size_t statement_count_;
 };
 
 class Program {

@@ -343,9 +343,14 @@ TEST(DebugInfo, FindOpcodeForLineNo) {
   EXPECT_EQ(d->find_opcode_for_line_no(3), nullptr);  // a line without code
   EXPECT_EQ(d->find_opcode_for_line_no(99), nullptr);  // past the end
   EXPECT_EQ(d->find_opcode_for_line_no(0), nullptr);
-  ASSERT_NE(d->location_of(p->code() + 1), nullptr);
-  EXPECT_EQ(d->location_of(p->code() + 1)->begin_line, 2u);
-  EXPECT_EQ(d->location_of(p->code() + 2), nullptr);
+  document_location_st loc{};
+  ASSERT_TRUE(d->location_of(p->code() + 1, &loc));
+  EXPECT_EQ(loc.begin_line, 2u);
+  loc.begin_line = 77;
+  EXPECT_FALSE(d->location_of(p->code() + 2, &loc));
+  EXPECT_EQ(loc.begin_line, 77u) << "left as it was";
+  EXPECT_FALSE(d->location_of(p->code() + 5, &loc));  // the null element after the code
+  EXPECT_FALSE(d->location_of(p->code() - 1, &loc));
   EXPECT_EQ(d->statements().count(1), 2u);
   EXPECT_EQ(d->span().begin_line, 2u);
   EXPECT_EQ(d->span().end_line, 5u);
