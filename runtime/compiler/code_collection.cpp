@@ -2,6 +2,7 @@
 #include "compiler/code_collection.h"
 
 #include <array>
+#include <vector>
 
 #include "compiler/compiler_state.h"
 
@@ -31,18 +32,80 @@ bool is_jump_op_kind(unsigned opcode) {
 
 CompilerRecord::~CompilerRecord() = default;
 
-OpCodeRecord::~OpCodeRecord() { delete op; }
-
 AddressLabelRecord::~AddressLabelRecord() = default;
+
+namespace {
+
+// Appends one op's location entry to out after *last.
+void put_entry(std::vector<uint8_t>& out, document_location_st* last, const document_location_st& location) {
+  if (location.begin_line == 0) {
+    out.push_back(0);
+    return;
+  }
+  out.push_back(1);
+  put_location(out, last, location);
+}
+
+// Appends the n entries of stream to out after *last.
+void transcode(const std::vector<uint8_t>& stream, std::vector<uint8_t>& out, document_location_st* last) {
+  const uint8_t* p = stream.data();
+  const uint8_t* end = p + stream.size();
+  document_location_st location{};
+  while (p < end) {
+    if (*p++ == 0) {
+      out.push_back(0);
+      continue;
+    }
+    get_location(p, &location);
+    put_entry(out, last, location);
+  }
+}
+
+}  // namespace
 
 CompiledCodeCollection::~CompiledCodeCollection() { clear(); }
 
 void CompiledCodeCollection::clear() {
   QZ_TRACE;
-  for (CompilerRecord* r : records) {
-    if (r->kind != RECORD_LABEL) delete r;
+  for (uintptr_t e : elements_) {
+    if (!is_label(e)) delete reinterpret_cast<VmOp*>(e);
   }
-  records.clear();
+  elements_.clear();
+  locations_.clear();
+  locations_.shrink_to_fit();
+  last_location_ = document_location_st{};
+}
+
+document_location_st CompiledCodeCollection::location_at(size_t i) const {
+  QZ_TRACE;
+  const uint8_t* p = locations_.data();
+  document_location_st location{};
+  for (size_t k = 0; k <= i && k < elements_.size(); ++k) {
+    if (is_label(elements_[k])) {
+      if (k == i) return document_location_st{};
+      continue;
+    }
+    const bool located = *p++ != 0;
+    if (located) get_location(p, &location);
+    if (k == i) return located ? location : document_location_st{};
+  }
+  throw_assert_failed();
+}
+
+void CompiledCodeCollection::append_op(const document_location_st& location, VmOp* op) {
+  try {
+    elements_.push_back(reinterpret_cast<uintptr_t>(op));
+  } catch (...) {
+    delete op;
+    throw;
+  }
+  try {
+    put_entry(locations_, &last_location_, location);
+  } catch (...) {
+    elements_.pop_back();
+    delete op;
+    throw;
+  }
 }
 
 void CompiledCodeCollection::push_back(const document_location_st& location, VmOp* op) {
@@ -54,12 +117,7 @@ void CompiledCodeCollection::push_back(const document_location_st& location, VmO
   }
   op->statement = static_cast<int64_t>(compiler->statement_number);
   compiler->op_counter += 1;
-  try {
-    records.push_back(new OpCodeRecord(op, used));
-  } catch (...) {
-    delete op;
-    throw;
-  }
+  append_op(used, op);
 }
 
 void CompiledCodeCollection::push_jump(VmOp* op) {
@@ -74,34 +132,48 @@ void CompiledCodeCollection::push_jump(VmOp* op) {
 void CompiledCodeCollection::push_back_unnumbered(const document_location_st& location, VmOp* op) {
   QZ_TRACE;
   op->statement = 0;
-  try {
-    records.push_back(new OpCodeRecord(op, location));
-  } catch (...) {
-    delete op;
-    throw;
-  }
+  append_op(location, op);
 }
 
 void CompiledCodeCollection::push_front_unnumbered(const document_location_st& location, VmOp* op) {
   QZ_TRACE;
   op->statement = 0;
+  std::vector<uint8_t> stream;
+  document_location_st last{};
   try {
-    records.push_front(new OpCodeRecord(op, location));
+    put_entry(stream, &last, location);
+    transcode(locations_, stream, &last);
+    elements_.push_front(reinterpret_cast<uintptr_t>(op));
   } catch (...) {
     delete op;
     throw;
   }
+  locations_.swap(stream);
+  last_location_ = last;
 }
 
 void CompiledCodeCollection::place_label(AddressLabelRecord* label) {
   QZ_TRACE;
-  records.push_back(label);
+  elements_.push_back(reinterpret_cast<uintptr_t>(label) | 1);
 }
 
 void CompiledCodeCollection::splice_back(CompiledCodeCollection& other) {
   QZ_TRACE;
-  records.insert(records.end(), other.records.begin(), other.records.end());
-  other.records.clear();
+  if (&other == this) return;
+  const size_t old_size = locations_.size();
+  const document_location_st old_last = last_location_;
+  try {
+    transcode(other.locations_, locations_, &last_location_);
+    elements_.insert(elements_.end(), other.elements_.begin(), other.elements_.end());
+  } catch (...) {
+    locations_.resize(old_size);
+    last_location_ = old_last;
+    throw;
+  }
+  other.elements_.clear();
+  other.locations_.clear();
+  other.locations_.shrink_to_fit();
+  other.last_location_ = document_location_st{};
 }
 
 }  // namespace qzbase

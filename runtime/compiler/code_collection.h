@@ -1,15 +1,17 @@
-// code_collection.h - the records a unit is compiled into: ops with their source locations, and
-// labels that jumps target until program assembly resolves them to code slots.
+// code_collection.h - what a unit is compiled into: ops with their source locations, and labels
+// that jumps target until program assembly resolves them to code slots.
 //
-// Ownership: an op belongs to its op record from the moment it is appended, op records belong to
-// the collection, label records belong to the Compiler (never to a collection). Assembly moves the
-// ops into the Program and deletes the op records.
+// Ownership: an op belongs to the collection from the moment it is appended, label records belong
+// to the Compiler (never to a collection). Assembly moves the ops into the Program.
 #pragma once
 
 #include <qzbase.h>
 
 #include <cstdint>
 #include <deque>
+#include <vector>
+
+#include "vm/location_codec.h"
 
 #include "vm/vm_op.h"
 
@@ -32,16 +34,6 @@ class CompilerRecord {
   uint32_t kind;
 };
 
-class OpCodeRecord : public CompilerRecord {
- public:
-  OpCodeRecord(VmOp* op, const document_location_st& location) noexcept
-      : CompilerRecord(RECORD_OP), op(op), location(location) {}
-  ~OpCodeRecord() override;  // deletes the op it still holds
-
-  VmOp* op;  // null once assembly has taken it
-  document_location_st location;
-};
-
 class AddressLabelRecord : public CompilerRecord {
  public:
   explicit AddressLabelRecord(const String& name) : CompilerRecord(RECORD_LABEL), name(name) {}
@@ -54,10 +46,13 @@ class AddressLabelRecord : public CompilerRecord {
   String name;  // UTF-8, descriptive only
 };
 
+// The ops and placed labels of a unit, in order. A large unit holds millions of ops: each element
+// is one word (the op or the label, told apart by the lowest bit), and the ops' locations are
+// kept apart as small differences from one to the next (vm/location_codec.h).
 class CompiledCodeCollection {
  public:
   explicit CompiledCodeCollection(Compiler* compiler) noexcept : compiler(compiler) {}
-  // Deletes the op records (with the ops they still hold); label records are the Compiler's.
+  // Deletes the ops it still holds; labels are the Compiler's.
   ~CompiledCodeCollection();
   CompiledCodeCollection(const CompiledCodeCollection&) = delete;
   CompiledCodeCollection& operator=(const CompiledCodeCollection&) = delete;
@@ -75,15 +70,74 @@ class CompiledCodeCollection {
   void push_front_unnumbered(const document_location_st& location, VmOp* op);
   // The label stands for the position of the next op appended after it.
   void place_label(AddressLabelRecord* label);
-  // Moves every record of other, in order, to the end; other is left empty.
+  // Moves every element of other, in order, to the end; other is left empty.
   void splice_back(CompiledCodeCollection& other);
-  size_t size() const { return records.size(); }
-  // Deletes the op records and empties the list (labels stay with the compiler).
+  // Ops and labels.
+  size_t size() const { return elements_.size(); }
+  bool empty() const { return elements_.empty(); }
+  // Deletes the ops and empties the list (labels stay with the compiler).
   void clear();
 
-  std::deque<CompilerRecord*> records;  // a pointer each: a large unit holds millions
+  // Element i: its op (null for a label) or its label (null for an op).
+  VmOp* op_at(size_t i) const { return is_label(elements_[i]) ? nullptr : reinterpret_cast<VmOp*>(elements_[i]); }
+  AddressLabelRecord* label_at(size_t i) const {
+    return is_label(elements_[i]) ? reinterpret_cast<AddressLabelRecord*>(elements_[i] & ~uintptr_t{1}) : nullptr;
+  }
+  // The location element i was appended at (all zero for a label). Reads the locations from the
+  // start: for checks, not for loops over a large unit.
+  document_location_st location_at(size_t i) const;
+
+  // Hands the elements over in order and empties the collection: for each, either op (with its
+  // location) or label is non-null. A call that throws leaves the elements not yet handed over,
+  // without their locations (the unit is being abandoned).
+  template <class Take>
+  void take_all(Take&& take);
+
   Compiler* compiler;
+
+ private:
+  static bool is_label(uintptr_t e) { return (e & 1) != 0; }
+  void append_op(const document_location_st& location, VmOp* op);
+
+  std::deque<uintptr_t> elements_;
+  std::vector<uint8_t> locations_;   // one per op: 0 (none) or 1 and the difference
+  document_location_st last_location_{};  // of the last op with a location
 };
+
+template <class Take>
+void CompiledCodeCollection::take_all(Take&& take) {
+  const uint8_t* p = locations_.data();
+  document_location_st location{};
+  try {
+  while (!elements_.empty()) {
+    const uintptr_t e = elements_.front();
+    if (is_label(e)) {
+      take(static_cast<VmOp*>(nullptr), document_location_st{}, reinterpret_cast<AddressLabelRecord*>(e & ~uintptr_t{1}));
+      elements_.pop_front();
+      continue;
+    }
+    document_location_st at{};
+    const uint8_t* next = p;
+    if (*next++ != 0) {
+      get_location(next, &location);
+      at = location;
+    }
+    take(reinterpret_cast<VmOp*>(e), at, static_cast<AddressLabelRecord*>(nullptr));
+    elements_.pop_front();  // the op is the taker's now
+    p = next;
+  }
+  } catch (...) {
+    locations_.clear();
+    for (uintptr_t e : elements_) {
+      if (!is_label(e)) locations_.push_back(0);
+    }
+    last_location_ = document_location_st{};
+    throw;
+  }
+  locations_.clear();
+  locations_.shrink_to_fit();
+  last_location_ = document_location_st{};
+}
 
 // The opcodes push_jump accepts.
 bool is_jump_op_kind(unsigned opcode);

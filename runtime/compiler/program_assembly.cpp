@@ -2,6 +2,7 @@
 // resolution, jump fix-ups, threading of short-circuit jumps and the debug maps.
 #include <array>
 #include <memory>
+#include <list>
 #include <unordered_map>
 #include <utility>
 
@@ -64,17 +65,13 @@ Program* Compiler::create_program(const String& name, CompiledCodeCollection* co
                                   const local_offset_map& symbol_offsets, size_t parameter_count,
                                   compiler_type_info_st type, std::list<VmOp**>* unresolved) {
   QZ_TRACE;
-  // Check every record before anything moves, so a broken collection is left as it was.
   size_t n = 0;
   size_t nlabels = 0;
-  for (const CompilerRecord* r : collection->records) {
-    if (r->kind == RECORD_OP) {
-      if (static_cast<const OpCodeRecord*>(r)->op == nullptr) throw_assert_failed();
+  for (size_t i = 0; i < collection->size(); ++i) {
+    if (collection->op_at(i) != nullptr) {
       ++n;
-    } else if (r->kind == RECORD_LABEL) {
-      ++nlabels;
     } else {
-      throw_assert_failed();
+      ++nlabels;
     }
   }
 
@@ -88,30 +85,25 @@ Program* Compiler::create_program(const String& name, CompiledCodeCollection* co
   document_location_st last_end{};     // the one with the largest end character
   bool have_span = false;
   size_t cursor = 0;
-  // Each record goes as soon as its op is in the array: a large unit never holds its records
+  // Each element goes as soon as its op is in the array: a large unit never holds its elements
   // beside all of its line information.
-  while (!collection->records.empty()) {
-    CompilerRecord* r = collection->records.front();
-    collection->records.pop_front();
-    if (r->kind == RECORD_LABEL) {
-      labels.emplace(static_cast<AddressLabelRecord*>(r)->key(), code + cursor);  // first placement wins
-      continue;
+  collection->take_all([&](VmOp* op, const document_location_st& loc, AddressLabelRecord* label) {
+    if (label != nullptr) {
+      labels.emplace(label->key(), code + cursor);  // first placement wins
+      return;
     }
-    std::unique_ptr<OpCodeRecord> rec(static_cast<OpCodeRecord*>(r));
-    VmOp* op = rec->op;
-    code[cursor] = op;
-    rec->op = nullptr;
-    if (op->opcode == OP_UNRESOLVED_CALL) calls.push_back(code + cursor);
-    const document_location_st& loc = rec->location;
+    VmOp** at = code + cursor;
+    if (op->opcode == OP_UNRESOLVED_CALL) calls.push_back(at);
     if (loc.begin_line != 0) {
-      lines.add_location(code + cursor, loc);
+      lines.add_location(at, loc);
       if (!have_span || loc.begin_char < first_begin.begin_char) first_begin = loc;
       if (!have_span || loc.end_char > last_end.end_char) last_end = loc;
       have_span = true;
     }
-    if (op->statement != 0) lines.add_statement(code + cursor, op->statement);
+    if (op->statement != 0) lines.add_statement(at, op->statement);
+    *at = op;  // last: until here the collection still owns it
     ++cursor;
-  }
+  });
 
   document_location_st span{};
   if (have_span) {

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "vm/location_codec.h"
+
 namespace qzbase {
 
 // --- DebugInfo ---------------------------------------------------------------------------------
@@ -77,51 +79,6 @@ namespace {
 
 constexpr size_t kLocationsPerCheckpoint = 32;
 
-void put_varint(std::vector<uint8_t>& out, uint64_t v) {
-  while (v >= 0x80) {
-    out.push_back(static_cast<uint8_t>(v | 0x80));
-    v >>= 7;
-  }
-  out.push_back(static_cast<uint8_t>(v));
-}
-
-uint64_t get_varint(const uint8_t*& p) {
-  uint64_t v = 0;
-  for (unsigned shift = 0;; shift += 7) {
-    const uint8_t byte = *p++;
-    v |= static_cast<uint64_t>(byte & 0x7F) << shift;
-    if ((byte & 0x80) == 0) return v;
-  }
-}
-
-uint64_t zigzag(int64_t v) { return (static_cast<uint64_t>(v) << 1) ^ static_cast<uint64_t>(v >> 63); }
-int64_t unzigzag(uint64_t v) { return static_cast<int64_t>(v >> 1) ^ -static_cast<int64_t>(v & 1); }
-
-// A location's fields in a fixed order, and the guess for each from the entry before and the
-// fields of this one already known: most of the guesses hold (same line, same length, ASCII
-// text), and a field guessed right costs nothing but its bit.
-constexpr unsigned kLocationFields = 8;
-
-constexpr uint32_t document_location_st::*kFields[kLocationFields] = {
-    &document_location_st::begin_char, &document_location_st::begin_byte, &document_location_st::begin_line,
-    &document_location_st::begin_column, &document_location_st::end_char, &document_location_st::end_byte,
-    &document_location_st::end_line, &document_location_st::end_column,
-};
-
-int64_t guess(const document_location_st& p, const document_location_st& c, unsigned k) {
-  auto v = [](uint32_t x) { return static_cast<int64_t>(x); };
-  switch (k) {
-    case 0: return v(p.begin_char);
-    case 1: return v(c.begin_char) + v(p.begin_byte) - v(p.begin_char);
-    case 2: return v(p.begin_line);
-    case 3: return v(p.begin_column) + v(c.begin_char) - v(p.begin_char);
-    case 4: return v(c.begin_char) + v(p.end_char) - v(p.begin_char);
-    case 5: return v(c.end_char) + v(p.end_byte) - v(p.end_char);
-    case 6: return v(c.begin_line) + v(p.end_line) - v(p.begin_line);
-    default: return v(p.end_column) + v(c.end_char) - v(p.end_char);
-  }
-}
-
 uint32_t index_of(code_position base, code_position p) {
   if (p < base || static_cast<size_t>(p - base) > UINT32_MAX) throw_assert_failed();
   return static_cast<uint32_t>(p - base);
@@ -130,13 +87,7 @@ uint32_t index_of(code_position base, code_position p) {
 // Decodes one location entry after (*index, *location), advancing p.
 void decode_location(const uint8_t*& p, uint32_t* index, document_location_st* location) {
   *index += static_cast<uint32_t>(get_varint(p));
-  const uint8_t flags = *p++;
-  const document_location_st previous = *location;
-  for (unsigned k = 0; k < kLocationFields; ++k) {
-    int64_t value = guess(previous, *location, k);
-    if (flags & (1u << k)) value += unzigzag(get_varint(p));
-    (*location).*kFields[k] = static_cast<uint32_t>(value);
-  }
+  get_location(p, location);
 }
 
 }  // namespace
@@ -150,21 +101,8 @@ void DebugInfoBuilder::add_location(code_position p, const document_location_st&
         LocationCheckpoint{index, static_cast<uint32_t>(locations_.size()), last_index_, last_});
   }
   put_varint(locations_, index - last_index_);
-  const size_t flags_at = locations_.size();
-  locations_.push_back(0);
-  document_location_st current = last_;
-  uint8_t flags = 0;
-  for (unsigned k = 0; k < kLocationFields; ++k) {
-    const int64_t difference = static_cast<int64_t>(location.*kFields[k]) - guess(last_, current, k);
-    current.*kFields[k] = location.*kFields[k];
-    if (difference != 0) {
-      flags = static_cast<uint8_t>(flags | (1u << k));
-      put_varint(locations_, zigzag(difference));
-    }
-  }
-  locations_[flags_at] = flags;
+  put_location(locations_, &last_, location);
   last_index_ = index;
-  last_ = location;
   ++location_count_;
   if (locations_.size() > UINT32_MAX) throw_assert_failed();
 }

@@ -18,8 +18,8 @@ TEST_F(CodeCollection, PushBackStampsTheStatementAndCountsPushJumpDoesNeither) {
   EXPECT_EQ(jump->statement, 0);
   EXPECT_EQ(compiler.op_counter, 1u);
   ASSERT_EQ(code().size(), 3u);
-  auto* jump_record = static_cast<OpCodeRecord*>(*std::next(code().records.begin()));
-  EXPECT_EQ(jump_record->location.begin_line, 0u);
+  EXPECT_EQ(code().location_at(1).begin_line, 0u);
+  EXPECT_EQ(code().location_at(0).begin_line, 3u);
   code().clear();
 }
 
@@ -28,9 +28,9 @@ TEST_F(CodeCollection, TheLocationOverrideReplacesEveryPushBackLocation) {
   compiler.location_override = &over;
   code().push_back(loc(1), new VmOpReadConstTrue());
   code().push_back(document_location_st{}, new VmOpReadConstFalse());  // line 0 is fine under an override
-  for (CompilerRecord* r : code().records) {
-    EXPECT_EQ(static_cast<OpCodeRecord*>(r)->location.begin_line, 42u);
-    EXPECT_EQ(static_cast<OpCodeRecord*>(r)->location.end_char, 9u);
+  for (size_t i = 0; i < code().size(); ++i) {
+    EXPECT_EQ(code().location_at(i).begin_line, 42u);
+    EXPECT_EQ(code().location_at(i).end_char, 9u);
   }
   document_location_st bad{};
   compiler.location_override = &bad;
