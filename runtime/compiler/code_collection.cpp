@@ -2,7 +2,7 @@
 #include "compiler/code_collection.h"
 
 #include <array>
-#include <vector>
+#include <deque>
 
 #include "compiler/compiler_state.h"
 
@@ -37,7 +37,7 @@ AddressLabelRecord::~AddressLabelRecord() = default;
 namespace {
 
 // Appends one op's location entry to out after *last.
-void put_entry(std::vector<uint8_t>& out, document_location_st* last, const document_location_st& location) {
+void put_entry(std::deque<uint8_t>& out, document_location_st* last, const document_location_st& location) {
   if (location.begin_line == 0) {
     out.push_back(0);
     return;
@@ -46,10 +46,10 @@ void put_entry(std::vector<uint8_t>& out, document_location_st* last, const docu
   put_location(out, last, location);
 }
 
-// Appends the n entries of stream to out after *last.
-void transcode(const std::vector<uint8_t>& stream, std::vector<uint8_t>& out, document_location_st* last) {
-  const uint8_t* p = stream.data();
-  const uint8_t* end = p + stream.size();
+// Appends the entries of stream to out after *last.
+void transcode(const std::deque<uint8_t>& stream, std::deque<uint8_t>& out, document_location_st* last) {
+  auto p = stream.begin();
+  const auto end = stream.end();
   document_location_st location{};
   while (p < end) {
     if (*p++ == 0) {
@@ -78,7 +78,7 @@ void CompiledCodeCollection::clear() {
 
 document_location_st CompiledCodeCollection::location_at(size_t i) const {
   QZ_TRACE;
-  const uint8_t* p = locations_.data();
+  auto p = locations_.begin();
   document_location_st location{};
   for (size_t k = 0; k <= i && k < elements_.size(); ++k) {
     if (is_label(elements_[k])) {
@@ -138,7 +138,7 @@ void CompiledCodeCollection::push_back_unnumbered(const document_location_st& lo
 void CompiledCodeCollection::push_front_unnumbered(const document_location_st& location, VmOp* op) {
   QZ_TRACE;
   op->statement = 0;
-  std::vector<uint8_t> stream;
+  std::deque<uint8_t> stream;
   document_location_st last{};
   try {
     put_entry(stream, &last, location);
@@ -166,7 +166,7 @@ void CompiledCodeCollection::splice_back(CompiledCodeCollection& other) {
     transcode(other.locations_, locations_, &last_location_);
     elements_.insert(elements_.end(), other.elements_.begin(), other.elements_.end());
   } catch (...) {
-    locations_.resize(old_size);
+    locations_.resize(old_size);  // only what was added goes
     last_location_ = old_last;
     throw;
   }

@@ -9,7 +9,6 @@
 
 #include <cstdint>
 #include <deque>
-#include <vector>
 
 #include "vm/location_codec.h"
 
@@ -100,32 +99,34 @@ class CompiledCodeCollection {
   void append_op(const document_location_st& location, VmOp* op);
 
   std::deque<uintptr_t> elements_;
-  std::vector<uint8_t> locations_;   // one per op: 0 (none) or 1 and the difference
+  std::deque<uint8_t> locations_;   // one per op: 0 (none) or 1 and the difference
   document_location_st last_location_{};  // of the last op with a location
 };
 
 template <class Take>
 void CompiledCodeCollection::take_all(Take&& take) {
-  const uint8_t* p = locations_.data();
   document_location_st location{};
   try {
-  while (!elements_.empty()) {
-    const uintptr_t e = elements_.front();
-    if (is_label(e)) {
-      take(static_cast<VmOp*>(nullptr), document_location_st{}, reinterpret_cast<AddressLabelRecord*>(e & ~uintptr_t{1}));
-      elements_.pop_front();
-      continue;
+    while (!elements_.empty()) {
+      const uintptr_t e = elements_.front();
+      if (is_label(e)) {
+        take(static_cast<VmOp*>(nullptr), document_location_st{},
+             reinterpret_cast<AddressLabelRecord*>(e & ~uintptr_t{1}));
+        elements_.pop_front();
+        continue;
+      }
+      document_location_st at{};
+      auto next = locations_.begin();
+      document_location_st decoded = location;
+      if (*next++ != 0) {
+        get_location(next, &decoded);
+        at = decoded;
+      }
+      take(reinterpret_cast<VmOp*>(e), at, static_cast<AddressLabelRecord*>(nullptr));
+      elements_.pop_front();  // the op is the taker's now
+      locations_.erase(locations_.begin(), next);
+      location = decoded;
     }
-    document_location_st at{};
-    const uint8_t* next = p;
-    if (*next++ != 0) {
-      get_location(next, &location);
-      at = location;
-    }
-    take(reinterpret_cast<VmOp*>(e), at, static_cast<AddressLabelRecord*>(nullptr));
-    elements_.pop_front();  // the op is the taker's now
-    p = next;
-  }
   } catch (...) {
     locations_.clear();
     for (uintptr_t e : elements_) {

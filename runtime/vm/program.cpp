@@ -85,7 +85,8 @@ uint32_t index_of(code_position base, code_position p) {
 }
 
 // Decodes one location entry after (*index, *location), advancing p.
-void decode_location(const uint8_t*& p, uint32_t* index, document_location_st* location) {
+template <class In>
+void decode_location(In& p, uint32_t* index, document_location_st* location) {
   *index += static_cast<uint32_t>(get_varint(p));
   get_location(p, location);
 }
@@ -156,12 +157,24 @@ DebugInfoBuilder build_from_maps(location_map& locations, statement_map& stateme
 template <class T>
 std::vector<T> exact_copy(std::vector<T>& v) {
   std::vector<T> out(v.begin(), v.end());
-  v.clear();
-  v.shrink_to_fit();
+  std::vector<T>().swap(v);
   return out;
 }
 
+// Past this a table keeps its blocks rather than being copied into one exact piece.
+constexpr size_t kLargeTable = 64 * 1024;
+
 }  // namespace
+
+ByteTable::ByteTable(std::deque<uint8_t>&& built) {
+  QZ_TRACE;
+  if (built.size() > kLargeTable) {
+    large_ = std::make_unique<std::deque<uint8_t>>(std::move(built));
+  } else {
+    small_.assign(built.begin(), built.end());
+    std::deque<uint8_t>().swap(built);
+  }
+}
 
 DebugInfo::DebugInfo(const document_location_st& span, const location_map& locations,
                      const statement_map& statements)
@@ -175,9 +188,9 @@ DebugInfo::DebugInfo(const document_location_st& span, DebugInfoBuilder&& built)
   QZ_TRACE;
   built.flush_run();
   statement_count_ = built.statement_count_;
-  locations_ = exact_copy(built.locations_);
+  locations_ = ByteTable(std::move(built.locations_));
   location_checkpoints_ = exact_copy(built.location_checkpoints_);
-  statements_ = exact_copy(built.statements_);
+  statements_ = ByteTable(std::move(built.statements_));
   built.location_count_ = 0;
   built.statement_count_ = 0;
 }
@@ -186,14 +199,14 @@ DebugInfo::~DebugInfo() = default;
 
 template <class Visit>
 void DebugInfo::for_each_location(Visit&& visit) const {
-  const uint8_t* p = locations_.data();
-  const uint8_t* end = p + locations_.size();
-  uint32_t index = 0;
-  document_location_st location{};
-  while (p < end) {
-    decode_location(p, &index, &location);
-    if (!visit(index, location)) return;
-  }
+  locations_.read([&](auto p, auto end) {
+    uint32_t index = 0;
+    document_location_st location{};
+    while (p < end) {
+      decode_location(p, &index, &location);
+      if (!visit(index, location)) return;
+    }
+  });
 }
 
 code_position DebugInfo::find_opcode_for_line_no(size_t line) const {
@@ -216,19 +229,20 @@ bool DebugInfo::location_of(code_position p, document_location_st* out) const {
                              [](uint32_t key, const DebugInfoBuilder::LocationCheckpoint& c) { return key < c.index; });
   if (cp == location_checkpoints_.begin()) return false;
   --cp;
-  const uint8_t* at = locations_.data() + cp->offset;
-  const uint8_t* end = locations_.data() + locations_.size();
-  uint32_t index = cp->previous_index;
-  document_location_st location = cp->previous;
-  for (size_t i = 0; i < kLocationsPerCheckpoint && at < end; ++i) {
-    decode_location(at, &index, &location);
-    if (index == wanted) {
-      *out = location;
-      return true;
+  return locations_.read([&](auto begin, auto end) {
+    auto at = begin + cp->offset;
+    uint32_t index = cp->previous_index;
+    document_location_st location = cp->previous;
+    for (size_t i = 0; i < kLocationsPerCheckpoint && at < end; ++i) {
+      decode_location(at, &index, &location);
+      if (index == wanted) {
+        *out = location;
+        return true;
+      }
+      if (index > wanted) return false;
     }
-    if (index > wanted) return false;
-  }
-  return false;
+    return false;
+  });
 }
 
 location_map DebugInfo::locations() const {
@@ -246,17 +260,19 @@ statement_map DebugInfo::statements() const {
   QZ_TRACE;
   statement_map out;
   out.reserve(statement_count_);
-  const uint8_t* p = statements_.data();
-  const uint8_t* end = p + statements_.size();
-  int64_t last_end = 0;
-  uint64_t statement = 0;
-  while (p < end) {
-    const int64_t first = last_end + unzigzag(get_varint(p));
-    const uint64_t count = get_varint(p) + 1;
-    statement += static_cast<uint64_t>(unzigzag(get_varint(p)));
-    for (uint64_t i = 0; i < count; ++i) out.emplace(static_cast<int64_t>(statement), base_ + first + static_cast<int64_t>(i));
-    last_end = first + static_cast<int64_t>(count);
-  }
+  statements_.read([&](auto p, auto end) {
+    int64_t last_end = 0;
+    uint64_t statement = 0;
+    while (p < end) {
+      const int64_t first = last_end + unzigzag(get_varint(p));
+      const uint64_t count = get_varint(p) + 1;
+      statement += static_cast<uint64_t>(unzigzag(get_varint(p)));
+      for (uint64_t i = 0; i < count; ++i) {
+        out.emplace(static_cast<int64_t>(statement), base_ + first + static_cast<int64_t>(i));
+      }
+      last_end = first + static_cast<int64_t>(count);
+    }
+  });
   out.seal();
   return out;
 }

@@ -10,6 +10,8 @@
 #include <qzbase.h>
 
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -72,6 +74,26 @@ class StatementMap {
 using location_map = LocationMap;
 using statement_map = StatementMap;
 
+// The bytes of a finished table: a small one sized exactly, a large one in the blocks it was built
+// in (no second copy of it at any moment).
+class ByteTable {
+ public:
+  ByteTable() = default;
+  explicit ByteTable(std::deque<uint8_t>&& built);
+
+  size_t size() const { return large_ != nullptr ? large_->size() : small_.size(); }
+  // f(begin, end) over the bytes.
+  template <class F>
+  decltype(auto) read(F&& f) const {
+    if (large_ != nullptr) return f(large_->cbegin(), large_->cend());
+    return f(small_.data(), small_.data() + small_.size());
+  }
+
+ private:
+  std::vector<uint8_t> small_;
+  std::unique_ptr<std::deque<uint8_t>> large_;
+};
+
 // Builds the line information of one program in code order: positions of locations strictly
 // increasing, positions of statement numbers never decreasing. Each entry is stored as a few bytes
 // of differences from the one before it, with a full entry every so often to start decoding from:
@@ -101,12 +123,13 @@ class DebugInfoBuilder {
   void flush_run();
 
   code_position base_;
-  std::vector<uint8_t> locations_;
+  // Byte queues while building: they grow without copying what they hold.
+  std::deque<uint8_t> locations_;
   std::vector<LocationCheckpoint> location_checkpoints_;
   size_t location_count_ = 0;
   uint32_t last_index_ = 0;
   document_location_st last_{};
-  std::vector<uint8_t> statements_;  // runs: gap, count - 1, difference of the number
+  std::deque<uint8_t> statements_;  // runs: gap, count - 1, difference of the number
   size_t statement_count_ = 0;
   StatementRun run_{0, 0, 0};
   uint32_t last_run_end_ = 0;  // one past the last operation of the previous run
@@ -146,10 +169,10 @@ class DebugInfo {
 
   document_location_st span_;
   code_position base_;
-  std::vector<uint8_t> locations_;
+  ByteTable locations_;
   std::vector<DebugInfoBuilder::LocationCheckpoint> location_checkpoints_;
   size_t location_count_;
-  std::vector<uint8_t> statements_;
+  ByteTable statements_;
   size_t statement_count_;
 };
 
