@@ -5,6 +5,7 @@
 // half a table behind, and a rename onto an existing table changes nothing.
 #include "tables/table_files.h"
 
+#include <atomic>
 #include <memory>
 #include <system_error>
 
@@ -92,6 +93,12 @@ void drop_table(VmStack* stack, const String& name) {
   }
 }
 
+namespace {
+std::atomic<rename_table_fault_hook> rename_fault_hook{nullptr};
+}  // namespace
+
+void set_rename_table_fault_hook(rename_table_fault_hook hook) { rename_fault_hook.store(hook, std::memory_order_release); }
+
 void rename_table(VmStack* stack, const String& from, const String& to) {
   QZ_TRACE;
   std::vector<fs::path> files = table_file_set(runtime_of(stack), from);
@@ -110,7 +117,12 @@ void rename_table(VmStack* stack, const String& from, const String& to) {
   }
   for (size_t i = 0; i < files.size(); ++i) {
     std::error_code error;
-    fs::rename(files[i], targets[i], error);
+    const rename_table_fault_hook hook = rename_fault_hook.load(std::memory_order_acquire);
+    if (hook != nullptr && hook(i)) {
+      error = std::make_error_code(std::errc::io_error);
+    } else {
+      fs::rename(files[i], targets[i], error);
+    }
     if (!error) continue;
     // Put back what was moved, newest first, so the table stays whole under its old name.
     while (i-- > 0) {

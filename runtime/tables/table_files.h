@@ -23,4 +23,9 @@ void drop_table(VmStack* stack, const String& name);
 // those already made and raises 1705.
 void rename_table(VmStack* stack, const String& from, const String& to);
 
+// For tests: called before each file's rename with its position in the table's file set; true
+// makes that rename fail as the file system would.
+using rename_table_fault_hook = bool (*)(size_t position);
+void set_rename_table_fault_hook(rename_table_fault_hook hook);
+
 }  // namespace qzbase

@@ -363,7 +363,8 @@ void Table_Object::movefirst(VmStack* stack) {
   QZ_TRACE;
   check_not_bound(stack);
   if (top_scope_mode != SEEK_RNG_NONE) {
-    seek_lowlevel(stack, top_scope_key, top_scope_length, top_scope_mode, SEEK_DIR_FORWARD, false);
+    // The bound need not be a key of the table: the first key past it is in scope.
+    seek_lowlevel(stack, top_scope_key, top_scope_length, top_scope_mode, SEEK_DIR_FORWARD, true);
   } else {
     movefirst_lowlevel();
   }
@@ -374,7 +375,7 @@ void Table_Object::movelast(VmStack* stack) {
   QZ_TRACE;
   check_not_bound(stack);
   if (bottom_scope_mode != SEEK_RNG_NONE) {
-    seek_lowlevel(stack, bottom_scope_key, bottom_scope_length, bottom_scope_mode, SEEK_DIR_BACKWARD, false);
+    seek_lowlevel(stack, bottom_scope_key, bottom_scope_length, bottom_scope_mode, SEEK_DIR_BACKWARD, true);
   } else {
     movelast_lowlevel();
   }

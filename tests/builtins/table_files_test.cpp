@@ -121,5 +121,25 @@ TEST(RenameTable, AMemoInUseMovesNothing) {
   held->close();
 }
 
+TEST(RenameTable, AFailedLaterRenamePutsBackTheFilesAlreadyMoved) {
+  // The memo's or the index's rename fails after the table file has moved: every file is back
+  // under the old name and nothing is left under the new one.
+  for (size_t failing : {size_t{1}, size_t{2}}) {
+    RuntimeFixture f;
+    TempDir dir;
+    TableFiles table(dir);
+    static size_t fail_at;
+    fail_at = failing;
+    set_rename_table_fault_hook([](size_t position) { return position == fail_at; });
+    auto e = error_of([&] {
+      rename_table(f.stack, String((dir.path / "orders").string().c_str()), String((dir.path / "archive").string().c_str()));
+    });
+    set_rename_table_fault_hook(nullptr);
+    EXPECT_EQ(e.first, 1705) << failing;
+    EXPECT_TRUE(table.all_present("orders")) << failing;
+    for (const char* ext : {".dbf", ".fpt", ".cdx"}) EXPECT_FALSE(fs::exists(dir.path / ("archive" + std::string(ext)))) << failing;
+  }
+}
+
 }  // namespace
 }  // namespace qzbase

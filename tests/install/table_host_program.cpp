@@ -284,6 +284,13 @@ int main() {
   SetScope(stack, g, low.data(), low.size(), SEEK_DIR_FORWARD, SEEK_RNG_EQUAL);
   SetScope(stack, g, high.data(), high.size(), SEEK_DIR_BACKWARD, SEEK_RNG_EQUAL);
   walk("scoped F to K");
+  // Bounds that no key starts with: the keys between them are still in scope, at either end.
+  const std::string below = raw_key("B"), between = raw_key("J");
+  SetScope(stack, g, below.data(), below.size(), SEEK_DIR_FORWARD, SEEK_RNG_EQUAL);
+  SetScope(stack, g, between.data(), between.size(), SEEK_DIR_BACKWARD, SEEK_RNG_EQUAL);
+  walk("scoped B to J");
+  GotoBottom(stack, g);
+  std::printf("bottom of B to J: %s\n", Eof(g) ? "EOF" : text(g, 0).c_str());
   ClearScope(stack, g);
   walk("scope cleared");
   SelectIndex(stack, g, 1);

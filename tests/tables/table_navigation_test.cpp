@@ -175,6 +175,10 @@ TEST_F(TableNavigation, ScopeModesIncludeOrExcludeTheBoundKey) {
       {"B1", SEEK_RNG_OPEN, "B3", SEEK_RNG_OPEN, "B2", "B2"},  // bit 0 clear: the bound key is outside
       {"A", SEEK_RNG_EQUAL, nullptr, SEEK_RNG_NONE, "A1", "C1"},
       {nullptr, SEEK_RNG_NONE, "B2", SEEK_RNG_EQUAL, "A1", "B2"},
+      // Bounds that are no key of the table: the scope still holds the keys between them.
+      {"B15", SEEK_RNG_EQUAL, "B25", SEEK_RNG_EQUAL, "B2", "B2"},
+      {"B15", SEEK_RNG_OPEN, nullptr, SEEK_RNG_NONE, "B2", "C1"},
+      {nullptr, SEEK_RNG_NONE, "A5", SEEK_RNG_EQUAL, "A1", "A1"},
   };
   for (const Case& c : cases) {
     MemTable* t = keyed();

@@ -135,18 +135,7 @@ got=$("$qzsh" after_kill.prg "$printed")
 [ "$got" = "$printed" ] || fail "after SIGKILL: $printed records printed, $got readable"
 
 # The same for a table held EXCLUSIVE, which this process writes through a mapping of the file.
-cat > endless_alone.prg <<'PRG'
-LOCAL nCount
-CREATE TABLE alone (who N(2), k N(6))
-nCount = 0
-DO WHILE .T.
-  nCount = nCount + 1
-  APPEND BLANK
-  REPLACE who WITH 9
-  REPLACE k WITH nCount
-  ? nCount
-ENDDO
-PRG
+sed 's/USE shared SHARED/CREATE TABLE alone (who N(2), k N(6))/' endless.prg > endless_alone.prg
 printed=$(kill_while_appending endless_alone)
 [ "$printed" -ge 1 ] || fail "the killed exclusive writer printed nothing"
 sed -i 's/USE shared SHARED/USE alone EXCLUSIVE/' after_kill.prg
