@@ -36,28 +36,40 @@ AddressLabelRecord::~AddressLabelRecord() = default;
 
 namespace {
 
-// Appends one op's location entry to out after *last.
-void put_entry(std::deque<uint8_t>& out, document_location_st* last, const document_location_st& location) {
-  if (location.begin_line == 0) {
-    out.push_back(0);
-    return;
-  }
-  out.push_back(1);
-  put_location(out, last, location);
+// Appends one op's entry to out after *last_location and *last_statement.
+void put_entry(std::deque<uint8_t>& out, document_location_st* last_location, int64_t* last_statement,
+               const document_location_st& location, int64_t statement) {
+  out.push_back(location.begin_line != 0 ? 1 : 0);
+  put_varint(out, zigzag(static_cast<int64_t>(static_cast<uint64_t>(statement) - static_cast<uint64_t>(*last_statement))));
+  *last_statement = statement;
+  if (location.begin_line != 0) put_location(out, last_location, location);
 }
 
-// Appends the entries of stream to out after *last.
-void transcode(const std::deque<uint8_t>& stream, std::deque<uint8_t>& out, document_location_st* last) {
+// Reads one op's entry after *location and *statement, which become its own; the location read
+// is returned in *at (all zero when the op has none).
+template <class In>
+void get_entry(In& p, document_location_st* location, int64_t* statement, document_location_st* at) {
+  const bool located = *p != 0;
+  ++p;
+  *statement = static_cast<int64_t>(static_cast<uint64_t>(*statement) + static_cast<uint64_t>(unzigzag(get_varint(p))));
+  *at = document_location_st{};
+  if (located) {
+    get_location(p, location);
+    *at = *location;
+  }
+}
+
+// Appends the entries of stream to out after *last_location and *last_statement.
+void transcode(const std::deque<uint8_t>& stream, std::deque<uint8_t>& out, document_location_st* last_location,
+               int64_t* last_statement) {
   auto p = stream.begin();
   const auto end = stream.end();
   document_location_st location{};
+  int64_t statement = 0;
   while (p < end) {
-    if (*p++ == 0) {
-      out.push_back(0);
-      continue;
-    }
-    get_location(p, &location);
-    put_entry(out, last, location);
+    document_location_st at;
+    get_entry(p, &location, &statement, &at);
+    put_entry(out, last_location, last_statement, at, statement);
   }
 }
 
@@ -74,34 +86,65 @@ void CompiledCodeCollection::clear() {
   locations_.clear();
   locations_.shrink_to_fit();
   last_location_ = document_location_st{};
+  last_statement_ = 0;
+}
+
+template <class F>
+void CompiledCodeCollection::each_entry(F&& f) const {
+  auto p = locations_.begin();
+  document_location_st location{};
+  int64_t statement = 0;
+  for (size_t k = 0; k < elements_.size(); ++k) {
+    if (is_label(elements_[k])) {
+      if (!f(k, document_location_st{}, int64_t{0})) return;
+      continue;
+    }
+    document_location_st at;
+    get_entry(p, &location, &statement, &at);
+    if (!f(k, at, statement)) return;
+  }
 }
 
 document_location_st CompiledCodeCollection::location_at(size_t i) const {
   QZ_TRACE;
-  auto p = locations_.begin();
-  document_location_st location{};
-  for (size_t k = 0; k <= i && k < elements_.size(); ++k) {
-    if (is_label(elements_[k])) {
-      if (k == i) return document_location_st{};
-      continue;
-    }
-    const bool located = *p++ != 0;
-    if (located) get_location(p, &location);
-    if (k == i) return located ? location : document_location_st{};
-  }
-  throw_assert_failed();
+  if (i >= elements_.size()) throw_assert_failed();
+  document_location_st found{};
+  each_entry([&](size_t k, const document_location_st& at, int64_t) {
+    if (k != i) return true;
+    found = at;
+    return false;
+  });
+  return found;
 }
 
-void CompiledCodeCollection::append_op(const document_location_st& location, VmOp* op) {
+int64_t CompiledCodeCollection::statement_at(size_t i) const {
+  QZ_TRACE;
+  if (i >= elements_.size()) throw_assert_failed();
+  int64_t found = 0;
+  each_entry([&](size_t k, const document_location_st&, int64_t statement) {
+    if (k != i) return true;
+    found = statement;
+    return false;
+  });
+  return found;
+}
+
+void CompiledCodeCollection::append_op(const document_location_st& location, int64_t statement, VmOp* op) {
   try {
     elements_.push_back(reinterpret_cast<uintptr_t>(op));
   } catch (...) {
     delete op;
     throw;
   }
+  const size_t old_size = locations_.size();
+  const document_location_st old_location = last_location_;
+  const int64_t old_statement = last_statement_;
   try {
-    put_entry(locations_, &last_location_, location);
+    put_entry(locations_, &last_location_, &last_statement_, location, statement);
   } catch (...) {
+    locations_.resize(old_size);
+    last_location_ = old_location;
+    last_statement_ = old_statement;
     elements_.pop_back();
     delete op;
     throw;
@@ -115,9 +158,8 @@ void CompiledCodeCollection::push_back(const document_location_st& location, VmO
     delete op;
     throw_assert_failed();
   }
-  op->statement = static_cast<int64_t>(compiler->statement_number);
   compiler->op_counter += 1;
-  append_op(used, op);
+  append_op(used, static_cast<int64_t>(compiler->statement_number), op);
 }
 
 void CompiledCodeCollection::push_jump(VmOp* op) {
@@ -131,18 +173,17 @@ void CompiledCodeCollection::push_jump(VmOp* op) {
 
 void CompiledCodeCollection::push_back_unnumbered(const document_location_st& location, VmOp* op) {
   QZ_TRACE;
-  op->statement = 0;
-  append_op(location, op);
+  append_op(location, 0, op);
 }
 
 void CompiledCodeCollection::push_front_unnumbered(const document_location_st& location, VmOp* op) {
   QZ_TRACE;
-  op->statement = 0;
   std::deque<uint8_t> stream;
   document_location_st last{};
+  int64_t last_statement = 0;
   try {
-    put_entry(stream, &last, location);
-    transcode(locations_, stream, &last);
+    put_entry(stream, &last, &last_statement, location, 0);
+    transcode(locations_, stream, &last, &last_statement);
     elements_.push_front(reinterpret_cast<uintptr_t>(op));
   } catch (...) {
     delete op;
@@ -150,6 +191,7 @@ void CompiledCodeCollection::push_front_unnumbered(const document_location_st& l
   }
   locations_.swap(stream);
   last_location_ = last;
+  last_statement_ = last_statement;
 }
 
 void CompiledCodeCollection::place_label(AddressLabelRecord* label) {
@@ -162,18 +204,21 @@ void CompiledCodeCollection::splice_back(CompiledCodeCollection& other) {
   if (&other == this) return;
   const size_t old_size = locations_.size();
   const document_location_st old_last = last_location_;
+  const int64_t old_statement = last_statement_;
   try {
-    transcode(other.locations_, locations_, &last_location_);
+    transcode(other.locations_, locations_, &last_location_, &last_statement_);
     elements_.insert(elements_.end(), other.elements_.begin(), other.elements_.end());
   } catch (...) {
     locations_.resize(old_size);  // only what was added goes
     last_location_ = old_last;
+    last_statement_ = old_statement;
     throw;
   }
   other.elements_.clear();
   other.locations_.clear();
   other.locations_.shrink_to_fit();
   other.last_location_ = document_location_st{};
+  other.last_statement_ = 0;
 }
 
 }  // namespace qzbase

@@ -56,7 +56,7 @@ class CompiledCodeCollection {
   CompiledCodeCollection(const CompiledCodeCollection&) = delete;
   CompiledCodeCollection& operator=(const CompiledCodeCollection&) = delete;
 
-  // Stamps the op with the compiler's statement number, counts it, and appends it at location
+  // Gives the op the compiler's statement number, counts it, and appends it at location
   // (or at the compiler's location override). A location with begin line 0 is a broken invariant;
   // the op is then deleted, not appended.
   void push_back(const document_location_st& location, VmOp* op);
@@ -82,12 +82,13 @@ class CompiledCodeCollection {
   AddressLabelRecord* label_at(size_t i) const {
     return is_label(elements_[i]) ? reinterpret_cast<AddressLabelRecord*>(elements_[i] & ~uintptr_t{1}) : nullptr;
   }
-  // The location element i was appended at (all zero for a label). Reads the locations from the
-  // start: for checks, not for loops over a large unit.
+  // The location and the statement number element i was appended with (all zero for a label).
+  // Read from the start: for checks, not for loops over a large unit.
   document_location_st location_at(size_t i) const;
+  int64_t statement_at(size_t i) const;
 
-  // Hands the elements over in order and empties the collection: for each, either op (with its
-  // location) or label is non-null. A call that throws leaves the elements not yet handed over,
+  // Hands the elements over in order and empties the collection: for each, take(op, location,
+  // statement, label) with either op (with its location and statement number) or label non-null. A call that throws leaves the elements not yet handed over,
   // without their locations (the unit is being abandoned).
   template <class Take>
   void take_all(Take&& take);
@@ -96,48 +97,64 @@ class CompiledCodeCollection {
 
  private:
   static bool is_label(uintptr_t e) { return (e & 1) != 0; }
-  void append_op(const document_location_st& location, VmOp* op);
+  void append_op(const document_location_st& location, int64_t statement, VmOp* op);
+  // Walks the entries of the ops: f(location or null, statement).
+  template <class F>
+  void each_entry(F&& f) const;
 
   std::deque<uintptr_t> elements_;
-  std::deque<uint8_t> locations_;   // one per op: 0 (none) or 1 and the difference
+  // One entry per op: a byte (1: a location follows), the difference of its statement number from
+  // the op before, the location's difference from the last one.
+  std::deque<uint8_t> locations_;
   document_location_st last_location_{};  // of the last op with a location
+  int64_t last_statement_ = 0;            // of the last op
 };
 
 template <class Take>
 void CompiledCodeCollection::take_all(Take&& take) {
   document_location_st location{};
+  int64_t statement = 0;
   try {
     while (!elements_.empty()) {
       const uintptr_t e = elements_.front();
       if (is_label(e)) {
-        take(static_cast<VmOp*>(nullptr), document_location_st{},
+        take(static_cast<VmOp*>(nullptr), document_location_st{}, int64_t{0},
              reinterpret_cast<AddressLabelRecord*>(e & ~uintptr_t{1}));
         elements_.pop_front();
         continue;
       }
       document_location_st at{};
       auto next = locations_.begin();
+      const bool located = *next++ != 0;
+      const int64_t number = static_cast<int64_t>(static_cast<uint64_t>(statement) +
+                                                  static_cast<uint64_t>(unzigzag(get_varint(next))));
       document_location_st decoded = location;
-      if (*next++ != 0) {
+      if (located) {
         get_location(next, &decoded);
         at = decoded;
       }
-      take(reinterpret_cast<VmOp*>(e), at, static_cast<AddressLabelRecord*>(nullptr));
+      take(reinterpret_cast<VmOp*>(e), at, number, static_cast<AddressLabelRecord*>(nullptr));
       elements_.pop_front();  // the op is the taker's now
       locations_.erase(locations_.begin(), next);
       location = decoded;
+      statement = number;
     }
   } catch (...) {
     locations_.clear();
     for (uintptr_t e : elements_) {
-      if (!is_label(e)) locations_.push_back(0);
+      if (!is_label(e)) {
+        locations_.push_back(0);
+        locations_.push_back(0);
+      }
     }
     last_location_ = document_location_st{};
+    last_statement_ = 0;
     throw;
   }
   locations_.clear();
   locations_.shrink_to_fit();
   last_location_ = document_location_st{};
+  last_statement_ = 0;
 }
 
 // The opcodes push_jump accepts.

@@ -87,7 +87,8 @@ Program* Compiler::create_program(const String& name, CompiledCodeCollection* co
   size_t cursor = 0;
   // Each element goes as soon as its op is in the array: a large unit never holds its elements
   // beside all of its line information.
-  collection->take_all([&](VmOp* op, const document_location_st& loc, AddressLabelRecord* label) {
+  StatementTable numbers;
+  collection->take_all([&](VmOp* op, const document_location_st& loc, int64_t statement, AddressLabelRecord* label) {
     if (label != nullptr) {
       labels.emplace(label->key(), code + cursor);  // first placement wins
       return;
@@ -100,7 +101,8 @@ Program* Compiler::create_program(const String& name, CompiledCodeCollection* co
       if (!have_span || loc.end_char > last_end.end_char) last_end = loc;
       have_span = true;
     }
-    if (op->statement != 0) lines.add_statement(at, op->statement);
+    if (statement != 0) lines.add_statement(at, statement);
+    numbers.push_back(statement);
     *at = op;  // last: until here the collection still owns it
     ++cursor;
   });
@@ -145,7 +147,7 @@ Program* Compiler::create_program(const String& name, CompiledCodeCollection* co
   }
 
   auto debug = std::make_unique<DebugInfo>(span, std::move(lines));
-  auto* program = new Program(name, code, n, parameter_count, symbol_offsets, debug.get(), type);
+  auto* program = new Program(name, code, n, parameter_count, symbol_offsets, debug.get(), type, std::move(numbers));
   debug.release();
   guard.code = nullptr;
   if (unresolved != nullptr) unresolved->splice(unresolved->end(), calls);

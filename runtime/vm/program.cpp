@@ -277,6 +277,74 @@ statement_map DebugInfo::statements() const {
   return out;
 }
 
+// --- StatementTable ----------------------------------------------------------------------------
+
+namespace {
+constexpr size_t kRunsPerCheckpoint = 32;
+}  // namespace
+
+void StatementTable::push_back(int64_t statement) {
+  QZ_TRACE;
+  if (open_.count != 0 && statement == open_.statement) {
+    ++open_.count;
+  } else {
+    flush();
+    open_ = Run{count_, 1, statement};
+  }
+  ++count_;
+}
+
+void StatementTable::flush() {
+  if (open_.count == 0) return;
+  if (runs_ % kRunsPerCheckpoint == 0) checkpoints_.push_back(Checkpoint{open_.first, bytes_.size(), last_closed_});
+  put_varint(bytes_, open_.count - 1);
+  put_varint(bytes_, zigzag(static_cast<int64_t>(static_cast<uint64_t>(open_.statement) -
+                                                 static_cast<uint64_t>(last_closed_))));
+  last_closed_ = open_.statement;
+  ++runs_;
+  open_.count = 0;
+}
+
+void StatementTable::seal() {
+  QZ_TRACE;
+  flush();
+  bytes_.shrink_to_fit();
+  checkpoints_.shrink_to_fit();
+}
+
+void StatementTable::run_of(size_t i, size_t* first, size_t* last) const {
+  QZ_TRACE;
+  *first = i;
+  *last = i + 1;
+  if (i >= count_ || checkpoints_.empty()) return;
+  auto c = std::upper_bound(checkpoints_.begin(), checkpoints_.end(), static_cast<uint64_t>(i),
+                            [](uint64_t key, const Checkpoint& e) { return key < e.first; });
+  if (c == checkpoints_.begin()) throw_assert_failed();
+  --c;
+  runs_from(*c, [&](const Run& r) {
+    if (i >= r.first + r.count) return true;
+    *first = static_cast<size_t>(r.first);
+    *last = static_cast<size_t>(r.first + r.count);
+    return false;
+  });
+}
+
+int64_t StatementTable::at(size_t i) const {
+  QZ_TRACE;
+  if (i >= count_ || checkpoints_.empty()) return 0;
+  auto c = std::upper_bound(checkpoints_.begin(), checkpoints_.end(), static_cast<uint64_t>(i),
+                            [](uint64_t key, const Checkpoint& e) { return key < e.first; });
+  if (c == checkpoints_.begin()) throw_assert_failed();
+  --c;
+  int64_t found = 0;
+  runs_from(*c, [&](const Run& r) {
+    if (i >= r.first + r.count) return true;
+    found = r.statement;
+    return false;
+  });
+  return found;
+}
+
 // --- Program -----------------------------------------------------------------------------------
 
 namespace {
@@ -291,7 +359,7 @@ uint64_t next_program_serial() { return g_program_serial.fetch_add(1, std::memor
 }  // namespace
 
 Program::Program(const String& name, VmOp** code, size_t ncode, size_t nparams, const local_offset_map& offsets,
-                 DebugInfo* debug, compiler_type_info_st type)
+                 DebugInfo* debug, compiler_type_info_st type, StatementTable statements)
     : user_word(0),
       name_(name),
       code_(code),
@@ -300,6 +368,7 @@ Program::Program(const String& name, VmOp** code, size_t ncode, size_t nparams, 
       type_(type),
       offsets_(offsets),
       debug_(debug),
+      statements_(std::move(statements)),
       module_(nullptr),
       serial_(next_program_serial()) {
   QZ_TRACE;
@@ -308,11 +377,14 @@ Program::Program(const String& name, VmOp** code, size_t ncode, size_t nparams, 
     code_ = new VmOp*[1]{nullptr};
   }
   if (code_[ncode_] != nullptr) throw_assert_failed();  // the array must be null-terminated
+  if (statements_.size() > ncode_) throw_assert_failed();
+  while (statements_.size() < ncode_) statements_.push_back(0);  // one run at most
+  statements_.seal();
 }
 
 Program::Program(const String& name, VmOp** code, size_t ncode, size_t nparams, const local_offset_map& offsets,
-                 DebugInfo* debug, const compiler_type_info_st* type)
-    : Program(name, code, ncode, nparams, offsets, debug, type != nullptr ? *type : kNoType) {}
+                 DebugInfo* debug, const compiler_type_info_st* type, StatementTable statements)
+    : Program(name, code, ncode, nparams, offsets, debug, type != nullptr ? *type : kNoType, std::move(statements)) {}
 
 Program::Program(Program&& other)
     : user_word(other.user_word),
@@ -323,8 +395,10 @@ Program::Program(Program&& other)
       type_(other.type_),
       offsets_(other.offsets_),
       debug_(other.debug_),
+      statements_(std::move(other.statements_)),
       module_(other.module_),
       serial_(next_program_serial()) {
+  other.statements_ = StatementTable();
   other.code_ = nullptr;
   other.ncode_ = 0;
   other.debug_ = nullptr;
@@ -342,6 +416,8 @@ Program& Program::operator=(Program&& other) {
   type_ = other.type_;
   offsets_ = std::move(offsets);
   debug_ = other.debug_;
+  statements_ = std::move(other.statements_);
+  other.statements_ = StatementTable();
   module_ = other.module_;
   serial_ = next_program_serial();
   other.code_ = nullptr;
@@ -364,6 +440,7 @@ void Program::free_code() noexcept {
   ncode_ = 0;
   delete debug_;
   debug_ = nullptr;
+  statements_ = StatementTable();
 }
 
 }  // namespace qzbase

@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "vm/location_codec.h"
 #include "vm/vm_op.h"
 
 namespace qzbase {
@@ -176,16 +177,84 @@ class DebugInfo {
   size_t statement_count_;
 };
 
+// The statement number of each operation of a program (0: none): the operations a statement
+// compiles to stand in a row, so the numbers are kept as runs (length, difference from the run
+// before) of a byte or two, with a full entry every so often to start reading from.
+class StatementTable {
+ public:
+  // Appends the number of the next operation.
+  void push_back(int64_t statement);
+  // Frees what building left spare; the table is read-only afterwards.
+  void seal();
+
+  // Operations described (a Program's table describes all of its operations).
+  size_t size() const { return count_; }
+  // 0 past the end.
+  int64_t at(size_t i) const;
+  // The operations [*first, *last) in a row around i with i's number ([i, i + 1) past the end).
+  void run_of(size_t i, size_t* first, size_t* last) const;
+  // f(i, number) for each operation described, in order.
+  template <class F>
+  void each(F&& f) const;
+
+ private:
+  struct Checkpoint {
+    uint64_t first;      // the first operation of the run that starts here
+    uint64_t offset;     // where its bytes start
+    int64_t previous;    // the number of the run before
+  };
+  struct Run {
+    uint64_t first;
+    uint64_t count;
+    int64_t statement;
+  };
+  template <class F>
+  bool runs_from(const Checkpoint& c, F&& f) const;
+  void flush();
+
+  std::vector<uint8_t> bytes_;
+  std::vector<Checkpoint> checkpoints_;
+  size_t runs_ = 0;
+  size_t count_ = 0;
+  Run open_{0, 0, 0};       // the run being built
+  int64_t last_closed_ = 0;  // the number of the run before it
+};
+
+template <class F>
+bool StatementTable::runs_from(const Checkpoint& c, F&& f) const {
+  const uint8_t* p = bytes_.data() + c.offset;
+  const uint8_t* end = bytes_.data() + bytes_.size();
+  uint64_t first = c.first;
+  int64_t statement = c.previous;
+  while (p < end) {
+    const uint64_t count = get_varint(p);
+    statement = static_cast<int64_t>(static_cast<uint64_t>(statement) + static_cast<uint64_t>(unzigzag(get_varint(p))));
+    if (!f(Run{first, count + 1, statement})) return false;
+    first += count + 1;
+  }
+  return true;
+}
+
+template <class F>
+void StatementTable::each(F&& f) const {
+  if (checkpoints_.empty()) return;
+  runs_from(checkpoints_.front(), [&](const Run& r) {
+    for (uint64_t k = 0; k < r.count; ++k) f(static_cast<size_t>(r.first + k), r.statement);
+    return true;
+  });
+}
+
 class Program {
  public:
   // Copies the name and the offset map; takes ownership of the code array, allocated with
   // new VmOp*[ncode + 1] and ended by a null element (a null array stands for an empty program),
   // and of debug (may be null). A null type stands for {0, false, -1}. The owner module starts
   // null; the linker sets it.
+  // statements: the statement number of each operation (none: all 0).
   Program(const String& name, VmOp** code, size_t ncode, size_t nparams, const local_offset_map& offsets,
-          DebugInfo* debug, const compiler_type_info_st* type);
+          DebugInfo* debug, const compiler_type_info_st* type, StatementTable statements = StatementTable());
   Program(const String& name, VmOp** code, size_t ncode, size_t nparams, const local_offset_map& offsets,
-          DebugInfo* debug, compiler_type_info_st type);
+          DebugInfo* debug, compiler_type_info_st type, StatementTable statements = StatementTable());
   // Moves transfer the code array and the line information (the source is left without them)
   // and copy the other fields.
   Program(Program&& other);
@@ -207,6 +276,10 @@ class Program {
   // The number of slots a call frame of this program reserves.
   size_t slot_count() const { return offsets_.size(); }
   const DebugInfo* debug_info() const { return debug_; }
+  // The number of the statement operation i was compiled from (0: none); the operations of one
+  // statement stand in a row.
+  int64_t statement_of(size_t i) const { return statements_.at(i); }
+  const StatementTable& statements() const { return statements_; }
   const Module* owner_module() const { return module_; }
   // A number no other program of the process has had: unlike the address, it is never reused, so
   // caches keyed by it need not learn when a program goes.
@@ -229,6 +302,7 @@ class Program {
   compiler_type_info_st type_;
   local_offset_map offsets_;
   DebugInfo* debug_;
+  StatementTable statements_;
   const Module* module_;
   uint64_t serial_;
 };

@@ -9,13 +9,12 @@ class CodeCollection : public CompilerTest {};
 
 TEST_F(CodeCollection, PushBackStampsTheStatementAndCountsPushJumpDoesNeither) {
   compiler.statement_number = 7;
-  auto* read = new VmOpReadConstTrue();
-  code().push_back(loc(3), read);
-  auto* jump = new VmOpJump();
-  code().push_jump(jump);
+  code().push_back(loc(3), new VmOpReadConstTrue());
+  code().push_jump(new VmOpJump());
   code().push_back_unnumbered(document_location_st{}, new VmOpInitLocalParameters(2));
-  EXPECT_EQ(read->statement, 7);
-  EXPECT_EQ(jump->statement, 0);
+  EXPECT_EQ(code().statement_at(0), 7);
+  EXPECT_EQ(code().statement_at(1), 0);
+  EXPECT_EQ(code().statement_at(2), 0);
   EXPECT_EQ(compiler.op_counter, 1u);
   ASSERT_EQ(code().size(), 3u);
   EXPECT_EQ(code().location_at(1).begin_line, 0u);
@@ -104,7 +103,8 @@ TEST_F(CodeCollection, PushFrontPutsAnUnnumberedOpFirst) {
   code().push_front_unnumbered(document_location_st{}, new VmOpInitLocalParameters(1));
   EXPECT_EQ(compiler.op_counter, 1u);
   EXPECT_EQ(assemble(), "0: InitLocalParameters 1\n1: ReadConstTrue\n2: end\n");
-  EXPECT_EQ(program->op(0)->statement, 0);
+  EXPECT_EQ(program->statement_of(0), 0);
+  EXPECT_EQ(program->statement_of(1), 3);
   EXPECT_EQ(program->debug_info()->locations().count(program->code()), 0u);
 }
 

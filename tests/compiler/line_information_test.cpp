@@ -46,7 +46,7 @@ void describe(const Program* program, std::string* out) {
   const auto locations = debug->locations();
   for (size_t i = 0; i < program->code_length(); ++i) {
     *out += std::to_string(i) + " op " + std::to_string(stored_opcode(program->op(i))) + " statement " +
-            std::to_string(program->op(i)->statement) + " at ";
+            std::to_string(program->statement_of(i)) + " at ";
     auto it = locations.find(program->code() + i);
     *out += it == locations.end() ? std::string("-") : location_text(it->second);
     *out += "\n";

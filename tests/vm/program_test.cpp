@@ -132,7 +132,6 @@ TEST(VmOp, EveryClassHasItsOpcode) {
   std::set<unsigned> codes;
   for (const auto& c : ops) {
     EXPECT_EQ(c.op->opcode, c.opcode) << vmop_class_name(c.opcode);
-    EXPECT_EQ(c.op->statement, 0) << "the extra word starts at 0";
     codes.insert(c.opcode);
   }
   EXPECT_EQ(codes.size(), 85u);
@@ -356,7 +355,10 @@ TEST(DebugInfo, FindOpcodeForLineNo) {
   EXPECT_EQ(d->statements().count(1), 2u);
   EXPECT_EQ(d->span().begin_line, 2u);
   EXPECT_EQ(d->span().end_line, 5u);
-  EXPECT_EQ(p->op(1)->statement, 1);
+  EXPECT_EQ(p->statement_of(1), 1);
+  EXPECT_EQ(p->statement_of(2), 0);
+  EXPECT_EQ(p->statement_of(4), 3);
+  EXPECT_EQ(p->statement_of(5), 0);  // the null element after the code
 }
 
 TEST(DebugInfo, FirstOpOfALineIsFoundWhateverTheMapOrder) {
