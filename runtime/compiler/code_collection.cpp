@@ -1,6 +1,7 @@
 // code_collection.cpp - appending ops and labels to a unit's code collection.
 #include "compiler/code_collection.h"
 
+#include <algorithm>
 #include <array>
 #include <deque>
 
@@ -75,18 +76,80 @@ void transcode(const std::deque<uint8_t>& stream, std::deque<uint8_t>& out, docu
 
 }  // namespace
 
-CompiledCodeCollection::~CompiledCodeCollection() { clear(); }
+CompiledCodeCollection::~CompiledCodeCollection() {
+  clear();
+  delete[] ops_;
+}
 
 void CompiledCodeCollection::clear() {
   QZ_TRACE;
-  for (uintptr_t e : elements_) {
-    if (!is_label(e)) delete reinterpret_cast<VmOp*>(e);
-  }
-  elements_.clear();
-  locations_.clear();
-  locations_.shrink_to_fit();
+  for (size_t i = 0; i < nops_; ++i) delete ops_[i];
+  nops_ = 0;
+  labels_.clear();
+  std::deque<uint8_t>().swap(locations_);
   last_location_ = document_location_st{};
   last_statement_ = 0;
+}
+
+void CompiledCodeCollection::reserve_ops(size_t n) {
+  if (n <= ops_capacity_) return;
+  // Grows by half: a large unit's array is at most a third larger than its ops.
+  size_t capacity = std::max<size_t>({n, ops_capacity_ + ops_capacity_ / 2, 16});
+  VmOp** grown = new VmOp*[capacity];
+  std::copy(ops_, ops_ + nops_, grown);
+  delete[] ops_;
+  ops_ = grown;
+  ops_capacity_ = capacity;
+}
+
+VmOp** CompiledCodeCollection::take_code() noexcept {
+  // Room for the null was made when the last op came (append_op keeps one element spare).
+  VmOp** code = ops_;
+  if (code != nullptr) code[nops_] = nullptr;
+  ops_ = nullptr;
+  nops_ = 0;
+  ops_capacity_ = 0;
+  labels_.clear();
+  std::deque<uint8_t>().swap(locations_);
+  last_location_ = document_location_st{};
+  last_statement_ = 0;
+  return code;
+}
+
+void CompiledCodeCollection::element(size_t i, size_t* op, size_t* label) const {
+  constexpr size_t kNone = ~size_t{0};
+  *op = kNone;
+  *label = kNone;
+  if (i >= size()) throw_assert_failed();
+  // Labels at position p come before op p: element i is op j when j + (labels before it) == i.
+  size_t l = 0;
+  for (size_t j = 0;; ++j) {
+    while (l < labels_.size() && labels_[l].first == j) {
+      if (j + l == i) {
+        *label = l;
+        return;
+      }
+      ++l;
+    }
+    if (j + l == i) {
+      *op = j;
+      return;
+    }
+  }
+}
+
+VmOp* CompiledCodeCollection::op_at(size_t i) const {
+  QZ_TRACE;
+  size_t op, label;
+  element(i, &op, &label);
+  return label != ~size_t{0} ? nullptr : ops_[op];
+}
+
+AddressLabelRecord* CompiledCodeCollection::label_at(size_t i) const {
+  QZ_TRACE;
+  size_t op, label;
+  element(i, &op, &label);
+  return label != ~size_t{0} ? labels_[label].second : nullptr;
 }
 
 template <class F>
@@ -94,11 +157,7 @@ void CompiledCodeCollection::each_entry(F&& f) const {
   auto p = locations_.begin();
   document_location_st location{};
   int64_t statement = 0;
-  for (size_t k = 0; k < elements_.size(); ++k) {
-    if (is_label(elements_[k])) {
-      if (!f(k, document_location_st{}, int64_t{0})) return;
-      continue;
-    }
+  for (size_t k = 0; k < nops_; ++k) {
     document_location_st at;
     get_entry(p, &location, &statement, &at);
     if (!f(k, at, statement)) return;
@@ -107,10 +166,12 @@ void CompiledCodeCollection::each_entry(F&& f) const {
 
 document_location_st CompiledCodeCollection::location_at(size_t i) const {
   QZ_TRACE;
-  if (i >= elements_.size()) throw_assert_failed();
+  size_t op, label;
+  element(i, &op, &label);
   document_location_st found{};
+  if (label != ~size_t{0}) return found;
   each_entry([&](size_t k, const document_location_st& at, int64_t) {
-    if (k != i) return true;
+    if (k != op) return true;
     found = at;
     return false;
   });
@@ -119,10 +180,12 @@ document_location_st CompiledCodeCollection::location_at(size_t i) const {
 
 int64_t CompiledCodeCollection::statement_at(size_t i) const {
   QZ_TRACE;
-  if (i >= elements_.size()) throw_assert_failed();
+  size_t op, label;
+  element(i, &op, &label);
   int64_t found = 0;
+  if (label != ~size_t{0}) return found;
   each_entry([&](size_t k, const document_location_st&, int64_t statement) {
-    if (k != i) return true;
+    if (k != op) return true;
     found = statement;
     return false;
   });
@@ -130,25 +193,20 @@ int64_t CompiledCodeCollection::statement_at(size_t i) const {
 }
 
 void CompiledCodeCollection::append_op(const document_location_st& location, int64_t statement, VmOp* op) {
-  try {
-    elements_.push_back(reinterpret_cast<uintptr_t>(op));
-  } catch (...) {
-    delete op;
-    throw;
-  }
   const size_t old_size = locations_.size();
   const document_location_st old_location = last_location_;
   const int64_t old_statement = last_statement_;
   try {
+    reserve_ops(nops_ + 2);  // the op and the null a code array ends with
     put_entry(locations_, &last_location_, &last_statement_, location, statement);
   } catch (...) {
     locations_.resize(old_size);
     last_location_ = old_location;
     last_statement_ = old_statement;
-    elements_.pop_back();
     delete op;
     throw;
   }
+  ops_[nops_++] = op;
 }
 
 void CompiledCodeCollection::push_back(const document_location_st& location, VmOp* op) {
@@ -184,11 +242,15 @@ void CompiledCodeCollection::push_front_unnumbered(const document_location_st& l
   try {
     put_entry(stream, &last, &last_statement, location, 0);
     transcode(locations_, stream, &last, &last_statement);
-    elements_.push_front(reinterpret_cast<uintptr_t>(op));
+    reserve_ops(nops_ + 2);
   } catch (...) {
     delete op;
     throw;
   }
+  std::copy_backward(ops_, ops_ + nops_, ops_ + nops_ + 1);
+  ops_[0] = op;
+  ++nops_;
+  for (auto& label : labels_) ++label.first;  // every label stays after the new op
   locations_.swap(stream);
   last_location_ = last;
   last_statement_ = last_statement;
@@ -196,7 +258,7 @@ void CompiledCodeCollection::push_front_unnumbered(const document_location_st& l
 
 void CompiledCodeCollection::place_label(AddressLabelRecord* label) {
   QZ_TRACE;
-  elements_.push_back(reinterpret_cast<uintptr_t>(label) | 1);
+  labels_.emplace_back(nops_, label);
 }
 
 void CompiledCodeCollection::splice_back(CompiledCodeCollection& other) {
@@ -205,18 +267,24 @@ void CompiledCodeCollection::splice_back(CompiledCodeCollection& other) {
   const size_t old_size = locations_.size();
   const document_location_st old_last = last_location_;
   const int64_t old_statement = last_statement_;
+  const size_t old_labels = labels_.size();
   try {
+    reserve_ops(nops_ + other.nops_ + 1);
+    labels_.reserve(labels_.size() + other.labels_.size());
     transcode(other.locations_, locations_, &last_location_, &last_statement_);
-    elements_.insert(elements_.end(), other.elements_.begin(), other.elements_.end());
   } catch (...) {
     locations_.resize(old_size);  // only what was added goes
     last_location_ = old_last;
     last_statement_ = old_statement;
+    labels_.resize(old_labels);
     throw;
   }
-  other.elements_.clear();
-  other.locations_.clear();
-  other.locations_.shrink_to_fit();
+  for (const auto& [position, label] : other.labels_) labels_.emplace_back(nops_ + position, label);
+  std::copy(other.ops_, other.ops_ + other.nops_, ops_ + nops_);
+  nops_ += other.nops_;
+  other.nops_ = 0;
+  other.labels_.clear();
+  std::deque<uint8_t>().swap(other.locations_);
   other.last_location_ = document_location_st{};
   other.last_statement_ = 0;
 }

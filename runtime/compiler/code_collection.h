@@ -9,6 +9,8 @@
 
 #include <cstdint>
 #include <deque>
+#include <utility>
+#include <vector>
 
 #include "vm/location_codec.h"
 
@@ -45,9 +47,11 @@ class AddressLabelRecord : public CompilerRecord {
   String name;  // UTF-8, descriptive only
 };
 
-// The ops and placed labels of a unit, in order. A large unit holds millions of ops: each element
-// is one word (the op or the label, told apart by the lowest bit), and the ops' locations are
-// kept apart as small differences from one to the next (vm/location_codec.h).
+// The ops and placed labels of a unit, in order. A large unit holds millions of ops: they stand in
+// one array made with new[], which becomes the Program's code array as it is (no second copy at
+// assembly); the labels stand apart with the position of the op they come before, and the ops'
+// locations and statement numbers are kept as small differences from one op to the next
+// (vm/location_codec.h).
 class CompiledCodeCollection {
  public:
   explicit CompiledCodeCollection(Compiler* compiler) noexcept : compiler(compiler) {}
@@ -72,37 +76,46 @@ class CompiledCodeCollection {
   // Moves every element of other, in order, to the end; other is left empty.
   void splice_back(CompiledCodeCollection& other);
   // Ops and labels.
-  size_t size() const { return elements_.size(); }
-  bool empty() const { return elements_.empty(); }
+  size_t size() const { return nops_ + labels_.size(); }
+  bool empty() const { return size() == 0; }
+  size_t op_count() const { return nops_; }
   // Deletes the ops and empties the list (labels stay with the compiler).
   void clear();
 
-  // Element i: its op (null for a label) or its label (null for an op).
-  VmOp* op_at(size_t i) const { return is_label(elements_[i]) ? nullptr : reinterpret_cast<VmOp*>(elements_[i]); }
-  AddressLabelRecord* label_at(size_t i) const {
-    return is_label(elements_[i]) ? reinterpret_cast<AddressLabelRecord*>(elements_[i] & ~uintptr_t{1}) : nullptr;
-  }
+  // Element i (ops and labels in order): its op (null for a label) or its label (null for an op).
+  VmOp* op_at(size_t i) const;
+  AddressLabelRecord* label_at(size_t i) const;
   // The location and the statement number element i was appended with (all zero for a label).
   // Read from the start: for checks, not for loops over a large unit.
   document_location_st location_at(size_t i) const;
   int64_t statement_at(size_t i) const;
 
-  // Hands the elements over in order and empties the collection: for each, take(op, location,
-  // statement, label) with either op (with its location and statement number) or label non-null. A call that throws leaves the elements not yet handed over,
-  // without their locations (the unit is being abandoned).
-  template <class Take>
-  void take_all(Take&& take);
+  // For assembly. The ops stand at ops()[0 .. op_count()); the array has room for a null after
+  // them. labels(): (op position, label) in placement order.
+  VmOp** ops() { return ops_; }
+  const std::vector<std::pair<size_t, AddressLabelRecord*>>& labels() const { return labels_; }
+  // f(op position, location, statement) for each op in order; each op's entry is given back as it
+  // is read. Afterwards the ops have no entries left: take_code or clear must follow.
+  template <class F>
+  void consume_entries(F&& f);
+  // Hands over the code array, null-terminated, and empties the collection.
+  VmOp** take_code() noexcept;
 
   Compiler* compiler;
 
  private:
-  static bool is_label(uintptr_t e) { return (e & 1) != 0; }
   void append_op(const document_location_st& location, int64_t statement, VmOp* op);
-  // Walks the entries of the ops: f(location or null, statement).
+  void reserve_ops(size_t n);
+  // Element i as (op position, label index): exactly one is valid (the other ~0).
+  void element(size_t i, size_t* op, size_t* label) const;
+  // Walks the entries of the ops: f(op position, location, statement), false stops.
   template <class F>
   void each_entry(F&& f) const;
 
-  std::deque<uintptr_t> elements_;
+  VmOp** ops_ = nullptr;  // new[]; ops_capacity_ elements
+  size_t nops_ = 0;
+  size_t ops_capacity_ = 0;
+  std::vector<std::pair<size_t, AddressLabelRecord*>> labels_;
   // One entry per op: a byte (1: a location follows), the difference of its statement number from
   // the op before, the location's difference from the last one.
   std::deque<uint8_t> locations_;
@@ -110,49 +123,23 @@ class CompiledCodeCollection {
   int64_t last_statement_ = 0;            // of the last op
 };
 
-template <class Take>
-void CompiledCodeCollection::take_all(Take&& take) {
+template <class F>
+void CompiledCodeCollection::consume_entries(F&& f) {
   document_location_st location{};
   int64_t statement = 0;
-  try {
-    while (!elements_.empty()) {
-      const uintptr_t e = elements_.front();
-      if (is_label(e)) {
-        take(static_cast<VmOp*>(nullptr), document_location_st{}, int64_t{0},
-             reinterpret_cast<AddressLabelRecord*>(e & ~uintptr_t{1}));
-        elements_.pop_front();
-        continue;
-      }
-      document_location_st at{};
-      auto next = locations_.begin();
-      const bool located = *next++ != 0;
-      const int64_t number = static_cast<int64_t>(static_cast<uint64_t>(statement) +
-                                                  static_cast<uint64_t>(unzigzag(get_varint(next))));
-      document_location_st decoded = location;
-      if (located) {
-        get_location(next, &decoded);
-        at = decoded;
-      }
-      take(reinterpret_cast<VmOp*>(e), at, number, static_cast<AddressLabelRecord*>(nullptr));
-      elements_.pop_front();  // the op is the taker's now
-      locations_.erase(locations_.begin(), next);
-      location = decoded;
-      statement = number;
+  for (size_t i = 0; i < nops_; ++i) {
+    auto next = locations_.begin();
+    const bool located = *next++ != 0;
+    statement = static_cast<int64_t>(static_cast<uint64_t>(statement) + static_cast<uint64_t>(unzigzag(get_varint(next))));
+    document_location_st at{};
+    if (located) {
+      get_location(next, &location);
+      at = location;
     }
-  } catch (...) {
-    locations_.clear();
-    for (uintptr_t e : elements_) {
-      if (!is_label(e)) {
-        locations_.push_back(0);
-        locations_.push_back(0);
-      }
-    }
-    last_location_ = document_location_st{};
-    last_statement_ = 0;
-    throw;
+    locations_.erase(locations_.begin(), next);
+    f(i, at, statement);
   }
-  locations_.clear();
-  locations_.shrink_to_fit();
+  std::deque<uint8_t>().swap(locations_);
   last_location_ = document_location_st{};
   last_statement_ = 0;
 }

@@ -65,47 +65,40 @@ Program* Compiler::create_program(const String& name, CompiledCodeCollection* co
                                   const local_offset_map& symbol_offsets, size_t parameter_count,
                                   compiler_type_info_st type, std::list<VmOp**>* unresolved) {
   QZ_TRACE;
-  size_t n = 0;
-  size_t nlabels = 0;
-  for (size_t i = 0; i < collection->size(); ++i) {
-    if (collection->op_at(i) != nullptr) {
-      ++n;
-    } else {
-      ++nlabels;
-    }
-  }
-
-  CodeArrayGuard guard{new VmOp*[n + 1](), n};
-  VmOp** code = guard.code;
+  // The collection's array of ops becomes the code array as it stands: its positions are final.
+  const size_t n = collection->op_count();
+  VmOp** code = collection->ops();
   label_map_type labels;
+  labels.reserve(collection->labels().size());
+  for (const auto& [position, label] : collection->labels()) {
+    labels.emplace(label->key(), code + position);  // first placement wins
+  }
   DebugInfoBuilder lines(code);
+  StatementTable numbers;
   std::list<VmOp**> calls;
-  labels.reserve(nlabels);
   document_location_st first_begin{};  // the location with the smallest begin character
   document_location_st last_end{};     // the one with the largest end character
   bool have_span = false;
-  size_t cursor = 0;
-  // Each element goes as soon as its op is in the array: a large unit never holds its elements
-  // beside all of its line information.
-  StatementTable numbers;
-  collection->take_all([&](VmOp* op, const document_location_st& loc, int64_t statement, AddressLabelRecord* label) {
-    if (label != nullptr) {
-      labels.emplace(label->key(), code + cursor);  // first placement wins
-      return;
-    }
-    VmOp** at = code + cursor;
-    if (op->opcode == OP_UNRESOLVED_CALL) calls.push_back(at);
-    if (loc.begin_line != 0) {
-      lines.add_location(at, loc);
-      if (!have_span || loc.begin_char < first_begin.begin_char) first_begin = loc;
-      if (!have_span || loc.end_char > last_end.end_char) last_end = loc;
-      have_span = true;
-    }
-    if (statement != 0) lines.add_statement(at, statement);
-    numbers.push_back(statement);
-    *at = op;  // last: until here the collection still owns it
-    ++cursor;
-  });
+  try {
+    // Each op's entry goes as it is read: a large unit never holds its entries beside all of its
+    // line information.
+    collection->consume_entries([&](size_t i, const document_location_st& loc, int64_t statement) {
+      VmOp** at = code + i;
+      if ((*at)->opcode == OP_UNRESOLVED_CALL) calls.push_back(at);
+      if (loc.begin_line != 0) {
+        lines.add_location(at, loc);
+        if (!have_span || loc.begin_char < first_begin.begin_char) first_begin = loc;
+        if (!have_span || loc.end_char > last_end.end_char) last_end = loc;
+        have_span = true;
+      }
+      if (statement != 0) lines.add_statement(at, statement);
+      numbers.push_back(statement);
+    });
+  } catch (...) {
+    collection->clear();  // an abandoned unit leaves nothing behind
+    throw;
+  }
+  CodeArrayGuard guard{collection->take_code(), n};
 
   document_location_st span{};
   if (have_span) {
@@ -119,6 +112,7 @@ Program* Compiler::create_program(const String& name, CompiledCodeCollection* co
     span.end_column = last_end.end_column;
   }
 
+  if (guard.code != code) throw_assert_failed();
   for (size_t i = 0; i < n; ++i) {
     if (code[i]->opcode >= kVmOpCount) continue;
     if (fixup_type fix = kJumpFixups[code[i]->opcode]) fix(labels, code[i]);
