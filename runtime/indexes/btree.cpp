@@ -78,6 +78,11 @@ void Index::check_version() {
   QZ_TRACE;
   if (!file->shared()) return;
   if (file->is_locked() && confirmed_generation == file->lock_generation()) return;
+  // Root and version are all another writer changes: while they stand, the header is as known.
+  if (file->header_unchanged(header, header_offset)) {
+    confirmed_generation = file->lock_generation();
+    return;
+  }
   const uint64_t before = header.version;
   file->read_header(&header, header_offset);
   if (header.version != before) file->drop_cache();
@@ -503,7 +508,7 @@ bool Index::insert_key(const char* key, size_t record) {
   if (internal_seek_record_for_update(k, rec, &leaf, &it, &path) == SEEK_RESULT_FOUND) corrupted();
   for (int splits = 0; !insert_leaf_key(&leaf, &it, k, rec); ++splits) {
     if (splits == 2) corrupted();
-    split_node_recursive(&leaf, &it, &path);
+    split_node_recursive(&leaf, &it, &path, k, rec);
   }
   file->write_node(&leaf);
   parent_nodes_fixup(leaf, it, &path, path.size());
@@ -543,6 +548,99 @@ bool Index::replace_bit(size_t record, const char* key) {
   return true;
 }
 
+void Index::load_sorted(const char* pairs, size_t count) {
+  QZ_TRACE;
+  require_update();
+  if (index_leaf_kind(header.options) != IndexLeafKind::compact) throw_assert_failed();
+  if (count == 0) return;
+  const uint32_t length = header.key_length;
+  const size_t stride = static_cast<size_t>(length) + 4;
+  // The tag's empty root leaf is the first leaf; every other leaf takes its geometry.
+  const index_node_st first = file->node(this, header.root);
+  if (!first.leaf || first.bitmap || first.count != 0) corrupted();
+  struct entry_st {
+    const char* key;
+    uint32_t record;
+    uint32_t child;
+  };
+  std::vector<entry_st> above;  // the greatest pair of each node of the level below
+
+  // Leaves: filled in order, each to the last key it holds.
+  index_node_st leaf = first;
+  leaf.root = false;
+  key_iterator_st it;
+  goto_first_compact_key(leaf, &it);
+  const char* last_key = nullptr;
+  uint32_t last_record = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const char* key = pairs + i * stride;
+    uint32_t record;
+    std::memcpy(&record, key + length, sizeof record);
+    if (!insert_compact_key(&leaf, &it, key, record)) {
+      if (leaf.count == 0) corrupted();  // an empty leaf always has room
+      index_node_st next = first;
+      next.root = false;
+      next.offset = alloc(kIndexNodeSize);
+      next.left = static_cast<uint32_t>(leaf.offset);
+      leaf.right = static_cast<uint32_t>(next.offset);
+      file->write_node(&leaf);
+      above.push_back({last_key, last_record, static_cast<uint32_t>(leaf.offset)});
+      trace_idx_split_after_write_right_left();
+      leaf = next;
+      goto_first_compact_key(leaf, &it);
+      if (!insert_compact_key(&leaf, &it, key, record)) corrupted();
+    }
+    goto_next_compact_key(leaf, &it);  // beyond the new last key
+    last_key = key;
+    last_record = record;
+  }
+  if (above.empty()) {
+    leaf.root = true;
+    file->write_node(&leaf);
+    finish_change();
+    return;
+  }
+  file->write_node(&leaf);
+  above.push_back({last_key, last_record, static_cast<uint32_t>(leaf.offset)});
+
+  // Branch levels, each node as full as its entries allow, up to the one root.
+  const size_t entry_size = static_cast<size_t>(length) + 8;
+  const auto per_node = static_cast<uint32_t>(kBasicBody / entry_size);
+  if (per_node < 2) throw_assert_failed();
+  while (above.size() > 1) {
+    std::vector<entry_st> level;
+    index_node_st node;
+    node.offset = alloc(kIndexNodeSize);
+    init_branch_node(&node);
+    node.root = above.size() <= per_node;
+    const entry_st* greatest = nullptr;  // the node's last entry so far; its key lives in pairs
+    for (const entry_st& e : above) {
+      if (node.count == per_node) {
+        index_node_st next;
+        next.offset = alloc(kIndexNodeSize);
+        init_branch_node(&next);
+        next.left = static_cast<uint32_t>(node.offset);
+        node.right = static_cast<uint32_t>(next.offset);
+        file->write_node(&node);
+        level.push_back({greatest->key, greatest->record, static_cast<uint32_t>(node.offset)});
+        trace_idx_split_after_write_right_left();
+        node = next;
+      }
+      char* at = basic_entry(&node, node.count);
+      std::memcpy(at, e.key, length);
+      idx_store_be32(at + length, e.record);
+      idx_store_be32(at + length + 4, e.child);
+      ++node.count;
+      greatest = &e;
+    }
+    file->write_node(&node);
+    level.push_back({greatest->key, greatest->record, static_cast<uint32_t>(node.offset)});
+    if (node.root) header.root = static_cast<uint32_t>(node.offset);
+    above = std::move(level);
+  }
+  finish_change();
+}
+
 // The waypoint holding `node`, or path->size() for the leaf kept outside the path.
 void Index::link_split_halves(const index_node_st& old, index_node_st* left, index_node_st* right) {
   QZ_TRACE;
@@ -572,7 +670,8 @@ static size_t level_of(const index_path& path, const index_node_st* node) {
   return path.size();
 }
 
-void Index::split_node_recursive(index_node_st* node, key_iterator_st* it, index_path* path) {
+void Index::split_node_recursive(index_node_st* node, key_iterator_st* it, index_path* path, const char* key,
+                                 uint32_t record) {
   QZ_TRACE;
   const size_t level = level_of(*path, node);
   index_waypoint_st* parent = level > 0 ? &(*path)[level - 1] : nullptr;
@@ -611,6 +710,27 @@ void Index::split_node_recursive(index_node_st* node, key_iterator_st* it, index
     left.offset = alloc(kIndexNodeSize);
     init_leaf_node(&left);
     left.geometry = old.geometry;
+    // The old first key comes along when the new key still fits beside it. Otherwise a key put
+    // in front and taken out again (a blank record's key, replaced at once) would split off a
+    // leaf and unlink it on every record, leaving a dead block behind each time.
+    if (old.count > 1) {
+      key_iterator_st ri;
+      goto_first_compact_key(right, &ri);
+      char first[kIndexMaxKeyLength];
+      std::memcpy(first, ri.key(), old.key_length);
+      const uint32_t first_record = ri.record;
+      index_node_st trial = left;
+      key_iterator_st ti;
+      goto_first_compact_key(trial, &ti);
+      if (insert_compact_key(&trial, &ti, first, first_record)) {
+        goto_first_compact_key(trial, &ti);
+        index_node_st with_new = trial;
+        if (insert_compact_key(&with_new, &ti, key, record)) {
+          left = trial;
+          delete_compact_key(&right, &ri);
+        }
+      }
+    }
   } else if (at_end) {
     // Appending to the rightmost node: it stays whole and a new empty node takes what follows.
     left = old;

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "indexes/index_keys.h"
 #include "platform/file.h"
@@ -33,6 +34,13 @@ std::string ascii_lower(std::string s) {
 // record change.
 void require_expressions(const DbfIndex* tag, bool have_stack = true) {
   if (!tag->has_expressions() || !have_stack) throw RuntimeError(1001, String("keys of index tags"));
+}
+
+// An index file held for exclusive writing takes its writes through a mapping, as its table
+// does: a key change is a copy, not a system call per node and header.
+void map_exclusive_writes(File* f) {
+  if ((f->mode & OPEN_WRITE) == 0 || (f->mode & OPEN_SHARED) != 0) return;
+  if (auto* unix_file = dynamic_cast<FileUnix*>(f)) unix_file->map_writes();
 }
 
 void link_dependents(DbfFile* dbf, DbfIndex* tag) {
@@ -136,6 +144,7 @@ void IndexCursorHooks::open_unguarded(VmStack* stack) {
   std::filesystem::path found;
   if (!exists_ci(static_cast<std::filesystem::path>(name), true, true, error, found)) throw dbf_cdx_file_missing();
   File* f = open_file(String(found), table->mode & (OPEN_WRITE | OPEN_SHARED | OPEN_JOIN));
+  map_exclusive_writes(f);
   auto cdx = std::make_unique<IndexFile>(f, dbf_->charset());
   cdx->end_offset = static_cast<std::streamoff>(seek_to_end(f));
   auto directory = std::make_unique<Index>(cdx.get(), 0);
@@ -340,6 +349,9 @@ void IndexCursorHooks::update_keys(VmStack* stack) try {
   if (!adopt_structural_index(stack)) return;
   refresh_tag_list(stack);
   evaluate_update(stack);
+  if (!cdx_->shared() && std::none_of(tags_.begin(), tags_.end(), [](const auto& t) { return t->delete_old || t->insert_new; })) {
+    return;  // no key changes, and no other writer whose tags could need one
+  }
   LockAllIndizes locks(dbf_);
   if (cdx_ != nullptr && cdx_->shared()) {
     // A tag entered while this process waited for the lock must see this change too.
@@ -611,6 +623,7 @@ void IndexCursorHooks::create_compound_auto_open_index_file() {
   File* f = create_file(name, OPEN_WRITE | (table->mode & (OPEN_SHARED | OPEN_UNLINK_ON_CREATE)));
   auto cdx = std::make_unique<IndexFile>(f, dbf_->charset());
   cdx->create_compound();
+  map_exclusive_writes(f);
   cdx->end_offset = static_cast<std::streamoff>(seek_to_end(f));
   auto directory = std::make_unique<Index>(cdx.get(), 0);
   cdx->read_header(&directory->header, 0);
@@ -752,6 +765,12 @@ void IndexCursorHooks::create_index_tag(VmStack* stack, const createopts_st* opt
     } restore(dbf_);
     char buffer[kIndexMaxKeyLength];
     const bool enforced = h.option(IDX_OPT_ENFORCED_UNIQUE);
+    // Keys of compact leaves are gathered, sorted and laid down from the bottom up: full leaves,
+    // one write each. Binary tags take their bits record by record.
+    const size_t key_length = h.key_length;
+    const size_t stride = key_length + 4;
+    std::vector<char> gathered;
+    if (!binary) gathered.reserve(record_count * stride);
     for (size_t n = 1; n <= record_count; ++n) {
       if (!dbf_->go(n, dbf_->current_record.get(), n == 1 ? DbfFile::kReadaheadFlush | DbfFile::kReadBuffered
                                                           : DbfFile::kReadBuffered)) {
@@ -762,8 +781,32 @@ void IndexCursorHooks::create_index_tag(VmStack* stack, const createopts_st* opt
       dbf_->bof = dbf_->eof = dbf_->appending = false;
       if (!tag->eval_filter(stack)) continue;
       tag->eval_key(stack, buffer, sizeof buffer);
-      if (enforced) check_unique(tag.get(), buffer);
-      tag->insert_key(buffer, n);
+      if (binary) {
+        tag->insert_key(buffer, n);
+        continue;
+      }
+      const auto record = static_cast<uint32_t>(n);
+      gathered.insert(gathered.end(), buffer, buffer + key_length);
+      gathered.insert(gathered.end(), reinterpret_cast<const char*>(&record),
+                      reinterpret_cast<const char*>(&record) + sizeof record);
+    }
+    if (!binary) {
+      const size_t count = gathered.size() / stride;
+      std::vector<uint32_t> order(count);
+      for (size_t i = 0; i < count; ++i) order[i] = static_cast<uint32_t>(i);
+      // Gathered in record order: equal keys keep it.
+      std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+        return std::memcmp(gathered.data() + a * stride, gathered.data() + b * stride, key_length) < 0;
+      });
+      std::vector<char> sorted(gathered.size());
+      for (size_t i = 0; i < count; ++i) {
+        const char* from = gathered.data() + static_cast<size_t>(order[i]) * stride;
+        if (enforced && i > 0 && std::memcmp(from, sorted.data() + (i - 1) * stride, key_length) == 0) {
+          throw dbf_unique_key_violation(tag->name.u8str());
+        }
+        std::memcpy(sorted.data() + i * stride, from, stride);
+      }
+      tag->load_sorted(sorted.data(), count);
     }
   }
   deferred.commit();

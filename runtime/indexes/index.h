@@ -194,6 +194,10 @@ class Index {
   // --- B-tree: update (the index file must be locked) ---
 
   bool insert_key(const char* key, size_t record);
+  // Fills the empty tag of compact leaves from count pairs in ascending (key, record) order,
+  // each the key's bytes followed by the record number (4 bytes, native order): leaves and
+  // branches as full as their keys allow, built from the bottom up.
+  void load_sorted(const char* pairs, size_t count);
   // False when the pair is not in the tag.
   bool delete_key(const char* key, size_t record);
   // Binary tags: sets the record's bit for a key starting with 'T', clears it otherwise.
@@ -225,8 +229,10 @@ class Index {
   int descend(const char* key, size_t n, bool by_record, uint32_t record, index_node_st* out, key_iterator_st* it,
               index_path* path);
   void require_update() const;
-  // Splits a full leaf; the parents take the new half's entry (and split in turn).
-  void split_node_recursive(index_node_st* node, key_iterator_st* it, index_path* path);
+  // Splits a full leaf before (key, record) goes in at the iterator; the parents take the new
+  // half's entry (and split in turn).
+  void split_node_recursive(index_node_st* node, key_iterator_st* it, index_path* path, const char* key,
+                            uint32_t record);
   // Puts the two halves of a split node in its place in the sibling chain and writes them, right
   // half first, then points the old neighbours at them.
   void link_split_halves(const index_node_st& old, index_node_st* left, index_node_st* right);

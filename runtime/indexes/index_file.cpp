@@ -58,6 +58,20 @@ void IndexFile::read_header(idx_header_st* header, std::streampos offset) {
   *header = std::move(fresh);
 }
 
+bool IndexFile::header_unchanged(const idx_header_st& known, std::streampos offset) {
+  QZ_TRACE;
+  if (deferring_ && deferred_header_pending_ && static_cast<std::streamoff>(offset) == deferred_header_offset_) {
+    return deferred_header_.root == known.root && deferred_header_.version == known.version;
+  }
+  constexpr size_t kHead = idx_header_at::version + 4;
+  char head[kHead];
+  if (offset < 0 || file->readex(offset, head, kHead) != kHead) throw dbf_index_file_corrupted();
+  const bool same = idx_load_le32(head + idx_header_at::root) == known.root &&
+                    idx_load_le32(head + idx_header_at::version) == static_cast<uint32_t>(known.version);
+  if (same) ++headers_read;  // a change is counted by the whole header's read that follows
+  return same;
+}
+
 void IndexFile::write_header(idx_header_st* header, std::streampos offset) {
   QZ_TRACE;
   QZ_ASSERT(offset >= 0 && static_cast<std::streamoff>(offset) % static_cast<std::streamoff>(kIndexBlockSize) == 0);

@@ -33,6 +33,10 @@ class IndexFile {
   // 1024 bytes at the offset, decoded. A short read, a misaligned offset or a damaged header:
   // dbf_index_file_corrupted; option bit 4: RuntimeError 1001.
   void read_header(idx_header_st* header, std::streampos offset);
+  // True when the header at the offset still holds the known root and version: its first bytes
+  // only are read (counted in headers_read when unchanged). dbf_index_file_corrupted on a short
+  // read.
+  bool header_unchanged(const idx_header_st& known, std::streampos offset);
   // Encodes the decoded fields and writes the 1024 bytes; nothing is written when they do not
   // encode (dbf_invalid_index_key_len for texts that do not fit).
   void write_header(idx_header_st* header, std::streampos offset);

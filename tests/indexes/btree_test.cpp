@@ -4,7 +4,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -288,6 +290,100 @@ TEST(BTreeUpdate, RunsOfLongKeysKeepTheTreeLow) {
     EXPECT_LE(t.depth(), 24) << (ascending ? "ascending" : "descending");
     TreeChecker checker(t.tag.get());
     EXPECT_EQ(checker.check().size(), static_cast<size_t>(n));
+  }
+}
+
+// A key put in front of a full leaf and taken out again (a blank record's key, replaced at once)
+// once split off a one-key leaf and unlinked it each time: a dead block per record.
+TEST(BTreeUpdate, KeyInAndOutInFrontOfAFullLeafStopsTakingBlocks) {
+  for (const uint16_t length : {uint16_t{8}, uint16_t{100}}) {
+    MemoryTag t(length);
+    auto key = [length](int i) {
+      std::string k = key8(i);
+      k.resize(length, static_cast<char>('a' + i % 7));  // long keys: little for compression to take
+      return k;
+    };
+    int n = 1000;
+    while (t.root().leaf || n < 1400) {
+      t.insert(key(n), static_cast<uint32_t>(n));
+      ++n;
+    }
+    const std::string front = key(0);
+    t.insert(front, 5000);
+    ASSERT_TRUE(t.tag->delete_key(front.data(), 5000));
+    const std::streamoff end = t.file->end_offset;
+    for (uint32_t r = 5001; r < 5200; ++r) {
+      t.insert(front, r);
+      ASSERT_TRUE(t.tag->delete_key(front.data(), r));
+    }
+    EXPECT_EQ(t.file->end_offset, end) << "key length " << length;
+    TreeChecker checker(t.tag.get());
+    EXPECT_EQ(checker.check().size(), static_cast<size_t>(n - 1000)) << "key length " << length;
+  }
+}
+
+// A tag laid down from sorted pairs: a well-formed tree holding exactly those pairs in order,
+// with leaves as full as key-by-key insertion of the same pairs leaves them at best, and one that
+// takes further changes like any other.
+TEST(BTreeBulkLoad, SortedPairsGiveAFullWellFormedTree) {
+  struct Row {
+    uint16_t length;
+    int count;
+  };
+  for (const Row row : {Row{8, 0}, Row{8, 1}, Row{8, 30}, Row{8, 20000}, Row{100, 3000}, Row{240, 600}}) {
+    SCOPED_TRACE("key length " + std::to_string(row.length) + ", " + std::to_string(row.count) + " pairs");
+    std::mt19937 rng(static_cast<uint32_t>(row.count));
+    Reference pairs;
+    for (int i = 0; i < row.count; ++i) {
+      std::string k(row.length, ' ');
+      const int v = static_cast<int>(rng() % static_cast<uint32_t>(row.count / 3 + 1));  // duplicates
+      char digits[16];
+      std::snprintf(digits, sizeof digits, "%08d", v);
+      std::memcpy(k.data(), digits, 8);
+      if (row.length > 8) {
+        for (size_t b = 8; b < k.size(); ++b) k[b] = static_cast<char>('A' + rng() % 3);  // little to compress
+      }
+      pairs.emplace(k, static_cast<uint32_t>(i + 1));
+    }
+    std::vector<char> flat;
+    for (const Pair& p : pairs) {
+      flat.insert(flat.end(), p.first.begin(), p.first.end());
+      flat.insert(flat.end(), reinterpret_cast<const char*>(&p.second),
+                  reinterpret_cast<const char*>(&p.second) + sizeof p.second);
+    }
+    MemoryTag t(row.length);
+    t.tag->load_sorted(flat.data(), pairs.size());
+    TreeChecker checker(t.tag.get());
+    const std::vector<Pair> loaded = checker.check();
+    EXPECT_EQ(loaded, std::vector<Pair>(pairs.begin(), pairs.end()));
+
+    // The same pairs inserted one by one (in order: the densest that way gets) take no fewer blocks.
+    MemoryTag one_by_one(row.length);
+    for (const Pair& p : pairs) one_by_one.insert(p.first, p.second);
+    EXPECT_LE(t.file->end_offset, one_by_one.file->end_offset);
+
+    // Later changes: deletes, inserts into the full leaves, every pair findable.
+    Reference now = pairs;
+    std::vector<Pair> doomed(pairs.begin(), pairs.end());
+    std::shuffle(doomed.begin(), doomed.end(), rng);
+    doomed.resize(doomed.size() / 4);
+    for (const Pair& p : doomed) {
+      ASSERT_TRUE(t.tag->delete_key(p.first.data(), p.second));
+      now.erase(p);
+    }
+    for (int i = 0; i < row.count / 4 + 5; ++i) {
+      const std::string key = pairs.empty() ? std::string(row.length, 'x')
+                                            : std::next(pairs.begin(), static_cast<long>(rng() % pairs.size()))->first;
+      const Pair p{key, static_cast<uint32_t>(row.count + i + 1)};
+      t.insert(p.first, p.second);
+      now.insert(p);
+    }
+    EXPECT_EQ(checker.check(), std::vector<Pair>(now.begin(), now.end()));
+    for (const Pair& p : now) {
+      index_node_st node;
+      key_iterator_st it;
+      ASSERT_EQ(t.tag->seek_record(p.first.data(), p.second, &node, &it), SEEK_RESULT_FOUND);
+    }
   }
 }
 
