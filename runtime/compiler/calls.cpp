@@ -94,9 +94,8 @@ intrinsic_compiler find_intrinsic(symbol_id_type symbol) {
 
 // The value of a single constant load.
 void value_of_constant_load(const CompiledCodeCollection& scratch, Variant* value) {
-  const auto* record = static_cast<const OpCodeRecord*>(scratch.records.front());
-  if (record->kind != RECORD_OP) throw_assert_failed();
-  const VmOp* op = record->op;
+  const VmOp* op = scratch.empty() ? nullptr : scratch.op_at(0);
+  if (op == nullptr) throw_assert_failed();
   switch (op->opcode) {
     case OP_READ_CONST_TRUE: value->set_true(); break;
     case OP_READ_CONST_FALSE: value->set_false(); break;
