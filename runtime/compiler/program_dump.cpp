@@ -39,13 +39,14 @@ class Dumper {
  public:
   Dumper(const VmOp* const* code, const program_dump_options_st& options) : code_(code), options_(options) {}
 
-  std::string op(const VmOp* op) {
+  // statement: the op's statement number, or null when unknown (an op alone).
+  std::string op(const VmOp* op, const int64_t* statement = nullptr) {
     const char* cls = vmop_class_name(stored_opcode(op));
     std::string_view name = cls != nullptr ? cls : "?";
     if (name.substr(0, 4) == "VmOp") name.remove_prefix(4);
     out_ = std::string(name);
     operands(op);
-    if (options_.statements) out_ += " #" + std::to_string(op->statement);
+    if (options_.statements && statement != nullptr) out_ += " #" + std::to_string(*statement);
     return out_;
   }
 
@@ -271,7 +272,8 @@ void dump_into(std::string& out, const Program* program, const program_dump_opti
   const VmOp* const* code = program->code();
   for (size_t i = 0; i < program->code_length(); ++i) {
     Dumper d(code, options);
-    out += indent + std::to_string(i) + ": " + d.op(code[i]) + "\n";
+    const int64_t statement = program->statement_of(i);
+    out += indent + std::to_string(i) + ": " + d.op(code[i], &statement) + "\n";
     if (code[i]->opcode == OP_INSTALL_ERROR_HANDLER) {
       for (const catch_clause_st& c : static_cast<const VmOpInstallErrorHandler*>(code[i])->clauses) {
         if (c.condition != nullptr) dump_into(out, c.condition, options, indent + "    ");
