@@ -30,7 +30,7 @@ struct FullLeaf {
     key_iterator_st it;
     tag.goto_first_key(node, &it);
     for (int i = 0;; ++i) {
-      char key[17];
+      char key[32];  // sixteen key bytes are read; the rest only keeps snprintf from cutting the text short
       std::snprintf(key, sizeof key, "CUSTOMER%05d   ", i * 7);
       if (!tag.insert_compact_key(&node, &it, key, static_cast<uint32_t>(i + 1))) break;
       tag.goto_next_key(node, &it);

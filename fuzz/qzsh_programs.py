@@ -5,14 +5,16 @@ Programs come from three generators, in turn:
   tokens     a soup of the language's words, operators, literals and directives;
   mutations  a seed program with lines, tokens or bytes changed, repeated, cut or spliced;
   nesting    blocks, conditionals, parentheses and calls nested at random depths.
-Generated programs only loop a bounded number of times, name no absolute path and start no
-process, so a run over 10 s is a hang of the shell, not of the program.
+Generated programs name no absolute path and start no process, and every loop they run is bounded
+(guard_loops), so a run over 10 s is a hang of the shell, not of the program.
 
 Each program runs in a scratch folder with the sanitizers' options of the suite. A finding (exit
 by a signal, a sanitizer report, a crash report of the shell, or a time-out) is kept in the
 findings folder with its output.
 
-  qzsh_programs.py fuzz QZSH --seconds N [--cpu-seconds C] [--seed S] [--findings DIR] [--corpus DIR]
+  qzsh_programs.py fuzz QZSH --seconds N [--cpu-seconds C] [--seed S] [--workers W] [--findings DIR] [--corpus DIR]
+      W workers with the seeds S, S+1, ... share the CPU budget C; the summary gives the programs
+      run, the CPU minutes, the crashes, sanitizer reports and hangs, and the slowest program.
   qzsh_programs.py replay QZSH CORPUS_DIR     (the suite: every seed must run clean)
 """
 import argparse
@@ -215,6 +217,24 @@ def gen_mutation(rng, seeds):
 
 GENERATORS = [("tokens", gen_tokens), ("mutations", gen_mutation), ("nesting", gen_nesting)]
 
+LOOP_OPENER = re.compile(rb"^[ \t]*(do[ \t]+while|for|scan)\b", re.IGNORECASE)
+GUARD = [b"qz_g = IIF(TYPE(\"qz_g\") == \"N\", qz_g + 1, 1)", b"IF qz_g > 20000", b"QUIT", b"ENDIF"]
+
+
+def guard_loops(program):
+    """Bounds every loop: a mutation can drop the line that ends one, and an endless program is not
+    a hang of the shell. The first line of each loop body counts in one PUBLIC and ends the program
+    past 20,000 turns in all, so a time-out is left to the shell itself."""
+    data = program if isinstance(program, bytes) else program.encode("utf-8", "surrogateescape")
+    out = [b"PUBLIC qz_g", b"qz_g = 0"]
+    joined = False  # the line before ended with ";": this one continues it
+    for line in data.split(b"\n"):
+        out.append(line)
+        if not joined and LOOP_OPENER.match(line) and not line.rstrip().endswith(b";"):
+            out += GUARD
+        joined = line.rstrip().endswith(b";")
+    return b"\n".join(out)
+
 
 def run_one(qzsh, program, work):
     """Runs one program; returns (verdict, seconds, stderr) with verdict None when clean."""
@@ -258,15 +278,15 @@ def load_seeds(folder):
     return seeds
 
 
-def fuzz(args):
-    rng = random.Random(args.seed)
-    seeds = load_seeds(args.corpus)
-    os.makedirs(args.findings, exist_ok=True)
+def fuzz_worker(qzsh, seed, seconds, cpu_seconds, findings_dir, corpus):
+    """One worker's run; returns its figures."""
+    rng = random.Random(seed)
+    seeds = load_seeds(corpus)
     counts = {name: 0 for name, _ in GENERATORS}
-    findings = 0
+    verdicts = {}
     slowest = 0.0
     cpu_start = os.times()
-    deadline = time.monotonic() + args.seconds
+    deadline = time.monotonic() + seconds
 
     def cpu_used():
         t = os.times()
@@ -275,26 +295,58 @@ def fuzz(args):
 
     with tempfile.TemporaryDirectory() as work:
         n = 0
-        while time.monotonic() < deadline and (args.cpu_seconds is None or cpu_used() < args.cpu_seconds):
+        while time.monotonic() < deadline and (cpu_seconds is None or cpu_used() < cpu_seconds):
             name, generate = GENERATORS[n % len(GENERATORS)]
             n += 1
-            program = generate(rng, seeds)
-            verdict, seconds, err = run_one(args.qzsh, program, work)
+            program = guard_loops(generate(rng, seeds))
+            verdict, seconds_taken, err = run_one(qzsh, program, work)
             clean_scratch(work)
             counts[name] += 1
-            slowest = max(slowest, seconds)
+            slowest = max(slowest, seconds_taken)
             if verdict:
-                findings += 1
-                stem = os.path.join(args.findings, "%s-%d-%d" % (verdict.replace(" ", ""), args.seed, n))
+                kind = verdict.split(" ")[0]
+                verdicts[kind] = verdicts.get(kind, 0) + 1
+                stem = os.path.join(findings_dir, "%s-%d-%d" % (verdict.replace(" ", ""), seed, n))
                 with open(stem + ".prg", "wb") as f:
                     f.write(program if isinstance(program, bytes) else program.encode("utf-8", "surrogateescape"))
                 with open(stem + ".err", "wb") as f:
                     f.write(err[:20000])
-                print("finding: %s %s (%.1f s)" % (verdict, stem, seconds), flush=True)
-    cpu = cpu_used()
+                print("finding: %s %s (%.1f s)" % (verdict, stem, seconds_taken), flush=True)
+    return {"seed": seed, "counts": counts, "verdicts": verdicts, "slowest": slowest, "cpu": cpu_used()}
+
+
+def fuzz_worker_args(job):
+    return fuzz_worker(*job)
+
+
+def fuzz(args):
+    os.makedirs(args.findings, exist_ok=True)
+    workers = max(1, args.workers)
+    seeds = [args.seed + k for k in range(workers)]
+    budget = None if args.cpu_seconds is None else args.cpu_seconds / workers
+    jobs = [(args.qzsh, seed, args.seconds, budget, args.findings, args.corpus) for seed in seeds]
+    if workers == 1:
+        results = [fuzz_worker_args(jobs[0])]
+    else:
+        import multiprocessing
+        with multiprocessing.Pool(workers) as pool:
+            results = pool.map(fuzz_worker_args, jobs)
+    counts = {name: sum(r["counts"][name] for r in results) for name, _ in GENERATORS}
+    verdicts = {}
+    for r in results:
+        for kind, k in r["verdicts"].items():
+            verdicts[kind] = verdicts.get(kind, 0) + k
     total = sum(counts.values())
-    print("programs %d (%s), findings %d, slowest %.2f s, CPU %.1f min" %
-          (total, ", ".join("%s %d" % kv for kv in counts.items()), findings, slowest, cpu / 60), flush=True)
+    findings = sum(verdicts.values())
+    for r in results:
+        print("seed %d: programs %d, findings %d, slowest %.2f s, CPU %.1f min" %
+              (r["seed"], sum(r["counts"].values()), sum(r["verdicts"].values()), r["slowest"], r["cpu"] / 60))
+    print("programs %d (%s), CPU %.1f min, seeds %s" %
+          (total, ", ".join("%s %d" % kv for kv in counts.items()), sum(r["cpu"] for r in results) / 60,
+           " ".join(str(seed) for seed in seeds)))
+    print("crashes %d, sanitizer reports %d, hangs over %.0f s %d, other signals %d; slowest %.2f s" %
+          (verdicts.get("crash", 0), verdicts.get("sanitizer", 0), TIMEOUT, verdicts.get("hang", 0),
+           verdicts.get("signal", 0), max(r["slowest"] for r in results)), flush=True)
     return 1 if findings else 0
 
 
@@ -319,8 +371,10 @@ def main():
     f = sub.add_parser("fuzz")
     f.add_argument("qzsh")
     f.add_argument("--seconds", type=float, default=60)
-    f.add_argument("--cpu-seconds", type=float, default=None, help="stop once this much CPU time is used")
-    f.add_argument("--seed", type=int, default=1)
+    f.add_argument("--cpu-seconds", type=float, default=None,
+                   help="stop once this much CPU time is used (by all workers together)")
+    f.add_argument("--seed", type=int, default=1, help="the first worker's seed; the others take the next ones")
+    f.add_argument("--workers", type=int, default=1, help="programs run this many at a time")
     f.add_argument("--findings", default="fuzz-findings")
     f.add_argument("--corpus", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus", "qzsh"))
     r = sub.add_parser("replay")

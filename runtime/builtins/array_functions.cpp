@@ -347,8 +347,8 @@ void bi_astackinfo(VmStack* stack, size_t argc, Variant* result) {
       if (m != nullptr && vm_module_name != nullptr) row.module = vm_module_name(m);
       row.program = f->program->name();
       const DebugInfo* debug = f->program->debug_info();
-      const document_location_st* loc = debug != nullptr ? debug->location_of(f->position) : nullptr;
-      if (loc != nullptr) row.line = loc->begin_line;
+      document_location_st loc{};
+      if (debug != nullptr && debug->location_of(f->position, &loc)) row.line = loc.begin_line;
     }
     rows.push_back(row);
   }

@@ -238,6 +238,11 @@ Module* BuildInput::build_module(const String& file_name, const String& text, st
   result.statements.source = [&]() {
     if (!pieces.next(&piece)) return false;
     preprocessor->preprocess_more(piece.cbegin(), piece.cend());
+    // The comments, macro uses and inactive lines serve only to classify a text's syntax: a
+    // build keeps none of them past its piece.
+    preprocessor->comments.clear();
+    preprocessor->expanded_references.clear();
+    preprocessor->discarded.clear();
     return true;
   };
   Compiler compiler(stack, COMPILE_KIND_PROGRAM);

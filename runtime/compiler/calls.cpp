@@ -94,9 +94,8 @@ intrinsic_compiler find_intrinsic(symbol_id_type symbol) {
 
 // The value of a single constant load.
 void value_of_constant_load(const CompiledCodeCollection& scratch, Variant* value) {
-  const auto* record = static_cast<const OpCodeRecord*>(scratch.records.front());
-  if (record->kind != RECORD_OP) throw_assert_failed();
-  const VmOp* op = record->op;
+  const VmOp* op = scratch.empty() ? nullptr : scratch.op_at(0);
+  if (op == nullptr) throw_assert_failed();
   switch (op->opcode) {
     case OP_READ_CONST_TRUE: value->set_true(); break;
     case OP_READ_CONST_FALSE: value->set_false(); break;
@@ -112,8 +111,9 @@ void value_of_constant_load(const CompiledCodeCollection& scratch, Variant* valu
 }
 
 // Checked arguments against a signature; values[i] receives the compile-time value of a
-// constant argument.
-void compile_call_pass_parameters(const document_location_st& location, const function_signature_st& signature,
+// constant argument. False (message 11 recorded) when the count does not fit: the code then
+// passes fewer values than the call takes, so it must never run, not even to fold a constant.
+bool compile_call_pass_parameters(const document_location_st& location, const function_signature_st& signature,
                                   Operand* const* arguments, uint64_t count, CompiledCodeCollection* collection,
                                   CodePath& path, compiler_type_info_st* types, Variant* values) {
   function_signature_iter_st iter;
@@ -123,7 +123,7 @@ void compile_call_pass_parameters(const document_location_st& location, const fu
     function_signature_entry_st entry;
     if (!function_signature_iter_next(&iter, &entry)) {
       path.compiler->add_message(11, argument->location);
-      return;
+      return false;
     }
     CompiledCodeCollection scratch(collection->compiler);
     const bool untyped = (entry.type & ~kSignatureNullable) == SIGNATURE_ANY;
@@ -142,7 +142,11 @@ void compile_call_pass_parameters(const document_location_st& location, const fu
     }
     compile_implicit_cast(entry, types[i], argument->location, collection);
   }
-  if (!function_signature_iter_done(&iter)) path.compiler->add_message(11, location);
+  if (!function_signature_iter_done(&iter)) {
+    path.compiler->add_message(11, location);
+    return false;
+  }
+  return true;
 }
 
 // Releases the compile-time values of the arguments on every path.
@@ -215,12 +219,12 @@ void compile_call_spec_do(const document_location_st& location, Operand* const* 
   std::vector<Variant> values(count);
   released_values_st release{values, path.compiler->stack};
   collection->push_back(location, new VmOpEspAlloc());
-  compile_call_pass_parameters(location, definition.signature, arguments, count, collection, path, types.data(),
-                               values.data());
+  const bool fits = compile_call_pass_parameters(location, definition.signature, arguments, count, collection, path,
+                                                 types.data(), values.data());
   collection->push_back(location, new VmOpCallSpecDo(definition.function, count));
   type->width = -1;
   type->type = result_type_of(definition);
-  if (width_deducer_type deducer = library->find_width_deducer(definition.name)) {
+  if (width_deducer_type deducer = fits ? library->find_width_deducer(definition.name) : nullptr) {
     deducer(count, types.data(), values.data(), type);
   }
 }

@@ -81,6 +81,41 @@ Variable* CodePath::compile_create_temp_memvar(const document_location_st& locat
   return new Variable(location, String::fromBytes(name, std::strlen(name), Charset::utf8), 1);
 }
 
+Variable* CodePath::compile_take_temp_memvar(const document_location_st& location, const char* tag,
+                                            CompiledCodeCollection* collection) {
+  QZ_TRACE;
+  if ((compiler->compile_kind & COMPILE_KIND_SLOTS) == 0) return compile_create_temp_memvar(location, tag, collection);
+  auto it = compiler->free_temps.find(tag);
+  if (it == compiler->free_temps.end() || it->second.empty()) {
+    return compile_create_temp_memvar(location, tag, collection);
+  }
+  const String name = it->second.back();
+  const symbol_id_type symbol = symbolize(name);
+  offset_type offset = 0;
+  if (!compiler->compile_time_define_memvar(symbol, &offset) || declares(symbol)) throw_assert_failed();
+  auto variable = std::make_unique<Variable>(location, name, 1);
+  collection->push_back(location, new VmOpDefLocalOffset(offset, symbol));
+  variables.emplace(symbol, 1u);
+  it->second.pop_back();
+  return variable.release();
+}
+
+void CodePath::release_temp(const char* tag, const String& name) noexcept {
+  if ((compiler->compile_kind & COMPILE_KIND_SLOTS) == 0) return;
+  try {
+    variables.erase(symbolize(name));
+    compiler->free_temps[tag].push_back(name);
+  } catch (...) {
+    // Without memory the slot is simply not taken again.
+  }
+}
+
+StatementTemp::StatementTemp(CodePath& path, const document_location_st& location, const char* tag,
+                             CompiledCodeCollection* collection)
+    : path_(path), tag_(tag), variable_(path.compile_take_temp_memvar(location, tag, collection)) {}
+
+StatementTemp::~StatementTemp() { path_.release_temp(tag_, variable_->name); }
+
 Compiler::Compiler(VmStack* stack_in, uint32_t kind) : compile_kind(kind), stack(stack_in), collection(this) {
   QZ_TRACE;
   compiler = this;
@@ -107,6 +142,7 @@ void Compiler::reset(uint32_t kind, bool full) {
   statement_number = 0;
   op_counter = 0;
   temp_counter = 0;
+  free_temps.clear();
   symbol_map.clear();
   variables.clear();
   with_stack.clear();

@@ -10,7 +10,10 @@
 
 #include <cstdint>
 #include <list>
+#include <memory>
+#include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "compiler/code_collection.h"
 #include "vm/program.h"
@@ -57,6 +60,14 @@ class CodePath {
   // the caller. Emits VmOpDefLocalOffset with slots, VmOpDefLocal without.
   Variable* compile_create_temp_memvar(const document_location_st& location, const char* tag,
                                        CompiledCodeCollection* collection);
+  // The same for a temporary that serves one statement (or one block): with slots it takes the
+  // slot of an earlier temporary of the tag given back by release_temp, when there is one. It is
+  // written before it is read, so the value the slot still holds does not matter.
+  Variable* compile_take_temp_memvar(const document_location_st& location, const char* tag,
+                                     CompiledCodeCollection* collection);
+  // The statement is done with the temporary this scope took: the next one of the tag may take
+  // its slot. Nothing happens without slots.
+  void release_temp(const char* tag, const String& name) noexcept;
 
   Compiler* compiler;
   CodePath* parent;
@@ -84,6 +95,27 @@ class CodePath {
   // must run that TRY's FINALLY first.
   TryBlock* try_block = nullptr;
   compiler_type_info_st type{0, false, -1};
+};
+
+// A temporary taken (compile_take_temp_memvar) for the length of one statement, given back when
+// the statement's code is complete: a long unit of sequential loops keeps a small frame, while
+// statements nested inside the one that holds it get slots of their own. Made after the scope it
+// is taken in (path), so it ends first.
+class StatementTemp {
+ public:
+  StatementTemp(CodePath& path, const document_location_st& location, const char* tag,
+                CompiledCodeCollection* collection);
+  ~StatementTemp();
+  StatementTemp(const StatementTemp&) = delete;
+  StatementTemp& operator=(const StatementTemp&) = delete;
+
+  Variable* get() const { return variable_.get(); }
+  Variable* operator->() const { return variable_.get(); }
+
+ private:
+  CodePath& path_;
+  const char* tag_;
+  std::unique_ptr<Variable> variable_;
 };
 
 struct build_message_st {
@@ -143,6 +175,9 @@ class Compiler : public CodePath {
   // Temporaries made in this unit. Without slots the symbol map stays empty, so this numbers
   // them: nested loops of one command line must not share a temporary.
   uint64_t temp_counter = 0;
+  // Slotted temporaries whose statement has ended, by tag (StatementTemp): their names, ready to
+  // be taken again.
+  std::unordered_map<std::string, std::vector<String>> free_temps;
   // How deeply compile_operand is nested now: a limit keeps a huge expression from exhausting the
   // native stack.
   uint32_t operand_depth = 0;

@@ -39,7 +39,7 @@ void compile_macro_condition(const Cmd_If& statement, CompiledCodeCollection* co
   const library_func_def_st* init = library->find_function(std::string_view("__init_if_from_macro"));
   if (concat == nullptr || init == nullptr) throw_assert_failed();
 
-  std::unique_ptr<Variable> temporary(path.compile_create_temp_memvar(location, "if", code));
+  StatementTemp temporary(path, location, "if", code);
   code->push_back(location, new VmOpEspAlloc());
   code->push_back(location, new VmOpEspAlloc());
   code->push_back(location, new VmOpReadConstString(String("IF")));

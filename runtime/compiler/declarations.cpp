@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "vm/library.h"
@@ -339,13 +340,21 @@ int compile_stmt_store(const statement_list::const_iterator&, statement_list::it
   QZ_TRACE;
   const auto& statement = statement_at<Cmd_Store>(it);
   ++it;
-  std::unique_ptr<Variable> temporary(path.compile_create_temp_memvar(statement.location, "store", code));
+  StatementTemp temporary(path, statement.location, "store", code);
+  std::optional<StatementTemp> property_value;
   compile_assign(temporary.get(), statement.value, code, path);
   for (uint64_t i = 0; i < count_of(statement.targets); ++i) {
     Operand* target = statement.targets->items[i];
     Operand* const arguments[] = {target, temporary.get()};
     compiler_type_info_st type{0, false, -1};
     compile_call_builtin_function(target->location, arguments, 2, "store", code, path, &type);
+    if (target->kind == OPERAND_PATH) {
+      // A property: its object is evaluated again for the write, after the value is set aside.
+      if (!property_value) property_value.emplace(path, statement.location, "storeprop", code);
+      compile_assign_to_variable(path.symbolize(property_value->get()->name), target->location, code, path);
+      compile_assign(target, property_value->get(), code, path);
+      continue;
+    }
     const Operand* variable = target->kind == OPERAND_VARIABLE_WITH_INDEX
                                   ? static_cast<const VariableWithIndex*>(target)->variable
                                   : target;

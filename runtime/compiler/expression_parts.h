@@ -72,7 +72,8 @@ void compiletime_compact_constexpr(const Operand* operand, CompiledCodeCollectio
                                    compiler_type_info_st* type);
 // Runs the constant code in scratch on the compiler's stack and appends its value as one constant
 // load to destination (result receives the value, empty on entry). A language error becomes a
-// compiler message at location and nothing is appended; returns false then.
+// compiler message at location, a null load stands in for the value and the type is no longer
+// constant; returns false then.
 bool compiletime_eval_constexpr(const document_location_st& location, CompiledCodeCollection* scratch,
                                 CompiledCodeCollection* destination, CodePath& path, compiler_type_info_st* type,
                                 VmStack* stack, Variant* result);

@@ -56,7 +56,6 @@ void resolve_calls(LinkerInfo& linker, Program* program, const Module* module, r
       resolve(linker, module, call, &replacement);
     }
     if (replacement == nullptr) continue;
-    replacement->statement = call->statement;
     code[i] = replacement;
     delete call;
   }

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "vm/library.h"
 #include "compiler/declarations.h"
@@ -183,10 +184,11 @@ int compile_stmt_dowhile(const statement_list::const_iterator& end, statement_li
             new_label(path, "enddo"));
 
   symbol_id_type macro_temp = 0;
+  std::optional<StatementTemp> temp;
   if (statement->macro_item_count != 0) {
-    std::unique_ptr<Variable> temp(body.compile_create_temp_memvar(location, "dowhile", code));
-    macro_temp = body.symbolize(temp->name);
-    const Variable* temps[] = {temp.get()};
+    temp.emplace(body, location, "dowhile", code);
+    macro_temp = body.symbolize(temp->get()->name);
+    const Variable* temps[] = {temp->get()};
     compile_macro_init(location, "DO WHILE", statement->macro_items, statement->macro_item_count,
                        "__init_do_while_from_macro", temps, 1, code, body);
   }
@@ -233,12 +235,12 @@ int compile_stmt_for(const statement_list::const_iterator& end, statement_list::
   compile_assign(variable, statement->from, code, body);
 
   compiler_type_info_st type{0, false, -1};
-  std::unique_ptr<Variable> limit(body.compile_create_temp_memvar(statement->to->location, "forto", code));
+  StatementTemp limit(body, statement->to->location, "forto", code);
   const symbol_id_type limit_symbol = body.symbolize(limit->name);
   compiletime_compact_constexpr(statement->to, code, body, &type);
   compile_assign_to_variable(limit_symbol, statement->to->location, code, body);
 
-  std::unique_ptr<Variable> step(body.compile_create_temp_memvar(statement->step->location, "forstep", code));
+  StatementTemp step(body, statement->step->location, "forstep", code);
   body.for_step_symbol = body.symbolize(step->name);
   type = compiler_type_info_st{0, false, -1};
   compiletime_compact_constexpr(statement->step, code, body, &type);
@@ -300,7 +302,7 @@ int compile_stmt_for_each(const statement_list::const_iterator& end, statement_l
   open_loop(body, LOOP_FOR_EACH, new_label(path, "for each next"), new_label(path, "for each body"),
             new_label(path, "endfor"));
 
-  std::unique_ptr<Variable> temp(body.compile_create_temp_memvar(in->location, "for_each", code));
+  StatementTemp temp(body, in->location, "for_each", code);
   const symbol_id_type enumerator = body.symbolize(temp->name);
   Operand* const arguments[] = {in->value};
   compiler_type_info_st type{0, false, -1};
@@ -356,7 +358,7 @@ int compile_stmt_scan(const statement_list::const_iterator& end, statement_list:
   body.scan_skip_label = new_label(path, "scan end of body");
 
   compiler_type_info_st type{0, false, -1};
-  std::unique_ptr<Variable> area(body.compile_create_temp_memvar(location, "scan", code));
+  StatementTemp area(body, location, "scan", code);
   body.scan_area_symbol = body.symbolize(area->name);
   compile_call_builtin_function(location, nullptr, 0, "select", code, body, &type);
   compile_write_temp(location, body.scan_area_symbol, code, body);
@@ -365,12 +367,13 @@ int compile_stmt_scan(const statement_list::const_iterator& end, statement_list:
   symbol_id_type for_temp = 0, while_temp = 0;
   const Option* for_option = nullptr;
   const Option* while_option = nullptr;
+  std::optional<StatementTemp> scan_for, scan_while;
   if (macro) {
-    std::unique_ptr<Variable> scan_for(body.compile_create_temp_memvar(location, "scanfor", code));
-    std::unique_ptr<Variable> scan_while(body.compile_create_temp_memvar(location, "scanwhile", code));
-    for_temp = body.symbolize(scan_for->name);
-    while_temp = body.symbolize(scan_while->name);
-    const Variable* temps[] = {scan_for.get(), scan_while.get()};
+    scan_for.emplace(body, location, "scanfor", code);
+    scan_while.emplace(body, location, "scanwhile", code);
+    for_temp = body.symbolize(scan_for->get()->name);
+    while_temp = body.symbolize(scan_while->get()->name);
+    const Variable* temps[] = {scan_for->get(), scan_while->get()};
     compile_macro_init(location, "SCAN", statement->macro_items, statement->macro_item_count,
                        "__init_scan_from_macro", temps, 2, code, body);
   } else {

@@ -150,6 +150,10 @@ bool compiletime_eval_constexpr(const document_location_st& location, CompiledCo
     execute_program(stack, 0, false, program.get(), result);
   } catch (const RuntimeError& e) {
     path.compiler->add_message(e.code, location);
+    // The code went with the program: a null stands in for its value, so what follows still
+    // passes as many values as it takes, and nothing around it is folded (and run) in turn.
+    destination->push_back(location, new VmOpReadConstNull());
+    type->constant = false;
     return false;
   }
   compile_const_generic(location, result, destination, path, type);

@@ -2,6 +2,7 @@
 // resolution, jump fix-ups, threading of short-circuit jumps and the debug maps.
 #include <array>
 #include <memory>
+#include <list>
 #include <unordered_map>
 #include <utility>
 
@@ -64,57 +65,40 @@ Program* Compiler::create_program(const String& name, CompiledCodeCollection* co
                                   const local_offset_map& symbol_offsets, size_t parameter_count,
                                   compiler_type_info_st type, std::list<VmOp**>* unresolved) {
   QZ_TRACE;
-  // Check every record before anything moves, so a broken collection is left as it was.
-  size_t n = 0;
-  size_t nlabels = 0;
-  for (const CompilerRecord* r : collection->records) {
-    if (r->kind == RECORD_OP) {
-      if (static_cast<const OpCodeRecord*>(r)->op == nullptr) throw_assert_failed();
-      ++n;
-    } else if (r->kind == RECORD_LABEL) {
-      ++nlabels;
-    } else {
-      throw_assert_failed();
-    }
-  }
-
-  CodeArrayGuard guard{new VmOp*[n + 1](), n};
-  VmOp** code = guard.code;
+  // The collection's array of ops becomes the code array as it stands: its positions are final.
+  const size_t n = collection->op_count();
+  VmOp** code = collection->ops();
   label_map_type labels;
-  location_map locations;
-  statement_map statements;
+  labels.reserve(collection->labels().size());
+  for (const auto& [position, label] : collection->labels()) {
+    labels.emplace(label->key(), code + position);  // first placement wins
+  }
+  DebugInfoBuilder lines(code);
+  StatementTable numbers;
   std::list<VmOp**> calls;
-  labels.reserve(nlabels);
-  locations.reserve(n);
-  statements.reserve(n);
   document_location_st first_begin{};  // the location with the smallest begin character
   document_location_st last_end{};     // the one with the largest end character
   bool have_span = false;
-  size_t cursor = 0;
-  // Each record goes as soon as its op is in the array: a large unit never holds its records
-  // beside all of its line information.
-  while (!collection->records.empty()) {
-    CompilerRecord* r = collection->records.front();
-    collection->records.pop_front();
-    if (r->kind == RECORD_LABEL) {
-      labels.emplace(static_cast<AddressLabelRecord*>(r)->key(), code + cursor);  // first placement wins
-      continue;
-    }
-    std::unique_ptr<OpCodeRecord> rec(static_cast<OpCodeRecord*>(r));
-    VmOp* op = rec->op;
-    code[cursor] = op;
-    rec->op = nullptr;
-    if (op->opcode == OP_UNRESOLVED_CALL) calls.push_back(code + cursor);
-    const document_location_st& loc = rec->location;
-    if (loc.begin_line != 0) {
-      locations.emplace(code + cursor, loc);
-      if (!have_span || loc.begin_char < first_begin.begin_char) first_begin = loc;
-      if (!have_span || loc.end_char > last_end.end_char) last_end = loc;
-      have_span = true;
-    }
-    if (op->statement != 0) statements.emplace(op->statement, code + cursor);
-    ++cursor;
+  try {
+    // Each op's entry goes as it is read: a large unit never holds its entries beside all of its
+    // line information.
+    collection->consume_entries([&](size_t i, const document_location_st& loc, int64_t statement) {
+      VmOp** at = code + i;
+      if ((*at)->opcode == OP_UNRESOLVED_CALL) calls.push_back(at);
+      if (loc.begin_line != 0) {
+        lines.add_location(at, loc);
+        if (!have_span || loc.begin_char < first_begin.begin_char) first_begin = loc;
+        if (!have_span || loc.end_char > last_end.end_char) last_end = loc;
+        have_span = true;
+      }
+      if (statement != 0) lines.add_statement(at, statement);
+      numbers.push_back(statement);
+    });
+  } catch (...) {
+    collection->clear();  // an abandoned unit leaves nothing behind
+    throw;
   }
+  CodeArrayGuard guard{collection->take_code(), n};
 
   document_location_st span{};
   if (have_span) {
@@ -128,6 +112,7 @@ Program* Compiler::create_program(const String& name, CompiledCodeCollection* co
     span.end_column = last_end.end_column;
   }
 
+  if (guard.code != code) throw_assert_failed();
   for (size_t i = 0; i < n; ++i) {
     if (code[i]->opcode >= kVmOpCount) continue;
     if (fixup_type fix = kJumpFixups[code[i]->opcode]) fix(labels, code[i]);
@@ -155,8 +140,8 @@ Program* Compiler::create_program(const String& name, CompiledCodeCollection* co
     }
   }
 
-  auto debug = std::make_unique<DebugInfo>(span, std::move(locations), std::move(statements));
-  auto* program = new Program(name, code, n, parameter_count, symbol_offsets, debug.get(), type);
+  auto debug = std::make_unique<DebugInfo>(span, std::move(lines));
+  auto* program = new Program(name, code, n, parameter_count, symbol_offsets, debug.get(), type, std::move(numbers));
   debug.release();
   guard.code = nullptr;
   if (unresolved != nullptr) unresolved->splice(unresolved->end(), calls);

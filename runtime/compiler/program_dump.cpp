@@ -39,13 +39,14 @@ class Dumper {
  public:
   Dumper(const VmOp* const* code, const program_dump_options_st& options) : code_(code), options_(options) {}
 
-  std::string op(const VmOp* op) {
+  // statement: the op's statement number, or null when unknown (an op alone).
+  std::string op(const VmOp* op, const int64_t* statement = nullptr) {
     const char* cls = vmop_class_name(stored_opcode(op));
     std::string_view name = cls != nullptr ? cls : "?";
     if (name.substr(0, 4) == "VmOp") name.remove_prefix(4);
     out_ = std::string(name);
     operands(op);
-    if (options_.statements) out_ += " #" + std::to_string(op->statement);
+    if (options_.statements && statement != nullptr) out_ += " #" + std::to_string(*statement);
     return out_;
   }
 
@@ -54,12 +55,19 @@ class Dumper {
     out_ += ' ';
     out_ += s;
   }
+  // Appended in place rather than through a "prefix" + std::to_string() temporary.
+  template <typename N>
+  void word(const char* prefix, N n) {
+    out_ += ' ';
+    out_ += prefix;
+    out_ += std::to_string(n);
+  }
   void num(uint64_t v) { word(std::to_string(v)); }
   void symbol(symbol_id_type id) {
     if (options_.symbols != nullptr && id != 0) {
       word(options_.symbols->resolve(id).u8str());
     } else {
-      word("$" + std::to_string(id));
+      word("$", id);
     }
   }
   void target(uint64_t t) {
@@ -153,7 +161,7 @@ class Dumper {
       case OP_DEF_PUBLIC_OFFSET:
       case OP_INIT_PARAMETER:
         visit<VmOpOffsetSymbol, OP_DEF_LOCAL_OFFSET, OP_DEF_PUBLIC_OFFSET, OP_INIT_PARAMETER>(op, [&](const auto& o) {
-          word("@" + std::to_string(o.offset));
+          word("@", o.offset);
           symbol(o.symbol);
         });
         break;
@@ -163,7 +171,7 @@ class Dumper {
       case OP_WRITE_MEMVAR_BY_OFFSET:
         visit<VmOpOffset, OP_READ_LOCAL_MEMVAR_BY_OFFSET, OP_READ_LOCAL_MEMVAR_POINTER_BY_OFFSET,
               OP_READ_ADD_WRITE_LOCAL, OP_WRITE_MEMVAR_BY_OFFSET>(
-            op, [&](const auto& o) { word("@" + std::to_string(o.offset)); });
+            op, [&](const auto& o) { word("@", o.offset); });
         break;
       case OP_CALL_SPEC_DYNAMIC:
       case OP_OBJECT_CALL:
@@ -183,7 +191,7 @@ class Dumper {
       case OP_READ_MEMVAR_INDEX_LOCAL:
       case OP_WRITE_ARRAY_BY_OFFSET:
         visit<VmOpOffsetCount, OP_READ_MEMVAR_INDEX_LOCAL, OP_WRITE_ARRAY_BY_OFFSET>(op, [&](const auto& o) {
-          word("@" + std::to_string(o.offset));
+          word("@", o.offset);
           num(o.count);
         });
         break;
@@ -264,7 +272,8 @@ void dump_into(std::string& out, const Program* program, const program_dump_opti
   const VmOp* const* code = program->code();
   for (size_t i = 0; i < program->code_length(); ++i) {
     Dumper d(code, options);
-    out += indent + std::to_string(i) + ": " + d.op(code[i]) + "\n";
+    const int64_t statement = program->statement_of(i);
+    out += indent + std::to_string(i) + ": " + d.op(code[i], &statement) + "\n";
     if (code[i]->opcode == OP_INSTALL_ERROR_HANDLER) {
       for (const catch_clause_st& c : static_cast<const VmOpInstallErrorHandler*>(code[i])->clauses) {
         if (c.condition != nullptr) dump_into(out, c.condition, options, indent + "    ");

@@ -19,9 +19,8 @@ namespace {
 constexpr symbol_id_type kThisSymbol = 1;
 
 bool ends_in_return(const CompiledCodeCollection& code) {
-  if (code.records.empty() || code.records.back()->kind != RECORD_OP) return false;
-  const auto* record = static_cast<const OpCodeRecord*>(code.records.back());
-  return record->op != nullptr && (record->op->opcode == OP_RETURN_VALUE || record->op->opcode == OP_RETURN_POINTER);
+  const VmOp* last = code.empty() ? nullptr : code.op_at(code.size() - 1);
+  return last != nullptr && (last->opcode == OP_RETURN_VALUE || last->opcode == OP_RETURN_POINTER);
 }
 
 const String& definition_name(const Definition* definition) {

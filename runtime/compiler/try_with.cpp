@@ -26,6 +26,7 @@
 #include "compiler/expression_parts.h"
 #include "compiler/loops.h"
 #include "vm/exception_objects.h"
+#include "vm/symtable.h"
 #include "vm/execute.h"
 #include "vm/vm_op.h"
 #include "vm/vm_stack.h"
@@ -165,8 +166,8 @@ int compile_stmt_try(const statement_list::const_iterator& end, statement_list::
   AddressLabelRecord* normal = label("endtry");
   AddressLabelRecord* after = label("after finally");
 
-  std::unique_ptr<Variable> error_temp(path.compile_create_temp_memvar(location, "tryerror", code));
-  std::unique_ptr<Variable> next_temp(path.compile_create_temp_memvar(location, "trynext", code));
+  StatementTemp error_temp(path, location, "tryerror", code);
+  StatementTemp next_temp(path, location, "trynext", code);
   const symbol_id_type error = path.symbolize(error_temp->name);
   const symbol_id_type next = path.symbolize(next_temp->name);
 
@@ -317,7 +318,7 @@ int compile_stmt_with(const statement_list::const_iterator&, statement_list::ite
   QZ_TRACE;
   const auto* statement = static_cast<const Cmd_With*>(*it++);
   if (statement->object == nullptr) throw_assert_failed();
-  std::unique_ptr<Variable> temp(path.compile_create_temp_memvar(statement->location, "with", code));
+  std::unique_ptr<Variable> temp(path.compile_take_temp_memvar(statement->location, "with", code));
   // The object is computed before the new WITH is open, so a leading "." in its own expression
   // refers to the enclosing WITH's object rather than to this one's empty temporary.
   compile_assign(temp.get(), statement->object, code, path);
@@ -337,9 +338,10 @@ int compile_stmt_endwith(const statement_list::const_iterator&, statement_list::
   const symbol_id_type symbol = path.with_stack.back();
   path.with_stack.pop_back();
   path.with_locations.pop_back();
-  // The temporary lets go of the object.
+  // The temporary lets go of the object, and its slot may serve the next WITH.
   code->push_back(statement->location, new VmOpReadConstFalse());
   compile_assign_to_variable(symbol, statement->location, code, path);
+  path.release_temp("with", path.compiler->symtable()->resolve(symbol));
   return 0;
 }
 

@@ -64,9 +64,10 @@ std::string program_name(const Program* program) {
 // The source line and column of the frame's position; 0 and 0 when it has none.
 void frame_location(const VmFrame* f, uint32_t* line, uint32_t* column) {
   const DebugInfo* debug = f->program->debug_info();
-  const document_location_st* loc = debug != nullptr ? debug->location_of(f->position) : nullptr;
-  *line = loc != nullptr ? loc->begin_line : 0;
-  *column = loc != nullptr ? loc->begin_column : 0;
+  document_location_st loc{};
+  if (debug != nullptr) debug->location_of(f->position, &loc);
+  *line = loc.begin_line;
+  *column = loc.begin_column;
 }
 
 // Marks the frame running now as where nested searches (started by errors inside WHEN conditions)
@@ -192,20 +193,19 @@ RuntimeErrorRecovery VmStack::handle_exception(how_to_handle_st& h) {
   screen->errendl();
 
   int choice = screen->msgbox(String(), String(), MSGBOX_CANCEL | MSGBOX_RETRY | MSGBOX_IGNORE, MSGBOX_CANCEL, 1);
-  code_position failing = frame->position;
-  int64_t statement = (*failing)->statement;
+  // The operations of the failing statement, which stand in a row.
+  size_t first = 0, last = 0;
+  program->statements().run_of(static_cast<size_t>(frame->position - program->code()), &first, &last);
   switch (choice) {
     case MSGBOX_RETRY: {
-      // Back to the first operation of the failing statement (the compiler stamps them alike).
-      code_position p = failing;
-      while (p > program->code() && p[-1] != nullptr && p[-1]->statement == statement) --p;
+      // Back to the first operation of the failing statement.
+      code_position p = program->code() + first;
       release_stack_to(frame_local_base);
       frame->position = p;
       return RECOVERY_CONTINUE;
     }
     case MSGBOX_IGNORE: {
-      code_position p = failing;
-      while (*p != nullptr && (*p)->statement == statement) ++p;
+      code_position p = program->code() + last;
       // Nothing follows the failing statement: there is no statement to go on with.
       if (*p == nullptr) return RECOVERY_PROPAGATE;
       release_stack_to(frame_local_base);

@@ -489,16 +489,15 @@ void install_error_handler(VmStack* stack, const VmOpInstallErrorHandler* op) {
 bool run_macro(VmStack* stack, const VmOp* const* position, Variant* result) {
   String text = variant_to_string(stack->sp->value);
   pop(stack);
-  const document_location_st* location = nullptr;
+  document_location_st location{};
+  bool located = false;
   if (stack->frame != nullptr) {
     const DebugInfo* debug = stack->frame->program->debug_info();
-    location = debug != nullptr ? debug->location_of(position) : nullptr;
-    if (location == nullptr) raise(1206);
+    located = debug != nullptr && debug->location_of(position, &location);
+    if (!located) raise(1206);
   }
   if (vm_macro_compiler == nullptr) throw RuntimeError(1001, String("macro substitution"));
-  document_location_st loc_copy{};
-  if (location != nullptr) loc_copy = *location;
-  Program* program = vm_macro_compiler(stack, text, location != nullptr ? &loc_copy : nullptr);
+  Program* program = vm_macro_compiler(stack, text, located ? &location : nullptr);
   struct Owner {
     Program* p;
     ~Owner() { delete p; }

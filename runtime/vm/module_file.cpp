@@ -82,10 +82,12 @@ void read_program(opcode_decoder_stack_t& state, image_reader& in, Symtable* sym
     if (!offsets.emplace(symbol, sign_extend_32(in.u32())).second) throw module_file_malformed();
   }
   size_t count = 0;
-  VmOp** code = read_program_operations(state, in, &count);
+  StatementTable statements;
+  VmOp** code = read_program_operations(state, in, &count, &statements);
   std::unique_ptr<Program> program;
   try {
-    program = std::make_unique<Program>(symtable->resolve(name), code, count, parameters, offsets, nullptr, nullptr);
+    program = std::make_unique<Program>(symtable->resolve(name), code, count, parameters, offsets, nullptr, nullptr,
+                                        std::move(statements));
   } catch (...) {
     for (size_t i = 0; i < count; ++i) delete code[i];
     delete[] code;

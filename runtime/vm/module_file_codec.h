@@ -179,7 +179,9 @@ String read_string(image_reader& in);
 
 // The operations of one program (count, then the operation records), jumps patched.
 void write_program_operations(const Program* program, module_writer& out);
-// Reads them into a new null-terminated code array of *count operations (owned by the caller).
-VmOp** read_program_operations(opcode_decoder_stack_t& state, image_reader& in, size_t* count);
+// Reads them into a new null-terminated code array of *count operations (owned by the caller),
+// their statement numbers appended to *statements.
+VmOp** read_program_operations(opcode_decoder_stack_t& state, image_reader& in, size_t* count,
+                               StatementTable* statements);
 
 }  // namespace qzbase

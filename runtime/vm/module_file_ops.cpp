@@ -437,16 +437,23 @@ void write_program_operations(const Program* program, module_writer& out) {
   operation_positions positions;
   positions.positions.reserve(count + 1);
   out.pending_jumps.clear();
-  for (size_t i = 0; i < count; ++i) {
+  auto write_op = [&](size_t i, int64_t statement) {
     const VmOp* op = program->op(i);
     positions.positions.push_back(out.position() - base);
     const opcode_row_st* row = opcode_row_by_type(stored_opcode(op));
     if (row == nullptr || row->encode == nullptr) throw_assert_failed();  // not storable
     out.u16(row->file_opcode);
-    if (op->statement < INT32_MIN || op->statement > INT32_MAX) throw RuntimeError(39);
-    out.u32(static_cast<uint32_t>(static_cast<int32_t>(op->statement)));
+    if (statement < INT32_MIN || statement > INT32_MAX) throw RuntimeError(39);
+    out.u32(static_cast<uint32_t>(static_cast<int32_t>(statement)));
     row->encode(op, out);
-  }
+  };
+  // The statement numbers come in code order, one per operation.
+  size_t next = 0;
+  program->statements().each([&](size_t i, int64_t statement) {
+    if (i != next++ || i >= count) throw_assert_failed();
+    write_op(i, statement);
+  });
+  if (next != count) throw_assert_failed();
   positions.positions.push_back(out.position() - base);
   // Every jump is patched, also when several share one target.
   const code_position first = program->code();
@@ -457,7 +464,8 @@ void write_program_operations(const Program* program, module_writer& out) {
   out.pending_jumps.clear();
 }
 
-VmOp** read_program_operations(opcode_decoder_stack_t& state, image_reader& in, size_t* count_out) {
+VmOp** read_program_operations(opcode_decoder_stack_t& state, image_reader& in, size_t* count_out,
+                               StatementTable* statements) {
   QZ_TRACE;
   // Every operation takes at least six bytes (file opcode and extra word).
   const size_t count = in.count(in.u64(), 6);
@@ -482,7 +490,7 @@ VmOp** read_program_operations(opcode_decoder_stack_t& state, image_reader& in, 
     if (row == nullptr || row->decode == nullptr) throw module_file_malformed();
     row->decode(state, in, &guard.code[i]);
     guard.n = i + 1;
-    guard.code[i]->statement = statement;
+    statements->push_back(statement);
   }
   positions.positions.push_back(in.position() - base);
   for (const opcode_decoder_stack_st::pending_target_st& target : state.pending_targets) {

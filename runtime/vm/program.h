@@ -10,19 +10,20 @@
 #include <qzbase.h>
 
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "vm/location_codec.h"
 #include "vm/vm_op.h"
 
 namespace qzbase {
 
 using local_offset_map = std::unordered_map<symbol_id_type, offset_type>;
-// The line information holds an entry or two per operation: as sorted arrays, not as one node per
-// entry, a large program's line information costs a fraction of the code it describes.
 
-// Code position -> source location. Entries may be added in any order; a second entry for a
+// Code position -> source location, as handed to DebugInfo or read back from it. Entries may be added in any order; a second entry for a
 // position is dropped (the first stays). The lookups work once seal() has run (DebugInfo seals
 // what it takes).
 class LocationMap {
@@ -74,6 +75,68 @@ class StatementMap {
 using location_map = LocationMap;
 using statement_map = StatementMap;
 
+// The bytes of a finished table: a small one sized exactly, a large one in the blocks it was built
+// in (no second copy of it at any moment).
+class ByteTable {
+ public:
+  ByteTable() = default;
+  explicit ByteTable(std::deque<uint8_t>&& built);
+
+  size_t size() const { return large_ != nullptr ? large_->size() : small_.size(); }
+  // f(begin, end) over the bytes.
+  template <class F>
+  decltype(auto) read(F&& f) const {
+    if (large_ != nullptr) return f(large_->cbegin(), large_->cend());
+    return f(small_.data(), small_.data() + small_.size());
+  }
+
+ private:
+  std::vector<uint8_t> small_;
+  std::unique_ptr<std::deque<uint8_t>> large_;
+};
+
+// Builds the line information of one program in code order: positions of locations strictly
+// increasing, positions of statement numbers never decreasing. Each entry is stored as a few bytes
+// of differences from the one before it, with a full entry every so often to start decoding from:
+// a large program's line information costs a few bytes per operation.
+class DebugInfoBuilder {
+ public:
+  // base: the first element of the code array the positions point into.
+  explicit DebugInfoBuilder(code_position base) noexcept : base_(base) {}
+
+  void add_location(code_position p, const document_location_st& location);
+  void add_statement(code_position p, int64_t statement);
+
+ private:
+  friend class DebugInfo;
+  struct LocationCheckpoint {
+    uint32_t index;                 // of the entry that starts here
+    uint32_t offset;                // where its bytes start
+    uint32_t previous_index;        // the state before it
+    document_location_st previous;  // (all zero at the first)
+  };
+  struct StatementRun {
+    uint32_t index;  // first operation
+    uint32_t count;  // operations in a row with the same number
+    int64_t statement;
+  };
+
+  void flush_run();
+
+  code_position base_;
+  // Byte queues while building: they grow without copying what they hold.
+  std::deque<uint8_t> locations_;
+  std::vector<LocationCheckpoint> location_checkpoints_;
+  size_t location_count_ = 0;
+  uint32_t last_index_ = 0;
+  document_location_st last_{};
+  std::deque<uint8_t> statements_;  // runs: gap, count - 1, difference of the number
+  size_t statement_count_ = 0;
+  StatementRun run_{0, 0, 0};
+  uint32_t last_run_end_ = 0;  // one past the last operation of the previous run
+  int64_t last_statement_ = 0;
+};
+
 // The line information of one program, built once by the compiler (or the module-file reader)
 // and read-only afterwards.
 class DebugInfo {
@@ -81,30 +144,105 @@ class DebugInfo {
   // span: the program's source span; locations: code position -> source location of the
   // operation there; statements: statement number -> code positions, in code order.
   DebugInfo(const document_location_st& span, const location_map& locations, const statement_map& statements);
-  // The same, taking the maps over.
   DebugInfo(const document_location_st& span, location_map&& locations, statement_map&& statements);
+  // The same from a builder, which is left empty.
+  DebugInfo(const document_location_st& span, DebugInfoBuilder&& built);
   ~DebugInfo();
   DebugInfo(const DebugInfo&) = delete;
   DebugInfo& operator=(const DebugInfo&) = delete;
 
   // The first operation (in code order) whose location begins on exactly that source line; null
-  // when no operation does (a comment line, a line past the end).
+  // when no operation does (a comment line, a line past the end). Reads the whole table: for
+  // setting a breakpoint, not for each operation run.
   code_position find_opcode_for_line_no(size_t line) const;
-  // The source location of the operation at p; null when it has none.
-  const document_location_st* location_of(code_position p) const;
+  // The source location of the operation at p into *out; false (and *out untouched) when it has
+  // none.
+  bool location_of(code_position p, document_location_st* out) const;
 
   const document_location_st& span() const { return span_; }
-  const location_map& locations() const { return locations_; }
-  const statement_map& statements() const { return statements_; }
+  // The whole tables, decoded (for inspection and tests).
+  location_map locations() const;
+  statement_map statements() const;
 
  private:
+  template <class Visit>
+  void for_each_location(Visit&& visit) const;
+
   document_location_st span_;
-  location_map locations_;
-  // (begin line, position), sorted: the first entry of a line is its first operation.
-  std::vector<std::pair<uint32_t, code_position>> lines_;
-  void index_lines();
-  statement_map statements_;
+  code_position base_;
+  ByteTable locations_;
+  std::vector<DebugInfoBuilder::LocationCheckpoint> location_checkpoints_;
+  size_t location_count_;
+  ByteTable statements_;
+  size_t statement_count_;
 };
+
+// The statement number of each operation of a program (0: none): the operations a statement
+// compiles to stand in a row, so the numbers are kept as runs (length, difference from the run
+// before) of a byte or two, with a full entry every so often to start reading from.
+class StatementTable {
+ public:
+  // Appends the number of the next operation.
+  void push_back(int64_t statement);
+  // Frees what building left spare; the table is read-only afterwards.
+  void seal();
+
+  // Operations described (a Program's table describes all of its operations).
+  size_t size() const { return count_; }
+  // 0 past the end.
+  int64_t at(size_t i) const;
+  // The operations [*first, *last) in a row around i with i's number ([i, i + 1) past the end).
+  void run_of(size_t i, size_t* first, size_t* last) const;
+  // f(i, number) for each operation described, in order.
+  template <class F>
+  void each(F&& f) const;
+
+ private:
+  struct Checkpoint {
+    uint64_t first;      // the first operation of the run that starts here
+    uint64_t offset;     // where its bytes start
+    int64_t previous;    // the number of the run before
+  };
+  struct Run {
+    uint64_t first;
+    uint64_t count;
+    int64_t statement;
+  };
+  template <class F>
+  bool runs_from(const Checkpoint& c, F&& f) const;
+  void flush();
+
+  std::vector<uint8_t> bytes_;
+  std::vector<Checkpoint> checkpoints_;
+  size_t runs_ = 0;
+  size_t count_ = 0;
+  Run open_{0, 0, 0};       // the run being built
+  int64_t last_closed_ = 0;  // the number of the run before it
+};
+
+template <class F>
+bool StatementTable::runs_from(const Checkpoint& c, F&& f) const {
+  const uint8_t* p = bytes_.data() + c.offset;
+  const uint8_t* end = bytes_.data() + bytes_.size();
+  uint64_t first = c.first;
+  int64_t statement = c.previous;
+  while (p < end) {
+    const uint64_t count = get_varint(p);
+    statement = static_cast<int64_t>(static_cast<uint64_t>(statement) + static_cast<uint64_t>(unzigzag(get_varint(p))));
+    if (!f(Run{first, count + 1, statement})) return false;
+    first += count + 1;
+  }
+  return true;
+}
+
+template <class F>
+void StatementTable::each(F&& f) const {
+  if (checkpoints_.empty()) return;
+  runs_from(checkpoints_.front(), [&](const Run& r) {
+    for (uint64_t k = 0; k < r.count; ++k) f(static_cast<size_t>(r.first + k), r.statement);
+    return true;
+  });
+}
 
 class Program {
  public:
@@ -112,10 +250,11 @@ class Program {
   // new VmOp*[ncode + 1] and ended by a null element (a null array stands for an empty program),
   // and of debug (may be null). A null type stands for {0, false, -1}. The owner module starts
   // null; the linker sets it.
+  // statements: the statement number of each operation (none: all 0).
   Program(const String& name, VmOp** code, size_t ncode, size_t nparams, const local_offset_map& offsets,
-          DebugInfo* debug, const compiler_type_info_st* type);
+          DebugInfo* debug, const compiler_type_info_st* type, StatementTable statements = StatementTable());
   Program(const String& name, VmOp** code, size_t ncode, size_t nparams, const local_offset_map& offsets,
-          DebugInfo* debug, compiler_type_info_st type);
+          DebugInfo* debug, compiler_type_info_st type, StatementTable statements = StatementTable());
   // Moves transfer the code array and the line information (the source is left without them)
   // and copy the other fields.
   Program(Program&& other);
@@ -137,6 +276,10 @@ class Program {
   // The number of slots a call frame of this program reserves.
   size_t slot_count() const { return offsets_.size(); }
   const DebugInfo* debug_info() const { return debug_; }
+  // The number of the statement operation i was compiled from (0: none); the operations of one
+  // statement stand in a row.
+  int64_t statement_of(size_t i) const { return statements_.at(i); }
+  const StatementTable& statements() const { return statements_; }
   const Module* owner_module() const { return module_; }
   // A number no other program of the process has had: unlike the address, it is never reused, so
   // caches keyed by it need not learn when a program goes.
@@ -159,6 +302,7 @@ class Program {
   compiler_type_info_st type_;
   local_offset_map offsets_;
   DebugInfo* debug_;
+  StatementTable statements_;
   const Module* module_;
   uint64_t serial_;
 };

@@ -1,10 +1,10 @@
 // vm_op.h - the operations of the virtual machine.
 //
-// A compiled code unit is an array of VmOp*. Each operation is a one-byte opcode, a signed 64-bit
-// word that the compiler stamps with the number of the statement that emitted it, and the operands
-// of its class. Execution dispatches on the opcode, never on the class: the destructors are the
-// only virtual functions. Opcode numbers and operand layouts are fixed because the compiled-module
-// file stores them.
+// A compiled code unit is an array of VmOp*. Each operation is a one-byte opcode and the operands
+// of its class; the number of the statement that emitted it is kept by its Program (program.h).
+// Execution dispatches on the opcode, never on the class: the destructors are the only virtual
+// functions. Opcode numbers and operand layouts are fixed because the compiled-module file stores
+// them.
 //
 // Operand kinds:
 //   symbol  symbol_id_type, the id of a name in the runtime's Symtable
@@ -176,14 +176,13 @@ const char* vmop_class_name(unsigned opcode);
 
 class VmOp {
  public:
-  explicit VmOp(VmOpType type) noexcept : opcode(type), statement(0) {}
+  explicit VmOp(VmOpType type) noexcept : opcode(type) {}
   virtual ~VmOp();
   VmOp(const VmOp&) = delete;
   VmOp& operator=(const VmOp&) = delete;
 
   uint8_t opcode;      // a VmOpType (or a VmOpFusedType once fused)
   uint32_t aux = 0;    // an operand of the fused operation (in what was padding)
-  int64_t statement;   // 0 at construction; the compiler's code collection stamps it
 };
 
 // The opcode as compiled: a fused operation's original one.

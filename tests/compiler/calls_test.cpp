@@ -103,6 +103,48 @@ TEST_F(Calls, ConstantArgumentsAreFoldedAndHandedToTheDeducer) {
   EXPECT_EQ(t.width, 42);
 }
 
+// A call whose argument count does not fit passes fewer values than it takes: it is never run to
+// fold a constant (that ended the process on a broken invariant), and its deducer is not asked.
+TEST_F(Calls, ArgumentCountsThatDoNotFitAreNeverFolded) {
+  probe = deducer_probe_st{};
+  compiler_type_info_st t;
+  compile("ints(2, 3)", &t, true);
+  EXPECT_EQ(probe.argc, 0u);
+  EXPECT_FALSE(t.constant);
+  EXPECT_EQ(message_codes(), std::vector<uint32_t>({11}));
+
+  compiler.libraries = {rt.runtime->priv->builtin_library};
+  for (const char* text : {"left(.NULL., 1, .T.)", "left('abc', 1, .T.)", "substr(.NULL., 1, 2, 3)",
+                           "array(left(.NULL., -9223372036854775808, .T.))", "left(.NULL.)", "substr('abc')",
+                           "alltrim()", "evl(left(.NULL., 1, 2), 1) + 'x'"}) {
+    compiler.reset(COMPILE_KIND_PROGRAM, true);
+    compiler.messages.clear();
+    EXPECT_EQ(error_of([&] { compile(text, &t, true); }), 0) << text;
+    EXPECT_EQ(message_codes(), std::vector<uint32_t>({11})) << text;
+  }
+}
+
+// An argument whose folding fails is no constant: the call around it is not folded and run with
+// an argument missing (that ended the process on a broken invariant).
+TEST_F(Calls, ArgumentsThatFailToFoldLeaveTheCallUnfolded) {
+  compiler.libraries = {rt.runtime->priv->builtin_library};
+  struct Case {
+    const char* text;
+    uint32_t message;
+  } cases[] = {{"substr(.NULL., .NOT. 1)", 11},
+               {"substr('abc', .NOT. -9223372036854775808)", 11},
+               {"left('abc', 'x' - 1)", 107},
+               {"upper(left('abc', 1 + .T.))", 107}};
+  for (const Case& c : cases) {
+    compiler.reset(COMPILE_KIND_PROGRAM, true);
+    compiler.messages.clear();
+    compiler_type_info_st t;
+    EXPECT_EQ(error_of([&] { compile(c.text, &t, true); }), 0) << c.text;
+    EXPECT_EQ(message_codes(), std::vector<uint32_t>({c.message})) << c.text;
+    EXPECT_FALSE(t.constant) << c.text;
+  }
+}
+
 TEST_F(Calls, DefaultReadTargetsGetNoNotNullCast) {
   compiler.libraries = {rt.runtime->priv->builtin_library};
   EXPECT_EQ(compile("store(x, 1)"),

@@ -291,6 +291,50 @@ TEST_F(Loops, ScanDumps) {
 }
 
 // Misplaced and unclosed blocks: message 96 where it belongs, and labels resolve.
+// A statement that keeps hidden values while it runs gives their slots back when it ends: a unit
+// of many such statements in a row needs no more slots than one, while a block nested inside
+// another of its kind needs slots of its own. IF and STORE are done with theirs before any
+// statement inside them runs.
+TEST_F(Loops, StatementsInARowShareTheirTemporarySlots) {
+  struct Case {
+    const char* open;
+    const char* close;
+    bool nested_needs_more;
+  } cases[] = {
+      {"FOR i = 1 TO 2", "ENDFOR", true},
+      {"FOR i = 1 TO 2 STEP 2", "NEXT", true},
+      {"FOR EACH x IN o", "ENDFOR", true},
+      {"DO WHILE &c", "ENDDO", true},
+      {"SCAN", "ENDSCAN", true},
+      {"SCAN &c", "ENDSCAN", true},
+      {"TRY", "CATCH TO e\nENDTRY", true},
+      {"TRY", "FINALLY\nn = 2\nENDTRY", true},
+      {"WITH o", "ENDWITH", true},
+      {"IF &c", "ENDIF", false},
+      {"STORE 1 TO a, b", "", false},
+      {"STORE 1 TO o.x, o.y", "", false},
+  };
+  auto slots = [&](const std::string& text) -> size_t {
+    std::unique_ptr<Program> program = build(text);
+    EXPECT_NE(program, nullptr) << text;
+    return program != nullptr ? program->slot_count() : 0;
+  };
+  for (const Case& c : cases) {
+    const std::string block = std::string(c.open) + "\nn = 1\n" + c.close + "\n";
+    std::string many;
+    for (int i = 0; i < 20; ++i) many += block;
+    const std::string nested = std::string(c.open) + "\n" + block + c.close + "\n";
+    const size_t one = slots(block);
+    EXPECT_EQ(slots(many), one) << c.open;
+    EXPECT_EQ(slots(block + nested + block), slots(nested)) << c.open;
+    if (c.nested_needs_more) {
+      EXPECT_GT(slots(nested), one) << c.open;
+    } else {
+      EXPECT_EQ(slots(nested), one) << c.open;
+    }
+  }
+}
+
 TEST_F(Loops, NestingErrors) {
   struct Case {
     const char* text;

@@ -120,7 +120,7 @@ TEST_F(Assembly, DebugMapsSkipUnlocatedOpsAndSpanTheLocatedOnes) {
   code().push_jump(new VmOpJump(0));
   AddressLabelRecord* l = label();
   code().place_label(l);
-  static_cast<VmOpJump*>(static_cast<OpCodeRecord*>(*std::next(code().records.begin(), 2))->op)->target = l->key();
+  static_cast<VmOpJump*>(code().op_at(2))->target = l->key();
   compiler.statement_number = 5;
   code().push_back(loc(3, 20, 30), new VmOpReadConstNull());
   code().push_back_unnumbered(loc(4, 31, 32), new VmOpInitLocalParameters(0));

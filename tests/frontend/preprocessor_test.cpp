@@ -522,20 +522,23 @@ TEST(PreprocessorFaults, ConditionalNestingIsLimited) {
       {kMaxConditionalDepth + 1, {}, {PP_ERROR_NESTING}},
       {50000, {}, {PP_ERROR_NESTING}},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.depth);
-    std::string text;
-    for (unsigned i = 0; i < c.depth; ++i) text += "#ifdef __LINUX__\n";
-    text += "? 1\n";
-    for (unsigned i = 0; i < c.depth; ++i) text += "#endif\n";
-    text += "? 2\n";
-    auto run = preprocess(text);
-    EXPECT_EQ(texts(run->lines), c.lines);
-    ASSERT_EQ(run->codes(), c.codes);
-    if (!c.codes.empty()) {
-      EXPECT_EQ(run->pp->messages.front().location.begin_line, kMaxConditionalDepth + 1);
+  // #ifdef and #if (whose condition is evaluated) open the same kind of level.
+  for (const char* opening : {"#ifdef __LINUX__\n", "#if yes\n"}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(opening) + std::to_string(c.depth));
+      std::string text;
+      for (unsigned i = 0; i < c.depth; ++i) text += opening;
+      text += "? 1\n";
+      for (unsigned i = 0; i < c.depth; ++i) text += "#endif\n";
+      text += "? 2\n";
+      auto run = preprocess(text);
+      EXPECT_EQ(texts(run->lines), c.lines);
+      ASSERT_EQ(run->codes(), c.codes);
+      if (!c.codes.empty()) {
+        EXPECT_EQ(run->pp->messages.front().location.begin_line, kMaxConditionalDepth + 1);
+      }
+      EXPECT_EQ(run->pp->nesting_depth, 0u);
     }
-    EXPECT_EQ(run->pp->nesting_depth, 0u);
   }
 }
 

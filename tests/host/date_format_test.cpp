@@ -6,6 +6,7 @@
 #include <unicode/uloc.h>
 
 #include <atomic>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -178,14 +179,17 @@ TEST(RuntimeTest, Defaults) {
 }
 
 TEST(RuntimeTest, DestructorClosesFormattersAndFreesArguments) {
-  Runtime* rt = new Runtime(nullptr);
+  // The storage outlives the runtime, so its address stays valid to look up and cannot be reused
+  // by another allocation before the registry is checked.
+  void* storage = ::operator new(sizeof(Runtime), std::align_val_t{alignof(Runtime)});
+  Runtime* rt = new (storage) Runtime(nullptr);
   rt->dateFormat(DATE_GERMAN, true, ".");
   rt->dateTimeFormat(DATE_LONG, true, ".", 24, true, " ", ":");
   rt->priv->argc = 2;
   rt->priv->argv = new char*[2]{new char[2]{'a', 0}, new char[2]{'b', 0}};
-  delete rt;  // the sanitizer build reports anything left behind
-  EXPECT_EQ(find_runtime_vm(rt), nullptr);
-  SUCCEED();
+  rt->~Runtime();  // the sanitizer build reports anything left behind
+  EXPECT_EQ(find_runtime_vm(static_cast<const Runtime*>(storage)), nullptr);
+  ::operator delete(storage, std::align_val_t{alignof(Runtime)});
 }
 
 }  // namespace

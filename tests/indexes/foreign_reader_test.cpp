@@ -76,7 +76,7 @@ TEST(ForeignReader, PerlReadsDirectoryTagsBranchesAndLeaves) {
   key_iterator_st fit;
   name.goto_first_key(full, &fit);
   for (int i = 0;; ++i) {
-    char key[11];
+    char key[24];  // ten key bytes are read; the rest only keeps snprintf from cutting the text short
     std::snprintf(key, sizeof key, "N%05dX   ", i * 37);
     if (!name.insert_compact_key(&full, &fit, key, static_cast<uint32_t>(i + 1))) break;
     name.goto_next_key(full, &fit);

@@ -76,8 +76,7 @@ class Assembler {
   }
   // Appends an operation built elsewhere (the assembler takes it).
   VmOp* append(VmOp* o) {
-    o->statement = statement_;
-    ops_.push_back(Entry{o, line_});
+    ops_.push_back(Entry{o, line_, statement_});
     return o;
   }
   // A one-target jump to the label.
@@ -146,13 +145,15 @@ class Assembler {
           span.end_line = loc.end_line;
           have_span = true;
         }
-        if (ops_[i].op->statement != 0) statements.emplace(ops_[i].op->statement, &code[i]);
+        if (ops_[i].statement != 0) statements.emplace(ops_[i].statement, &code[i]);
       }
       debug = new DebugInfo(span, locations, statements);
     }
+    StatementTable numbers;
+    for (size_t i = 0; i < n; ++i) numbers.push_back(ops_[i].statement);
     ops_.clear();
     jumps_.clear();
-    return new Program(name, code, n, nparams_, offsets_, debug, nullptr);
+    return new Program(name, code, n, nparams_, offsets_, debug, nullptr, std::move(numbers));
   }
 
  private:
@@ -160,6 +161,7 @@ class Assembler {
   struct Entry {
     VmOp* op;
     uint32_t line;
+    int64_t statement;
   };
 
   std::vector<Entry> ops_;

@@ -673,7 +673,8 @@ TEST_F(ModuleFile, ExtraWordIsStoredAsThirtyTwoBits) {
   EXPECT_EQ(difference(zero, minus_one), "FF FF FF FF");
   auto back = read_back(env, minus_one);
   ASSERT_NE(back, nullptr);
-  EXPECT_EQ(first_op<VmOpReturn>(back.get(), env)->statement, -1);
+  ASSERT_NE(first_op<VmOpReturn>(back.get(), env), nullptr);
+  EXPECT_EQ(back->procedures.at(env.sym("P"))->program()->statement_of(0), -1);
 
   for (int64_t beyond : {int64_t{INT32_MAX} + 1, int64_t{INT32_MIN} - 1}) {
     Program* program = program_of(beyond);

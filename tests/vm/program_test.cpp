@@ -2,7 +2,9 @@
 // line information, and the test assembler's jump fix-up.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <memory>
 #include <set>
 #include <string>
@@ -130,7 +132,6 @@ TEST(VmOp, EveryClassHasItsOpcode) {
   std::set<unsigned> codes;
   for (const auto& c : ops) {
     EXPECT_EQ(c.op->opcode, c.opcode) << vmop_class_name(c.opcode);
-    EXPECT_EQ(c.op->statement, 0) << "the extra word starts at 0";
     codes.insert(c.opcode);
   }
   EXPECT_EQ(codes.size(), 85u);
@@ -343,13 +344,21 @@ TEST(DebugInfo, FindOpcodeForLineNo) {
   EXPECT_EQ(d->find_opcode_for_line_no(3), nullptr);  // a line without code
   EXPECT_EQ(d->find_opcode_for_line_no(99), nullptr);  // past the end
   EXPECT_EQ(d->find_opcode_for_line_no(0), nullptr);
-  ASSERT_NE(d->location_of(p->code() + 1), nullptr);
-  EXPECT_EQ(d->location_of(p->code() + 1)->begin_line, 2u);
-  EXPECT_EQ(d->location_of(p->code() + 2), nullptr);
+  document_location_st loc{};
+  ASSERT_TRUE(d->location_of(p->code() + 1, &loc));
+  EXPECT_EQ(loc.begin_line, 2u);
+  loc.begin_line = 77;
+  EXPECT_FALSE(d->location_of(p->code() + 2, &loc));
+  EXPECT_EQ(loc.begin_line, 77u) << "left as it was";
+  EXPECT_FALSE(d->location_of(p->code() + 5, &loc));  // the null element after the code
+  EXPECT_FALSE(d->location_of(p->code() - 1, &loc));
   EXPECT_EQ(d->statements().count(1), 2u);
   EXPECT_EQ(d->span().begin_line, 2u);
   EXPECT_EQ(d->span().end_line, 5u);
-  EXPECT_EQ(p->op(1)->statement, 1);
+  EXPECT_EQ(p->statement_of(1), 1);
+  EXPECT_EQ(p->statement_of(2), 0);
+  EXPECT_EQ(p->statement_of(4), 3);
+  EXPECT_EQ(p->statement_of(5), 0);  // the null element after the code
 }
 
 TEST(DebugInfo, FirstOpOfALineIsFoundWhateverTheMapOrder) {
@@ -362,6 +371,100 @@ TEST(DebugInfo, FirstOpOfALineIsFoundWhateverTheMapOrder) {
   std::unique_ptr<Program> p(a.build());
   EXPECT_EQ(p->debug_info()->find_opcode_for_line_no(7), p->code());
   EXPECT_EQ(p->debug_info()->find_opcode_for_line_no(8), p->code() + 200);
+}
+
+// Location sequences that break every guess of the compact table: lines and columns going back,
+// multibyte text (bytes ahead of characters), zero and extreme fields, gaps between positions and
+// runs of one statement number broken and resumed. Every position (and those around the code)
+// answers as the maps it was built from.
+TEST(DebugInfo, CompactTablesAnswerAsTheirMaps) {
+  struct Case {
+    const char* what;
+    std::vector<document_location_st> locations;  // one per op; begin_line 0: the op has none
+    std::vector<int64_t> statements;              // one per op; 0: none
+  };
+  auto series = [](size_t n, uint32_t seed) {
+    std::vector<document_location_st> out;
+    uint32_t x = seed;
+    auto next = [&] { return x = x * 1103515245u + 12345u; };
+    for (size_t i = 0; i < n; ++i) {
+      const uint32_t r = next();
+      document_location_st l{};
+      l.begin_line = (r % 7 == 0) ? 0 : 1 + (r >> 8) % 50;
+      l.begin_char = (r >> 4) % 5000;
+      l.begin_byte = l.begin_char + (r >> 12) % 30;
+      l.begin_column = 1 + (r >> 16) % 80;
+      l.end_char = l.begin_char + (r >> 20) % 40;
+      l.end_byte = l.begin_byte + (r >> 22) % 60;
+      l.end_line = l.begin_line + (r >> 28) % 3;
+      l.end_column = (r >> 24) % 90;
+      out.push_back(l);
+    }
+    return out;
+  };
+  auto numbers = [](size_t n) {
+    std::vector<int64_t> out;
+    for (size_t i = 0; i < n; ++i) out.push_back(i % 11 == 0 ? 0 : static_cast<int64_t>(i / 3 + (i % 5 == 0 ? 100 : 0)));
+    return out;
+  };
+  const document_location_st extreme{UINT32_MAX, UINT32_MAX, UINT32_MAX, UINT32_MAX, UINT32_MAX, UINT32_MAX,
+                                      UINT32_MAX, UINT32_MAX};
+  const document_location_st lowest{0, 0, 1, 0, 0, 0, 0, 0};
+  const document_location_st ordinary{10, 12, 2, 3, 15, 17, 2, 8};
+  std::vector<Case> cases = {
+      {"one op", {ordinary}, {1}},
+      {"no locations at all", {document_location_st{}, document_location_st{}}, {0, 0}},
+      {"extremes next to the smallest", {lowest, extreme, lowest, extreme, ordinary}, {1, INT64_MAX, INT64_MIN, 1, 2}},
+      {"a gap at the start and at the end", {document_location_st{}, ordinary, ordinary, document_location_st{}}, {0, 5, 5, 0}},
+      {"many ops, past several full entries", series(300, 7), numbers(300)},
+      {"exactly two blocks of full entries", series(64, 99), numbers(64)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(c.locations.size(), c.statements.size());
+    const size_t n = c.locations.size();
+    std::vector<VmOp*> storage(n + 1, nullptr);
+    code_position code = storage.data();
+    location_map locations;
+    statement_map statements;
+    for (size_t i = 0; i < n; ++i) {
+      if (c.locations[i].begin_line != 0) locations.emplace(code + i, c.locations[i]);
+      if (c.statements[i] != 0) statements.emplace(c.statements[i], code + i);
+    }
+    document_location_st span{1, 2, 3, 4, 5, 6, 7, 8};
+    DebugInfo d(span, locations, statements);
+    locations.seal();
+    statements.seal();
+    EXPECT_EQ(d.span().end_column, 8u);
+    // Every position, and the ones just outside.
+    for (ptrdiff_t i = -2; i <= static_cast<ptrdiff_t>(n) + 2; ++i) {
+      SCOPED_TRACE(i);
+      document_location_st got{};
+      const bool expected = i >= 0 && i < static_cast<ptrdiff_t>(n) && c.locations[static_cast<size_t>(i)].begin_line != 0;
+      ASSERT_EQ(d.location_of(code + i, &got), expected);
+      if (expected) {
+        EXPECT_EQ(std::memcmp(&got, &c.locations[static_cast<size_t>(i)], sizeof got), 0);
+      }
+    }
+    // The whole tables.
+    location_map back = d.locations();
+    ASSERT_EQ(back.size(), locations.size());
+    for (auto a = back.begin(), b = locations.begin(); a != back.end(); ++a, ++b) {
+      EXPECT_EQ(a->first, b->first);
+      EXPECT_EQ(std::memcmp(&a->second, &b->second, sizeof a->second), 0);
+    }
+    statement_map numbers_back = d.statements();
+    ASSERT_EQ(numbers_back.size(), statements.size());
+    EXPECT_TRUE(std::equal(numbers_back.begin(), numbers_back.end(), statements.begin()));
+    // The first op of each line, against a search of the ops in order.
+    for (uint32_t line : {0u, 1u, 2u, 3u, 25u, 50u, 51u, 52u, UINT32_MAX}) {
+      code_position first = nullptr;
+      for (size_t i = 0; i < n && first == nullptr; ++i) {
+        if (c.locations[i].begin_line != 0 && c.locations[i].begin_line == line) first = code + i;
+      }
+      EXPECT_EQ(d.find_opcode_for_line_no(line), line == 0 ? nullptr : first) << line;
+    }
+  }
 }
 
 TEST(DebugInfo, NoLineInformation) {

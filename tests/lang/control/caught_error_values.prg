@@ -42,7 +42,8 @@ FOR i = 1 TO 3
   ENDTRY
 ENDFOR
 
-* A thrown object goes when the last exception holding it goes: DESTROY runs once.
+* A thrown object goes when the last exception holding it goes (the TRY's own hold ends when the
+* next TRY takes its place): DESTROY runs once.
 TRY
   THROW CREATEOBJECT("Noisy", "thrown")
 CATCH TO e
