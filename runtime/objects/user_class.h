@@ -21,11 +21,6 @@
 
 namespace qzbase {
 
-class Module;
-class Program;
-class UserFunction;
-struct named_operand_st;
-
 // The compile-time part (parent name, methods, initialisers, ancestors) is the ClassDefinition the
 // compiler and the module see.
 class UserClass : public Class, public ClassDefinition {
