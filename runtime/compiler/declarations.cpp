@@ -347,8 +347,12 @@ int compile_stmt_store(const statement_list::const_iterator&, statement_list::it
     Operand* target = statement.targets->items[i];
     Operand* const arguments[] = {target, temporary.get()};
     compiler_type_info_st type{0, false, -1};
+    const size_t messages_before = path.compiler->messages.size();
     compile_call_builtin_function(target->location, arguments, 2, "store", code, path, &type);
     if (target->kind == OPERAND_PATH) {
+      // A target that did not compile has said why once; compiling it again for the write would
+      // only say it again, and the build fails either way.
+      if (path.compiler->messages.size() != messages_before) continue;
       // A property: its object is evaluated again for the write, after the value is set aside.
       if (!property_value) property_value.emplace(path, statement.location, "storeprop", code);
       compile_assign_to_variable(path.symbolize(property_value->get()->name), target->location, code, path);

@@ -153,6 +153,11 @@ TEST_F(TryWith, WithDumps) {
   EXPECT_EQ(codes, (Codes{1940}));
   EXPECT_EQ(build("? .p\n"), nullptr);
   EXPECT_EQ(codes, (Codes{1940}));
+  // STORE to such a property: one message, though the target is compiled for the check and the write.
+  EXPECT_EQ(build("STORE 1 TO .p\n"), nullptr);
+  EXPECT_EQ(codes, (Codes{1940}));
+  EXPECT_EQ(build("STORE 1 TO x, .p, .q\n"), nullptr);
+  EXPECT_EQ(codes, (Codes{1940, 1940}));
   // The WITH of a loop body ends with the body's scope.
   EXPECT_EQ(build("DO WHILE .F.\nWITH a\nENDDO\nENDWITH\n"), nullptr);
   EXPECT_EQ(codes, (Codes{96, 1940}));
