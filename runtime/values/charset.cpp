@@ -47,6 +47,9 @@ struct CloneEntry {
   UConverter* cnv = nullptr;
   int8_t to_mode = MODE_UNSET;    // to-Unicode callback currently installed
   int8_t from_mode = MODE_UNSET;  // from-Unicode callback currently installed
+  // False while the converter may hold from-Unicode state (a pending surrogate, bytes that did not
+  // fit): the Unicode kinds then let ICU finish rather than encode the next units themselves.
+  bool from_clean = true;
 };
 
 // State of the calling thread's clone map: 0 not built yet, 1 alive, 2 destroyed (the thread is
@@ -186,6 +189,67 @@ void set_from_mode(CloneEntry& e, int8_t mode) {
     ucnv_setFromUCallBack(e.cnv, UCNV_FROM_U_CALLBACK_SUBSTITUTE, nullptr, nullptr, nullptr, &status);
   QZ_ASSERT(U_SUCCESS(status));
   e.from_mode = mode;
+}
+
+// ---- encoding into the Unicode kinds ----
+
+// Encodes [*src, end) into UTF-8, UTF-16LE or UTF-32LE (width 8, 16, 32) and stops before the
+// first unit that needs the converter: an unpaired surrogate (which the recovery decides on), a
+// lead surrogate at the end (its trail may come with the next chunk), or a character that does not
+// wholly fit. What it writes is what the converter would write for the same units.
+void encode_utf(int width, const char16_t** src, const char16_t* end, char** dst, const char* dst_end) {
+  const char16_t* s = *src;
+  unsigned char* d = reinterpret_cast<unsigned char*>(*dst);
+  const unsigned char* limit = reinterpret_cast<const unsigned char*>(dst_end);
+  if (width == 8) {
+    while (s < end && d < limit && *s < 0x80) *d++ = static_cast<unsigned char>(*s++);  // the usual text
+  }
+  while (s < end) {
+    char32_t c = *s;
+    size_t units = 1;
+    if (c >= 0xD800 && c <= 0xDFFF) {
+      if (!is_lead_surrogate(static_cast<char16_t>(c)) || end - s < 2 || !is_trail_surrogate(s[1])) break;
+      c = 0x10000 + ((c - 0xD800) << 10) + (s[1] - 0xDC00);
+      units = 2;
+    }
+    size_t room = static_cast<size_t>(limit - d);
+    if (width == 8) {
+      if (c < 0x80) {
+        if (room < 1) break;
+        *d++ = static_cast<unsigned char>(c);
+      } else if (c < 0x800) {
+        if (room < 2) break;
+        *d++ = static_cast<unsigned char>(0xC0 | (c >> 6));
+        *d++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+      } else if (c < 0x10000) {
+        if (room < 3) break;
+        *d++ = static_cast<unsigned char>(0xE0 | (c >> 12));
+        *d++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+        *d++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+      } else {
+        if (room < 4) break;
+        *d++ = static_cast<unsigned char>(0xF0 | (c >> 18));
+        *d++ = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
+        *d++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+        *d++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+      }
+    } else if (width == 16) {
+      if (room < units * 2) break;
+      for (size_t i = 0; i < units; ++i) {
+        *d++ = static_cast<unsigned char>(s[i] & 0xFF);
+        *d++ = static_cast<unsigned char>(s[i] >> 8);
+      }
+    } else {
+      if (room < 4) break;
+      *d++ = static_cast<unsigned char>(c & 0xFF);
+      *d++ = static_cast<unsigned char>((c >> 8) & 0xFF);
+      *d++ = static_cast<unsigned char>((c >> 16) & 0xFF);
+      *d++ = static_cast<unsigned char>(c >> 24);
+    }
+    s += units;
+  }
+  *src = s;
+  *dst = reinterpret_cast<char*>(d);
 }
 
 // ---- pivot helpers ----
@@ -526,39 +590,62 @@ CstranError Manual_SBCSCharset::in(const char16_t** src, const char16_t* end, ch
 // =============================================================================================
 
 _ICUConverterCharset::_ICUConverterCharset(const charset_st& record, bool flagged)
-    : Charset(record, flagged), shared_(nullptr), serial_(g_next_serial.fetch_add(1)) {
+    : Charset(record, flagged), serial_(g_next_serial.fetch_add(1)) {
   QZ_TRACE;
   QZ_ASSERT(record.icu_name != nullptr);
-  UErrorCode status = U_ZERO_ERROR;
-  shared_ = ucnv_open(record.icu_name, &status);
-  if (U_FAILURE(status) || !shared_) {
-    if (shared_) ucnv_close(shared_);
-    shared_ = nullptr;
-    throw_assert_failed();
-  }
+  std::call_once(opened_, [this] { open_shared(); });
+}
+
+_ICUConverterCharset::_ICUConverterCharset(const charset_st& record, bool flagged, int utf_width)
+    : Charset(record, flagged), utf_width_(utf_width), serial_(g_next_serial.fetch_add(1)) {
+  QZ_TRACE;
+  QZ_ASSERT(record.icu_name != nullptr);
 }
 
 _ICUConverterCharset::~_ICUConverterCharset() {
   QZ_TRACE;
   // Clones of other threads are closed when those threads end; their serial is never reused.
   erase_clone(serial_);
-  if (shared_) ucnv_close(shared_);
+  if (UConverter* shared = shared_.load(std::memory_order_acquire)) ucnv_close(shared);
+}
+
+void _ICUConverterCharset::open_shared() const {
+  UErrorCode status = U_ZERO_ERROR;
+  UConverter* shared = ucnv_open(record().icu_name, &status);
+  if (U_FAILURE(status) || !shared) {
+    if (shared) ucnv_close(shared);
+    throw_assert_failed();  // call_once lets the next caller try again
+  }
+  shared_.store(shared, std::memory_order_release);
+}
+
+UConverter* _ICUConverterCharset::shared_converter() const {
+  QZ_TRACE;
+  UConverter* shared = shared_.load(std::memory_order_acquire);
+  if (__builtin_expect(shared == nullptr, 0)) {
+    std::call_once(opened_, [this] { open_shared(); });
+    shared = shared_.load(std::memory_order_acquire);
+  }
+  return shared;
 }
 
 UConverter* _ICUConverterCharset::thread_converter() const {
   QZ_TRACE;
-  return clone_entry(serial_, shared_).cnv;
+  return clone_entry(serial_, shared_converter()).cnv;
 }
 
 void _ICUConverterCharset::reset_thread_converter() const {
   QZ_TRACE;
-  if (CloneEntry* e = find_clone(serial_)) ucnv_reset(e->cnv);
+  if (CloneEntry* e = find_clone(serial_)) {
+    ucnv_reset(e->cnv);
+    e->from_clean = true;
+  }
 }
 
 char32_t _ICUConverterCharset::next(const char** p, const char* end) const {
   QZ_TRACE;
   QZ_ASSERT(*p < end);
-  CloneEntry& e = clone_entry(serial_, shared_);
+  CloneEntry& e = clone_entry(serial_, shared_converter());
   set_to_mode(e, MODE_STOP);
   const char* start = *p;
   UErrorCode status = U_ZERO_ERROR;
@@ -574,7 +661,7 @@ char32_t _ICUConverterCharset::next(const char** p, const char* end) const {
 void _ICUConverterCharset::verify(const char* data, size_t size, size_t* valid_bytes, size_t* valid_chars,
                                   size_t* invalid_chars, size_t* first_invalid) const {
   QZ_TRACE;
-  CloneEntry& e = clone_entry(serial_, shared_);
+  CloneEntry& e = clone_entry(serial_, shared_converter());
   set_to_mode(e, MODE_STOP);
   ucnv_resetToUnicode(e.cnv);
   const char* p = data;
@@ -600,7 +687,7 @@ void _ICUConverterCharset::verify(const char* data, size_t size, size_t* valid_b
 CstranError _ICUConverterCharset::out(const char** src, const char* end, char16_t** dst,
                                       const char16_t* dst_end) const {
   QZ_TRACE;
-  CloneEntry& e = clone_entry(serial_, shared_);
+  CloneEntry& e = clone_entry(serial_, shared_converter());
   set_to_mode(e, MODE_SUBSTITUTE);
   UErrorCode status = U_ZERO_ERROR;
   UChar* d = reinterpret_cast<UChar*>(*dst);
@@ -623,15 +710,24 @@ CstranError _ICUConverterCharset::in(const char16_t** src, const char16_t* end, 
 CstranError _ICUConverterCharset::in_chunk(const char16_t** src, const char16_t* end, char** dst,
                                            const char* dst_end, CstranRecovery rec, bool flush) const {
   QZ_TRACE;
-  CloneEntry& e = clone_entry(serial_, shared_);
+  if (utf_width_ != 0) {
+    CloneEntry* pending = find_clone(serial_);
+    if (pending == nullptr || pending->from_clean) {
+      encode_utf(utf_width_, src, end, dst, dst_end);
+      if (*src == end) return 0;
+    }
+  }
+  CloneEntry& e = clone_entry(serial_, shared_converter());
   set_from_mode(e, rec != 0 ? MODE_STOP : MODE_SUBSTITUTE);
   UErrorCode status = U_ZERO_ERROR;
   const UChar* s = reinterpret_cast<const UChar*>(*src);
   ucnv_fromUnicode(e.cnv, dst, dst_end, &s, reinterpret_cast<const UChar*>(end), nullptr, flush, &status);
   *src = reinterpret_cast<const char16_t*>(s);
+  e.from_clean = flush && U_SUCCESS(status);
   if (status == U_BUFFER_OVERFLOW_ERROR) return -1;
   if (U_FAILURE(status)) {
     ucnv_resetFromUnicode(e.cnv);
+    e.from_clean = true;
     return 1;
   }
   return 0;

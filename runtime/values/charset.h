@@ -10,7 +10,9 @@
 #include <qzbase.h>
 
 #include <cstdint>
+#include <atomic>
 #include <memory>
+#include <mutex>
 
 struct UConverter;
 
@@ -87,11 +89,21 @@ class _ICUConverterCharset : public Charset {
 
   // The calling thread's clone (created on first use in the thread; closed when it ends).
   UConverter* thread_converter() const;
-  UConverter* shared_converter() const { return shared_; }
+  UConverter* shared_converter() const;
 
  protected:
-  UConverter* shared_;
-  uint64_t serial_;  // unique per object: the key of the per-thread clone map
+  // The Unicode encodings: their converter is opened on first use, and text is encoded into them
+  // here (utf_width 8, 16 or 32) without ICU wherever no error or partial character is involved,
+  // so that a program which never meets such a case never loads ICU's converters.
+  _ICUConverterCharset(const charset_st& record, bool flagged, int utf_width);
+
+ private:
+  void open_shared() const;
+
+  mutable std::atomic<UConverter*> shared_{nullptr};
+  mutable std::once_flag opened_;
+  int utf_width_ = 0;  // 0: any other converter, opened with the object
+  uint64_t serial_;    // unique per object: the key of the per-thread clone map
 };
 
 class GenericCharset : public _ICUConverterCharset {
@@ -102,21 +114,21 @@ class GenericCharset : public _ICUConverterCharset {
 
 class UTF8 : public _ICUConverterCharset {
  public:
-  using _ICUConverterCharset::_ICUConverterCharset;
+  UTF8(const charset_st& record, bool flagged) : _ICUConverterCharset(record, flagged, 8) {}
   ~UTF8() override;
   char32_t next(const char** p, const char* end) const override;
 };
 
 class UTF16LE : public _ICUConverterCharset {
  public:
-  using _ICUConverterCharset::_ICUConverterCharset;
+  UTF16LE(const charset_st& record, bool flagged) : _ICUConverterCharset(record, flagged, 16) {}
   ~UTF16LE() override;
   char32_t next(const char** p, const char* end) const override;
 };
 
 class UTF32LE : public _ICUConverterCharset {
  public:
-  using _ICUConverterCharset::_ICUConverterCharset;
+  UTF32LE(const charset_st& record, bool flagged) : _ICUConverterCharset(record, flagged, 32) {}
   ~UTF32LE() override;
   char32_t next(const char** p, const char* end) const override;
 };

@@ -64,6 +64,13 @@ namespace {
 constexpr uint32_t kFnvBasis = 0x811C9DC5u;
 constexpr uint32_t kFnvPrime = 16777619u;
 
+// u_toupper, with ASCII answered here: keyword maps are hashed at start-up, and ICU's case tables
+// are not worth mapping in for them.
+inline char32_t upper(char32_t c) {
+  if (c < 0x80) return (c >= 'a' && c <= 'z') ? c - 32 : c;
+  return static_cast<char32_t>(u_toupper(static_cast<UChar32>(c)));
+}
+
 template <bool Upper>
 unsigned int fnv1a(const char* p, const char* end, const Charset* cs) {
   uint32_t h = kFnvBasis;
@@ -78,14 +85,14 @@ unsigned int fnv1a(const char* p, const char* end, const Charset* cs) {
       } else {
         c = cs->next(&p, end);
       }
-      if (Upper) c = static_cast<char32_t>(u_toupper(static_cast<UChar32>(c)));
+      if (Upper) c = upper(c);
       h = (h ^ static_cast<uint32_t>(c)) * kFnvPrime;
     }
     return h;
   }
   while (p < end) {
     char32_t c = cs->next(&p, end);
-    if (Upper) c = static_cast<char32_t>(u_toupper(static_cast<UChar32>(c)));
+    if (Upper) c = upper(c);
     h = (h ^ static_cast<uint32_t>(c)) * kFnvPrime;
   }
   return h;

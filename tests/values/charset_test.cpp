@@ -3,9 +3,11 @@
 // Everything here but the one test of get_charset_by_name(const String&) works on raw pointers,
 // so it does not depend on the String layer.
 #include <gtest/gtest.h>
+#include <unicode/ucnv.h>
 #include <unicode/uloc.h>
 
 #include <atomic>
+#include <random>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -781,6 +783,93 @@ TEST_F(CharsetTest, ShortDestinationReportsFull) {
   char two[2];
   char* td = two;
   EXPECT_EQ(be->in(&us, units + 3, &td, two + 2, 0), -1);
+}
+
+// What `in` writes into a Unicode kind, called again with a fresh window of `room` bytes after
+// each -1 as the pivot's callers do: the bytes, the final result and the units consumed.
+struct Encoded {
+  std::string bytes;
+  int result;
+  size_t consumed;
+  bool operator==(const Encoded& o) const {
+    return bytes == o.bytes && result == o.result && consumed == o.consumed;
+  }
+};
+
+Encoded encode_with_charset(const Charset* cs, const std::u16string& text, CstranRecovery rec, size_t room) {
+  dynamic_cast<const _ICUConverterCharset*>(cs)->reset_thread_converter();
+  Encoded e{{}, 0, 0};
+  const char16_t* s = text.data();
+  for (int round = 0; round < 200; ++round) {
+    std::vector<char> window(room);
+    char* d = window.data();
+    e.result = cs->in(&s, text.data() + text.size(), &d, window.data() + room, rec);
+    e.bytes.append(window.data(), d);
+    if (e.result != -1) break;
+  }
+  e.consumed = static_cast<size_t>(s - text.data());
+  return e;
+}
+
+Encoded encode_with_icu(const char* name, const std::u16string& text, CstranRecovery rec, size_t room) {
+  UErrorCode status = U_ZERO_ERROR;
+  UConverter* cnv = ucnv_open(name, &status);
+  EXPECT_TRUE(U_SUCCESS(status));
+  ucnv_setFromUCallBack(cnv, rec ? UCNV_FROM_U_CALLBACK_STOP : UCNV_FROM_U_CALLBACK_SUBSTITUTE, nullptr,
+                        nullptr, nullptr, &status);
+  Encoded e{{}, 0, 0};
+  const UChar* s = reinterpret_cast<const UChar*>(text.data());
+  const UChar* end = s + text.size();
+  for (int round = 0; round < 200; ++round) {
+    std::vector<char> window(room);
+    char* d = window.data();
+    status = U_ZERO_ERROR;
+    ucnv_fromUnicode(cnv, &d, window.data() + room, &s, end, nullptr, true, &status);
+    e.bytes.append(window.data(), d);
+    e.result = status == U_BUFFER_OVERFLOW_ERROR ? -1 : U_FAILURE(status) ? 1 : 0;
+    if (e.result != -1) break;
+  }
+  e.consumed = static_cast<size_t>(s - reinterpret_cast<const UChar*>(text.data()));
+  ucnv_close(cnv);
+  return e;
+}
+
+// The Unicode kinds encode most text themselves: whatever the text (unpaired surrogates, a lead
+// surrogate at the end), the recovery and the room, the bytes, results and stops are those of
+// their ICU converter.
+TEST_F(CharsetTest, UnicodeKindsEncodeAsTheirConverters) {
+  const char16_t alphabet[] = {u'a', 0x7F, 0x80, 0xE9, 0x7FF, 0x800, 0x4E2D, 0xFFFD, 0xFFFF, 0xD83D, 0xDE00, 0xDBFF};
+  std::vector<std::u16string> texts = {
+      u"", u"hello", u"a\u00E9\u4E2Dz", u"\U0001F600", u"a\U0001F600b",
+      std::u16string{u'a', 0xD83D},          // a lead at the end
+      std::u16string{0xDE00, u'b'},          // a trail alone
+      std::u16string{u'x', 0xD83D, u'y'},    // a lead alone
+      std::u16string{0xD83D, 0xD83D, 0xDE00},
+  };
+  std::mt19937 random(45);
+  for (int i = 0; i < 300; ++i) {
+    std::u16string t;
+    size_t n = random() % 9;
+    for (size_t k = 0; k < n; ++k) t.push_back(alphabet[random() % (sizeof alphabet / sizeof alphabet[0])]);
+    texts.push_back(t);
+  }
+  for (uint64_t csid : {36, 37, 39}) {
+    const Charset* cs = GetCharsetByCSID(csid);
+    for (const std::u16string& text : texts) {
+      for (CstranRecovery rec : {0, 1}) {
+        for (size_t room : {1, 2, 3, 4, 5, 7, 64}) {
+          Encoded ours = encode_with_charset(cs, text, rec, room);
+          Encoded icu = encode_with_icu(cs->record().icu_name, text, rec, room);
+          std::string units;
+          for (char16_t u : text) units += std::to_string(static_cast<unsigned>(u)) + " ";
+          EXPECT_TRUE(ours == icu) << cs->name() << " rec " << rec << " room " << room << " units " << units
+                                   << " result " << ours.result << "/" << icu.result << " consumed "
+                                   << ours.consumed << "/" << icu.consumed << " bytes " << ours.bytes.size()
+                                   << "/" << icu.bytes.size();
+        }
+      }
+    }
+  }
 }
 
 TEST_F(CharsetTest, IcuUnrepresentable) {
