@@ -4,9 +4,9 @@
 #include <unistd.h>
 
 #include <signal.h>
+#include <cstdio>
 #include <exception>
 #include <filesystem>
-#include <iostream>
 #include <system_error>
 
 #include "exit_status.h"
@@ -64,9 +64,8 @@ int main(int argc, char** argv) {
   screen.flush();
   qzbase::ReleaseRuntime(runtime);
   // Output that could not be written (a full device, a closed pipe) is a failure, not a success.
-  std::cout.flush();
-  if (!std::cout) {
-    std::cerr << "Error writing to file 'qz://stdout'." << std::endl;
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fputs("Error writing to file 'qz://stdout'.\n", stderr);
     if (result == 0) result = 1105;
   }
   return qzsh::exit_status(result);

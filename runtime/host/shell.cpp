@@ -11,6 +11,8 @@
 //   process from inside the library, so the host still releases its runtime.
 #include <qzbase.h>
 
+#include "platform/standard_streams.h"  // before TCLAP, whose headers include <iostream>
+
 #include <tclap/CmdLine.h>
 #include <unicode/uloc.h>
 
@@ -28,6 +30,23 @@
 namespace qzbase {
 
 namespace {
+
+// TCLAP's usual output, which builds the standard streams it prints on first (standard_streams.h).
+class StreamsOnDemandOutput : public TCLAP::StdOutput {
+ public:
+  void usage(TCLAP::CmdLineInterface& cmd) override {
+    build_standard_streams();
+    StdOutput::usage(cmd);
+  }
+  void version(TCLAP::CmdLineInterface& cmd) override {
+    build_standard_streams();
+    StdOutput::version(cmd);
+  }
+  void failure(TCLAP::CmdLineInterface& cmd, TCLAP::ArgException& e) override {
+    build_standard_streams();
+    StdOutput::failure(cmd, e);
+  }
+};
 
 const char* const kBanner =
     "\n"
@@ -115,7 +134,9 @@ int RunInteractiveShell(Runtime* runtime) {
 
 int RunQzsh(Runtime* runtime) {
   QZ_TRACE;
+  StreamsOnDemandOutput output;
   TCLAP::CmdLine cmd("Qz Shell", ' ', "0.9.2700 (x86_64)", true);
+  cmd.setOutput(&output);
   TCLAP::SwitchArg interactive("", "interactive",
                                "Allow user interaction. This is the default when starting an interactive shell.", cmd,
                                false);

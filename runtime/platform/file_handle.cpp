@@ -1,18 +1,27 @@
 // file_handle.cpp - character-set aware sequential readers.
 #include "platform/file_handle.h"
+#include "platform/standard_streams.h"
 
 #include <unicode/ucnv.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <iostream>
 #include <string>
 
 #include "values/charset.h"
 #include "values/string_internal.h"
 
 namespace qzbase {
+
+void build_standard_streams() {
+  static std::ios_base::Init standard_streams;
+}
+
+std::istream& console_input() {
+  build_standard_streams();
+  return std::cin;
+}
 
 namespace {
 
@@ -417,7 +426,7 @@ Stdin::~Stdin() = default;
 
 std::streampos Stdin::tell() {
   QZ_TRACE;
-  return std::cin.tellg();
+  return console_input().tellg();
 }
 
 size_t Stdin::read(char* buffer, size_t size, size_t count, const Charset** charset) {
@@ -433,17 +442,17 @@ int Stdin::peek() {
 
 void Stdin::seek(std::streamoff offset, std::ios_base::seekdir direction) {
   QZ_TRACE;
-  std::cin.seekg(offset, direction);
+  console_input().seekg(offset, direction);
 }
 
 bool Stdin::fail() {
   QZ_TRACE;
-  return std::cin.fail();
+  return console_input().fail();
 }
 
 bool Stdin::eof() {
   QZ_TRACE;
-  return std::cin.eof();
+  return console_input().eof();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -134,6 +134,9 @@ class RawFileHandle : public FileHandle {
 // Reads up to count whole characters of charset from in into buffer (at most size bytes);
 // returns the bytes stored and adds the characters to *chars_read. A byte read ahead of a
 // character is put back into the stream.
+// std::cin, with the standard streams built on the first call (see standard_streams.h).
+std::istream& console_input();
+
 size_t ReadCharsFromStream(std::istream& in, char* buffer, size_t size, size_t count, size_t* chars_read,
                            const Charset* charset);
 

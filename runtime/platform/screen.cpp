@@ -6,7 +6,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
-#include <iostream>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <system_error>
@@ -298,12 +298,13 @@ void skip_stdin_byte_order_mark(const Charset* read_in, const Charset* console) 
   if (marked == nullptr) return;
   const auto* mark = reinterpret_cast<const unsigned char*>(marked->bom());
   const size_t length = marked->bom_length();
+  std::istream& in = console_input();
   unsigned char taken[16];
   size_t n = 0;
-  while (n < length && n < sizeof taken && std::cin.peek() == mark[n]) taken[n++] = static_cast<unsigned char>(std::cin.get());
+  while (n < length && n < sizeof taken && in.peek() == mark[n]) taken[n++] = static_cast<unsigned char>(in.get());
   if (n == length) return;
-  std::cin.clear();  // a peek at the end set eof: the bytes still go back
-  while (n > 0) std::cin.putback(static_cast<char>(taken[--n]));
+  in.clear();  // a peek at the end set eof: the bytes still go back
+  while (n > 0) in.putback(static_cast<char>(taken[--n]));
 }
 
 }  // namespace
@@ -313,7 +314,7 @@ size_t ConsoleScreen::read(char* buffer, size_t size, size_t count, const Charse
   skip_stdin_byte_order_mark(*charset, input_charset_);
   if (*charset == nullptr) *charset = input_charset_;
   size_t chars = 0;
-  return ReadCharsFromStream(std::cin, buffer, size, count, &chars, *charset);
+  return ReadCharsFromStream(console_input(), buffer, size, count, &chars, *charset);
 }
 
 void ConsoleScreen::set_output_charset(const Charset* cs) {
@@ -404,21 +405,24 @@ void ConsoleScreen::clear() {
 
 void ConsoleScreen::flush() {
   QZ_TRACE;
-  std::cout.flush();
-  std::cerr.flush();
+  std::fflush(stdout);
+  std::fflush(stderr);
 }
 
 void ConsoleScreen::internal_out(const String& text) {
   QZ_TRACE;
   String shown = is_binary_charset(text.get_charset()) ? hex_form(text) : text;
   String bytes = to_output(shown, output_charset_);
-  std::cout.write(bytes.read(), static_cast<std::streamsize>(bytes.size()));
+  std::fwrite(bytes.read(), 1, bytes.size(), stdout);
 }
 
 void ConsoleScreen::internal_err(const String& text) {
   QZ_TRACE;
   String bytes = to_output(text, output_charset_);
-  std::cerr.write(bytes.read(), static_cast<std::streamsize>(bytes.size()));
+  // Standard error comes after what standard output holds, and is not held itself.
+  std::fflush(stdout);
+  std::fwrite(bytes.read(), 1, bytes.size(), stderr);
+  std::fflush(stderr);
 }
 
 // ---------------------------------------------------------------------------------------------
