@@ -248,7 +248,9 @@ void adir(VmStack* stack, size_t argc, Variant* result) {
     bool is_dir = S_ISDIR(st.st_mode);
     if (!(S_ISREG(st.st_mode) || (is_dir && directories))) return;
     if (matcher) {
-      matcher->reset(icu::UnicodeString::fromUTF8(name));
+      // The matcher reads the text it is given where it lies: the text lives until the match ends.
+      const icu::UnicodeString text = icu::UnicodeString::fromUTF8(name);
+      matcher->reset(text);
       UErrorCode status = U_ZERO_ERROR;
       if (!matcher->matches(status) || U_FAILURE(status)) return;
     }
