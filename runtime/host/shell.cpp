@@ -31,7 +31,7 @@ namespace qzbase {
 
 namespace {
 
-// TCLAP's usual output, which builds the standard streams it prints on first (standard_streams.h).
+// TCLAP's usual output, building the standard streams before it prints (standard_streams.h).
 class StreamsOnDemandOutput : public TCLAP::StdOutput {
  public:
   void usage(TCLAP::CmdLineInterface& cmd) override {

@@ -131,12 +131,12 @@ class RawFileHandle : public FileHandle {
   pushback_st pending_;
 };
 
-// Reads up to count whole characters of charset from in into buffer (at most size bytes);
-// returns the bytes stored and adds the characters to *chars_read. A byte read ahead of a
-// character is put back into the stream.
 // std::cin, with the standard streams built on the first call (see standard_streams.h).
 std::istream& console_input();
 
+// Reads up to count whole characters of charset from in into buffer (at most size bytes);
+// returns the bytes stored and adds the characters to *chars_read. A byte read ahead of a
+// character is put back into the stream.
 size_t ReadCharsFromStream(std::istream& in, char* buffer, size_t size, size_t count, size_t* chars_read,
                            const Charset* charset);
 

@@ -4,9 +4,9 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <system_error>

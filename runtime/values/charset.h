@@ -9,8 +9,8 @@
 
 #include <qzbase.h>
 
-#include <cstdint>
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 
