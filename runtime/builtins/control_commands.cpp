@@ -1,5 +1,4 @@
 // control_commands.cpp - QUIT, CANCEL, ASSERT, ERROR, THROW and PRIVATE.
-#include <unicode/regex.h>
 #include <unicode/unistr.h>
 
 #include <cstdint>
@@ -9,6 +8,7 @@
 
 #include "builtins/arguments.h"
 #include "builtins/entry_points.h"
+#include "builtins/regular_expressions.h"
 #include "vm/error_handlers.h"
 #include "vm/execute.h"
 #include "vm/symtable.h"
@@ -76,7 +76,7 @@ namespace {
 
 // A PRIVATE pattern (UTF-16LE text) compiled to match names without regard to case; 9007 when the
 // matching engine refuses it.
-std::unique_ptr<icu::RegexPattern> compile_pattern(VmStack* stack, size_t n) {
+Regex compile_pattern(VmStack* stack, size_t n) {
   String text = string_argument(stack, n);
   text.convert(Charset::utf16le, CON_NONE, 0);
   if (text.size() / 2 > static_cast<size_t>(INT32_MAX)) throw RuntimeError(11);
@@ -89,17 +89,16 @@ std::unique_ptr<icu::RegexPattern> compile_pattern(VmStack* stack, size_t n) {
     pattern.releaseBuffer(units);
   }
   UErrorCode status = U_ZERO_ERROR;
-  UParseError where;
-  std::unique_ptr<icu::RegexPattern> compiled(
-      icu::RegexPattern::compile(pattern, UREGEX_CASE_INSENSITIVE, where, status));
+  Regex compiled = compile_regex(pattern.getBuffer(), pattern.length(), UREGEX_CASE_INSENSITIVE, &status);
   if (U_FAILURE(status) || !compiled) throw RuntimeError(9007);
   return compiled;
 }
 
-bool matches_whole(icu::RegexMatcher& matcher, const icu::UnicodeString& name) {
-  matcher.reset(name);
+// Whether the whole name matches; the compiled pattern is its own matcher.
+bool matches_whole(URegularExpression* regex, const icu::UnicodeString& name) {
   UErrorCode status = U_ZERO_ERROR;
-  const bool found = matcher.matches(status) != 0;
+  uregex_setText(regex, name.getBuffer(), name.length(), &status);
+  const bool found = U_SUCCESS(status) && uregex_matches(regex, -1, &status) != 0;
   return U_SUCCESS(status) && found;
 }
 
@@ -113,18 +112,14 @@ void cmd_private(VmStack* stack, size_t argc) {
   if (argc < 2) throw RuntimeError(11);
   Symtable* symtable = stack->get_symtable();
   QZ_ASSERT(symtable != nullptr);
-  std::unique_ptr<icu::RegexPattern> like = compile_pattern(stack, 1);
-  std::unique_ptr<icu::RegexPattern> except = compile_pattern(stack, 2);
-  UErrorCode status = U_ZERO_ERROR;
-  std::unique_ptr<icu::RegexMatcher> like_matcher(like->matcher(status));
-  std::unique_ptr<icu::RegexMatcher> except_matcher(except->matcher(status));
-  if (U_FAILURE(status) || !like_matcher || !except_matcher) throw RuntimeError(9007);
+  Regex like = compile_pattern(stack, 1);
+  Regex except = compile_pattern(stack, 2);
 
   std::vector<symbol_id_type> selected;
   for (const auto& [symbol, memvar] : stack->memvars) {
     const std::string utf8 = symtable->resolve(symbol).u8str();
     const icu::UnicodeString name = icu::UnicodeString::fromUTF8(utf8);
-    if (matches_whole(*like_matcher, name) && !matches_whole(*except_matcher, name)) selected.push_back(symbol);
+    if (matches_whole(like.get(), name) && !matches_whole(except.get(), name)) selected.push_back(symbol);
   }
   for (symbol_id_type symbol : selected) stack->declare_private(symbol);
 }

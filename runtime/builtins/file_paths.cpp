@@ -7,7 +7,6 @@
 
 #include <sys/stat.h>
 #include <time.h>
-#include <unicode/regex.h>
 #include <unicode/unistr.h>
 
 #include <cstdio>
@@ -18,6 +17,7 @@
 
 #include "builtins/arguments.h"
 #include "builtins/entry_points.h"
+#include "builtins/regular_expressions.h"
 #include "platform/paths.h"
 #include "values/julian.h"
 #include "vm/execute.h"
@@ -193,7 +193,7 @@ void adir(VmStack* stack, size_t argc, Variant* result) {
   fs::path listed = fs::current_path(error);
   std::string skeleton;
   if (has_argument(stack, argc, 2)) skeleton = string_argument(stack, 2).u8str();
-  std::unique_ptr<icu::RegexMatcher> matcher;
+  Regex matcher;  // the compiled skeleton is its own matcher
   if (!skeleton.empty()) {
     fs::path s(skeleton);
     std::string pattern_part = skeleton;
@@ -231,8 +231,9 @@ void adir(VmStack* stack, size_t argc, Variant* result) {
     pattern += '$';
     UErrorCode status = U_ZERO_ERROR;
     uint32_t regex_flags = UREGEX_ERROR_ON_UNKNOWN_ESCAPES | (ignore_case ? UREGEX_CASE_INSENSITIVE : 0);
-    matcher = std::make_unique<icu::RegexMatcher>(icu::UnicodeString::fromUTF8(pattern), regex_flags, status);
-    if (U_FAILURE(status)) throw RuntimeError(11);
+    const icu::UnicodeString units = icu::UnicodeString::fromUTF8(pattern);
+    matcher = compile_regex(units.getBuffer(), units.length(), regex_flags, &status);
+    if (U_FAILURE(status) || !matcher) throw RuntimeError(11);
   }
 
   struct Entry {
@@ -250,9 +251,9 @@ void adir(VmStack* stack, size_t argc, Variant* result) {
     if (matcher) {
       // The matcher reads the text it is given where it lies: the text lives until the match ends.
       const icu::UnicodeString text = icu::UnicodeString::fromUTF8(name);
-      matcher->reset(text);
       UErrorCode status = U_ZERO_ERROR;
-      if (!matcher->matches(status) || U_FAILURE(status)) return;
+      uregex_setText(matcher.get(), text.getBuffer(), text.length(), &status);
+      if (U_FAILURE(status) || !uregex_matches(matcher.get(), -1, &status) || U_FAILURE(status)) return;
     }
     entries.push_back(Entry{name, is_dir, is_dir ? 0 : static_cast<uint64_t>(st.st_size), st.st_mtim.tv_sec});
   };

@@ -3,13 +3,14 @@
 // Pattern, subject and replacement are taken as UTF-16 and run through ICU's matcher; the texts
 // these functions give back are UTF-16LE. Flags: 1 ignores case, 2 lets "." match line ends, 4
 // makes "^" and "$" match at every line; an unknown escape is always a pattern error (9007).
-#include <unicode/regex.h>
 #include <unicode/unistr.h>
+#include <unicode/utext.h>
 
 #include <cstdint>
 #include <cstring>
 #include <memory>
 
+#include "builtins/regular_expressions.h"
 #include "builtins/text_arguments.h"
 #include "builtins/text_functions.h"
 #include "vm/vm_stack.h"
@@ -53,13 +54,12 @@ icu::UnicodeString unicode_of(const String& s) {
 // every call. Each thread has its own: nothing is shared, nothing is locked.
 class PatternCache {
  public:
-  const icu::RegexPattern* get(const icu::UnicodeString& text, uint32_t flags) {
+  const URegularExpression* get(const icu::UnicodeString& text, uint32_t flags) {
     for (Entry& e : entries_) {
       if (e.pattern && e.flags == flags && e.text == text) return e.pattern.get();
     }
     UErrorCode status = U_ZERO_ERROR;
-    UParseError where;
-    std::unique_ptr<icu::RegexPattern> pattern(icu::RegexPattern::compile(text, flags, where, status));
+    Regex pattern = compile_regex(text.getBuffer(), text.length(), flags, &status);
     if (U_FAILURE(status) || !pattern) throw RuntimeError(9007);
     Entry& slot = entries_[next_];
     next_ = (next_ + 1) % kEntries;
@@ -74,22 +74,51 @@ class PatternCache {
   struct Entry {
     uint32_t flags = 0;
     icu::UnicodeString text;
-    std::unique_ptr<icu::RegexPattern> pattern;
+    Regex pattern;
   };
   Entry entries_[kEntries];
   size_t next_ = 0;
 };
 
-const icu::RegexPattern* compiled_pattern(const icu::UnicodeString& text, uint32_t flags) {
+const URegularExpression* compiled_pattern(const icu::UnicodeString& text, uint32_t flags) {
   static thread_local PatternCache cache;
   return cache.get(text, flags);
 }
 
-std::unique_ptr<icu::RegexMatcher> matcher_for(const icu::RegexPattern* pattern, const icu::UnicodeString& subject) {
+// A matcher over subject, which must outlive it.
+Regex matcher_for(const URegularExpression* pattern, const icu::UnicodeString& subject) {
   UErrorCode status = U_ZERO_ERROR;
-  std::unique_ptr<icu::RegexMatcher> m(pattern->matcher(subject, status));
+  Regex m = regex_matcher(pattern, subject.getBuffer(), subject.length(), &status);
   if (U_FAILURE(status) || !m) throw RuntimeError(9007);
   return m;
+}
+
+// Appends to dest what UREPLACE puts for the current match (as the matcher's own appendReplacement
+// with a UnicodeString does).
+void append_replacement(URegularExpression* m, const icu::UnicodeString& replacement, icu::UnicodeString& dest,
+                        UErrorCode* status) {
+  UText replacement_text = UTEXT_INITIALIZER;
+  utext_openConstUnicodeString(&replacement_text, &replacement, status);
+  if (U_SUCCESS(*status)) {
+    UText dest_text = UTEXT_INITIALIZER;
+    utext_openUnicodeString(&dest_text, &dest, status);
+    if (U_SUCCESS(*status)) {
+      uregex_appendReplacementUText(m, &replacement_text, &dest_text, status);
+      utext_close(&dest_text);
+    }
+    utext_close(&replacement_text);
+  }
+}
+
+// Appends to dest the subject after the last match.
+void append_tail(URegularExpression* m, icu::UnicodeString& dest) {
+  UErrorCode status = U_ZERO_ERROR;
+  UText dest_text = UTEXT_INITIALIZER;
+  utext_openUnicodeString(&dest_text, &dest, &status);
+  if (U_SUCCESS(status)) {
+    uregex_appendTailUText(m, &dest_text, &status);
+    utext_close(&dest_text);
+  }
 }
 
 // A by-reference argument n that was passed; null otherwise.
@@ -116,21 +145,22 @@ void bi_umatch(VmStack* stack, size_t argc, Variant* result) {
   icu::UnicodeString pattern_text = unicode_of(utf16_argument(stack, 1));
   String subject = utf16_argument(stack, 2);
   icu::UnicodeString subject_text = unicode_of(subject);
-  const icu::RegexPattern* pattern = compiled_pattern(pattern_text, flags);
-  std::unique_ptr<icu::RegexMatcher> m = matcher_for(pattern, subject_text);
+  const URegularExpression* pattern = compiled_pattern(pattern_text, flags);
+  Regex m = matcher_for(pattern, subject_text);
   UErrorCode status = U_ZERO_ERROR;
-  bool found = m->find(status);
+  bool found = uregex_findNext(m.get(), &status);
   if (U_FAILURE(status)) throw RuntimeError(9007);
   if (!found) {
     result->set_false();
     return;
   }
   if (Variant* groups = output_argument(stack, argc, 3)) {
-    int32_t count = m->groupCount();
+    int32_t count = uregex_groupCount(m.get(), &status);
+    if (U_FAILURE(status)) throw RuntimeError(9007);
     Array* array = groups->dimension(stack, static_cast<size_t>(count) + 1, 0);
     for (int32_t i = 0; i <= count; ++i) {
-      int32_t begin = m->start(i, status);
-      int32_t end = m->end(i, status);
+      int32_t begin = uregex_start(m.get(), i, &status);
+      int32_t end = uregex_end(m.get(), i, &status);
       if (U_FAILURE(status)) throw RuntimeError(9007);
       Variant* element = array->write(stack, static_cast<size_t>(i) + 1);
       element->release(stack);
@@ -138,7 +168,7 @@ void bi_umatch(VmStack* stack, size_t argc, Variant* result) {
     }
   }
   if (Variant* rest = output_argument(stack, argc, 5)) {
-    int32_t end = m->end(status);
+    int32_t end = uregex_end(m.get(), 0, &status);
     if (U_FAILURE(status)) throw RuntimeError(9007);
     String tail = units_slice(subject, end, subject_text.length());
     rest->release(stack);
@@ -157,18 +187,18 @@ void bi_ureplace(VmStack* stack, size_t argc, Variant* result) {
   icu::UnicodeString pattern_text = unicode_of(utf16_argument(stack, 1));
   icu::UnicodeString subject_text = unicode_of(utf16_argument(stack, 2));
   icu::UnicodeString replacement = unicode_of(utf16_argument(stack, 3));
-  const icu::RegexPattern* pattern = compiled_pattern(pattern_text, flags);
-  std::unique_ptr<icu::RegexMatcher> m = matcher_for(pattern, subject_text);
+  const URegularExpression* pattern = compiled_pattern(pattern_text, flags);
+  Regex m = matcher_for(pattern, subject_text);
   UErrorCode status = U_ZERO_ERROR;
   icu::UnicodeString out;
   int64_t count = 0;
-  while (m->find(status) && U_SUCCESS(status)) {
-    m->appendReplacement(out, replacement, status);
+  while (uregex_findNext(m.get(), &status) && U_SUCCESS(status)) {
+    append_replacement(m.get(), replacement, out, &status);
     if (U_FAILURE(status)) break;
     ++count;
   }
   if (U_FAILURE(status)) throw RuntimeError(9007);
-  m->appendTail(out);
+  append_tail(m.get(), out);
   if (out.isBogus()) throw RuntimeError(11);
   String text = allocate_text(checked_text_size(static_cast<size_t>(out.length()), 2), Charset::utf16le);
   if (out.length() > 0) std::memcpy(text.write(), out.getBuffer(), static_cast<size_t>(out.length()) * 2);

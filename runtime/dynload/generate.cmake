@@ -1,5 +1,6 @@
-# ODBC and libcrypto are opened when first used (loaded_library.h), not linked: the build still
-# requires them, and the sources learn the name the loader knows each one by.
+# ODBC, libcrypto and ICU's internationalisation library are opened when first used
+# (loaded_library.h), not linked: the build still requires them, and the sources learn the name the
+# loader knows each one by.
 find_library(ODBC_LIB odbc REQUIRED)
 function(qz_library_soname library out)
   get_filename_component(real ${library} REALPATH)
@@ -12,7 +13,10 @@ function(qz_library_soname library out)
 endfunction()
 qz_library_soname(${ODBC_LIB} QZ_ODBC_SONAME)
 qz_library_soname(${OPENSSL_CRYPTO_LIBRARY} QZ_CRYPTO_SONAME)
+qz_library_soname(${ICU_I18N_LIBRARY} QZ_ICU_I18N_SONAME)
 set_source_files_properties(${CMAKE_CURRENT_SOURCE_DIR}/dynload/odbc.cpp PROPERTIES
   COMPILE_DEFINITIONS "QZ_ODBC_LIBRARY=\"${QZ_ODBC_SONAME}\"")
 set_source_files_properties(${CMAKE_CURRENT_SOURCE_DIR}/dynload/crypto.cpp PROPERTIES
   COMPILE_DEFINITIONS "QZ_CRYPTO_LIBRARY=\"${QZ_CRYPTO_SONAME}\"")
+set_source_files_properties(${CMAKE_CURRENT_SOURCE_DIR}/dynload/icu_i18n.cpp PROPERTIES
+  COMPILE_DEFINITIONS "QZ_ICU_I18N_LIBRARY=\"${QZ_ICU_I18N_SONAME}\"")

@@ -1,9 +1,10 @@
 // loaded_library.h - shared libraries opened on the first call that needs them.
 //
-// ODBC (with its driver manager's own dependencies) and libcrypto cost a program that never runs
-// SQL or a digest several megabytes of mappings and thousands of symbol bindings at start-up.
-// They are not linked: odbc.cpp and crypto.cpp define the few functions of theirs the runtime
-// calls, each of which opens its library and looks its own address up on its first call.
+// ODBC (with its driver manager's own dependencies), libcrypto and ICU's internationalisation
+// library cost a program that never runs SQL, a digest or a date format several megabytes of
+// mappings and thousands of symbol bindings at start-up. They are not linked: odbc.cpp, crypto.cpp
+// and icu_i18n.cpp define the few functions of theirs the runtime calls, each of which opens its
+// library and looks its own address up on its first call.
 #pragma once
 
 #include <qzbase.h>
@@ -45,8 +46,9 @@ F* loaded_function(LoadedLibrary& library, std::atomic<F*>& slot, const char* na
   return f;
 }
 
-// The libraries themselves (odbc.cpp, crypto.cpp).
+// The libraries themselves (odbc.cpp, crypto.cpp, icu_i18n.cpp).
 LoadedLibrary& odbc_library();
 LoadedLibrary& crypto_library();
+LoadedLibrary& icu_i18n_library();
 
 }  // namespace qzbase

@@ -28,3 +28,10 @@ check("UREPLACE('(', 'x', 'y')")
 check("UMATCH(.NULL., 'a')")
 check("UMATCH('a', .NULL.)")
 check("UREPLACE('a', 'a', .NULL.)")
+
+* An empty pattern matches the empty text at every place.
+check("UMATCH('', 'abc')")
+check("UMATCH('', '')")
+check("UREPLACE('', 'abc', '-')")
+check("UREPLACE('b*', 'abc', '-')")
+? UMATCH("", "abc", @g, 0, @rest), ALEN(g), "[" + g[1] + "]", rest
