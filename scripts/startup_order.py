@@ -49,7 +49,9 @@ def functions_run(qzsh, library, program, args):
                 if line.startswith("ob="):
                     in_library = os.path.realpath(line[3:].strip()) == os.path.realpath(library)
                 elif line.startswith("fn=") and in_library:
-                    names.append(line[3:].strip().split("'")[0])  # fib'2: a deeper recursion of fib
+                    name = line[3:].strip().split("'")[0]  # fib'2: a deeper recursion of fib
+                    if not name.startswith("0x"):  # code without a symbol (linker stubs)
+                        names.append(name)
         return names
 
 
