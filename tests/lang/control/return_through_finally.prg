@@ -10,9 +10,11 @@ LOCAL e, a
 ? nested(4)
 
 * A RETURN inside a FINALLY is given up when an error is caught inside that FINALLY, or when EXIT
-* leaves a loop inside it: the pending RETURN goes on with its own value.
+* leaves a loop inside it: the pending RETURN goes on with its own value. LOOP in a FINALLY gives
+* up the pending RETURN, and the next pass returns its own.
 ? abandoned_by_error()
 ? abandoned_by_exit()
+? abandoned_by_loop()
 
 * RETURN from a CATCH body; a RETURN inside FINALLY replaces the pending one.
 ? from_catch()
@@ -135,6 +137,20 @@ FUNCTION abandoned_by_exit()
     ENDFOR
     ?? "after loop", i, ""
   ENDTRY
+ENDFUNC
+
+FUNCTION abandoned_by_loop()
+  LOCAL i
+  FOR i = 1 TO 5
+    TRY
+      RETURN i * 10
+    FINALLY
+      IF i < 3
+        LOOP
+      ENDIF
+    ENDTRY
+  ENDFOR
+  RETURN -1
 ENDFUNC
 
 FUNCTION from_catch()
