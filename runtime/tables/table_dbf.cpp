@@ -114,6 +114,7 @@ ObjectPointer Table_Object_QzDbf::create(VmStack* stack, String name, const crea
 
   dbf_error_context_st context;
   context.name = name;
+  context.target_path = utf8_path(path);
   File* file = nullptr;
   try {
     // Never over an existing file: the old table, in use or not, stays as it is.
