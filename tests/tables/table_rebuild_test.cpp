@@ -360,6 +360,49 @@ TEST_F(Rebuild, FailureAtEveryStageLeavesTheOldTable) {
   }
 }
 
+// The table's directory renamed away while the table is open: every operation that makes a file
+// beside it (the new table, the copy, the index file) fails with 1102, and the table goes on.
+TEST_F(Rebuild, OperationsThatMakeFilesInADirectoryGoneAwayFailWith1102) {
+  Table_Object_QzDbf* t = people();
+  const fs::path home = dir.path;
+  const fs::path moved = home.string() + "_moved";
+  fs::rename(home, moved);
+  struct Back {
+    fs::path from, to;
+    ~Back() {
+      std::error_code ignored;
+      fs::rename(from, to, ignored);
+    }
+  } back{moved, home};
+  fielddef_st flag = logical_field("FLAG");
+  DataSession_Object* ds = stack->current_data_session;
+  const struct {
+    const char* name;
+    std::function<void()> run;
+  } ops[] = {
+      {"pack", [&] { t->pack(stack, ds); }},
+      {"zap", [&] { t->zap(stack, ds); }},
+      {"add", [&] { t->add_column(stack, ds, &flag); }},
+      {"copy", [&] { t->copyto(stack, String((home / "copied").string()), false); }},
+      {"index", [&] {
+         createopts_st none{};
+         internal_indexdef_st byname;
+         byname.tag_name = String("BYNAME");
+         byname.key_expression = String("UPPER(NAME)");
+         t->create_index(stack, &none, &byname);
+       }},
+  };
+  for (const auto& op : ops) {
+    SCOPED_TRACE(op.name);
+    EXPECT_EQ(code_of(op.run), 1102);
+  }
+  fs::rename(moved, home);
+  EXPECT_EQ(files(), kPeopleFiles);
+  EXPECT_EQ(rows(t), kAllFive);
+  t->pack(stack, ds);
+  EXPECT_EQ(rows(t), (std::vector<std::string>{"10 n1 200b ", "12 n3 600d ", "14 n5 1000f "}));
+}
+
 TEST_F(Rebuild, TakeoverKeepsTheSessionsOpenFileCount) {
   Table_Object_QzDbf* t = people();
   DataSession_Object* ds = stack->current_data_session;
