@@ -414,7 +414,11 @@ int Table_Object_QzDbf::get_version() {
 
 int Table_Object_QzDbf::codepage() {
   QZ_TRACE;
-  return charset != nullptr ? charset->record().windows_codepage : 0;
+  // The code page the table's header names: a rebuild makes its new file with it, and some of
+  // these character sets have no Windows number.
+  if (charset == nullptr) return 0;
+  const int xbase = charset->record().xbase_codepage;
+  return xbase != 0 ? xbase : charset->record().windows_codepage;
 }
 
 void Table_Object_QzDbf::last_modified_yyyymmdd(int* year, int* month, int* day) {
