@@ -370,14 +370,17 @@ FieldCopy::Kind copy_kind(const DbfFile* source, const DbfField* from, const Dbf
   return same ? FieldCopy::Kind::bytes : FieldCopy::Kind::variant;
 }
 
-// Whether a changed field is left blank in the new record: a blank logical or number (spaces)
-// read as a value is false or 0, so where the new field keeps its blank as spaces too, the
-// blank record's bytes stay. A null field is not blank: it goes through its value.
+// Whether a changed field is left blank in the new record: a blank logical or number (spaces;
+// a logical of other writers may hold '?', not set) read as a value is false or 0, so where the
+// new field keeps its blank as spaces too, the blank record's bytes stay. A null field is not
+// blank: it goes through its value.
 bool stays_blank(const DbfField* from, const DbfField* to, const char* from_record) {
   const auto numeric = [](const DbfField* f) { return f->type == 'N' || f->type == 'F'; };
-  if (!(from->type == 'L' && to->type == 'L') && !(numeric(from) && numeric(to))) return false;
+  const bool logical = from->type == 'L' && to->type == 'L';
+  if (!logical && !(numeric(from) && numeric(to))) return false;
   if (from->is_null(from_record)) return false;
   const char* p = from_record + from->displacement;
+  if (logical && from->width == 1 && *p == '?') return true;
   return std::all_of(p, p + from->width, [](char c) { return c == ' '; });
 }
 

@@ -691,8 +691,8 @@ TEST_F(Rebuild, OtherReadersReadPackedAlteredAndCopiedTables) {
 
 namespace {
 
-// blanks.dbf: a full row, a blank one, one of false and zeros, one whose QTY is null, and a
-// deleted one. The descriptors of FLAG, AMT, RATE and QTY carry the binary flag bit, which
+// blanks.dbf: a full row, a blank one, one of false and zeros, one whose QTY is null, one whose
+// FLAG holds '?' (not set, as other writers mark it), and a deleted one. The descriptors of FLAG, AMT, RATE and QTY carry the binary flag bit, which
 // other writers leave there and which these types ignore; a rebuilt table does not set it, so
 // the rebuild takes those fields through their values.
 struct RebuildBlanks : Rebuild {
@@ -702,8 +702,8 @@ struct RebuildBlanks : Rebuild {
     make_table("blanks.dbf", {field("NAME", FIELDINFO_CHAR, 6), logical_field("FLAG"),
                               field("AMT", FIELDINFO_NUMERIC, 6, 2), field("RATE", FIELDINFO_FLOAT, 8, 3), qty});
     Table_Object_QzDbf* t = use("blanks");
-    const char* names[] = {"full", "blank", "zero", "null", "gone"};
-    for (int i = 0; i < 5; ++i) {
+    const char* names[] = {"full", "blank", "zero", "null", "unset", "gone"};
+    for (int i = 0; i < 6; ++i) {
       t->begin_append();
       t->set_field_string(0, String(names[i]));
       if (i == 0 || i == 2) {
@@ -713,12 +713,15 @@ struct RebuildBlanks : Rebuild {
         t->set_field_integer(4, integer_type_st{i == 0 ? 7 : 0});
       }
       if (i == 3) t->set_field_null(4);
-      if (i == 4) t->delete_record();
+      if (i == 5) t->delete_record();
       t->update(stack);
     }
     held.clear();
     std::string bytes = read_bytes(dir.path / "blanks.dbf");
     for (int field_number = 2; field_number <= 5; ++field_number) bytes[32 * field_number + 18] |= 0x04;
+    const size_t header = static_cast<unsigned char>(bytes[8]) | static_cast<unsigned char>(bytes[9]) << 8;
+    const size_t length = static_cast<unsigned char>(bytes[10]) | static_cast<unsigned char>(bytes[11]) << 8;
+    bytes[header + 4 * length + 1 + 6] = '?';  // FLAG of "unset", behind the mark and NAME
     write_bytes(dir.path / "blanks.dbf", bytes);
     return use("blanks");
   }
@@ -750,12 +753,14 @@ TEST_F(RebuildBlanks, ChangedFieldsKeepBlankLogicalsAndNumbers) {
       " |      |        |    |-",
       "F|  0.00|   0.000|   0|-",
       " |      |        |    |null",
+      " |      |        |    |-",
   };
   const std::string expected_text =
       "record 1\nNAME=full\nFLAG=T\nAMT=1.5000\nRATE=2.2500\nQTY=7\n"
       "record 2\nNAME=blank\nFLAG=\nAMT=\nRATE=\nQTY=\n"
       "record 3\nNAME=zero\nFLAG=F\nAMT=0.0000\nRATE=0.0000\nQTY=0\n"
-      "record 4\nNAME=null\nFLAG=\nAMT=\nRATE=\nQTY=\n";
+      "record 4\nNAME=null\nFLAG=\nAMT=\nRATE=\nQTY=\n"
+      "record 5\nNAME=unset\nFLAG=\nAMT=\nRATE=\nQTY=\n";
   fielddef_st extra = logical_field("EXTRA");
   const struct {
     const char* name;
@@ -779,7 +784,7 @@ TEST_F(RebuildBlanks, ChangedFieldsKeepBlankLogicalsAndNumbers) {
     // Our reader: blank logicals and numbers read false and 0 as before, the null stays null.
     t = use(fs::path(op.result).stem().c_str());
     t->movefirst(stack);
-    for (int r = 1; r <= 4; ++r, t->movenext(stack, 1)) {
+    for (int r = 1; r <= 5; ++r, t->movenext(stack, 1)) {
       Variant flag, amt, qty;
       t->get_field(1, &flag);
       t->get_field(2, &amt);
