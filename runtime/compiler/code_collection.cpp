@@ -4,8 +4,11 @@
 #include <algorithm>
 #include <array>
 #include <deque>
+#include <new>
 
 #include "compiler/compiler_state.h"
+#include "vm/code_array.h"
+#include "vm/shared_ops.h"
 
 namespace qzbase {
 
@@ -78,12 +81,12 @@ void transcode(const std::deque<uint8_t>& stream, std::deque<uint8_t>& out, docu
 
 CompiledCodeCollection::~CompiledCodeCollection() {
   clear();
-  delete[] ops_;
+  delete_code_array(ops_, ops_capacity_);
 }
 
 void CompiledCodeCollection::clear() {
   QZ_TRACE;
-  for (size_t i = 0; i < nops_; ++i) delete ops_[i];
+  for (size_t i = 0; i < nops_; ++i) release_op(ops_[i]);
   nops_ = 0;
   labels_.clear();
   std::deque<uint8_t>().swap(locations_);
@@ -93,13 +96,21 @@ void CompiledCodeCollection::clear() {
 
 void CompiledCodeCollection::reserve_ops(size_t n) {
   if (n <= ops_capacity_) return;
-  // Grows by half: a large unit's array is at most a third larger than its ops.
-  size_t capacity = std::max<size_t>({n, ops_capacity_ + ops_capacity_ / 2, 16});
-  VmOp** grown = new VmOp*[capacity];
-  std::copy(ops_, ops_ + nops_, grown);
-  delete[] ops_;
+  // Doubles: a large array is a mapping whose pages past the last op are never touched, and which
+  // grows without a copy.
+  size_t capacity = std::max<size_t>({n, ops_capacity_ * 2, 16});
+  VmOp** grown = resize_code_array(ops_, ops_capacity_, capacity);
+  if (grown == nullptr) throw std::bad_alloc();
   ops_ = grown;
   ops_capacity_ = capacity;
+}
+
+void CompiledCodeCollection::fit_code() {
+  if (ops_ == nullptr || ops_capacity_ == nops_ + 1) return;
+  VmOp** fitted = resize_code_array(ops_, ops_capacity_, nops_ + 1);
+  if (fitted == nullptr) throw std::bad_alloc();
+  ops_ = fitted;
+  ops_capacity_ = nops_ + 1;
 }
 
 VmOp** CompiledCodeCollection::take_code() noexcept {
@@ -206,6 +217,7 @@ void CompiledCodeCollection::append_op(const document_location_st& location, int
     delete op;
     throw;
   }
+  if (compiler != nullptr && sharable_opcode(op->opcode)) op = compiler->share(op);
   ops_[nops_++] = op;
 }
 

@@ -48,7 +48,7 @@ class AddressLabelRecord : public CompilerRecord {
 };
 
 // The ops and placed labels of a unit, in order. A large unit holds millions of ops: they stand in
-// one array made with new[], which becomes the Program's code array as it is (no second copy at
+// one code array, which becomes the Program's code array as it is (no second copy at
 // assembly); the labels stand apart with the position of the op they come before, and the ops'
 // locations and statement numbers are kept as small differences from one op to the next
 // (vm/location_codec.h).
@@ -98,6 +98,9 @@ class CompiledCodeCollection {
   // is read. Afterwards the ops have no entries left: take_code or clear must follow.
   template <class F>
   void consume_entries(F&& f);
+  // Makes the code array exactly the ops and the null after them (the size a Program frees);
+  // may move it, so it comes before any position is taken. Throws bad_alloc, nothing changed.
+  void fit_code();
   // Hands over the code array, null-terminated, and empties the collection.
   VmOp** take_code() noexcept;
 
@@ -112,7 +115,7 @@ class CompiledCodeCollection {
   template <class F>
   void each_entry(F&& f) const;
 
-  VmOp** ops_ = nullptr;  // new[]; ops_capacity_ elements
+  VmOp** ops_ = nullptr;  // a code array (vm/code_array.h) of ops_capacity_ elements
   size_t nops_ = 0;
   size_t ops_capacity_ = 0;
   std::vector<std::pair<size_t, AddressLabelRecord*>> labels_;

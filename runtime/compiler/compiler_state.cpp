@@ -4,8 +4,10 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "vm/library.h"
+#include "vm/shared_ops.h"
 #include "frontend/operands.h"
 #include "vm/symtable.h"
 #include "vm/vm_stack.h"
@@ -125,6 +127,20 @@ Compiler::~Compiler() {
   collection.clear();
   for (AddressLabelRecord* l : labels) delete l;
   delete module_file_name;
+}
+
+VmOp* Compiler::share(VmOp* op) noexcept {
+  // A small unit (an expression to evaluate, a macro) gains nothing that pays for the table.
+  constexpr uint64_t kFirstShared = 256;
+  if (shared_ops == nullptr && ++unshared_ops < kFirstShared) return op;
+  if (shared_ops == nullptr) {
+    try {
+      shared_ops = std::make_shared<SharedOps>();
+    } catch (const std::bad_alloc&) {
+      return op;
+    }
+  }
+  return shared_ops->intern(op);
 }
 
 Symtable* Compiler::symtable() const { return stack != nullptr ? stack->get_symtable() : nullptr; }

@@ -22,6 +22,7 @@ namespace qzbase {
 
 class Compiler;
 class Library;
+class SharedOps;
 class TryBlock;
 class Variable;
 struct library_func_def_st;
@@ -186,7 +187,14 @@ class Compiler : public CodePath {
   // block's.
   uint32_t block_depth = 0;
   bool nesting_exceeded = false;
+  // The operations shared by the positions of this compiler's programs (made on first use); each
+  // program keeps them as long as it lives. Declared before the collection, which may hold some.
+  std::shared_ptr<SharedOps> shared_ops;
+  uint64_t unshared_ops = 0;  // sharable operations compiled before the table was made
   CompiledCodeCollection collection;
+
+  // The shared operation equal to op (see SharedOps::intern); op itself when it cannot be shared.
+  VmOp* share(VmOp* op) noexcept;
 };
 
 }  // namespace qzbase

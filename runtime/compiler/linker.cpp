@@ -57,7 +57,7 @@ void resolve_calls(LinkerInfo& linker, Program* program, const Module* module, r
     }
     if (replacement == nullptr) continue;
     code[i] = replacement;
-    delete call;
+    release_op(call);
   }
 }
 

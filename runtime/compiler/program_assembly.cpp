@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "compiler/compiler_state.h"
+#include "vm/code_array.h"
 
 namespace qzbase {
 
@@ -54,8 +55,8 @@ struct CodeArrayGuard {
   size_t n;
   ~CodeArrayGuard() {
     if (code == nullptr) return;
-    for (size_t i = 0; i < n; ++i) delete code[i];
-    delete[] code;
+    for (size_t i = 0; i < n; ++i) release_op(code[i]);
+    delete_code_array(code, n + 1);
   }
 };
 
@@ -65,7 +66,14 @@ Program* Compiler::create_program(const String& name, CompiledCodeCollection* co
                                   const local_offset_map& symbol_offsets, size_t parameter_count,
                                   compiler_type_info_st type, std::list<VmOp**>* unresolved) {
   QZ_TRACE;
-  // The collection's array of ops becomes the code array as it stands: its positions are final.
+  // The collection's array of ops becomes the code array as it stands: its positions are final
+  // once it has its final size.
+  try {
+    collection->fit_code();
+  } catch (...) {
+    collection->clear();  // an abandoned unit leaves nothing behind
+    throw;
+  }
   const size_t n = collection->op_count();
   VmOp** code = collection->ops();
   label_map_type labels;
@@ -74,6 +82,7 @@ Program* Compiler::create_program(const String& name, CompiledCodeCollection* co
     labels.emplace(label->key(), code + position);  // first placement wins
   }
   DebugInfoBuilder lines(code);
+  lines.reserve_locations(n);
   StatementTable numbers;
   std::list<VmOp**> calls;
   document_location_st first_begin{};  // the location with the smallest begin character
@@ -144,6 +153,7 @@ Program* Compiler::create_program(const String& name, CompiledCodeCollection* co
   auto* program = new Program(name, code, n, parameter_count, symbol_offsets, debug.get(), type, std::move(numbers));
   debug.release();
   guard.code = nullptr;
+  if (collection->compiler != nullptr) program->share_ops(collection->compiler->shared_ops);
   if (unresolved != nullptr) unresolved->splice(unresolved->end(), calls);
   return program;
 }

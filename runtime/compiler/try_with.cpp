@@ -14,6 +14,8 @@
 //   NORMAL: with FINALLY: next = 0
 //   FIN: FINALLY statements; per value of next: raise "tryerror" again / the routed jump k
 //   AFTER:
+// A RETURN inside keeps its value in the return temporary of its innermost TRY (TryBlock), read
+// once the FINALLY bodies it passes have run.
 // The CATCH tests run in the TRY's frame, in this unit, so WHEN sees the frame's variables, calls
 // the unit's libraries and is linked with the unit, and its build messages are the unit's.
 #include "compiler/try_with.h"
@@ -85,6 +87,48 @@ void return_reference(const Cmd_Return* statement, CompiledCodeCollection* code,
   code->push_back(statement->location, new VmOpReturnPointer());
 }
 
+// The temporary of the RETURN whose innermost TRY is block. The block's first RETURN takes a slot
+// given back inside the enclosing TRY (or, at the unit's top, anywhere before), else a new one;
+// every RETURN declares it again, as it may run first. Without slots each RETURN has its own.
+symbol_id_type take_return_temp(TryBlock* block, const document_location_st& location, CompiledCodeCollection* code,
+                                CodePath& path) {
+  Compiler* compiler = path.compiler;
+  if ((compiler->compile_kind & COMPILE_KIND_SLOTS) == 0) {
+    std::unique_ptr<Variable> temp(path.compile_create_temp_memvar(location, "return", code));
+    return path.symbolize(temp->name);
+  }
+  if (block->return_temp.size() == 0) {
+    std::vector<String>& free = block->outer != nullptr ? block->outer->free_return_temps
+                                                        : compiler->free_temps["return"];
+    if (free.empty()) {
+      std::unique_ptr<Variable> temp(path.compile_create_temp_memvar(location, "return", code));
+      const symbol_id_type symbol = path.symbolize(temp->name);
+      // It belongs to the TRY, not to the scope of this RETURN.
+      path.variables.erase(symbol);
+      block->return_temp = temp->name;
+      return symbol;
+    }
+    block->return_temp = free.back();
+    free.pop_back();
+  }
+  const symbol_id_type symbol = path.symbolize(block->return_temp);
+  offset_type offset = 0;
+  if (!compiler->compile_time_define_memvar(symbol, &offset)) throw_assert_failed();
+  code->push_back(location, new VmOpDefLocalOffset(offset, symbol));
+  return symbol;
+}
+
+// The TRY's code is complete: its return temporary and those it was given back go to the
+// enclosing TRY, or at the unit's top to any later TRY.
+void give_back_return_temps(TryBlock& block, Compiler* compiler) {
+  if ((compiler->compile_kind & COMPILE_KIND_SLOTS) == 0) return;
+  std::vector<String>& free = block.outer != nullptr ? block.outer->free_return_temps : compiler->free_temps["return"];
+  free.insert(free.end(), block.free_return_temps.begin(), block.free_return_temps.end());
+  block.free_return_temps.clear();
+  if (block.return_temp.size() != 0) free.push_back(block.return_temp);
+  block.return_temp = String();
+}
+
 }  // namespace
 
 TryBlock* try_block_between(CodePath& from, const CodePath* target) {
@@ -112,8 +156,7 @@ bool compile_return_through_finally(const Cmd_Return* statement, CompiledCodeCol
     return true;
   }
   // The value is computed before the FINALLY bodies run.
-  std::unique_ptr<Variable> temp(path.compile_create_temp_memvar(statement->location, "return", code));
-  const symbol_id_type symbol = path.symbolize(temp->name);
+  const symbol_id_type symbol = take_return_temp(try_block_between(path, nullptr), statement->location, code, path);
   compiler_type_info_st type{0, false, -1};
   compiletime_compact_constexpr(statement->value, code, path, &type);
   compile_write_temp(statement->location, symbol, code, path);
@@ -176,6 +219,7 @@ int compile_stmt_try(const statement_list::const_iterator& end, statement_list::
   code->push_back(location, handler);
 
   TryBlock block;
+  block.outer = try_block_between(path, nullptr);
   {
     CodePath body(path);
     body.try_block = &block;
@@ -301,6 +345,7 @@ int compile_stmt_try(const statement_list::const_iterator& end, statement_list::
     }
   }
   code->place_label(after);
+  give_back_return_temps(block, compiler);
 
   if (!closed_enclosing_loop && at_kind(end, it, STMT_ENDTRY)) {
     ++it;

@@ -33,6 +33,17 @@ class TryBlock {
     exit_emitter reissue;
   };
   std::vector<pending_exit_st> exits;
+  // The TRY whose protected block or CATCH bodies hold this one; null at the unit's top.
+  TryBlock* outer = nullptr;
+  // The temporary that keeps the value of a RETURN whose innermost TRY this is, from the RETURN
+  // until the outermost TRY's FINALLY has run; empty until the first such RETURN. The RETURNs of
+  // one TRY share it: none of them runs inside a FINALLY it passes through.
+  String return_temp;
+  // Return temporaries of finished TRYs inside this one. Their values may still be read after
+  // this TRY's FINALLY (an error or a jump inside it may abandon a nested RETURN, and the one that
+  // led there goes on), so only TRYs inside this one's protected block or CATCH bodies take them
+  // again; when this TRY ends they go to the enclosing one.
+  std::vector<String> free_return_temps;
 };
 
 int compile_stmt_try(const statement_list::const_iterator& end, statement_list::iterator& it,

@@ -273,6 +273,7 @@ FileUnix* FileUnix::create(String name, OpenMode mode) {
   if (mode & OPEN_NEW) flags |= O_EXCL;
   int fd = open_retry(path.c_str(), flags, 0660);
   if (fd < 0 && errno == EEXIST && (mode & OPEN_NEW)) throw file_error_exists(EEXIST);
+  if (fd < 0 && (errno == ENOENT || errno == ENOTDIR)) throw file_error_no_directory(errno);
   if (fd < 0) fail_sharing(-1, errno);
   std::unique_ptr<FileUnix> file;
   try {

@@ -3,9 +3,10 @@
 // Each operation of the table object has a fixed list of caught kinds (rows, in order); the first
 // row that matches decides the error number and its detail. After an operation's own rows every
 // operation ends with the same catch-all, so that no failure of the file layer reaches a program
-// as something TRY cannot catch: a re-entered table 1887, a corrupt file 2091, any other file
-// failure 9901, any other table failure 9902, a numeric overflow 39. RuntimeError and everything
-// else (memory, broken invariants, interrupts) pass unchanged.
+// as something TRY cannot catch: a re-entered table 1887, a corrupt file 2091, a file that could
+// not be made for want of its directory 1102, any other file failure 9901, any other table
+// failure 9902, a numeric overflow 39. RuntimeError and everything else (memory, broken
+// invariants, interrupts) pass unchanged.
 #pragma once
 
 #include <qzbase.h>
@@ -23,6 +24,7 @@ class DbfField;
 enum class DbfFault : uint8_t {
   file_sharing_violation,
   file_error_exists,
+  file_error_no_directory,
   any_file_error,
   overflow,  // std::overflow_error of the numeric codecs
   buffer_underrun,

@@ -114,6 +114,7 @@ ObjectPointer Table_Object_QzDbf::create(VmStack* stack, String name, const crea
 
   dbf_error_context_st context;
   context.name = name;
+  context.target_path = utf8_path(path);
   File* file = nullptr;
   try {
     // Never over an existing file: the old table, in use or not, stays as it is.
@@ -413,7 +414,11 @@ int Table_Object_QzDbf::get_version() {
 
 int Table_Object_QzDbf::codepage() {
   QZ_TRACE;
-  return charset != nullptr ? charset->record().windows_codepage : 0;
+  // The code page the table's header names: a rebuild makes its new file with it, and some of
+  // these character sets have no Windows number.
+  if (charset == nullptr) return 0;
+  const int xbase = charset->record().xbase_codepage;
+  return xbase != 0 ? xbase : charset->record().windows_codepage;
 }
 
 void Table_Object_QzDbf::last_modified_yyyymmdd(int* year, int* month, int* day) {

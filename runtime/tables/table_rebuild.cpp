@@ -18,6 +18,8 @@
 //   renamed over the target only when it is complete.
 // - REINDEX left the last tag it re-created as the order and the table at its end: the order and
 //   the record from before come back.
+// - A field whose layout changes goes through its value, which turned a blank logical into F
+//   and a blank number into 0. A blank stays blank where the new field keeps blanks as spaces.
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -145,7 +147,8 @@ class TemporaryTable {
 // The new file is fresh and held by this process alone: records go out in large runs with no
 // lock, its header and the auto-increment descriptors are written once at the end, and memo
 // values are appended to its memo file in runs too. A field of the same layout on both sides is
-// copied byte for byte, a memo field block by block; only a changed field goes through a Variant.
+// copied byte for byte, a memo field block by block; only a changed field goes through a Variant
+// (a blank logical or number staying blank).
 
 // Bytes gathered before a write, and read at once.
 constexpr size_t kCopyRun = size_t{1} << 20;
@@ -367,6 +370,20 @@ FieldCopy::Kind copy_kind(const DbfFile* source, const DbfField* from, const Dbf
   return same ? FieldCopy::Kind::bytes : FieldCopy::Kind::variant;
 }
 
+// Whether a changed field is left blank in the new record: a blank logical or number (spaces;
+// a logical of other writers may hold '?', not set) read as a value is false or 0, so where the
+// new field keeps its blank as spaces too, the blank record's bytes stay. A null field is not
+// blank: it goes through its value.
+bool stays_blank(const DbfField* from, const DbfField* to, const char* from_record) {
+  const auto numeric = [](const DbfField* f) { return f->type == 'N' || f->type == 'F'; };
+  const bool logical = from->type == 'L' && to->type == 'L';
+  if (!logical && !(numeric(from) && numeric(to))) return false;
+  if (from->is_null(from_record)) return false;
+  const char* p = from_record + from->displacement;
+  if (logical && from->width == 1 && *p == '?') return true;
+  return std::all_of(p, p + from->width, [](char c) { return c == ' '; });
+}
+
 // Copies the memo value the source record refers to into the new memo file.
 void copy_memo(const DbfFile* source, MemoReader& reader, const FieldCopy& c, const char* from_record,
                DbfFile* target, MemoWriter& writer, char* record) {
@@ -462,6 +479,7 @@ void copy_records(VmStack* stack, const std::vector<std::pair<size_t, size_t>>& 
           copy_memo(source, *memo_reader, c, from_record, target, *memo_writer, record);
           break;
         case FieldCopy::Kind::variant: {
+          if (stays_blank(c.from, c.to, from_record)) break;
           Variant value;
           c.from->get_variant(source, c.from, from_record, &value);
           try {

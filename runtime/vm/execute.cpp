@@ -7,6 +7,7 @@
 #include <optional>
 #include <utility>
 
+#include "vm/code_array.h"
 #include "vm/error_handlers.h"
 #include "vm/frame_inline.h"
 #include "vm/interpreter.h"
@@ -28,9 +29,9 @@ void UserFunction::exec(VmStack* stack, size_t nargs, bool extra, Variant* resul
 
 code_position unwind_code() {
   static const VmOp* const* code = [] {
-    auto** c = new VmOp*[2];
+    auto** c = new_code_array(2);
+    if (c == nullptr) throw std::bad_alloc();
     c[0] = new VmOpUnwind();
-    c[1] = nullptr;
     return const_cast<const VmOp* const*>(c);
   }();
   return code;

@@ -22,6 +22,7 @@
 #include "vm/data_session_state.h"
 #include "vm/execute.h"
 #include "vm/program.h"
+#include "vm/shared_ops.h"
 #include "vm/symtable.h"
 
 namespace qzbase {
@@ -1378,17 +1379,18 @@ void fuse_array_operations(VmOp** code, size_t n, const local_offset_map& offset
         offset_type sum = static_cast<const VmOpReadAddWriteLocal*>(code[i + 3])->offset;
         if (fits(sum)) aux |= static_cast<uint32_t>(sum) << 20 | 1u << 30;
       }
+      if (!unshare_op(&code[i])) continue;
       code[i]->aux = aux;
       code[i]->opcode = OP_FUSED_READ_ITEM_LOCAL_INDEX;
     } else if (is(i, OP_FUSED_READ_LOCAL_BY_NAME) && is(i + 1, OP_WRITE_ARRAY_BY_OFFSET)) {
       auto* write = static_cast<const VmOpWriteArrayByOffset*>(code[i + 1]);
       uint32_t index = slot_read_at(i);
-      if (write->count != 1 || !fits(index) || !fits(write->offset)) continue;
+      if (write->count != 1 || !fits(index) || !fits(write->offset) || !unshare_op(&code[i])) continue;
       code[i]->aux = index | static_cast<uint32_t>(write->offset) << 10;
       code[i]->opcode = OP_FUSED_WRITE_ITEM_LOCAL_INDEX;
       // The value read just before, from a LOCAL by name too.
       uint32_t value = i > 0 && code[i - 1]->opcode == OP_FUSED_READ_LOCAL_BY_NAME ? slot_read_at(i - 1) : 0;
-      if (value != 0) {
+      if (value != 0 && unshare_op(&code[i - 1])) {
         code[i - 1]->aux = value | code[i]->aux << 10;
         code[i - 1]->opcode = OP_FUSED_WRITE_LOCAL_ITEM_LOCAL_INDEX;
       }
@@ -1415,11 +1417,11 @@ void fuse_operations(Program* program) {
     if (!is(i, OP_READ_LOCAL_MEMVAR_BY_OFFSET)) continue;
     if (is(i + 1, OP_READ_LOCAL_MEMVAR_BY_OFFSET) && is(i + 2, OP_READ_LOCAL_MEMVAR_BY_OFFSET) &&
         is(i + 3, OP_FOR_COND_FALSE_JUMP)) {
-      if (!fits(offset_at(i + 1)) || !fits(offset_at(i + 2))) continue;
+      if (!fits(offset_at(i + 1)) || !fits(offset_at(i + 2)) || !unshare_op(&code[i])) continue;
       code[i]->aux = bytes(offset_at(i + 1)) | bytes(offset_at(i + 2)) << 16;
       code[i]->opcode = OP_FUSED_FOR_TEST;
     } else if (is(i + 1, OP_READ_ADD_WRITE_LOCAL) && is(i + 2, OP_JUMP)) {
-      if (!fits(add_offset_at(i + 1))) continue;
+      if (!fits(add_offset_at(i + 1)) || !unshare_op(&code[i])) continue;
       code[i]->aux = bytes(add_offset_at(i + 1));
       code[i]->opcode = OP_FUSED_FOR_STEP;
       code_position target = static_cast<const VmOpJump*>(code[i + 2])->target_position();
@@ -1438,6 +1440,11 @@ void fuse_operations(Program* program) {
   auto is_cmp = [](unsigned opcode) { return opcode >= OP_BINARY_EQ && opcode <= OP_BINARY_EQ_EQ; };
   for (size_t i = 0; i + 1 < n; ++i) {
     unsigned next = code[i + 1]->opcode;
+    bool constant = code[i]->opcode == OP_READ_CONST_INTEGER;
+    bool fusable = (constant && is_cmp(next) && is(i + 2, OP_COND_FALSE_OR_NULL_JUMP)) ||
+                   (constant && (next == OP_BINARY_ADD || next == OP_BINARY_SUB)) ||
+                   (is_cmp(code[i]->opcode) && next == OP_COND_FALSE_OR_NULL_JUMP);
+    if (!fusable || !unshare_op(&code[i])) continue;
     if (code[i]->opcode == OP_READ_CONST_INTEGER && is_cmp(next) && is(i + 2, OP_COND_FALSE_OR_NULL_JUMP)) {
       code[i]->aux = next;
       code[i]->opcode = OP_FUSED_CONST_CMP_JUMP;
@@ -1456,7 +1463,7 @@ void fuse_operations(Program* program) {
   for (size_t i = 0; i < n; ++i) {
     if (code[i]->opcode != OP_READ_BY_NAME) continue;
     auto it = offsets.find(static_cast<const VmOpReadByName*>(code[i])->symbol);
-    if (it == offsets.end() || !fits(it->second)) continue;
+    if (it == offsets.end() || !fits(it->second) || !unshare_op(&code[i])) continue;
     code[i]->aux = bytes(it->second);
     code[i]->opcode = OP_FUSED_READ_LOCAL_BY_NAME;
     if (is(i + 1, OP_READ_ADD_WRITE_LOCAL) && fits(add_offset_at(i + 1)) && i + 2 < n) {

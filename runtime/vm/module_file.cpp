@@ -14,6 +14,7 @@
 
 #include "platform/paths.h"
 #include "values/checksum.h"
+#include "vm/code_array.h"
 #include "vm/execute.h"
 #include "vm/module.h"
 #include "vm/module_file_codec.h"
@@ -89,10 +90,11 @@ void read_program(opcode_decoder_stack_t& state, image_reader& in, Symtable* sym
     program = std::make_unique<Program>(symtable->resolve(name), code, count, parameters, offsets, nullptr, nullptr,
                                         std::move(statements));
   } catch (...) {
-    for (size_t i = 0; i < count; ++i) delete code[i];
-    delete[] code;
+    for (size_t i = 0; i < count; ++i) release_op(code[i]);
+    delete_code_array(code, count + 1);
     throw;
   }
+  program->share_ops(state.shared_ops);
   auto function = std::make_unique<UserFunction>(program.get());
   program.release();
   if (module->add_procedure(name, function.get())) function.release();

@@ -9,12 +9,14 @@
 #include <cstdint>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "vm/program.h"
+#include "vm/shared_ops.h"
 #include "vm/vm_op.h"
 
 namespace qzbase {
@@ -137,6 +139,8 @@ struct opcode_decoder_stack_st {
 
   std::map<uint64_t, symbol_id_type> symbols;
   std::vector<pending_target_st> pending_targets;
+  // The operations the module's programs share (made on first use); each program keeps them.
+  std::shared_ptr<SharedOps> shared_ops;
 
   // The id a symbol index of the file stands for; an index the symbol section does not define
   // makes the file unusable.

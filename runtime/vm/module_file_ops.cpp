@@ -7,9 +7,11 @@
 #include <array>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <stdexcept>
 
 #include "values/charset_registry.h"
+#include "vm/code_array.h"
 #include "vm/module_file_codec.h"
 
 namespace qzbase {
@@ -473,12 +475,14 @@ VmOp** read_program_operations(opcode_decoder_stack_t& state, image_reader& in, 
   struct code_guard {
     VmOp** code;
     size_t n = 0;
+    size_t capacity = 0;
     ~code_guard() {
       if (code == nullptr) return;
-      for (size_t i = 0; i < n; ++i) delete code[i];
-      delete[] code;
+      for (size_t i = 0; i < n; ++i) release_op(code[i]);
+      delete_code_array(code, capacity);
     }
-  } guard{new VmOp*[count + 1]()};
+  } guard{new_code_array(count + 1), 0, count + 1};
+  if (guard.code == nullptr) throw std::bad_alloc();
   operation_positions positions;
   positions.positions.reserve(count + 1);
   state.pending_targets.clear();
@@ -490,6 +494,10 @@ VmOp** read_program_operations(opcode_decoder_stack_t& state, image_reader& in, 
     if (row == nullptr || row->decode == nullptr) throw module_file_malformed();
     row->decode(state, in, &guard.code[i]);
     guard.n = i + 1;
+    if (sharable_opcode(guard.code[i]->opcode)) {
+      if (state.shared_ops == nullptr) state.shared_ops = std::make_shared<SharedOps>();
+      guard.code[i] = state.shared_ops->intern(guard.code[i]);
+    }
     statements->push_back(statement);
   }
   positions.positions.push_back(in.position() - base);

@@ -3,10 +3,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <new>
 #include <stdexcept>
 #include <utility>
 #include <vector>
 
+#include "vm/code_array.h"
 #include "vm/location_codec.h"
 
 namespace qzbase {
@@ -108,6 +110,10 @@ void DebugInfoBuilder::add_location(code_position p, const document_location_st&
   if (locations_.size() > UINT32_MAX) throw_assert_failed();
 }
 
+void DebugInfoBuilder::reserve_locations(size_t n) {
+  location_checkpoints_.reserve(n / kLocationsPerCheckpoint + 1);
+}
+
 void DebugInfoBuilder::add_statement(code_position p, int64_t statement) {
   QZ_TRACE;
   const uint32_t index = index_of(base_, p);
@@ -154,8 +160,10 @@ DebugInfoBuilder build_from_maps(location_map& locations, statement_map& stateme
   return built;
 }
 
+// The vector itself when it has little room to spare, else an exact copy.
 template <class T>
 std::vector<T> exact_copy(std::vector<T>& v) {
+  if (v.capacity() - v.size() <= v.size() / 8) return std::move(v);
   std::vector<T> out(v.begin(), v.end());
   std::vector<T>().swap(v);
   return out;
@@ -374,7 +382,8 @@ Program::Program(const String& name, VmOp** code, size_t ncode, size_t nparams, 
   QZ_TRACE;
   if (code_ == nullptr) {
     if (ncode_ != 0) throw_assert_failed();
-    code_ = new VmOp*[1]{nullptr};
+    code_ = new_code_array(1);
+    if (code_ == nullptr) throw std::bad_alloc();
   }
   if (code_[ncode_] != nullptr) throw_assert_failed();  // the array must be null-terminated
   if (statements_.size() > ncode_) throw_assert_failed();
@@ -397,7 +406,8 @@ Program::Program(Program&& other)
       debug_(other.debug_),
       statements_(std::move(other.statements_)),
       module_(other.module_),
-      serial_(next_program_serial()) {
+      serial_(next_program_serial()),
+      shared_ops_(std::move(other.shared_ops_)) {
   other.statements_ = StatementTable();
   other.code_ = nullptr;
   other.ncode_ = 0;
@@ -420,6 +430,7 @@ Program& Program::operator=(Program&& other) {
   other.statements_ = StatementTable();
   module_ = other.module_;
   serial_ = next_program_serial();
+  shared_ops_ = std::move(other.shared_ops_);
   other.code_ = nullptr;
   other.ncode_ = 0;
   other.debug_ = nullptr;
@@ -433,10 +444,11 @@ Program::~Program() {
 
 void Program::free_code() noexcept {
   if (code_ != nullptr) {
-    for (size_t i = 0; i < ncode_; ++i) delete code_[i];
-    delete[] code_;
+    for (size_t i = 0; i < ncode_; ++i) release_op(code_[i]);
+    delete_code_array(code_, ncode_ + 1);
     code_ = nullptr;
   }
+  shared_ops_.reset();  // after the code array: its shared operations may go with it
   ncode_ = 0;
   delete debug_;
   debug_ = nullptr;

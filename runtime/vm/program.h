@@ -105,6 +105,9 @@ class DebugInfoBuilder {
   explicit DebugInfoBuilder(code_position base) noexcept : base_(base) {}
 
   void add_location(code_position p, const document_location_st& location);
+  // Room for the locations of up to n operations, made at once: a large program's table is then
+  // never copied while it grows.
+  void reserve_locations(size_t n);
   void add_statement(code_position p, int64_t statement);
 
  private:
@@ -244,10 +247,12 @@ void StatementTable::each(F&& f) const {
   });
 }
 
+class SharedOps;
+
 class Program {
  public:
-  // Copies the name and the offset map; takes ownership of the code array, allocated with
-  // new VmOp*[ncode + 1] and ended by a null element (a null array stands for an empty program),
+  // Copies the name and the offset map; takes ownership of the code array, allocated as a code
+  // array of ncode + 1 elements (vm/code_array.h) and ended by a null element (a null array stands for an empty program),
   // and of debug (may be null). A null type stands for {0, false, -1}. The owner module starts
   // null; the linker sets it.
   // statements: the statement number of each operation (none: all 0).
@@ -261,7 +266,7 @@ class Program {
   Program& operator=(Program&& other);
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
-  // Deletes every operation (and through them the condition programs of error handlers), the
+  // Deletes every operation but the shared ones (and through them the condition programs of error handlers), the
   // array and the line information.
   ~Program();
 
@@ -287,6 +292,8 @@ class Program {
 
   // For the linker: binds the program to its module and replaces operations in place.
   void set_owner_module(const Module* module) { module_ = module; }
+  // The shared operations the code array may point at: kept as long as the program.
+  void share_ops(std::shared_ptr<const SharedOps> ops) { shared_ops_ = std::move(ops); }
   VmOp** mutable_code() { return code_; }
 
   // Not read by the virtual machine; other subsystems may keep a word here. 0 at construction.
@@ -305,6 +312,7 @@ class Program {
   StatementTable statements_;
   const Module* module_;
   uint64_t serial_;
+  std::shared_ptr<const SharedOps> shared_ops_;
 };
 
 }  // namespace qzbase

@@ -182,8 +182,16 @@ class VmOp {
   VmOp& operator=(const VmOp&) = delete;
 
   uint8_t opcode;      // a VmOpType (or a VmOpFusedType once fused)
+  // 1: the operation stands at several positions and belongs to a SharedOps (shared_ops.h), not
+  // to the code arrays it stands in; it is never changed.
+  uint8_t shared = 0;
   uint32_t aux = 0;    // an operand of the fused operation (in what was padding)
 };
+
+// Deletes an operation a code array owns; a shared one stays with its SharedOps.
+inline void release_op(VmOp* op) noexcept {
+  if (op != nullptr && op->shared == 0) delete op;
+}
 
 // The opcode as compiled: a fused operation's original one.
 inline uint8_t stored_opcode(const VmOp* op) {

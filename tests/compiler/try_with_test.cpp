@@ -92,12 +92,60 @@ TEST_F(TryWith, ReturnRunsFinally) {
       {"FOR i = 1 TO 3\nTRY\nRETURN \"r\"\nFINALLY\n?? i\nENDTRY\nENDFOR\n", "1=r"},
       // RETURN inside FINALLY wins over the pending error.
       {"TRY\nx = nosuch\nFINALLY\nRETURN \"f\"\nENDTRY\n", "=f"},
+      // A RETURN inside a FINALLY that the pending one passes is given up (an error caught inside
+      // that FINALLY, or EXIT from a loop inside it): the pending RETURN goes on with its own value.
+      {"TRY\nRETURN \"r\"\nFINALLY\nTRY\nTRY\nRETURN \"s\"\nFINALLY\nx = nosuch\nENDTRY\nCATCH\n?? \"c\"\n"
+       "ENDTRY\nENDTRY\n",
+       "c=r"},
+      {"TRY\nTRY\nRETURN \"r\"\nFINALLY\n?? \"i\"\nENDTRY\nFINALLY\nDO WHILE .T.\nTRY\nRETURN \"s\"\nFINALLY\nEXIT\n"
+       "ENDTRY\nENDDO\n?? \"o\"\nENDTRY\n",
+       "io=r"},
+      {"TRY\nTRY\nRETURN \"r\"\nFINALLY\nTRY\nRETURN \"s\"\nFINALLY\nx = nosuch\nENDTRY\nENDTRY\nCATCH\n?? \"c\"\n"
+       "ENDTRY\nRETURN \"after\"\n",
+       "c=after"},
+      {"TRY\nTRY\nRETURN \"r\"\nFINALLY\n?? \"i\"\nENDTRY\nFINALLY\nTRY\nTRY\nRETURN \"s\"\nFINALLY\nx = nosuch\n"
+       "ENDTRY\nCATCH\n?? \"c\"\nENDTRY\nENDTRY\n",
+       "ic=r"},
+      // The same, where the pending RETURN itself sits in a FINALLY.
+      {"TRY\nTRY\nFINALLY\nRETURN \"r\"\nENDTRY\nFINALLY\nTRY\nTRY\nRETURN \"s\"\nFINALLY\nx = nosuch\nENDTRY\n"
+       "CATCH\n?? \"c\"\nENDTRY\nENDTRY\n",
+       "c=r"},
+      // TRY blocks one after the other, and several RETURNs in one: each returns its own value.
+      {"n = 2\nTRY\nIF n = 1\nRETURN \"a\"\nENDIF\nFINALLY\nENDTRY\nTRY\nIF n = 3\nRETURN \"b\"\nENDIF\nIF n = 2\n"
+       "RETURN \"c\"\nENDIF\nFINALLY\n?? \"f\"\nENDTRY\n",
+       "f=c"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
     EXPECT_EQ(run(c.text), c.printed);
     EXPECT_TRUE(codes.empty());
   }
+}
+
+// The value of a RETURN inside a TRY waits in a hidden slot until the FINALLY bodies have run.
+// RETURNs of one TRY and TRY blocks one after the other share it, and so do TRY blocks in a row
+// inside another; a TRY inside the FINALLY that a pending RETURN passes needs a slot of its own.
+TEST_F(TryWith, ReturnsShareTheirSlotUnlessAFinallyHoldsIt) {
+  auto slots = [&](const std::string& text) -> size_t {
+    std::unique_ptr<Program> program = build(text);
+    EXPECT_NE(program, nullptr) << text;
+    return program != nullptr ? program->slot_count() : 0;
+  };
+  const std::string ret = "IF n = 1\nRETURN n\nENDIF\n";
+  const std::string one = "TRY\n" + ret + "FINALLY\nENDTRY\n";
+  std::string in_a_row, returns;
+  for (int i = 0; i < 20; ++i) {
+    in_a_row += one;
+    returns += ret;
+  }
+  const size_t single = slots(one);
+  EXPECT_EQ(slots(in_a_row), single);
+  EXPECT_EQ(slots("TRY\n" + returns + "FINALLY\nENDTRY\n"), single);
+  EXPECT_EQ(slots("TRY\n" + ret + in_a_row + "FINALLY\nENDTRY\n"), slots("TRY\n" + ret + one + "FINALLY\nENDTRY\n"));
+  EXPECT_EQ(slots("TRY\n" + in_a_row + "FINALLY\nENDTRY\n" + in_a_row), slots("TRY\n" + one + "FINALLY\nENDTRY\n"));
+  const size_t nested = slots("TRY\n" + ret + "FINALLY\n" + one + "ENDTRY\n");
+  EXPECT_GT(nested, single);
+  EXPECT_EQ(slots("TRY\n" + ret + "FINALLY\n" + in_a_row + "ENDTRY\n"), nested);
 }
 
 // The WHEN condition is compiled in the unit: its messages are the unit's build messages.

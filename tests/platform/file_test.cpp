@@ -218,6 +218,52 @@ TEST(FileUnix, CreateNewRefusesAnyExistingNameAndLeavesItAlone) {
   EXPECT_NE(memory.f, nullptr);
 }
 
+// Where the name cannot be made for want of its directory, create says so, in every mode and
+// without making anything; a file another holder keeps stays a sharing violation.
+TEST(FileUnix, CreateTellsAMissingDirectoryFromASharingViolation) {
+  FileTestDir dir;
+  write_plain(dir.file("plain"), "a regular file");
+  const std::string held = dir.file("held.dbf");
+  Closer holder{FileUnix::create(u8(held), 0)};
+  ASSERT_EQ(symlink(dir.file("gone/t.dbf").c_str(), dir.file("dangling.dbf").c_str()), 0);
+  enum class Kind { no_directory, sharing };
+  const struct {
+    const char* what;
+    std::string path;
+    Kind kind;
+    int error;
+  } cases[] = {
+      {"missing directory", dir.file("nodir/t.dbf"), Kind::no_directory, ENOENT},
+      {"missing directories", dir.file("a/b/c/t.dbf"), Kind::no_directory, ENOENT},
+      {"through a regular file", dir.file("plain/t.dbf"), Kind::no_directory, ENOTDIR},
+      {"link into a missing directory", dir.file("dangling.dbf"), Kind::no_directory, ENOENT},
+      {"held by another object", held, Kind::sharing, EWOULDBLOCK},
+  };
+  for (const auto& c : cases) {
+    for (OpenMode mode : {OpenMode{0}, OpenMode{OPEN_SHARED}, OpenMode{OPEN_UNLINK_ON_CREATE}}) {
+      SCOPED_TRACE(std::string(c.what) + " mode " + std::to_string(mode));
+      try {
+        Closer made{create_file(u8(c.path), mode)};
+        ADD_FAILURE() << "created";
+      } catch (const file_error_no_directory& e) {
+        EXPECT_EQ(c.kind, Kind::no_directory);
+        EXPECT_EQ(e.error_number, c.error);
+      } catch (const file_sharing_violation& e) {
+        EXPECT_EQ(c.kind, Kind::sharing);
+        EXPECT_EQ(e.error_number, c.error);
+      }
+    }
+  }
+  // OPEN_NEW: a link names something, whatever it points at; the rest as above.
+  EXPECT_THROW(create_file(u8(dir.file("nodir/t.dbf")), OPEN_NEW), file_error_no_directory);
+  EXPECT_THROW(create_file(u8(dir.file("plain/t.dbf")), OPEN_NEW), file_error_no_directory);
+  EXPECT_THROW(create_file(u8(dir.file("dangling.dbf")), OPEN_NEW), file_error_exists);
+  EXPECT_FALSE(fs::exists(dir.file("nodir")));
+  EXPECT_FALSE(fs::exists(dir.file("gone")));
+  EXPECT_EQ(read_plain(dir.file("plain")), "a regular file");
+  EXPECT_TRUE(fs::exists(held));
+}
+
 TEST(FileUnix, UnlinkModes) {
   FileTestDir dir;
   std::string a = dir.file("a.tmp");
@@ -759,6 +805,14 @@ TEST(FileExceptions, Hierarchy) {
     throw file_sharing_violation();
   } catch (const file_error& e) {
     EXPECT_EQ(e.error_number, 0);
+  }
+  // A missing directory is no sharing violation: callers catching that one do not take it.
+  try {
+    throw file_error_no_directory(ENOENT);
+  } catch (const file_sharing_violation&) {
+    ADD_FAILURE() << "caught as a sharing violation";
+  } catch (const file_error& e) {
+    EXPECT_EQ(e.error_number, ENOENT);
   }
 }
 

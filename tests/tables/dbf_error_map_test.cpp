@@ -95,6 +95,7 @@ TEST(DbfErrorMap, EveryRowOfEveryOperation) {
       {"open", open, thrower<dbf_cdx_file_missing>(), 9902, ""},
       {"create", create, thrower<dbf_error_field_name_dup_or_inv>(), 1712, ""},
       {"create", create, thrower<file_error_exists>(), 7, "orders"},
+      {"create", create, thrower<file_error_no_directory>(), 1102, "/data/qz_tmp.dbf"},
       {"create", create, thrower<file_sharing_violation>(), 3, ""},
       {"create", create, thrower<file_error>(), 1705, ""},
       {"create", create, thrower<dbf_error_codepage_not_supported>(), 2091, ""},
@@ -144,9 +145,11 @@ TEST(DbfErrorMap, EveryRowOfEveryOperation) {
       {"restructure", restructure, thrower<dbf_error_field_name_dup_or_inv>(), 1712, ""},
       {"restructure", restructure, thrower<file_error_exists>(), 7, "/data/qz_tmp.dbf"},
       {"restructure", restructure, thrower<dbf_error_cannot_create_fpt>(), 7, "/data/qz_tmp.dbf"},
+      {"restructure", restructure, thrower<file_error_no_directory>(), 1102, "/data/qz_tmp.dbf"},
       {"copyto", copyto, thrower<dbf_error_field_name_dup_or_inv>(), 1712, ""},
       {"copyto", copyto, thrower<file_error_exists>(), 7, "/data/qz_tmp.dbf"},
       {"copyto", copyto, thrower<dbf_error_cannot_create_fpt>(), 7, "/data/qz_tmp.dbf"},
+      {"copyto", copyto, thrower<file_error_no_directory>(), 1102, "/data/qz_tmp.dbf"},
   };
   dbf_error_context_st c = context();
   for (const Row& row : table) {
@@ -185,6 +188,9 @@ TEST(DbfErrorMap, CatchAllEndsEveryOperation) {
       EXPECT_EQ(o.code, k.code);
       EXPECT_EQ(o.detail, "");
     }
+    // A file that could not be made for want of its directory is 1102 everywhere (the operations
+    // that make a named file give its name, checked above).
+    EXPECT_EQ(run(rows, c, thrower<file_error_no_directory>()).code, 1102);
     // A re-entered table is 1887 everywhere, also where the list does not name it.
     EXPECT_EQ(run(rows, c, thrower<dbf_illegal_recursion>()).code, 1887);
     // A language error passes with its own number and detail.

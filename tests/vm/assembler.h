@@ -23,6 +23,7 @@
 #include <utility>
 #include <vector>
 
+#include "vm/code_array.h"
 #include "vm/program.h"
 #include "vm/vm_op.h"
 
@@ -120,7 +121,7 @@ class Assembler {
       if (label_pos_.at(jump.second.id) == kUnplaced) throw_assert_failed();
     }
     size_t n = ops_.size();
-    auto** code = new VmOp*[n + 1];
+    auto** code = new_code_array(n + 1);
     for (size_t i = 0; i < n; ++i) code[i] = ops_[i].op;
     code[n] = nullptr;
     for (auto& [operand, label] : jumps_) {

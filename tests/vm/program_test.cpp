@@ -208,7 +208,9 @@ TEST(Program, FieldsAndOwnership) {
   offsets[1024] = 1;
   offsets[1025] = 2;
   offsets[1026] = 3;
-  auto** code = new VmOp*[3]{new VmOpReadConstInteger(4), new VmOpReturnValue(), nullptr};
+  auto** code = new_code_array(3);
+  code[0] = new VmOpReadConstInteger(4);
+  code[1] = new VmOpReturnValue();
   compiler_type_info_st type{5, true, 10};
   Program p(String("F"), code, 2, 2, offsets, nullptr, type);
   EXPECT_EQ(p.name().u8str(), "F");
@@ -225,11 +227,13 @@ TEST(Program, FieldsAndOwnership) {
 }
 
 TEST(Program, CodeArrayMustBeNullTerminated) {
-  auto** code = new VmOp*[2]{new VmOpReturn(), new VmOpReturn()};
+  auto** code = new_code_array(2);
+  code[0] = new VmOpReturn();
+  code[1] = new VmOpReturn();
   EXPECT_THROW(Program(String("BAD"), code, 1, 0, {}, nullptr, nullptr), assert_failed_exception);
   delete code[0];
   delete code[1];
-  delete[] code;
+  delete_code_array(code, 2);
 }
 
 TEST(Program, MoveTransfersCodeAndDebugInfo) {
