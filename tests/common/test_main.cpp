@@ -7,6 +7,7 @@
 
 int main(int argc, char** argv) {
   setenv("LANG", "C.UTF-8", 1);
+  setenv("LC_ALL", "C.UTF-8", 1);  // would override LANG
   setenv("TZ", "UTC", 1);
   tzset();
   UErrorCode status = U_ZERO_ERROR;
