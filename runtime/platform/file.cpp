@@ -274,6 +274,7 @@ FileUnix* FileUnix::create(String name, OpenMode mode) {
   int fd = open_retry(path.c_str(), flags, 0660);
   if (fd < 0 && errno == EEXIST && (mode & OPEN_NEW)) throw file_error_exists(EEXIST);
   if (fd < 0 && (errno == ENOENT || errno == ENOTDIR)) throw file_error_no_directory(errno);
+  if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) throw file_error_access_denied(errno);
   if (fd < 0) fail_sharing(-1, errno);
   std::unique_ptr<FileUnix> file;
   try {

@@ -20,7 +20,9 @@
 // - getc at the end of the file (or on a read error) returns -1.
 // - create reported a missing directory, or a path through something that is no directory, as
 //   a sharing violation, so a new table there failed with "File is in use." and COPY TO with a
-//   generic error. Those two (ENOENT, ENOTDIR) raise file_error_no_directory.
+//   generic error. Those two (ENOENT, ENOTDIR) raise file_error_no_directory; a refusal for want
+//   of permission or on a read-only file system (EACCES, EPERM, EROFS) raises
+//   file_error_access_denied.
 // - Descriptors are opened with O_CLOEXEC, so a child process started by the language never
 //   inherits a table's descriptor (and with it the flock sharing lock, which would outlive the
 //   table's close).
@@ -89,6 +91,11 @@ class file_error_no_directory : public file_error {
  public:
   using file_error::file_error;
 };
+// A create the system refused for want of permission or on a read-only file system.
+class file_error_access_denied : public file_error {
+ public:
+  using file_error::file_error;
+};
 
 class File {
  public:
@@ -135,7 +142,8 @@ class FileUnix : public File {
   // Creates (or empties) a file, permission bits 0660, with the lock as open; the mode gets
   // OPEN_CREATED | OPEN_WRITE. A file whose lock cannot be had is left untouched. With OPEN_NEW
   // an existing name (of any kind, a dangling link too) raises file_error_exists and is not
-  // touched. A missing directory raises file_error_no_directory; any other failure
+  // touched. A missing directory raises file_error_no_directory, a refusal for want of
+  // permission file_error_access_denied; any other failure
   // file_sharing_violation.
   static FileUnix* create(String name, OpenMode mode);
 

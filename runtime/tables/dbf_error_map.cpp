@@ -33,6 +33,7 @@ constexpr dbf_error_row_st kCreate[] = {
     {F::field_name_dup_or_inv, 1712, D::none, nullptr, false},
     {F::file_error_exists, 7, D::name_as_given, nullptr, false},
     {F::file_error_no_directory, 1102, D::target_path, nullptr, false},
+    {F::file_error_access_denied, 1705, D::target_path, nullptr, false},
     {F::file_sharing_violation, 3, D::none, nullptr, false},
     {F::any_file_error, 1705, D::none, nullptr, false},
     {F::any_dbf_exception, 2091, D::none, nullptr, false},
@@ -134,6 +135,7 @@ constexpr dbf_error_row_st kRestructure[] = {
     {F::file_error_exists, 7, D::target_path, nullptr, false},
     {F::cannot_create_fpt, 7, D::target_path, nullptr, false},
     {F::file_error_no_directory, 1102, D::target_path, nullptr, false},
+    {F::file_error_access_denied, 1705, D::target_path, nullptr, false},
 };
 
 constexpr dbf_error_row_st kCopyTo[] = {
@@ -141,12 +143,14 @@ constexpr dbf_error_row_st kCopyTo[] = {
     {F::file_error_exists, 7, D::target_path, nullptr, false},
     {F::cannot_create_fpt, 7, D::target_path, nullptr, false},
     {F::file_error_no_directory, 1102, D::target_path, nullptr, false},
+    {F::file_error_access_denied, 1705, D::target_path, nullptr, false},
 };
 
 constexpr dbf_error_row_st kCatchAll[] = {
     {F::illegal_recursion, 1887, D::none, nullptr, false},
     {F::file_corruption, 2091, D::none, nullptr, false},
     {F::file_error_no_directory, 1102, D::none, nullptr, false},
+    {F::file_error_access_denied, 1705, D::none, nullptr, false},
     {F::any_file_error, 9901, D::none, nullptr, false},
     {F::any_dbf_exception, 9902, D::none, nullptr, false},
     {F::overflow, 39, D::none, nullptr, false},
@@ -179,6 +183,8 @@ caught_st classify() {
       c.kind = F::file_error_exists;
     } else if (dynamic_cast<const file_error_no_directory*>(&e) != nullptr) {
       c.kind = F::file_error_no_directory;
+    } else if (dynamic_cast<const file_error_access_denied*>(&e) != nullptr) {
+      c.kind = F::file_error_access_denied;
     } else {
       c.kind = F::any_file_error;
     }

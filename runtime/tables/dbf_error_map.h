@@ -4,7 +4,8 @@
 // row that matches decides the error number and its detail. After an operation's own rows every
 // operation ends with the same catch-all, so that no failure of the file layer reaches a program
 // as something TRY cannot catch: a re-entered table 1887, a corrupt file 2091, a file that could
-// not be made for want of its directory 1102, any other file failure 9901, any other table
+// not be made for want of its directory 1102, one the system refused for want of permission
+// 1705, any other file failure 9901, any other table
 // failure 9902, a numeric overflow 39. RuntimeError and everything else (memory, broken
 // invariants, interrupts) pass unchanged.
 #pragma once
@@ -25,6 +26,7 @@ enum class DbfFault : uint8_t {
   file_sharing_violation,
   file_error_exists,
   file_error_no_directory,
+  file_error_access_denied,
   any_file_error,
   overflow,  // std::overflow_error of the numeric codecs
   buffer_underrun,

@@ -218,6 +218,32 @@ TEST(FileUnix, CreateNewRefusesAnyExistingNameAndLeavesItAlone) {
   EXPECT_NE(memory.f, nullptr);
 }
 
+// A create the system refuses for want of permission is told apart from a sharing violation:
+// "File is in use." would send the user looking for another holder. Root may write into a
+// read-only directory, so it is tried where the kernel refuses even root (sysfs).
+TEST(FileUnix, CreateTellsAPermissionRefusalFromASharingViolation) {
+  FileTestDir dir;
+  std::string path;
+  if (geteuid() != 0) {
+    ASSERT_EQ(mkdir(dir.file("locked").c_str(), 0500), 0);
+    path = dir.file("locked/t.dbf");
+  } else {
+    struct stat st {};
+    if (stat("/sys/kernel", &st) != 0) GTEST_SKIP() << "no sysfs to refuse root a file";
+    path = "/sys/qz_create_refused.dbf";
+  }
+  for (OpenMode mode : {OpenMode{0}, OpenMode{OPEN_NEW}, OpenMode{OPEN_SHARED}}) {
+    SCOPED_TRACE("mode " + std::to_string(mode));
+    try {
+      Closer made{create_file(u8(path), mode)};
+      ADD_FAILURE() << "created " << path;
+    } catch (const file_error_access_denied& e) {
+      EXPECT_TRUE(e.error_number == EACCES || e.error_number == EPERM || e.error_number == EROFS) << e.error_number;
+    }
+  }
+  if (geteuid() != 0) chmod(dir.file("locked").c_str(), 0700);  // the fixture removes it
+}
+
 // Where the name cannot be made for want of its directory, create says so, in every mode and
 // without making anything; a file another holder keeps stays a sharing violation.
 TEST(FileUnix, CreateTellsAMissingDirectoryFromASharingViolation) {

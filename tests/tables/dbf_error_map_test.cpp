@@ -96,6 +96,7 @@ TEST(DbfErrorMap, EveryRowOfEveryOperation) {
       {"create", create, thrower<dbf_error_field_name_dup_or_inv>(), 1712, ""},
       {"create", create, thrower<file_error_exists>(), 7, "orders"},
       {"create", create, thrower<file_error_no_directory>(), 1102, "/data/qz_tmp.dbf"},
+      {"create", create, thrower<file_error_access_denied>(), 1705, "/data/qz_tmp.dbf"},
       {"create", create, thrower<file_sharing_violation>(), 3, ""},
       {"create", create, thrower<file_error>(), 1705, ""},
       {"create", create, thrower<dbf_error_codepage_not_supported>(), 2091, ""},
@@ -146,10 +147,12 @@ TEST(DbfErrorMap, EveryRowOfEveryOperation) {
       {"restructure", restructure, thrower<file_error_exists>(), 7, "/data/qz_tmp.dbf"},
       {"restructure", restructure, thrower<dbf_error_cannot_create_fpt>(), 7, "/data/qz_tmp.dbf"},
       {"restructure", restructure, thrower<file_error_no_directory>(), 1102, "/data/qz_tmp.dbf"},
+      {"restructure", restructure, thrower<file_error_access_denied>(), 1705, "/data/qz_tmp.dbf"},
       {"copyto", copyto, thrower<dbf_error_field_name_dup_or_inv>(), 1712, ""},
       {"copyto", copyto, thrower<file_error_exists>(), 7, "/data/qz_tmp.dbf"},
       {"copyto", copyto, thrower<dbf_error_cannot_create_fpt>(), 7, "/data/qz_tmp.dbf"},
       {"copyto", copyto, thrower<file_error_no_directory>(), 1102, "/data/qz_tmp.dbf"},
+      {"copyto", copyto, thrower<file_error_access_denied>(), 1705, "/data/qz_tmp.dbf"},
   };
   dbf_error_context_st c = context();
   for (const Row& row : table) {
@@ -191,6 +194,8 @@ TEST(DbfErrorMap, CatchAllEndsEveryOperation) {
     // A file that could not be made for want of its directory is 1102 everywhere (the operations
     // that make a named file give its name, checked above).
     EXPECT_EQ(run(rows, c, thrower<file_error_no_directory>()).code, 1102);
+    // One the system refused for want of permission is 1705 everywhere.
+    EXPECT_EQ(run(rows, c, thrower<file_error_access_denied>()).code, 1705);
     // A re-entered table is 1887 everywhere, also where the list does not name it.
     EXPECT_EQ(run(rows, c, thrower<dbf_illegal_recursion>()).code, 1887);
     // A language error passes with its own number and detail.
