@@ -82,13 +82,13 @@ Program* Compiler::create_program(const String& name, CompiledCodeCollection* co
     labels.emplace(label->key(), code + position);  // first placement wins
   }
   DebugInfoBuilder lines(code);
-  lines.reserve_locations(n);
   StatementTable numbers;
   std::list<VmOp**> calls;
   document_location_st first_begin{};  // the location with the smallest begin character
   document_location_st last_end{};     // the one with the largest end character
   bool have_span = false;
   try {
+    lines.reserve_locations(n);
     // Each op's entry goes as it is read: a large unit never holds its entries beside all of its
     // line information.
     collection->consume_entries([&](size_t i, const document_location_st& loc, int64_t statement) {
